@@ -1,0 +1,33 @@
+#include <gtest/gtest.h>
+
+#include "platform/rtl/utf8.h"
+
+namespace utf8 = kdr::utf8;
+
+TEST(Utf8, CountsAndCutsCharactersNotBytes) {
+  EXPECT_EQ(utf8::length("Manutenção"), 10u);
+  EXPECT_EQ(utf8::cut("Não", 1), "N");
+  EXPECT_EQ(utf8::cut("Não", 2), "Nã");
+  EXPECT_EQ(utf8::cut("ção", 10), "ção");
+  std::string accents;
+  for (int i = 0; i < 401; ++i) accents += "ã";
+  EXPECT_EQ(utf8::length(utf8::cut(accents, 400)), 400u);
+  EXPECT_EQ(utf8::cut(accents, 400).size(), 800u);
+}
+
+TEST(Utf8, MalformedInputNeverReadsPastTheEnd) {
+  const std::string truncated = "ab\xC3";
+  EXPECT_EQ(utf8::length(truncated), 3u);
+  EXPECT_EQ(utf8::cut(truncated, 3), truncated);
+}
+
+TEST(Utf8, BlankAndPortugueseCaseFolding) {
+  EXPECT_TRUE(utf8::isBlank(" \t\r\n"));
+  EXPECT_TRUE(utf8::isBlank(""));
+  EXPECT_FALSE(utf8::isBlank(" x "));
+  EXPECT_TRUE(utf8::sameText("ção", "ÇÃO"));
+  EXPECT_TRUE(utf8::sameText("Manutenção", "MANUTENÇÃO"));
+  EXPECT_FALSE(utf8::sameText("cao", "ção"));
+  EXPECT_FALSE(utf8::sameText("abc", "abcd"));
+  EXPECT_EQ(utf8::toUpper("ação"), "AÇÃO");
+}
