@@ -178,7 +178,8 @@ int DataPacket::fieldIndex(std::string_view name) const {
 }
 
 Variant makePacketVariant(DataPacket packet) {
-  return Variant(PacketPtr(std::make_shared<const DataPacket>(std::move(packet))));
+  // Built non-const, so that a sole owner (a dataset loading it) may take its rows by move.
+  return Variant(PacketPtr(std::make_shared<DataPacket>(std::move(packet))));
 }
 
 } // namespace kdr

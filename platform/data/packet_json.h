@@ -1,0 +1,23 @@
+#pragma once
+// The one JSON form of variants, data packets and deltas, shared by the server and the connection.
+// docs/packets.md describes it with examples.
+#include <string>
+#include <string_view>
+
+#include <boost/json/value.hpp>
+
+#include "platform/rtl/variant.h"
+
+namespace kdr {
+
+boost::json::value variantToJson(const Variant &v);
+
+// Raises EConvertError naming the field and row on malformed or inconsistent input.
+Variant variantFromJson(const boost::json::value &j);
+
+std::string variantToJsonText(const Variant &v);
+
+// Parse errors and malformed input raise EConvertError.
+Variant variantFromJsonText(std::string_view text);
+
+} // namespace kdr

@@ -1,0 +1,166 @@
+#include "platform/data/packet_json.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/json/parse.hpp>
+#include <functional>
+
+#include "platform/rtl/datapacket.h"
+#include "platform/rtl/exceptions.h"
+
+namespace kdr {
+namespace {
+
+DataPacket samplePacket() {
+  DataPacket p;
+  p.fields = {{"CDCLIENTE", FieldType::String, 21, true},
+              {"NRITEM", FieldType::Integer, 0, false},
+              {"VRPERCAJUSTEINV", FieldType::Float, 0, false},
+              {"IDATIVO", FieldType::Boolean, 0, false}};
+  p.rows = {{RowStatus::Unmodified, {"0001", 1, 2.0, true}},
+            {RowStatus::Inserted, {"Manutenção", nullptr, 12.345, false}},
+            {RowStatus::Unmodified, {"0002", 7, 0.5, nullptr}},
+            {RowStatus::Modified, {Variant::unassigned(), 8, Variant::unassigned(), Variant::unassigned()}},
+            {RowStatus::Deleted, {"0003", -4, -1.0e-3, true}}};
+  return p;
+}
+
+TEST(PacketJson, RoundTripsEveryKind) {
+  const Variant cases[] = {Variant(nullptr),
+                           Variant(true),
+                           Variant(std::int64_t{-9007199254740993}),
+                           Variant(2.0),
+                           Variant(0.1),
+                           Variant("Não \"aspas\" \\ \n"),
+                           Variant(""),
+                           Variant::unassigned(),
+                           Variant(Variant::Array{1, "a", Variant::Array{}, nullptr}),
+                           makePacketVariant(samplePacket()),
+                           makePacketVariant(DataPacket{})};
+  for (const auto &v : cases) {
+    SCOPED_TRACE(v.debugString());
+    Variant back = variantFromJsonText(variantToJsonText(v));
+    EXPECT_EQ(back, v);
+    EXPECT_EQ(back.kind(), v.kind());
+  }
+}
+
+TEST(PacketJson, DecodesTheDocumentedForm) {
+  Variant v = variantFromJsonText(
+      R"({"rows":[["A",3,4],{"status":"modified","values":[{"unassigned":true},null,5.5]}],
+    "fields":[{"name":"A","type":"string","size":1},{"name":"B","type":"integer"},{"name":"C","type":"float"}]})");
+  const DataPacket &p = *v.packet();
+  ASSERT_EQ(p.rows.size(), 2u);
+  EXPECT_EQ(p.fields[0].size, 1);
+  EXPECT_FALSE(p.fields[0].required);
+  // An integer in a float column still decodes as a float.
+  EXPECT_EQ(p.rows[0].values[2].kind(), Variant::Kind::Float);
+  EXPECT_EQ(p.rows[1].status, RowStatus::Modified);
+  EXPECT_TRUE(p.rows[1].values[0].isUnassigned());
+}
+
+TEST(PacketJson, RefusesMalformedInputWithAClearMessage) {
+  const std::string fields =
+      R"("fields":[{"name":"CDEMPRESA","type":"string","size":2},{"name":"N","type":"integer"}])";
+  struct Case {
+    std::string text;
+    std::string expected; // part of the message
+  } cases[] = {
+      {"{", "Invalid JSON"},
+      {"[1,2", "Invalid JSON"},
+      {"", "Invalid JSON"},
+      {R"({"unassigned":false})", "unassigned"},
+      {R"({"fields":[]})", "\"rows\""},
+      {R"({"rows":[]})", "\"fields\""},
+      {R"({"fields":{},"rows":[]})", "arrays"},
+      {R"({"fields":[{"name":"A","type":"date"}],"rows":[]})", "unknown type \"date\""},
+      {R"({"fields":[{"type":"string"}],"rows":[]})", "\"name\""},
+      {R"({"fields":[{"name":"A","type":"string","size":-1}],"rows":[]})", "invalid size"},
+      {R"({"fields":[{"name":"A","type":"string"},{"name":"a","type":"string"}],"rows":[]})", "twice"},
+      {"{" + fields + R"(,"rows":[["01"]]})", "row 1 has 1 values for 2 fields"},
+      {"{" + fields + R"(,"rows":[["01",1,2]]})", "row 1 has 3 values"},
+      {"{" + fields + R"(,"rows":[["01",1],["02","x"]]})", "row 2, field 'N'"},
+      {"{" + fields + R"(,"rows":[["013",1]]})", "longer than 2 characters"},
+      {"{" + fields + R"(,"rows":[[1,1]]})", "field 'CDEMPRESA'"},
+      {"{" + fields + R"(,"rows":[["01",1.5]]})", "field 'N'"},
+      {"{" + fields + R"(,"rows":[[{"unassigned":true},1]]})", "field 'CDEMPRESA'"},
+      {"{" + fields + R"(,"rows":[{"status":"gone","values":["01",1]}]})", "unknown status"},
+      {"{" + fields + R"(,"rows":[{"status":"inserted"}]})", "\"values\""},
+      {"{" + fields + R"(,"rows":[7]})", "row 1"},
+      {"{" + fields + R"(,"rows":[["01",18446744073709551615]]})", "out of range"},
+      {"{" + fields + R"(,"rows":[["01",[1]]]})", "field 'N'"},
+      {"{" + fields + R"(,"rows":[{"values":["01",1]}]})", "\"status\""},
+      {"{" + fields + R"(,"rows":[{"status":"modified","values":["01",{"unassigned":1}]}]})", "unassigned"},
+      {R"({"fields":[{"name":"A","type":"string","size":"9"}],"rows":[]})", "invalid size"},
+      {R"({"fields":[{"name":"A","type":"string","required":1}],"rows":[]})", "required"},
+      {R"({"fields":[{"name":["A"],"type":"string"}],"rows":[]})", "text name and type"},
+      {R"({"fields":[["A"]],"rows":[]})", "field 1 is not an object"},
+      {R"([1, {"fields":[{"name":"A","type":"integer"}],"rows":[["x"]]}])", "row 1, field 'A'"},
+      {"[1] 2", "Invalid JSON"},
+  };
+  auto expectRefused = [](const std::function<void()> &decode, const std::string &expected) {
+    try {
+      decode();
+      ADD_FAILURE() << "accepted";
+    } catch (const EConvertError &e) {
+      EXPECT_NE(e.Message().find(expected), std::string::npos) << e.Message();
+    }
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.text);
+    expectRefused([&] { variantFromJsonText(c.text); }, c.expected);
+    // The document decoder refuses the same packets.
+    boost::json::error_code ec;
+    auto doc = boost::json::parse(c.text, ec);
+    if (!ec && c.expected != "out of range") expectRefused([&] { variantFromJson(doc); }, c.expected);
+  }
+}
+
+TEST(PacketJson, IgnoresUnknownKeysAndTakesFieldsAfterRows) {
+  Variant v = variantFromJsonText(
+      R"({"rows":[{"values":[1],"x":{"y":[{}]},"status":"inserted"}],"meta":{"a":[1,{"b":2}]},
+        "fields":[{"type":"float","extra":[1],"name":"A"}]})");
+  const DataPacket &p = *v.packet();
+  EXPECT_EQ(p.rows[0].status, RowStatus::Inserted);
+  EXPECT_EQ(p.rows[0].values[0], Variant(1.0));
+  // Long strings with escapes arrive in pieces.
+  std::string text(10000, 'a');
+  text += "\\n";
+  EXPECT_EQ(variantFromJsonText("\"" + text + "\"").str().size(), 10001u);
+}
+
+TEST(PacketJson, SizeCountsCharactersNotBytes) {
+  Variant v = variantFromJsonText(R"({"fields":[{"name":"A","type":"string","size":3}],"rows":[["ção"]]})");
+  EXPECT_EQ(v.packet()->rows[0].values[0], Variant("ção"));
+}
+
+} // namespace
+} // namespace kdr
+
+namespace kdr {
+namespace {
+
+// Every cut and every single-character damage of a delta either decodes or raises EConvertError.
+TEST(PacketJson, DamagedTextNeverCrashes) {
+  DataPacket p = samplePacket();
+  const std::string text = variantToJsonText(makePacketVariant(p));
+  std::size_t refused = 0;
+  auto decode = [&](std::string_view t) {
+    try {
+      variantFromJsonText(t);
+    } catch (const EConvertError &) {
+      ++refused;
+    }
+  };
+  for (std::size_t n = 0; n < text.size(); ++n) decode(std::string_view(text).substr(0, n));
+  for (std::size_t i = 0; i < text.size(); ++i)
+    for (char c : {'"', '{', '[', ']', '}', ',', '1', 'x', '\\', '\0'}) {
+      std::string damaged = text;
+      damaged[i] = c;
+      decode(damaged);
+    }
+  EXPECT_GE(refused, text.size());
+}
+
+} // namespace
+} // namespace kdr
