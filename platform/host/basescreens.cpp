@@ -1,0 +1,176 @@
+#include "platform/host/basescreens.h"
+
+#include "platform/host/dialog_services.h"
+
+namespace kdr {
+
+namespace {
+
+template <class T> T *make(TComponent *owner, TWinControl *parent, const char *name) {
+  auto *c = new T(owner);
+  c->SetName(name);
+  c->SetParent(parent);
+  return c;
+}
+
+bool editing(const TDataSet *ds) {
+  return ds != nullptr && (ds->State() == dsEdit || ds->State() == dsInsert);
+}
+
+} // namespace
+
+TfrmPadraoGrid::TfrmPadraoGrid(TComponent *owner) : TForm(owner) {
+  SetName("frmPadraoGrid");
+  panMenu = make<TPanel>(this, this, "panMenu");
+  panMenu->SetAlign(alTop);
+  lblCodTela = make<TLabel>(this, panMenu, "lblCodTela");
+
+  mnuMenu = new TMainMenu(this);
+  mnuMenu->SetName("mnuMenu");
+  mnuOperacao = new TMenuItem(this);
+  mnuOperacao->SetName("mnuOperacao");
+  mnuOperacao->SetCaption("&Operação");
+  mnuMenu->Items()->Add(mnuOperacao);
+
+  sbtIncluir = command("sbtIncluir", "Incluir", mnuIncluir, "&Incluir", &TfrmPadraoGrid::sbtIncluirClick);
+  sbtExcluir = command("sbtExcluir", "Excluir", mnuExcluir, "&Excluir", &TfrmPadraoGrid::sbtExcluirClick);
+  sbtProcurar =
+      command("sbtProcurar", "Procurar", mnuProcurar, "&Procurar", &TfrmPadraoGrid::sbtProcurarClick);
+  sbtVerificar =
+      command("sbtVerificar", "Verificar", mnuVerificar, "&Verificar", &TfrmPadraoGrid::sbtVerificarClick);
+  sbtConfirmar =
+      command("sbtConfirmar", "Confirmar", mnuConfirmar, "C&onfirmar", &TfrmPadraoGrid::sbtConfirmarClick);
+  sbtCancelar =
+      command("sbtCancelar", "Cancelar", mnuCancelar, "&Cancelar", &TfrmPadraoGrid::sbtCancelarClick);
+  sbtImprimir =
+      command("sbtImprimir", "Imprimir", mnuImprimir, "Im&primir", &TfrmPadraoGrid::sbtImprimirClick);
+
+  panNavigator = make<TPanel>(this, this, "panNavigator");
+  panNavigator->SetAlign(alBottom);
+  dbtNome = make<TDBText>(this, panNavigator, "dbtNome");
+  dbtNome->SetDataSource(&dtsPadrao);
+  dbnPadrao = make<TDBNavigator>(this, panNavigator, "dbnPadrao");
+  dbnPadrao->SetDataSource(&dtsPadrao);
+
+  pgcPadrao = make<TCustomPageControl98>(this, this, "pgcPadrao");
+  pgcPadrao->SetAlign(alClient);
+  tshPadrao = new TTabSheet(this);
+  tshPadrao->SetName("tshPadrao");
+  tshPadrao->SetPageControl(pgcPadrao);
+  dbgPadrao = make<TDBGrid>(this, tshPadrao, "dbgPadrao");
+  dbgPadrao->SetAlign(alClient);
+  dbgPadrao->SetDataSource(&dtsPadrao);
+  dbgPadrao->OnKeyDown = [this](TComponent *s, int &key, TShiftState shift) {
+    dbgPadraoKeyDown(s, key, shift);
+  };
+  dbgPadrao->OnKeyPress = [this](TComponent *s, char32_t &key) { dbgPadraoKeyPress(s, key); };
+
+  msgPadrao = new TMessages(this);
+  msgPadrao->SetName("msgPadrao");
+  msgPadraoGrid = new TMessages(this);
+  msgPadraoGrid->SetName("msgPadraoGrid");
+  msgPadraoGrid->Messages = {"Excl|Confirma exclusão?", "Canc|Cancelar operação?"};
+
+  // A screen's components go before its datasets: a dataset destroyed afterwards changes no command.
+  dtsPadrao.OnStateChange = [this, toolbar = Ref<TPanel>(panMenu)](TDataSource &) {
+    if (toolbar) dtsPadraoStateChange(this);
+  };
+  OnCreate = [this](TComponent *s) { FormCreate(s); };
+  OnClose = [this](TComponent *s, TCloseAction &action) { FormClose(s, action); };
+}
+
+TfrmPadraoGrid::~TfrmPadraoGrid() { DestroyComponents(); }
+
+TButtonFlat *TfrmPadraoGrid::command(const char *name, const char *hint, TMenuItem *&item,
+                                     const char *caption, void (TfrmPadraoGrid::*handler)(TComponent *)) {
+  auto *button = make<TButtonFlat>(this, panMenu, name);
+  button->SetHint(hint);
+  button->OnClick = [this, handler](TComponent *s) { (this->*handler)(s); };
+  item = new TMenuItem(this);
+  item->SetName(std::string("mnu") + (name + 3));
+  item->SetCaption(caption);
+  item->OnClick = [this, handler](TComponent *s) { (this->*handler)(s); };
+  mnuOperacao->Add(item);
+  return button;
+}
+
+TMenuItem *TfrmPadraoGrid::menuItemOf(const TButtonFlat *button) const {
+  return dynamic_cast<TMenuItem *>(FindComponent("mnu" + button->Name().substr(3)));
+}
+
+void TfrmPadraoGrid::setCommandEnabled(TButtonFlat *button, bool enabled) {
+  button->SetEnabled(enabled);
+  if (TMenuItem *item = menuItemOf(button)) item->SetEnabled(enabled);
+}
+
+void TfrmPadraoGrid::FormCreate(TComponent *) {
+  pgcPadrao->SetActivePage(tshPadrao);
+  dtsPadraoStateChange(this);
+}
+
+void TfrmPadraoGrid::dtsPadraoStateChange(TComponent *) {
+  const TDataSetState state = dtsPadrao.State();
+  const bool browsingRows = state == dsBrowse && !dataSetPadrao()->IsEmpty();
+  for (TButtonFlat *b : {sbtIncluir, sbtVerificar})
+    setCommandEnabled(b, state == dsInactive || state == dsBrowse);
+  for (TButtonFlat *b : {sbtExcluir, sbtProcurar}) setCommandEnabled(b, browsingRows);
+  for (TButtonFlat *b : {sbtConfirmar, sbtCancelar})
+    setCommandEnabled(b, state == dsEdit || state == dsInsert);
+}
+
+void TfrmPadraoGrid::FormClose(TComponent *, TCloseAction &) {}
+
+void TfrmPadraoGrid::sbtIncluirClick(TComponent *) {
+  if (TDataSet *ds = dataSetPadrao(); ds != nullptr && ds->Active()) ds->Insert();
+}
+
+void TfrmPadraoGrid::sbtExcluirClick(TComponent *) {
+  TDataSet *ds = dataSetPadrao();
+  if (ds == nullptr || ds->IsEmpty()) return;
+  if (msgPadraoGrid->ShowMsg("Excl", mtConfirmation, {mbYes, mbNo}) == mrYes) ds->Delete();
+}
+
+void TfrmPadraoGrid::sbtProcurarClick(TComponent *) {
+  if (TDataSet *ds = dataSetPadrao(); ds != nullptr && ds->Active()) Procurar::Procura(*ds);
+}
+
+void TfrmPadraoGrid::sbtVerificarClick(TComponent *) {}
+
+void TfrmPadraoGrid::sbtConfirmarClick(TComponent *) {
+  if (TDataSet *ds = dataSetPadrao(); editing(ds)) ds->Post();
+}
+
+void TfrmPadraoGrid::sbtCancelarClick(TComponent *) {
+  TDataSet *ds = dataSetPadrao();
+  if (!editing(ds)) return;
+  if (msgPadraoGrid->ShowMsg("Canc", mtConfirmation, {mbYes, mbNo}) == mrYes) ds->Cancel();
+}
+
+void TfrmPadraoGrid::sbtImprimirClick(TComponent *) {}
+
+void TfrmPadraoGrid::dbgPadraoKeyDown(TComponent *Sender, int &Key, TShiftState Shift) {
+  if (Key == 'F' && Shift.contains(ssCtrl) && sbtProcurar->Enabled()) {
+    Key = 0;
+    sbtProcurarClick(Sender);
+  }
+}
+
+void TfrmPadraoGrid::dbgPadraoKeyPress(TComponent *, char32_t &) {}
+
+TfrmRotiGeral::TfrmRotiGeral(TComponent *owner) : TForm(owner) {
+  SetName("frmRotiGeral");
+  panMenu = make<TPanel>(this, this, "panMenu");
+  panMenu->SetAlign(alTop);
+  lblCodTela = make<TLabel>(this, panMenu, "lblCodTela");
+  sbtConfirma = make<TButtonFlat>(this, panMenu, "sbtConfirma");
+  sbtConfirma->SetHint("Confirmar");
+  grbDadosRel = make<TGroupBox>(this, this, "grbDadosRel");
+  grbDadosRel->SetAlign(alClient);
+  msgPadrao = new TMessages(this);
+  msgPadrao->SetName("msgPadrao");
+  OnClose = [this](TComponent *s, TCloseAction &action) { FormClose(s, action); };
+}
+
+void TfrmRotiGeral::FormClose(TComponent *, TCloseAction &) {}
+
+} // namespace kdr

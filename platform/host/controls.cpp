@@ -1,0 +1,31 @@
+#include "platform/host/controls.h"
+
+#include "platform/data/datasource.h"
+#include "platform/host/dialog_services.h"
+#include "platform/ui/forms.h"
+
+namespace kdr {
+
+void TBtnPesquisa::click() {
+  if (OnClick) {
+    OnClick(this);
+    return;
+  }
+  Pesquisar();
+}
+
+bool TBtnPesquisa::Pesquisar() {
+  bool proceed = true;
+  if (OnBeforePesq) OnBeforePesq(this, proceed);
+  if (!proceed || DataSource == nullptr) return false;
+  if (!Pesquisa::Pesquisar(*DataSource, Title + "|" + EmptyError)) return false;
+
+  if (OnAfterPesq)
+    OnAfterPesq(this);
+  else if (Associate != nullptr && !FieldNome.empty() && DataSource->DataSet() != nullptr)
+    Associate->SetText(DataSource->DataSet()->FieldByName(FieldNome).AsString());
+  if (Associate != nullptr && Associate->CanFocus()) Associate->SetFocus();
+  return true;
+}
+
+} // namespace kdr

@@ -1,0 +1,64 @@
+#include "platform/host/dialog_services.h"
+
+#include "platform/data/datasource.h"
+#include "platform/ui/application.h"
+#include "platform/ui/forms.h"
+
+namespace kdr {
+
+SearchCaption splitSearchCaption(const std::string &titleAndEmpty) {
+  const auto bar = titleAndEmpty.find('|');
+  if (bar == std::string::npos) return {titleAndEmpty, {}};
+  return {titleAndEmpty.substr(0, bar), titleAndEmpty.substr(bar + 1)};
+}
+
+namespace {
+
+// Nothing to choose: the caller's empty text is shown instead of an empty list.
+bool nothingToChoose(TDataSource &source, const SearchCaption &caption) {
+  const TDataSet *dataset = source.DataSet();
+  if (dataset != nullptr && dataset->Active() && !dataset->IsEmpty()) return false;
+  Application().dialogs().messageDlg(caption.title, caption.emptyText, mtInformation, {mbOK});
+  return true;
+}
+
+std::string quotedList(const std::vector<std::string> &keys) {
+  std::string list;
+  for (const auto &key : keys) {
+    if (!list.empty()) list += ',';
+    list += '\'';
+    for (char c : key) list += c == '\'' ? std::string("''") : std::string(1, c);
+    list += '\'';
+  }
+  return list;
+}
+
+} // namespace
+
+int Tmsgaler::MsgAlertEx(const std::string &text, TMsgDlgType type, const std::vector<std::string> &captions,
+                         int, int, int) {
+  return Application().dialogs().question(Application().Title, text, type, captions);
+}
+
+void Showavi::ActiveShowAvi(TForm *, int) { Application().Wait().on(); }
+void Showavi::DeactiveShowAvi() { Application().Wait().off(); }
+
+bool Pesquisa::Pesquisar(TDataSource &source, const std::string &titleAndEmpty, bool, bool) {
+  const SearchCaption caption = splitSearchCaption(titleAndEmpty);
+  if (nothingToChoose(source, caption)) return false;
+  return Application().dialogs().searchList(caption.title, source);
+}
+
+bool Pesqlista::PesquisaLista(TDataSource &source, const std::string &keyField,
+                              const std::string &titleAndEmpty, bool, std::string &selection) {
+  const SearchCaption caption = splitSearchCaption(titleAndEmpty);
+  if (nothingToChoose(source, caption)) return false;
+  std::vector<std::string> keys;
+  if (!Application().dialogs().multiList(caption.title, source, keyField, keys)) return false;
+  selection = quotedList(keys);
+  return true;
+}
+
+bool Procurar::Procura(TDataSet &dataset) { return Application().dialogs().find("Procurar", dataset); }
+
+} // namespace kdr

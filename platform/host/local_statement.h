@@ -1,0 +1,38 @@
+#pragma once
+// One prepared statement of the local database, finalized when it goes out of scope. Values are
+// always bound, never spliced into the SQL text.
+#include <string>
+
+#include "platform/rtl/datapacket.h"
+#include "platform/rtl/variant.h"
+
+struct sqlite3_stmt;
+
+namespace kdr {
+
+class TLocalConnection;
+
+class LocalStatement {
+public:
+  LocalStatement(const TLocalConnection &connection, const std::string &sql);
+  ~LocalStatement();
+  LocalStatement(const LocalStatement &) = delete;
+  LocalStatement &operator=(const LocalStatement &) = delete;
+
+  // Named parameters are written ":NAME" in the SQL; every occurrence of a name takes the value.
+  void bind(const std::string &name, const Variant &value);
+  void bind(int position, const Variant &value);
+  // Runs a statement that returns no rows.
+  void run();
+  // Ready to run again with new values.
+  void reset();
+  // Runs a query and returns its rows as a packet, typed from the columns' declarations.
+  DataPacket readAll();
+
+private:
+  bool step();
+  const TLocalConnection &connection_;
+  sqlite3_stmt *stmt_ = nullptr;
+};
+
+} // namespace kdr

@@ -1,0 +1,70 @@
+#pragma once
+// The host's local database: one SQLite file holding the reference tables that the screens read
+// with local queries, and the cached copies refreshed from the application server. The file and
+// its tables are created on first open.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/rtl/datapacket.h"
+
+struct sqlite3;
+
+namespace kdr {
+
+class TLocalConnection {
+public:
+  explicit TLocalConnection(std::string path);
+  ~TLocalConnection();
+  TLocalConnection(const TLocalConnection &) = delete;
+  TLocalConnection &operator=(const TLocalConnection &) = delete;
+
+  const std::string &Path() const { return path_; }
+  sqlite3 *handle() const { return db_; }
+
+  void execute(const std::string &sql);
+  // The table's name as created, matched regardless of case; empty when there is none.
+  std::string tableName(std::string_view name) const;
+  std::vector<std::string> columnNames(const std::string &table) const;
+  // Raises EDatabaseError with a message for the user; the engine's text stays out of it.
+  [[noreturn]] void fail(const std::string &what) const;
+
+private:
+  std::string path_;
+  sqlite3 *db_ = nullptr;
+};
+
+// The transaction of the local file: what is written between StartTransaction and Commit lands
+// whole or not at all.
+class TLocalTransaction {
+public:
+  explicit TLocalTransaction(TLocalConnection &connection) : connection_(connection) {}
+  void StartTransaction();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const { return active_; }
+
+private:
+  TLocalConnection &connection_;
+  bool active_ = false;
+};
+
+// The host's general data module. Its two connection names, the ADO and the IB one, reach the
+// same file here.
+class TdtmDBGeral {
+public:
+  explicit TdtmDBGeral(std::string path);
+  TLocalConnection adcGeral;
+  TLocalConnection &dtbGeral = adcGeral;
+  TLocalTransaction ibtGeral{adcGeral};
+
+  // Replaces every row of a local table with the packet's rows in one transaction. Columns are
+  // matched by name; a table that the local file lacks raises.
+  void replaceTable(std::string_view table, const DataPacket &rows);
+};
+
+// The data module of the running host; kdr-host creates it at start.
+extern TdtmDBGeral *dtmDBGeral;
+
+} // namespace kdr

@@ -1,0 +1,27 @@
+#pragma once
+// TMessages: a screen's message catalogue. Each line is a key, a vertical bar and a text; keys
+// match regardless of case and the first line of a key wins.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/ui/component.h"
+#include "platform/ui/dialogs.h"
+
+namespace kdr {
+
+class TMessages : public TComponent {
+public:
+  explicit TMessages(TComponent *owner) : TComponent(owner) {}
+  std::string className() const override { return "TMessages"; }
+
+  std::vector<std::string> Messages;
+
+  // The text of the key; empty when the catalogue has no such key.
+  std::string Msg(std::string_view key) const;
+  // Shows the key's text modally and returns the modal result of the button chosen (6 = Yes).
+  int ShowMsg(std::string_view key, TMsgDlgType type, const TMsgDlgButtons &buttons,
+              int helpContext = 0) const;
+};
+
+} // namespace kdr

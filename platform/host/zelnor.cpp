@@ -1,0 +1,49 @@
+#include "platform/host/zelnor.h"
+
+#include "platform/host/localdb.h"
+#include "platform/net/netconnection.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/utf8.h"
+
+namespace kdr::Zelnor {
+
+HostConfig config;
+
+std::string WebURL() { return config.webUrl; }
+int WebPort() { return config.webPort; }
+
+namespace {
+
+std::vector<std::string> namesOf(const Variant &tableNames) {
+  std::vector<std::string> names;
+  if (tableNames.isArray())
+    for (const auto &name : tableNames.array()) names.push_back(name.asString());
+  else if (!tableNames.isEmpty())
+    names.push_back(tableNames.asString());
+  return names;
+}
+
+} // namespace
+
+void AtualizaLocalCache(const Variant &tableNames) {
+  if (dtmDBGeral == nullptr) throw EDatabaseError("Banco de dados local não está aberto.");
+  TNetConnection connection;
+  connection.ServerName = snapshotServer;
+  connection.HostName = WebURL();
+  connection.Port = WebPort();
+  connection.Token = config.token;
+  connection.ThrowException = false;
+  connection.Open();
+  for (const auto &name : namesOf(tableNames)) {
+    const Variant result = connection.Call(snapshotMethod, {Variant(utf8::toUpper(name))});
+    if (TNetConnection::isErrorResult(result))
+      throw EDatabaseError("Não foi possível atualizar a cópia local da tabela " + name + ": " +
+                           TNetConnection::errorMessage(result));
+    const Variant &rows = TNetConnection::payloadOf(result);
+    if (!rows.isPacket())
+      throw EDatabaseError("O servidor não enviou os dados da tabela " + name + " para a cópia local.");
+    dtmDBGeral->replaceTable(name, *rows.packet());
+  }
+}
+
+} // namespace kdr::Zelnor

@@ -1,0 +1,31 @@
+#pragma once
+// The host's configuration as the module sees it (where the application server is) and the
+// refresh of the local database's cached tables from the server's snapshot service.
+#include <string>
+
+#include "platform/rtl/variant.h"
+
+namespace kdr::Zelnor {
+
+// Filled by kdr-host from its command line and environment before any screen opens.
+struct HostConfig {
+  std::string webUrl = "127.0.0.1";
+  int webPort = 0;
+  std::string token; // sent to the server when not empty
+};
+extern HostConfig config;
+
+std::string WebURL();
+int WebPort();
+
+// The server's table-snapshot service: GetTable(name) answers the table's rows as a data packet.
+inline constexpr const char *snapshotServer = "KDR.rdmCache";
+inline constexpr const char *snapshotMethod = "GetTable";
+
+// For each table named in the array (a single name is accepted too), asks the server for its
+// rows and replaces the local copy, each table in one transaction. Raises EDatabaseError with a
+// message for the user when the server refuses or cannot be reached, or the local file fails;
+// tables refreshed before the failure keep their new rows.
+void AtualizaLocalCache(const Variant &tableNames);
+
+} // namespace kdr::Zelnor

@@ -1,0 +1,126 @@
+#include "platform/net/netconnection.h"
+
+#include <boost/json.hpp>
+#include <httplib.h>
+
+#include "platform/data/packet_json.h"
+#include "platform/rtl/exceptions.h"
+
+namespace kdr {
+
+struct TNetConnection::Client {
+  httplib::Client http;
+  Client(const std::string &host, int port) : http(host, port) {}
+};
+
+TNetConnection::TNetConnection() = default;
+TNetConnection::~TNetConnection() = default;
+
+void TNetConnection::Open() {
+  if (connected_) return;
+  if (BeforeConnect) BeforeConnect(*this);
+  client_ = std::make_unique<Client>(HostName, Port);
+  client_->http.set_keep_alive(true);
+  client_->http.set_tcp_nodelay(true);
+  client_->http.set_connection_timeout(ConnectTimeoutSeconds, 0);
+  client_->http.set_read_timeout(ReadTimeoutSeconds, 0);
+  if (!Token.empty()) client_->http.set_bearer_token_auth(Token);
+  connected_ = true;
+}
+
+void TNetConnection::Close() {
+  client_.reset();
+  connected_ = false;
+}
+
+Variant TNetConnection::okResult(Variant payload) {
+  return Variant(Variant::Array{true, std::move(payload)});
+}
+
+Variant TNetConnection::errorResult(std::string message, std::string code) {
+  return Variant(Variant::Array{false, std::move(message), std::move(code)});
+}
+
+bool TNetConnection::isErrorResult(const Variant &result) {
+  if (!result.isArray() || result.array().size() < 2) return true;
+  const Variant &flag = result.array()[0];
+  return flag.kind() != Variant::Kind::Boolean || !flag.asBoolean();
+}
+
+Variant TNetConnection::payloadOf(const Variant &result) {
+  return isErrorResult(result) ? Variant(nullptr) : result.array()[1];
+}
+
+namespace {
+
+std::string errorPart(const Variant &result, std::size_t index, const char *fallback) {
+  if (result.isArray() && result.array().size() > index && result.array()[index].isString())
+    return result.array()[index].str();
+  return fallback;
+}
+
+// What a user can make of a failed exchange, in a few words.
+std::string describe(httplib::Error error) {
+  switch (error) {
+  case httplib::Error::Connection:
+    return "servidor fora do ar ou conexão recusada";
+  case httplib::Error::ConnectionTimeout:
+    return "tempo de conexão esgotado";
+  case httplib::Error::Read:
+    return "sem resposta do servidor";
+  case httplib::Error::Write:
+    return "falha ao enviar a requisição";
+  default:
+    return "falha de comunicação";
+  }
+}
+
+} // namespace
+
+std::string TNetConnection::errorMessage(const Variant &result) {
+  return errorPart(result, 1, "Resposta inválida do servidor de aplicação.");
+}
+
+std::string TNetConnection::errorCode(const Variant &result) { return errorPart(result, 2, "internal"); }
+
+Variant TNetConnection::transportFailure(const std::string &why) {
+  std::string message =
+      "Não foi possível comunicar com o servidor de aplicação em " + Address() + " (" + why + ").";
+  if (ThrowException) throw EDatabaseError(message);
+  return errorResult(std::move(message), "unavailable");
+}
+
+Variant TNetConnection::Call(std::string_view method, Variant::Array args) { return CallByRef(method, args); }
+
+Variant TNetConnection::CallByRef(std::string_view method, Variant::Array &args) {
+  if (!connected_) return transportFailure("a conexão está fechada");
+
+  boost::json::object body;
+  body["args"] = variantToJson(Variant(args));
+  const std::string path = "/" + ServerName + "/" + std::string(method);
+  auto response = client_->http.Post(path, boost::json::serialize(body), "application/json");
+  if (!response) return transportFailure(describe(response.error()));
+
+  try {
+    const boost::json::value answer = boost::json::parse(response->body);
+    const auto &obj = answer.as_object();
+    if (const auto *error = obj.if_contains("error")) {
+      const auto &e = error->as_object();
+      std::string message(e.at("message").as_string());
+      std::string code(e.at("code").as_string());
+      if (ThrowException) throw EDatabaseError(message);
+      return errorResult(std::move(message), std::move(code));
+    }
+    if (const auto *updated = obj.if_contains("args")) {
+      Variant returned = variantFromJson(*updated);
+      if (returned.isArray() && returned.array().size() == args.size()) args = returned.array();
+    }
+    return okResult(variantFromJson(obj.at("result")));
+  } catch (const EDatabaseError &) {
+    throw;
+  } catch (const std::exception &) {
+    return transportFailure("resposta inválida, HTTP " + std::to_string(response->status));
+  }
+}
+
+} // namespace kdr

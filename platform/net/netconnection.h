@@ -1,0 +1,69 @@
+#pragma once
+// The connection to the application server: late-bound, synchronous calls by method name with
+// variant arguments, sent as JSON over HTTP to /<ServerName>/<Method>.
+//
+// A call answers a result envelope, a variant array: [true, payload] when the server applied the
+// call, [false, message, code] when it refused it or could not be reached. With ThrowException
+// off a transport failure comes back as such an error envelope; with it on, it raises.
+//
+// Open does not reach the server: the first call does, so a server that is down shows as the
+// error result of that call ("unavailable"), naming the address.
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/rtl/variant.h"
+
+namespace kdr {
+
+class TNetConnection {
+public:
+  TNetConnection();
+  ~TNetConnection();
+  TNetConnection(const TNetConnection &) = delete;
+  TNetConnection &operator=(const TNetConnection &) = delete;
+
+  std::string Name;
+  std::string ServerName; // remote module, e.g. "KDR03020.rdmParamFatCli"
+  std::string HostName = "127.0.0.1";
+  int Port = 0;
+  std::string Token; // sent as a bearer token when not empty
+  bool ThrowException = true;
+  int ConnectTimeoutSeconds = 5;
+  int ReadTimeoutSeconds = 300;
+
+  // Runs just before the connection opens, so the owner can set host and port.
+  std::function<void(TNetConnection &)> BeforeConnect;
+
+  void Open();
+  void Close();
+  bool Connected() const { return connected_; }
+  void SetConnected(bool value) { value ? Open() : Close(); }
+
+  // The application server: calls by method name.
+  Variant Call(std::string_view method, Variant::Array args);
+  // Same, and an argument passed by reference is updated from the server's answer.
+  Variant CallByRef(std::string_view method, Variant::Array &args);
+
+  std::string Address() const { return HostName + ":" + std::to_string(Port); }
+
+  static Variant okResult(Variant payload);
+  static Variant errorResult(std::string message, std::string code);
+  // Anything but [true, payload] is an error result.
+  static bool isErrorResult(const Variant &result);
+  // Of an ok result; null for an error result.
+  static Variant payloadOf(const Variant &result);
+  // Of an error result: the message for the user and the code ("unavailable" when the server
+  // could not be reached, else the server's code).
+  static std::string errorMessage(const Variant &result);
+  static std::string errorCode(const Variant &result);
+
+private:
+  Variant transportFailure(const std::string &why);
+  struct Client;
+  std::unique_ptr<Client> client_;
+  bool connected_ = false;
+};
+
+} // namespace kdr

@@ -1,0 +1,83 @@
+#pragma once
+// The Dialogs service: every dialog a screen can open goes through this one interface. Headless,
+// the ScriptedUser answers; on the desktop, the widget set shows real dialogs.
+#include <string>
+#include <vector>
+
+namespace kdr {
+
+class TDataSource;
+class TDataSet;
+class TForm;
+
+enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+using enum TMsgDlgType;
+
+enum class TMsgDlgBtn {
+  mbYes,
+  mbNo,
+  mbOK,
+  mbCancel,
+  mbAbort,
+  mbRetry,
+  mbIgnore,
+  mbAll,
+  mbNoToAll,
+  mbYesToAll
+};
+using enum TMsgDlgBtn;
+using TMsgDlgButtons = std::vector<TMsgDlgBtn>;
+
+// Modal results. The custom-caption question answers 10 for its first button, 11 for the second...
+inline constexpr int mrNone = 0;
+inline constexpr int mrOk = 1;
+inline constexpr int mrCancel = 2;
+inline constexpr int mrAbort = 3;
+inline constexpr int mrRetry = 4;
+inline constexpr int mrIgnore = 5;
+inline constexpr int mrYes = 6;
+inline constexpr int mrNo = 7;
+inline constexpr int mrAll = 8;
+inline constexpr int mrNoToAll = 9;
+inline constexpr int mrYesToAll = 10;
+inline constexpr int mrFirstCaption = 10;
+
+int modalResultOf(TMsgDlgBtn b);
+// The result of Esc or the close box: Cancel when offered, else No (a Yes/No question), else the
+// only button of a one-button message.
+int escapeResult(const TMsgDlgButtons &buttons);
+std::string kindName(TMsgDlgType t);
+std::string buttonName(TMsgDlgBtn b);
+
+class Dialogs {
+public:
+  virtual ~Dialogs() = default;
+
+  // A message with standard buttons; returns the modal result of the button chosen.
+  virtual int messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
+                         const TMsgDlgButtons &buttons) = 0;
+  // A question whose buttons carry the given captions; returns 10 for the first, 11 for the next...
+  // and mrCancel when closed without a choice.
+  virtual int question(const std::string &title, const std::string &text, TMsgDlgType type,
+                       const std::vector<std::string> &captions) = 0;
+  // A single-choice list over the source's dataset (its visible fields as columns). True when the
+  // user chose a row; the dataset then stands on it.
+  virtual bool searchList(const std::string &title, TDataSource &source) = 0;
+  // A multi-choice list over the source's dataset. True when confirmed; keys gets the AsString of
+  // keyField of every chosen row, in the dataset's order.
+  virtual bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,
+                         std::vector<std::string> &keys) = 0;
+  // The find dialog: the user types a text and the dataset is positioned on the first row whose
+  // visible field starts with it. True when a row was found.
+  virtual bool find(const std::string &title, TDataSet &dataset) = 0;
+  // Runs a form modally: returns once the form's ModalResult is not zero.
+  virtual void runModal(TForm &form) = 0;
+};
+
+// Positions the dataset on the first row (from the first) having a visible field whose display
+// text starts with text, regardless of case. Used by the find dialogs of every widget set.
+bool locateByText(TDataSet &dataset, const std::string &text);
+// The visible fields of the current row, as a list shows them, joined by " | ".
+std::string rowAsShown(TDataSet &dataset);
+
+} // namespace kdr

@@ -1,0 +1,293 @@
+#include "platform/ui/scripteduser.h"
+
+#include "platform/data/datasource.h"
+#include "platform/rtl/utf8.h"
+#include "platform/ui/forms.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace kdr {
+
+namespace {
+
+// The rows of the source's dataset as a list shows them, without moving the cursor.
+std::vector<std::string> shownRows(TDataSet *dataset) {
+  std::vector<std::string> rows;
+  if (!dataset || !dataset->Active()) return rows;
+  for (std::size_t row = 0; row < dataset->displayRowCount(); ++row) {
+    TDataSet::DisplayRow at(*dataset, row);
+    rows.push_back(rowAsShown(*dataset));
+  }
+  return rows;
+}
+
+long rowContaining(const std::vector<std::string> &rows, const std::string &text) {
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].find(text) != std::string::npos) return static_cast<long>(i);
+  return -1;
+}
+
+void moveTo(TDataSet &dataset, long row) {
+  const long current = static_cast<long>(dataset.currentDisplayRow());
+  if (row != current) dataset.MoveBy(static_cast<int>(row - current));
+}
+
+std::string joined(const std::vector<std::string> &items) {
+  std::string out;
+  for (const auto &s : items) out += (out.empty() ? "" : ", ") + s;
+  return out;
+}
+
+} // namespace
+
+ScriptedUser::ScriptedUser(Reporter report)
+    : report_(std::move(report)), previous_(Application().installedDialogs()) {
+  Application().setDialogs(this);
+}
+
+ScriptedUser::~ScriptedUser() {
+  Application().setDialogs(previous_);
+  if (verified_) return;
+  std::vector<std::string> problems = failures_;
+  for (const auto &p : pending()) problems.push_back("expected but never shown: " + p);
+  if (problems.empty()) return;
+  std::string message = "scripted user: " + joined(problems) + "\ntranscript:\n" + transcriptText();
+  if (report_) {
+    report_(message);
+  } else {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    std::abort();
+  }
+}
+
+ScriptedUser &ScriptedUser::queue(Expectation e) {
+  expected_.push_back(std::move(e));
+  return *this;
+}
+
+ScriptedUser &ScriptedUser::expectMessage(TMsgDlgType type, std::string text, int answer) {
+  Expectation e(Kind::Message);
+  e.type = type;
+  e.text = std::move(text);
+  e.answer = answer;
+  return queue(std::move(e));
+}
+
+ScriptedUser &ScriptedUser::expectQuestion(std::string text, std::string caption) {
+  Expectation e(Kind::Question);
+  e.text = std::move(text);
+  e.caption = std::move(caption);
+  return queue(std::move(e));
+}
+
+ScriptedUser &ScriptedUser::expectSearch(std::string chooseText) {
+  Expectation e(Kind::Search);
+  e.choose = {std::move(chooseText)};
+  return queue(std::move(e));
+}
+
+ScriptedUser &ScriptedUser::expectSearchCancel() {
+  Expectation e(Kind::Search);
+  e.cancel = true;
+  return queue(std::move(e));
+}
+
+ScriptedUser &ScriptedUser::expectList(std::vector<std::string> chooseTexts) {
+  Expectation e(Kind::List);
+  e.choose = std::move(chooseTexts);
+  return queue(std::move(e));
+}
+
+ScriptedUser &ScriptedUser::expectListCancel() {
+  Expectation e(Kind::List);
+  e.cancel = true;
+  return queue(std::move(e));
+}
+
+ScriptedUser &ScriptedUser::expectFind(std::string text) {
+  Expectation e(Kind::Find);
+  e.text = std::move(text);
+  return queue(std::move(e));
+}
+
+ScriptedUser &ScriptedUser::expectModal(std::string formName, std::function<void(TForm &)> drive) {
+  Expectation e(Kind::Modal);
+  e.text = std::move(formName);
+  e.drive = std::move(drive);
+  return queue(std::move(e));
+}
+
+std::string ScriptedUser::describe(const Expectation &e) {
+  switch (e.kind) {
+  case Kind::Message:
+    return kindName(e.type) + " \"" + e.text + "\"";
+  case Kind::Question:
+    return "question \"" + e.text + "\"";
+  case Kind::Search:
+    return e.cancel ? "search (cancel)" : "search choosing \"" + e.choose.front() + "\"";
+  case Kind::List:
+    return e.cancel ? "list (cancel)" : "list choosing " + joined(e.choose);
+  case Kind::Find:
+    return "find \"" + e.text + "\"";
+  case Kind::Modal:
+    return "modal form " + (e.text.empty() ? std::string("(any)") : e.text);
+  }
+  return "?";
+}
+
+std::vector<std::string> ScriptedUser::pending() const {
+  std::vector<std::string> list;
+  for (const auto &e : expected_) list.push_back(describe(e));
+  return list;
+}
+
+std::string ScriptedUser::transcriptText() const {
+  std::string out;
+  for (const auto &r : transcript_) {
+    out += r.kind;
+    if (!r.title.empty()) out += " [" + r.title + "]";
+    out += " \"" + r.text + "\"";
+    if (!r.buttons.empty()) out += " {" + joined(r.buttons) + "}";
+    out += " -> " + r.answer + "\n";
+  }
+  return out;
+}
+
+void ScriptedUser::fail(const std::string &why) {
+  failures_.push_back(why);
+  throw ScriptFailure("scripted user: " + why);
+}
+
+ScriptedUser::Expectation ScriptedUser::take(Kind k, const DialogRecord &seen,
+                                             const std::function<bool(const Expectation &)> &match) {
+  const std::string shown = seen.kind + " \"" + seen.text + "\"";
+  if (expected_.empty()) {
+    transcript_.push_back(seen);
+    fail("unexpected dialog: " + shown);
+  }
+  Expectation e = std::move(expected_.front());
+  if (e.kind != k || !match(e)) {
+    transcript_.push_back(seen);
+    std::string wanted = describe(e);
+    expected_.push_front(std::move(e));
+    fail("unexpected dialog: " + shown + " while expecting " + wanted);
+  }
+  expected_.pop_front();
+  return e;
+}
+
+int ScriptedUser::messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
+                             const TMsgDlgButtons &buttons) {
+  DialogRecord seen{kindName(type), title, text, {}, {}};
+  for (auto b : buttons) seen.buttons.push_back(buttonName(b));
+  Expectation e =
+      take(Kind::Message, seen, [&](const Expectation &x) { return x.type == type && x.text == text; });
+  int answer = e.answer;
+  bool offered = false;
+  for (auto b : buttons) offered = offered || modalResultOf(b) == answer;
+  // Cancel stands for Esc, which a dialog without a Cancel button maps to its own button.
+  if (!offered && answer == mrCancel)
+    answer = escapeResult(buttons);
+  else if (!offered) {
+    transcript_.push_back(seen);
+    fail("answer " + std::to_string(answer) + " is not a button of " + seen.kind + " \"" + text + "\"");
+  }
+  seen.answer = std::to_string(answer);
+  transcript_.push_back(seen);
+  return answer;
+}
+
+int ScriptedUser::question(const std::string &title, const std::string &text, TMsgDlgType,
+                           const std::vector<std::string> &captions) {
+  DialogRecord seen{"question", title, text, captions, {}};
+  Expectation e = take(Kind::Question, seen, [&](const Expectation &x) { return x.text == text; });
+  int answer = mrCancel;
+  for (std::size_t i = 0; i < captions.size(); ++i)
+    if (captions[i] == e.caption) answer = mrFirstCaption + static_cast<int>(i);
+  seen.answer = answer == mrCancel ? "closed" : e.caption;
+  transcript_.push_back(seen);
+  return answer;
+}
+
+bool ScriptedUser::searchList(const std::string &title, TDataSource &source) {
+  DialogRecord seen{"search", title, "", shownRows(source.DataSet()), {}};
+  Expectation e = take(Kind::Search, seen, [](const Expectation &) { return true; });
+  long row = e.cancel ? -1 : rowContaining(seen.buttons, e.choose.front());
+  if (!e.cancel && row < 0) {
+    transcript_.push_back(seen);
+    fail("search list \"" + title + "\" has no row with \"" + e.choose.front() + "\"");
+  }
+  seen.answer = row < 0 ? "cancel" : seen.buttons[row];
+  transcript_.push_back(seen);
+  if (row < 0) return false;
+  moveTo(*source.DataSet(), row);
+  return true;
+}
+
+bool ScriptedUser::multiList(const std::string &title, TDataSource &source, const std::string &keyField,
+                             std::vector<std::string> &keys) {
+  DialogRecord seen{"list", title, "", shownRows(source.DataSet()), {}};
+  Expectation e = take(Kind::List, seen, [](const Expectation &) { return true; });
+  if (e.cancel) {
+    seen.answer = "cancel";
+    transcript_.push_back(seen);
+    return false;
+  }
+  std::vector<bool> ticked(seen.buttons.size(), false);
+  for (const auto &text : e.choose) {
+    long row = rowContaining(seen.buttons, text);
+    if (row < 0) {
+      transcript_.push_back(seen);
+      fail("list \"" + title + "\" has no row with \"" + text + "\"");
+    }
+    ticked[row] = true;
+  }
+  keys.clear();
+  TDataSet &dataset = *source.DataSet();
+  for (std::size_t row = 0; row < ticked.size(); ++row) {
+    if (!ticked[row]) continue;
+    TDataSet::DisplayRow at(dataset, row);
+    keys.push_back(dataset.FieldByName(keyField).AsString());
+  }
+  seen.answer = joined(keys);
+  transcript_.push_back(seen);
+  return true;
+}
+
+bool ScriptedUser::find(const std::string &title, TDataSet &dataset) {
+  DialogRecord seen{"find", title, "", {}, {}};
+  Expectation e = take(Kind::Find, seen, [](const Expectation &) { return true; });
+  seen.text = e.text;
+  bool found = locateByText(dataset, e.text);
+  seen.answer = found ? "found" : "not found";
+  transcript_.push_back(seen);
+  return found;
+}
+
+void ScriptedUser::runModal(TForm &form) {
+  DialogRecord seen{"modal", form.Caption(), form.Name(), {}, {}};
+  Expectation e = take(Kind::Modal, seen, [&](const Expectation &x) {
+    return x.text.empty() || utf8::sameText(x.text, form.Name());
+  });
+  Ref<TForm> alive(&form);
+  e.drive(form);
+  if (alive && form.ModalResult() == mrNone) {
+    seen.answer = "left open";
+    transcript_.push_back(seen);
+    fail("modal form " + form.Name() + " was left open by its script");
+  }
+  seen.answer = alive ? std::to_string(form.ModalResult()) : "destroyed";
+  transcript_.push_back(seen);
+}
+
+void ScriptedUser::verify() {
+  verified_ = true;
+  std::vector<std::string> problems = failures_;
+  for (const auto &p : pending()) problems.push_back("expected but never shown: " + p);
+  if (Application().pendingDeferred() > 0) problems.push_back("the deferred queue is not empty");
+  if (!problems.empty())
+    throw ScriptFailure("scripted user: " + joined(problems) + "\ntranscript:\n" + transcriptText());
+}
+
+} // namespace kdr

@@ -1,0 +1,143 @@
+#pragma once
+// A kdr-server child process for tests: on a temporary SQLite file and a port the system chooses,
+// optionally seeded with the demo data; stopped and its files removed when the object goes.
+//
+//   kdr::test::ServerProcess server({"--seed", "demo"});
+//   connection.Port = server.port();
+//
+// The program is looked up in KDR_BIN_DIR (set by ctest), else beside the test executable.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+
+extern char **environ;
+
+namespace kdr::test {
+
+// A fresh directory under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kdr-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  const std::filesystem::path &path() const { return path_; }
+  std::string file(const std::string &name) const { return (path_ / name).string(); }
+
+private:
+  std::filesystem::path path_;
+};
+
+inline std::filesystem::path programPath(const std::string &name) {
+  if (const char *dir = std::getenv("KDR_BIN_DIR")) {
+    auto candidate = std::filesystem::path(dir) / name;
+    if (std::filesystem::exists(candidate)) return candidate;
+  }
+  return std::filesystem::canonical("/proc/self/exe").parent_path() / name;
+}
+
+class ServerProcess {
+public:
+  explicit ServerProcess(std::vector<std::string> extraArgs = {}) { start(std::move(extraArgs)); }
+  ~ServerProcess() { stop(); }
+  ServerProcess(const ServerProcess &) = delete;
+  ServerProcess &operator=(const ServerProcess &) = delete;
+
+  int port() const { return port_; }
+  std::string host() const { return "127.0.0.1"; }
+  std::string databasePath() const { return dir_.file("server.db"); }
+
+  // Ends the server now (to test a server that went away); the destructor then does nothing.
+  void stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+
+  std::string logPath() const { return dir_.file("server.log"); }
+
+private:
+  void start(std::vector<std::string> extraArgs) {
+    const std::string program = programPath("kdr-server").string();
+    std::vector<std::string> args{program, "--db", "sqlite:" + databasePath(), "--port", "0"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    std::vector<char *> argv;
+    for (auto &a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    // The server's output goes to a file, so a chatty server never blocks on a full pipe.
+    const std::string log = logPath();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+      pid_ = -1;
+      throw std::runtime_error("cannot start " + program);
+    }
+
+    // The server prints "listening on 127.0.0.1:PORT" once it has bound its port.
+    const std::string marker = "listening on 127.0.0.1:";
+    for (int attempt = 0; attempt < 200 && port_ == 0; ++attempt) {
+      std::ifstream in(log);
+      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (const auto at = text.find(marker); at != std::string::npos)
+        port_ = std::atoi(text.c_str() + at + marker.size());
+      else if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = -1;
+        throw std::runtime_error("kdr-server ended at start:\n" + text);
+      } else
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (port_ == 0) {
+      stop();
+      throw std::runtime_error(program + " did not report its port");
+    }
+    waitHealthy();
+  }
+
+  // Bounded wait for the health endpoint; the server answers it once it is ready.
+  void waitHealthy() {
+    httplib::Client client(host(), port_);
+    client.set_connection_timeout(1, 0);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (auto res = client.Get("/health"); res && res->status == 200) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    stop();
+    throw std::runtime_error("kdr-server did not become healthy");
+  }
+
+  TempDir dir_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+} // namespace kdr::test
