@@ -272,6 +272,7 @@ void TDataSet::First() {
   CheckBrowseMode();
   fire(BeforeScroll);
   resetCursor(0);
+  bof_ = true;
   scrolled();
 }
 

@@ -143,6 +143,11 @@ TEST(DataSetWalk, FiresAfterScrollOncePerRowAndOnceMore) {
     EXPECT_EQ(r.ds.RecNo(), static_cast<std::size_t>(rows));
     r.ds.Next();
     EXPECT_EQ(scrolls, rows + 1);
+    // First stands at the beginning, so a step back goes nowhere.
+    r.ds.First();
+    EXPECT_TRUE(r.ds.Bof());
+    r.ds.Prior();
+    EXPECT_EQ(scrolls, rows + 2);
   }
 }
 

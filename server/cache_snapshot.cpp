@@ -1,0 +1,47 @@
+#include "server/cache_snapshot.h"
+
+#include <vector>
+
+#include "server/errors.h"
+#include "server/packets.h"
+
+namespace kdr::server::rdmCache {
+namespace {
+
+struct CachedTable {
+  std::string name;
+  std::vector<FieldDef> fields;
+  std::string orderBy;
+};
+
+const std::vector<CachedTable> &cachedTables() {
+  static const std::vector<CachedTable> tables{
+      {"CLIENTE",
+       {textField("CDCLIENTE", 21), textField("IDTPIJURCLIE", 1), textField("NRINSJURCLIE", 20),
+        textField("NMFANTCLIE", 50), textField("CDPAIS", 4)},
+       "CDCLIENTE"},
+      {"EMPRESA", {textField("CDEMPRESA", 2), textField("NMEMPRESA", 40)}, "CDEMPRESA"},
+      {"OPERADOR", {textField("CDOPERADOR", 12), textField("NMOPERADOR", 40)}, "CDOPERADOR"},
+      {"OPERGRUPOP", {textField("CDGRUPOPER", 2), textField("CDOPERADOR", 12)}, "CDGRUPOPER, CDOPERADOR"},
+      {"AUTGRUPOP", {textField("CDGRUPOPER", 2), textField("IDAUTGRUPOP", 4)}, "CDGRUPOPER, IDAUTGRUPOP"},
+      {"PARCLIEKDR",
+       {textField("CDCLIENTE", 21), textField("IDTPFATUCLIE", 1), textField("CDEMPRESA", 2),
+        textField("IDFATURAPFILI", 1), textField("IDFATMESATUCLIE", 1), textField("DSFATURCLIE", 400),
+        textField("DSBOLETCLIE", 400), textField("CDTIPOSERV", 3), textField("CDGERENTEIMPCLI", 12),
+        textField("IDGERANFUNIFICA", 1), floatField("VRPERCAJUSTEINV")},
+       "CDCLIENTE, IDTPFATUCLIE, CDEMPRESA"},
+  };
+  return tables;
+}
+
+} // namespace
+
+Variant GetTable(Session &s, const std::string &name) {
+  for (const CachedTable &t : cachedTables())
+    if (t.name == name)
+      return packetFromRows(
+          t.fields, s.query("SELECT " + columnList(t.fields) + " FROM " + t.name + " ORDER BY " + t.orderBy));
+  throw ServiceError(ErrorCode::NotFound, "A tabela " + name + " não está disponível para o cache local.");
+}
+
+} // namespace kdr::server::rdmCache

@@ -1,0 +1,224 @@
+#include "server/delta_writer.h"
+
+#include <algorithm>
+
+#include "platform/rtl/utf8.h"
+#include "server/errors.h"
+
+namespace kdr::server {
+
+std::size_t DeltaRow::index(std::string_view column) const {
+  for (std::size_t i = 0; i < columns_.size(); ++i)
+    if (columns_[i].def.name == column) return i;
+  throw ServiceError(ErrorCode::Internal, "Erro interno do servidor.");
+}
+
+const Variant &DeltaRow::operator[](std::string_view column) const { return values_[index(column)]; }
+
+bool DeltaRow::changed(std::string_view column) const { return changed_[index(column)]; }
+
+namespace {
+
+struct Change {
+  RowStatus kind;
+  Row original; // empty for an insert
+  Row current;  // empty for a deletion
+  std::vector<bool> changed;
+};
+
+class DeltaApplier {
+public:
+  DeltaApplier(Session &session, const DeltaTable &table) : session_(session), table_(table) {}
+
+  void run(const DataPacket &delta) {
+    mapFields(delta);
+    std::vector<Change> changes = readChanges(delta);
+    for (Change &c : changes) validate(c);
+    for (const Change &c : changes) write(c);
+  }
+
+private:
+  void mapFields(const DataPacket &delta) {
+    for (const FieldDef &f : delta.fields) {
+      int column = -1;
+      for (std::size_t i = 0; i < table_.columns.size(); ++i)
+        if (utf8::sameText(table_.columns[i].def.name, f.name)) column = static_cast<int>(i);
+      bool shown = std::any_of(table_.shownOnly.begin(), table_.shownOnly.end(),
+                               [&](const std::string &s) { return utf8::sameText(s, f.name); });
+      if (column < 0 && !shown)
+        refuse("O campo " + f.name + " não pertence aos dados de " + table_.table + ".");
+      columnOf_.push_back(column);
+    }
+    for (const std::string &k : table_.key)
+      if (std::find_if(delta.fields.begin(), delta.fields.end(),
+                       [&](const FieldDef &f) { return utf8::sameText(f.name, k); }) == delta.fields.end())
+        refuse("Os dados enviados não trazem o campo " + k + ".");
+  }
+
+  // Values of the stored columns, in column order; fields absent from the delta stay unassigned.
+  Row storedValues(const PacketRow &row) const {
+    Row out(table_.columns.size(), Variant::unassigned());
+    for (std::size_t f = 0; f < columnOf_.size(); ++f)
+      if (columnOf_[f] >= 0) out[columnOf_[f]] = row.values[f];
+    return out;
+  }
+
+  static Row assignedOrNull(Row row) {
+    for (Variant &v : row)
+      if (v.isUnassigned()) v = nullptr;
+    return row;
+  }
+
+  std::vector<Change> readChanges(const DataPacket &delta) const {
+    std::vector<Change> out;
+    const auto &rows = delta.rows;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const PacketRow &row = rows[i];
+      switch (row.status) {
+      case RowStatus::Inserted: {
+        Row values = assignedOrNull(storedValues(row));
+        out.push_back({RowStatus::Inserted, {}, values, std::vector<bool>(values.size(), true)});
+        break;
+      }
+      case RowStatus::Deleted:
+        out.push_back({RowStatus::Deleted, assignedOrNull(storedValues(row)), {}, {}});
+        break;
+      case RowStatus::Unmodified: {
+        if (i + 1 >= rows.size() || rows[i + 1].status != RowStatus::Modified)
+          refuse("Alteração incompleta nos dados enviados: falta a linha modificada.");
+        Row original = assignedOrNull(storedValues(row));
+        Row modified = storedValues(rows[++i]);
+        Change c{RowStatus::Modified, original, original, std::vector<bool>(original.size(), false)};
+        for (std::size_t k = 0; k < modified.size(); ++k)
+          if (!modified[k].isUnassigned()) {
+            c.current[k] = modified[k];
+            c.changed[k] = true;
+          }
+        out.push_back(std::move(c));
+        break;
+      }
+      case RowStatus::Modified:
+        refuse("Alteração incompleta nos dados enviados: falta a linha original.");
+      }
+    }
+    return out;
+  }
+
+  void validate(Change &c) {
+    Row &values = c.kind == RowStatus::Deleted ? c.original : c.current;
+    for (std::size_t k = 0; k < table_.columns.size(); ++k) {
+      const StoredColumn &col = table_.columns[k];
+      Variant &v = values[k];
+      bool isKey = std::find(table_.key.begin(), table_.key.end(), col.def.name) != table_.key.end();
+      if (col.optionalCode && v.isString() && utf8::isBlank(v.str())) v = nullptr;
+      if (isKey && (v.isNull() || (v.isString() && v.str().empty())))
+        refuse(col.label + " deve ser informado(a).");
+      if (c.kind == RowStatus::Deleted || !c.changed[k] || v.isNull()) continue;
+      if (col.def.type == FieldType::Float) {
+        if (!v.isNumber()) refuse(col.label + " deve ser numérico(a).");
+        v = Variant(v.asFloat());
+      } else if (!v.isString()) {
+        refuse(col.label + " deve ser um texto.");
+      } else if (utf8::length(v.str()) > static_cast<std::size_t>(col.def.size)) {
+        refuse(col.label + " deve ter no máximo " + std::to_string(col.def.size) + " caracteres.");
+      }
+    }
+    if (c.kind != RowStatus::Deleted) table_.check(session_, DeltaRow(table_.columns, c.current, c.changed));
+  }
+
+  std::string keyCondition(Params &params, const Row &values) const {
+    std::string sql;
+    for (const std::string &k : table_.key) {
+      sql += sql.empty() ? "" : " AND ";
+      sql += k + " = ?";
+      params.push_back(values[columnIndex(k)]);
+    }
+    return sql;
+  }
+
+  std::size_t columnIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < table_.columns.size(); ++i)
+      if (table_.columns[i].def.name == name) return i;
+    return 0;
+  }
+
+  bool exists(const Row &values) {
+    Params params;
+    std::string where = keyCondition(params, values);
+    return !session_.query("SELECT 1 FROM " + table_.table + " WHERE " + where, params).empty();
+  }
+
+  bool keyChanged(const Change &c) const {
+    return std::any_of(table_.key.begin(), table_.key.end(),
+                       [&](const std::string &k) { return c.changed[columnIndex(k)]; });
+  }
+
+  [[noreturn]] void conflict(const Row &values, const std::vector<bool> &changed, bool duplicate) const {
+    DeltaRow row(table_.columns, values, changed);
+    throw ServiceError(ErrorCode::Conflict,
+                       duplicate ? table_.duplicateMessage(row) : table_.conflictMessage(row));
+  }
+
+  void write(const Change &c) {
+    switch (c.kind) {
+    case RowStatus::Inserted:
+      insert(c);
+      break;
+    case RowStatus::Modified:
+      update(c);
+      break;
+    case RowStatus::Deleted: {
+      Params params;
+      std::string where = keyCondition(params, c.original);
+      if (session_.execute("DELETE FROM " + table_.table + " WHERE " + where, params) == 0)
+        conflict(c.original, c.changed, false);
+      break;
+    }
+    default:
+      break;
+    }
+  }
+
+  void insert(const Change &c) {
+    if (exists(c.current)) conflict(c.current, c.changed, true);
+    std::string names, marks;
+    for (const StoredColumn &col : table_.columns) {
+      names += (names.empty() ? "" : ", ") + col.def.name;
+      marks += marks.empty() ? "?" : ", ?";
+    }
+    session_.execute("INSERT INTO " + table_.table + " (" + names + ") VALUES (" + marks + ")", c.current);
+  }
+
+  void update(const Change &c) {
+    if (std::none_of(c.changed.begin(), c.changed.end(), [](bool b) { return b; })) return;
+    if (keyChanged(c) && exists(c.current)) conflict(c.current, c.changed, true);
+    Params params;
+    std::string set;
+    for (std::size_t k = 0; k < table_.columns.size(); ++k)
+      if (c.changed[k]) {
+        set += (set.empty() ? "" : ", ") + table_.columns[k].def.name + " = ?";
+        params.push_back(c.current[k]);
+      }
+    std::string where = keyCondition(params, c.original);
+    for (std::size_t k = 0; k < table_.columns.size(); ++k)
+      if (c.changed[k]) {
+        where +=
+            " AND " + table_.columns[k].def.name + " " + std::string(session_.dialect().sameValue()) + " ?";
+        params.push_back(c.original[k]);
+      }
+    if (session_.execute("UPDATE " + table_.table + " SET " + set + " WHERE " + where, params) == 0)
+      conflict(c.original, c.changed, false);
+  }
+
+  Session &session_;
+  const DeltaTable &table_;
+  std::vector<int> columnOf_; // per delta field: stored column index, or -1 when shown only
+};
+
+} // namespace
+
+void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta) {
+  DeltaApplier(session, table).run(delta);
+}
+
+} // namespace kdr::server

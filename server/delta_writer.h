@@ -1,0 +1,53 @@
+#pragma once
+// Applies a dataset's change log to one table: every row is checked before anything is written,
+// then inserts, modifications and deletions run in the order they were made. A modification or
+// deletion finds its row by the original key and the original values of the fields it changes;
+// when none matches, another desktop got there first and the whole delta is refused.
+// The caller owns the transaction.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/rtl/datapacket.h"
+#include "server/session.h"
+
+namespace kdr::server {
+
+struct StoredColumn {
+  FieldDef def;              // name, type and size as stored
+  std::string label;         // how messages name it
+  bool optionalCode = false; // an empty code means none and is stored as null
+};
+
+class DeltaRow {
+public:
+  DeltaRow(const std::vector<StoredColumn> &columns, const Row &values, const std::vector<bool> &changed)
+      : columns_(columns), values_(values), changed_(changed) {}
+  const Variant &operator[](std::string_view column) const;
+  std::string text(std::string_view column) const { return (*this)[column].asString(); }
+  bool changed(std::string_view column) const;
+
+private:
+  std::size_t index(std::string_view column) const;
+  const std::vector<StoredColumn> &columns_;
+  const Row &values_;
+  const std::vector<bool> &changed_;
+};
+
+struct DeltaTable {
+  std::string table;
+  std::vector<StoredColumn> columns;
+  std::vector<std::string> key;
+  // Fields the dataset carries for display (joined names); a delta may hold them, they are not stored.
+  std::vector<std::string> shownOnly;
+  // The rules of the table's values; sees the row's new values and which of them the change sets.
+  std::function<void(Session &, const DeltaRow &)> check;
+  // Messages naming a row by its key values: changed or removed meanwhile, and already there.
+  std::function<std::string(const DeltaRow &)> conflictMessage;
+  std::function<std::string(const DeltaRow &)> duplicateMessage;
+};
+
+void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta);
+
+} // namespace kdr::server

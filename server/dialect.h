@@ -1,0 +1,30 @@
+#pragma once
+// Everything that differs between SQLite and PostgreSQL, in one place: placeholders, the
+// null-safe comparison, how a writing transaction starts, the digits of a text, and each engine's
+// numbered migrations. No method asks which engine it runs on.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kdr::server {
+
+class Dialect {
+public:
+  virtual ~Dialect() = default;
+  virtual std::string_view engine() const = 0;
+  // The statement text the engine accepts for a text written with "?" placeholders.
+  virtual std::string placeholders(std::string_view sql) const = 0;
+  // Operator comparing two values where null equals null.
+  virtual std::string_view sameValue() const = 0;
+  virtual std::string_view beginRead() const = 0;
+  virtual std::string_view beginWrite() const = 0;
+  // Expression keeping only the digits 0-9 of a text expression.
+  virtual std::string digitsOnly(std::string_view expr) const = 0;
+  // Migration n (1-based) is element n-1; the schema version is the number applied.
+  virtual const std::vector<std::string> &migrations() const = 0;
+};
+
+const Dialect &sqliteDialect();
+const Dialect &postgresqlDialect();
+
+} // namespace kdr::server

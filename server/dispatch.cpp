@@ -1,0 +1,156 @@
+#include "server/dispatch.h"
+
+#include <unistd.h>
+
+#include <boost/json.hpp>
+
+#include "platform/data/packet_json.h"
+#include "server/cache_snapshot.h"
+#include "server/copy_order.h"
+#include "server/errors.h"
+#include "server/param_fat_cli.h"
+
+namespace kdr::server {
+
+namespace json = boost::json;
+
+void logLine(std::string_view line) {
+  std::string text(line);
+  text += '\n';
+  // One write per line keeps lines of concurrent requests whole.
+  [[maybe_unused]] auto n = ::write(STDERR_FILENO, text.data(), text.size());
+}
+
+Answer errorAnswer(ErrorCode code, std::string_view message) {
+  json::object error{{"code", errorCodeName(code)}, {"message", message}};
+  return Answer{httpStatus(code), json::serialize(json::object{{"error", std::move(error)}})};
+}
+
+namespace {
+
+constexpr std::string_view paramFatCli = "KDR03020.rdmParamFatCli";
+constexpr std::string_view cache = "KDR.rdmCache";
+
+const std::string &text(const std::vector<Variant> &args, std::size_t i) { return args[i].str(); }
+const DataPacket &packet(const std::vector<Variant> &args, std::size_t i) { return *args[i].packet(); }
+
+std::vector<Variant> decodeArgs(std::string_view body) {
+  json::error_code ec;
+  json::value doc = json::parse(body, ec);
+  if (ec || !doc.is_object()) refuse("Pedido inválido: o corpo não é um objeto JSON.");
+  const json::value *args = doc.as_object().if_contains("args");
+  if (!args || !args->is_array()) refuse("Pedido inválido: falta a lista \"args\".");
+  std::vector<Variant> out;
+  for (const json::value &a : args->as_array()) out.push_back(variantFromJson(a));
+  return out;
+}
+
+} // namespace
+
+Dispatcher::Dispatcher(Store &store) : store_(store) {
+  using namespace rdmParamFatCli;
+  const Arg T = Arg::Text, P = Arg::Packet;
+  add(paramFatCli, "GetCliente", {T, T},
+      [](Session &s, const auto &a) -> Outcome { return {GetCliente(s, text(a, 0), text(a, 1))}; });
+  add(paramFatCli, "GetParamFatCli", {T},
+      [](Session &s, const auto &a) -> Outcome { return {GetParamFatCli(s, text(a, 0))}; });
+  add(paramFatCli, "SetParamFatCli", {P}, [](Session &s, const auto &a) -> Outcome {
+    SetParamFatCli(s, packet(a, 0));
+    return {nullptr};
+  });
+  add(paramFatCli, "GetDescPadrao", {T, T},
+      [](Session &s, const auto &a) -> Outcome { return {GetDescPadrao(s, text(a, 0), text(a, 1))}; });
+  add(paramFatCli, "GetTipoDeServico", {T, T, T}, [](Session &s, const auto &a) -> Outcome {
+    return {GetTipoDeServico(s, text(a, 0), text(a, 1), text(a, 2))};
+  });
+  add(paramFatCli, "GetParEmpKdr", {}, [](Session &s, const auto &) -> Outcome { return {GetParEmpKdr(s)}; });
+  add(paramFatCli, "SetParEmpKdr", {P}, [](Session &s, const auto &a) -> Outcome {
+    SetParEmpKdr(s, packet(a, 0));
+    return {nullptr};
+  });
+  add(paramFatCli, "GeraAutomParam", {T, T, P}, [](Session &s, const auto &a) -> Outcome {
+    return {copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2))), true};
+  });
+  add(cache, "GetTable", {T},
+      [](Session &s, const auto &a) -> Outcome { return {rdmCache::GetTable(s, text(a, 0))}; });
+}
+
+void Dispatcher::add(std::string_view module, std::string_view name, std::vector<Arg> args,
+                     std::function<Outcome(Session &, const std::vector<Variant> &)> run) {
+  methods_[std::string(module) + "/" + std::string(name)] = Method{std::move(args), std::move(run)};
+}
+
+Answer Dispatcher::call(std::string_view module, std::string_view method, std::string_view body,
+                        std::uint64_t requestId) {
+  std::string name = std::string(module) + "/" + std::string(method);
+  auto it = methods_.find(name);
+  try {
+    if (it == methods_.end()) {
+      bool moduleKnown =
+          methods_.lower_bound(std::string(module) + "/") != methods_.end() &&
+          methods_.lower_bound(std::string(module) + "/")->first.rfind(std::string(module) + "/", 0) == 0;
+      throw ServiceError(ErrorCode::NotFound,
+                         moduleKnown ? "Método " + std::string(method) + " desconhecido no servidor " +
+                                           std::string(module) + "."
+                                     : "Servidor " + std::string(module) + " desconhecido.");
+    }
+    return invoke(name, it->second, body, requestId);
+  } catch (const ServiceError &e) {
+    logLine("[" + std::to_string(requestId) + "] " + std::string(errorCodeName(e.code())) + ": " +
+            e.Message());
+    return errorAnswer(e.code(), e.Message());
+  } catch (const EngineError &e) {
+    logLine("[" + std::to_string(requestId) + "] " + name + " database error: " + e.Message());
+    switch (e.kind()) {
+    case EngineError::Kind::Constraint:
+      return errorAnswer(ErrorCode::Conflict,
+                         "Os dados foram alterados por outro usuário ao mesmo tempo. Nada foi "
+                         "gravado; recarregue e tente novamente.");
+    case EngineError::Kind::Unavailable:
+      return errorAnswer(ErrorCode::Unavailable,
+                         "O banco de dados está indisponível no momento. Nada foi gravado; tente novamente.");
+    default:
+      break;
+    }
+  } catch (const std::exception &e) {
+    logLine("[" + std::to_string(requestId) + "] " + name + " failed: " + e.what());
+  }
+  return errorAnswer(ErrorCode::Internal, "Erro interno do servidor (pedido " + std::to_string(requestId) +
+                                              "). Nada foi gravado.");
+}
+
+Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_view body,
+                          std::uint64_t requestId) {
+  std::vector<Variant> args;
+  try {
+    args = decodeArgs(body);
+  } catch (const EConvertError &e) {
+    logLine("[" + std::to_string(requestId) + "] " + name + ": " + e.Message());
+    refuse("Pedido inválido: os dados enviados estão malformados.");
+  }
+  std::string method = name.substr(name.find('/') + 1);
+  if (args.size() != m.args.size())
+    refuse(method + " espera " + std::to_string(m.args.size()) + " argumento(s) e recebeu " +
+           std::to_string(args.size()) + ".");
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (m.args[i] == Arg::Text && args[i].isNull()) args[i] = std::string();
+    bool ok = m.args[i] == Arg::Text ? args[i].isString() : args[i].isPacket();
+    if (!ok)
+      refuse("O argumento " + std::to_string(i + 1) + " de " + method + " deve ser " +
+             (m.args[i] == Arg::Text ? "um texto." : "um pacote de dados."));
+  }
+  Outcome out;
+  {
+    auto session = store_.session();
+    out = m.run(*session, args);
+  }
+  json::object answer{{"result", variantToJson(out.result)}};
+  if (out.returnArgs) {
+    json::array back;
+    for (const Variant &a : args) back.push_back(variantToJson(a));
+    answer["args"] = std::move(back);
+  }
+  return Answer{200, json::serialize(answer)};
+}
+
+} // namespace kdr::server

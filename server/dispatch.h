@@ -1,0 +1,53 @@
+#pragma once
+// The method table of the remote modules: decodes the JSON body, checks the arguments, runs the
+// method on a borrowed session and encodes the answer. Every failure becomes an error answer with
+// a canonical code and a Portuguese message; the engine's own text goes to the log only.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/errors.h"
+#include "server/session.h"
+#include "server/store.h"
+
+namespace kdr::server {
+
+struct Answer {
+  int status = 200;
+  std::string body; // JSON
+};
+
+// Writes one line to the server log (stderr).
+void logLine(std::string_view line);
+
+Answer errorAnswer(ErrorCode code, std::string_view message);
+
+class Dispatcher {
+public:
+  explicit Dispatcher(Store &store);
+  Answer call(std::string_view module, std::string_view method, std::string_view body,
+              std::uint64_t requestId);
+
+private:
+  enum class Arg { Text, Packet };
+  struct Outcome {
+    Variant result;
+    bool returnArgs = false; // some argument is by reference: the answer carries them back
+  };
+  struct Method {
+    std::vector<Arg> args;
+    std::function<Outcome(Session &, const std::vector<Variant> &)> run;
+  };
+
+  void add(std::string_view module, std::string_view name, std::vector<Arg> args,
+           std::function<Outcome(Session &, const std::vector<Variant> &)> run);
+  Answer invoke(const std::string &name, const Method &m, std::string_view body, std::uint64_t requestId);
+
+  Store &store_;
+  std::map<std::string, Method, std::less<>> methods_; // "Module/Method"
+};
+
+} // namespace kdr::server

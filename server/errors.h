@@ -1,0 +1,50 @@
+#pragma once
+// The short list of failures a remote call can end with. Each carries a Portuguese message for
+// the user; what the engine said stays in the server log.
+#include <string>
+#include <string_view>
+
+#include "platform/rtl/exceptions.h"
+
+namespace kdr::server {
+
+enum class ErrorCode {
+  InvalidArgument, // malformed request, wrong arguments or a value that breaks a rule
+  Unauthenticated,
+  NotFound, // unknown module, method or table
+  Conflict, // another desktop changed the rows first
+  PayloadTooLarge,
+  Unavailable, // the database cannot be reached or is busy
+  Internal,
+};
+
+std::string_view errorCodeName(ErrorCode code);
+int httpStatus(ErrorCode code);
+
+class ServiceError : public Exception {
+public:
+  ServiceError(ErrorCode code, std::string message) : Exception(std::move(message)), code_(code) {}
+  ErrorCode code() const { return code_; }
+
+private:
+  ErrorCode code_;
+};
+
+[[noreturn]] inline void refuse(std::string message) {
+  throw ServiceError(ErrorCode::InvalidArgument, std::move(message));
+}
+
+// A failure of the database engine; its text is for the log only.
+class EngineError : public EDatabaseError {
+public:
+  // Constraint: a write raced with another desktop; Unavailable: busy or connection lost.
+  enum class Kind { Other, Constraint, Unavailable };
+  explicit EngineError(std::string engineText, Kind kind = Kind::Other)
+      : EDatabaseError(std::move(engineText)), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+private:
+  Kind kind_;
+};
+
+} // namespace kdr::server

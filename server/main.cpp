@@ -1,0 +1,92 @@
+// kdr-server: the application server of the billing-parameters module.
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "server/dispatch.h"
+#include "server/errors.h"
+#include "server/http_front.h"
+#include "server/seed.h"
+#include "server/store.h"
+
+namespace {
+
+const char *usage =
+    "usage: kdr-server --db sqlite:PATH | --db postgresql://...\n"
+    "                  [--listen ADDR] [--port N (0 = choose)] [--token T (or env KDR_TOKEN)]\n"
+    "                  [--threads N] [--seed demo | --seed bulk:N]\n";
+
+struct Options {
+  std::string db, seed;
+  kdr::server::HttpOptions http;
+};
+
+bool parse(int argc, char **argv, Options &o) {
+  if (const char *t = std::getenv("KDR_TOKEN")) o.http.token = t;
+  o.http.port = 8020;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (i + 1 >= argc) return false;
+    std::string v = argv[++i];
+    try {
+      if (a == "--db")
+        o.db = v;
+      else if (a == "--listen")
+        o.http.address = v;
+      else if (a == "--port")
+        o.http.port = std::stoi(v);
+      else if (a == "--token")
+        o.http.token = v;
+      else if (a == "--threads")
+        o.http.threads = static_cast<std::size_t>(std::stoul(v));
+      else if (a == "--seed")
+        o.seed = v;
+      else
+        return false;
+    } catch (const std::exception &) {
+      return false;
+    }
+  }
+  return !o.db.empty() && (o.seed.empty() || o.seed == "demo" || o.seed.rfind("bulk:", 0) == 0);
+}
+
+kdr::server::HttpFront *running = nullptr;
+
+void onSignal(int) {
+  if (running) running->stop();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  using namespace kdr::server;
+  Options o;
+  if (!parse(argc, argv, o)) {
+    std::cerr << usage;
+    return 2;
+  }
+  try {
+    auto store = Store::open(o.db);
+    if (!o.seed.empty()) {
+      auto session = store->session();
+      bool filled = o.seed == "demo" ? seedDemo(*session) : seedBulk(*session, std::stoll(o.seed.substr(5)));
+      if (!filled) logLine("seed " + o.seed + " skipped: the database already holds clients");
+    }
+    Dispatcher dispatcher(*store);
+    HttpFront front(dispatcher, o.http);
+    int port = front.bind();
+    running = &front;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::cout << "listening on " << o.http.address << ":" << port << std::endl;
+    front.run();
+    running = nullptr;
+    return 0;
+  } catch (const ServiceError &e) {
+    std::cerr << "kdr-server: " << e.Message() << "\n";
+  } catch (const std::exception &e) {
+    std::cerr << "kdr-server: não foi possível iniciar: " << e.what() << "\n";
+  }
+  return 1;
+}

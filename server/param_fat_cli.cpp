@@ -1,0 +1,173 @@
+#include "server/param_fat_cli.h"
+
+#include "server/billing.h"
+#include "server/delta_writer.h"
+#include "server/errors.h"
+#include "server/packets.h"
+
+namespace kdr::server::rdmParamFatCli {
+namespace {
+
+bool all(const std::string &todos) { return todos == "T"; }
+
+std::string digitsOf(std::string_view text) {
+  std::string out;
+  for (char c : text)
+    if (c >= '0' && c <= '9') out += c;
+  return out;
+}
+
+void checkFlag(const DeltaRow &row, std::string_view column, std::string_view label) {
+  if (row.changed(column) && !row[column].isNull() && !isFlag(row.text(column)))
+    refuse(std::string(label) + " deve ser \"S\" ou \"N\".");
+}
+
+void checkBillingType(const DeltaRow &row, std::string_view column) {
+  if (row.changed(column) && !isBillingType(row.text(column)))
+    refuse("Tipo de faturamento inválido: \"" + row.text(column) + "\". Use de 1 a 6.");
+}
+
+void checkCompany(Session &s, const DeltaRow &row) {
+  if (row.changed("CDEMPRESA") && !codeExists(s, "EMPRESA", "CDEMPRESA", row["CDEMPRESA"]))
+    refuse("Empresa " + row.text("CDEMPRESA") + " não cadastrada.");
+}
+
+const DeltaTable &parClieKdr() {
+  static const DeltaTable table{
+      "PARCLIEKDR",
+      {{textField("CDCLIENTE", 21), "Cliente"},
+       {textField("IDTPFATUCLIE", 1), "Tipo de faturamento"},
+       {textField("CDEMPRESA", 2), "Empresa"},
+       {textField("IDFATURAPFILI", 1), "Fatura por filial"},
+       {textField("IDFATMESATUCLIE", 1), "Fatura mês atual"},
+       {textField("DSFATURCLIE", 400), "Descrição para faturamento"},
+       {textField("DSBOLETCLIE", 400), "Descrição para boleto"},
+       {textField("CDTIPOSERV", 3), "Tipo de serviço", true},
+       {textField("CDGERENTEIMPCLI", 12), "Gerente de implantação", true},
+       {textField("IDGERANFUNIFICA", 1), "Gera NF unificada"},
+       {floatField("VRPERCAJUSTEINV"), "Taxa de invoice"}},
+      {"CDCLIENTE", "IDTPFATUCLIE", "CDEMPRESA"},
+      {"NMFANTCLIE", "NMTIPOSERV", "NMEMPRESA", "NMOPERADOR", "CDPAIS"},
+      [](Session &s, const DeltaRow &row) {
+        if (row.changed("CDCLIENTE") && !codeExists(s, "CLIENTE", "CDCLIENTE", row["CDCLIENTE"]))
+          refuse("Cliente " + row.text("CDCLIENTE") + " não cadastrado.");
+        checkBillingType(row, "IDTPFATUCLIE");
+        checkCompany(s, row);
+        checkFlag(row, "IDFATURAPFILI", "Fatura por filial");
+        checkFlag(row, "IDFATMESATUCLIE", "Fatura mês atual");
+        checkFlag(row, "IDGERANFUNIFICA", "Gera NF unificada");
+        if (row.changed("CDTIPOSERV") && !row["CDTIPOSERV"].isNull() &&
+            !codeExists(s, "TIPOSERV", "CDTIPOSERV", row["CDTIPOSERV"]))
+          refuse("Tipo de serviço " + row.text("CDTIPOSERV") + " não cadastrado.");
+        if (row.changed("CDGERENTEIMPCLI") && !row["CDGERENTEIMPCLI"].isNull() &&
+            !codeExists(s, "OPERADOR", "CDOPERADOR", row["CDGERENTEIMPCLI"]))
+          refuse("Gerente de Implantação " + row.text("CDGERENTEIMPCLI") + " não cadastrado.");
+      },
+      [](const DeltaRow &row) {
+        return "O parâmetro do cliente " + row.text("CDCLIENTE") + ", tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUCLIE")) + ", empresa " + row.text("CDEMPRESA") +
+               ", foi alterado ou excluído por outro usuário. Nada foi gravado; recarregue os parâmetros do "
+               "cliente.";
+      },
+      [](const DeltaRow &row) {
+        return "O cliente " + row.text("CDCLIENTE") + " já tem parâmetro do tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUCLIE")) + " na empresa " + row.text("CDEMPRESA") +
+               ". Nada foi gravado.";
+      }};
+  return table;
+}
+
+const DeltaTable &parEmpKdr() {
+  static const DeltaTable table{
+      "PAREMPKDR",
+      {{textField("CDEMPRESA", 2), "Empresa"},
+       {textField("IDTPFATUEMPRESA", 1), "Tipo de faturamento"},
+       {textField("DSFATUREMPRESA", 400), "Descrição para faturamento"},
+       {textField("DSBOLETEMPRESA", 400), "Descrição para boleto"}},
+      {"CDEMPRESA", "IDTPFATUEMPRESA"},
+      {},
+      [](Session &s, const DeltaRow &row) {
+        checkCompany(s, row);
+        checkBillingType(row, "IDTPFATUEMPRESA");
+      },
+      [](const DeltaRow &row) {
+        return "A descrição padrão da empresa " + row.text("CDEMPRESA") + ", tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUEMPRESA")) +
+               ", foi alterada ou excluída por outro usuário. Nada foi gravado; recarregue as descrições.";
+      },
+      [](const DeltaRow &row) {
+        return "A empresa " + row.text("CDEMPRESA") + " já tem descrição padrão do tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUEMPRESA")) + ". Nada foi gravado.";
+      }};
+  return table;
+}
+
+void applyInTransaction(Session &s, const DeltaTable &table, const DataPacket &delta) {
+  Transaction tx(s, Transaction::Mode::Write);
+  applyDelta(s, table, delta);
+  tx.commit();
+}
+
+} // namespace
+
+Variant GetCliente(Session &s, const std::string &nrInscricao, const std::string &todos) {
+  const auto &fields = payload::cliente();
+  std::string sql = "SELECT " + columnList(fields) + " FROM CLIENTE";
+  Params params;
+  if (!all(todos)) {
+    std::string digits = digitsOf(nrInscricao);
+    if (digits.empty()) return packetFromRows(fields, {});
+    sql += " WHERE " + s.dialect().digitsOnly("NRINSJURCLIE") + " = ?";
+    params.push_back(digits);
+  }
+  return packetFromRows(fields, s.query(sql + " ORDER BY CDCLIENTE", params));
+}
+
+Variant GetParamFatCli(Session &s, const std::string &cdCliente) {
+  static const std::string sql =
+      "SELECT P.CDCLIENTE, P.IDTPFATUCLIE, P.DSFATURCLIE, P.DSBOLETCLIE, C.NMFANTCLIE, P.CDTIPOSERV, "
+      "T.NMTIPOSERV, P.CDEMPRESA, E.NMEMPRESA, P.IDFATURAPFILI, P.IDFATMESATUCLIE, O.NMOPERADOR, "
+      "P.CDGERENTEIMPCLI, P.IDGERANFUNIFICA, P.VRPERCAJUSTEINV, C.CDPAIS "
+      "FROM PARCLIEKDR P JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
+      "LEFT JOIN TIPOSERV T ON T.CDTIPOSERV = P.CDTIPOSERV "
+      "LEFT JOIN EMPRESA E ON E.CDEMPRESA = P.CDEMPRESA "
+      "LEFT JOIN OPERADOR O ON O.CDOPERADOR = P.CDGERENTEIMPCLI "
+      "WHERE P.CDCLIENTE = ? ORDER BY P.IDTPFATUCLIE, P.CDEMPRESA";
+  return packetFromRows(payload::paramFatCli(), s.query(sql, {cdCliente}));
+}
+
+void SetParamFatCli(Session &s, const DataPacket &delta) { applyInTransaction(s, parClieKdr(), delta); }
+
+Variant GetDescPadrao(Session &s, const std::string &cdEmpresa, const std::string &tipoFaturamento) {
+  const auto &fields = payload::descPadrao();
+  return packetFromRows(fields, s.query("SELECT " + columnList(fields) +
+                                            " FROM PAREMPKDR WHERE CDEMPRESA = ? AND IDTPFATUEMPRESA = ?",
+                                        {cdEmpresa, tipoFaturamento}));
+}
+
+Variant GetTipoDeServico(Session &s, const std::string &cdTipoServ, const std::string &todos,
+                         const std::string &cdCliente) {
+  std::string sql = "SELECT T.CDTIPOSERV, T.NMTIPOSERV FROM CLITIPOSERV L "
+                    "JOIN TIPOSERV T ON T.CDTIPOSERV = L.CDTIPOSERV WHERE L.CDCLIENTE = ?";
+  Params params{cdCliente};
+  if (!all(todos)) {
+    sql += " AND L.CDTIPOSERV = ?";
+    params.push_back(cdTipoServ);
+  }
+  return packetFromRows(payload::tipoDeServico(), s.query(sql + " ORDER BY T.CDTIPOSERV", params));
+}
+
+Variant GetParEmpKdr(Session &s) {
+  Transaction tx(s, Transaction::Mode::Read);
+  Variant texts =
+      packetFromRows(payload::descPadrao(), s.query("SELECT " + columnList(payload::descPadrao()) +
+                                                    " FROM PAREMPKDR ORDER BY CDEMPRESA, IDTPFATUEMPRESA"));
+  Variant companies = packetFromRows(payload::empresa(), s.query("SELECT " + columnList(payload::empresa()) +
+                                                                 " FROM EMPRESA ORDER BY CDEMPRESA"));
+  tx.commit();
+  return Variant(Variant::Array{texts, companies});
+}
+
+void SetParEmpKdr(Session &s, const DataPacket &delta) { applyInTransaction(s, parEmpKdr(), delta); }
+
+} // namespace kdr::server::rdmParamFatCli

@@ -1,0 +1,21 @@
+#pragma once
+// The methods of the remote data module "KDR03020.rdmParamFatCli": decoded arguments in, a
+// result out; no HTTP or JSON here. An all-flag of "T" asks for every row.
+#include <string>
+
+#include "platform/rtl/datapacket.h"
+#include "server/session.h"
+
+namespace kdr::server::rdmParamFatCli {
+
+Variant GetCliente(Session &s, const std::string &nrInscricao, const std::string &todos);
+Variant GetParamFatCli(Session &s, const std::string &cdCliente);
+void SetParamFatCli(Session &s, const DataPacket &delta);
+Variant GetDescPadrao(Session &s, const std::string &cdEmpresa, const std::string &tipoFaturamento);
+Variant GetTipoDeServico(Session &s, const std::string &cdTipoServ, const std::string &todos,
+                         const std::string &cdCliente);
+// [0] every company's default texts, [1] every company.
+Variant GetParEmpKdr(Session &s);
+void SetParEmpKdr(Session &s, const DataPacket &delta);
+
+} // namespace kdr::server::rdmParamFatCli

@@ -1,0 +1,145 @@
+#include <libpq-fe.h>
+
+#include <memory>
+#include <string>
+
+#include "server/engines.h"
+#include "server/errors.h"
+
+namespace kdr::server {
+namespace {
+
+// Type oids of the values the server binds and reads (pg_type.h is not a client header).
+constexpr Oid boolOid = 16, int8Oid = 20, int2Oid = 21, int4Oid = 23, textOid = 25, float4Oid = 700,
+              float8Oid = 701, numericOid = 1700;
+
+using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+class PgSession final : public Session {
+public:
+  explicit PgSession(const std::string &conninfo) : Session(postgresqlDialect()) {
+    conn_ = PQconnectdb(conninfo.c_str());
+    if (PQstatus(conn_) != CONNECTION_OK) {
+      std::string text = PQerrorMessage(conn_);
+      PQfinish(conn_);
+      throw EngineError("postgresql: " + text, EngineError::Kind::Unavailable);
+    }
+    PQsetNoticeProcessor(
+        conn_, [](void *, const char *) {}, nullptr);
+    executeScript("SET client_encoding TO 'UTF8'");
+  }
+
+  ~PgSession() override { PQfinish(conn_); }
+
+  bool healthy() const override { return PQstatus(conn_) == CONNECTION_OK; }
+
+  Rows query(std::string_view sql, const Params &params) override {
+    Result res = run(sql, params);
+    Rows rows;
+    int nrows = PQntuples(res.get()), ncols = PQnfields(res.get());
+    rows.reserve(nrows);
+    for (int r = 0; r < nrows; ++r) {
+      Row row;
+      row.reserve(ncols);
+      for (int c = 0; c < ncols; ++c) row.push_back(value(res.get(), r, c));
+      rows.push_back(std::move(row));
+    }
+    return rows;
+  }
+
+  std::int64_t execute(std::string_view sql, const Params &params) override {
+    Result res = run(sql, params);
+    const char *n = PQcmdTuples(res.get());
+    return n && *n ? std::stoll(n) : 0;
+  }
+
+  void executeScript(std::string_view sql) override {
+    Result res(PQexec(conn_, std::string(sql).c_str()), &PQclear);
+    check(res.get());
+  }
+
+private:
+  Result run(std::string_view sql, const Params &params) {
+    std::string text = dialect().placeholders(sql);
+    std::vector<std::string> storage(params.size());
+    std::vector<const char *> values(params.size());
+    std::vector<Oid> types(params.size());
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      const Variant &v = params[i];
+      switch (v.kind()) {
+      case Variant::Kind::Unassigned:
+      case Variant::Kind::Null:
+        values[i] = nullptr;
+        types[i] = 0;
+        continue;
+      case Variant::Kind::Boolean:
+        storage[i] = v.asBoolean() ? "true" : "false";
+        types[i] = boolOid;
+        break;
+      case Variant::Kind::Integer:
+        storage[i] = std::to_string(v.asInteger());
+        types[i] = int8Oid;
+        break;
+      case Variant::Kind::Float:
+        storage[i] = formatFloat(v.asFloat());
+        types[i] = float8Oid;
+        break;
+      case Variant::Kind::String:
+        storage[i] = v.str();
+        types[i] = textOid;
+        break;
+      default:
+        throw EngineError("cannot bind " + v.debugString());
+      }
+      values[i] = storage[i].c_str();
+    }
+    Result res(PQexecParams(conn_, text.c_str(), static_cast<int>(params.size()), types.data(), values.data(),
+                            nullptr, nullptr, 0),
+               &PQclear);
+    check(res.get());
+    return res;
+  }
+
+  void check(PGresult *res) {
+    ExecStatusType st = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+    if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) return;
+    std::string state =
+        res && PQresultErrorField(res, PG_DIAG_SQLSTATE) ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : "";
+    std::string text = res ? PQresultErrorMessage(res) : PQerrorMessage(conn_);
+    auto kind = EngineError::Kind::Other;
+    if (state.rfind("23", 0) == 0 || state == "40001" || state == "40P01")
+      kind = EngineError::Kind::Constraint;
+    else if (!healthy() || state.rfind("08", 0) == 0 || state.rfind("57", 0) == 0 || state == "55P03")
+      kind = EngineError::Kind::Unavailable;
+    throw EngineError("postgresql [" + state + "]: " + text, kind);
+  }
+
+  static Variant value(PGresult *res, int r, int c) {
+    if (PQgetisnull(res, r, c)) return nullptr;
+    const char *text = PQgetvalue(res, r, c);
+    switch (PQftype(res, c)) {
+    case boolOid:
+      return text[0] == 't';
+    case int2Oid:
+    case int4Oid:
+    case int8Oid:
+      return Variant(static_cast<std::int64_t>(std::stoll(text)));
+    case float4Oid:
+    case float8Oid:
+    case numericOid:
+      return std::stod(text);
+    default:
+      return std::string(text, static_cast<std::size_t>(PQgetlength(res, r, c)));
+    }
+  }
+
+  PGconn *conn_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<Session> openPostgresql(const std::string &conninfo) {
+  return std::make_unique<PgSession>(conninfo);
+}
+
+} // namespace kdr::server

@@ -1,0 +1,162 @@
+#include <sqlite3.h>
+
+#include <string>
+#include <unordered_map>
+
+#include "server/engines.h"
+#include "server/errors.h"
+
+namespace kdr::server {
+namespace {
+
+void digitsFunction(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+  std::string out;
+  for (const char *p = text; p && *p; ++p)
+    if (*p >= '0' && *p <= '9') out += *p;
+  sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+class SqliteSession final : public Session {
+public:
+  explicit SqliteSession(const std::string &path) : Session(sqliteDialect()) {
+    int rc = sqlite3_open_v2(path.c_str(), &db_,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw EngineError("sqlite " + path + ": " + text, EngineError::Kind::Unavailable);
+    }
+    sqlite3_busy_timeout(db_, 10000);
+    sqlite3_create_function(db_, "kdr_digits", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, digitsFunction,
+                            nullptr, nullptr);
+    executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;");
+  }
+
+  ~SqliteSession() override {
+    for (auto &[sql, stmt] : statements_) sqlite3_finalize(stmt);
+    sqlite3_close(db_);
+  }
+
+  Rows query(std::string_view sql, const Params &params) override {
+    sqlite3_stmt *stmt = prepare(sql, params);
+    Rows rows;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      int n = sqlite3_column_count(stmt);
+      Row row;
+      row.reserve(n);
+      for (int i = 0; i < n; ++i) row.push_back(columnValue(stmt, i));
+      rows.push_back(std::move(row));
+    }
+    finish(stmt, rc);
+    return rows;
+  }
+
+  std::int64_t execute(std::string_view sql, const Params &params) override {
+    sqlite3_stmt *stmt = prepare(sql, params);
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    finish(stmt, rc);
+    return sqlite3_changes64(db_);
+  }
+
+  void executeScript(std::string_view sql) override {
+    char *err = nullptr;
+    int rc = sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+      std::string text = err ? err : sqlite3_errstr(rc);
+      sqlite3_free(err);
+      fail(rc, text);
+    }
+  }
+
+private:
+  sqlite3_stmt *prepare(std::string_view sql, const Params &params) {
+    auto it = statements_.find(std::string(sql));
+    if (it == statements_.end()) {
+      sqlite3_stmt *stmt = nullptr;
+      int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                  &stmt, nullptr);
+      if (rc != SQLITE_OK) fail(rc, sqlite3_errmsg(db_));
+      it = statements_.emplace(std::string(sql), stmt).first;
+    }
+    sqlite3_stmt *stmt = it->second;
+    for (std::size_t i = 0; i < params.size(); ++i) bind(stmt, static_cast<int>(i + 1), params[i]);
+    return stmt;
+  }
+
+  void bind(sqlite3_stmt *stmt, int index, const Variant &v) {
+    int rc = SQLITE_OK;
+    switch (v.kind()) {
+    case Variant::Kind::Unassigned:
+    case Variant::Kind::Null:
+      rc = sqlite3_bind_null(stmt, index);
+      break;
+    case Variant::Kind::Boolean:
+      rc = sqlite3_bind_int(stmt, index, v.asBoolean() ? 1 : 0);
+      break;
+    case Variant::Kind::Integer:
+      rc = sqlite3_bind_int64(stmt, index, v.asInteger());
+      break;
+    case Variant::Kind::Float:
+      rc = sqlite3_bind_double(stmt, index, v.asFloat());
+      break;
+    case Variant::Kind::String:
+      rc = sqlite3_bind_text(stmt, index, v.str().data(), static_cast<int>(v.str().size()), SQLITE_STATIC);
+      break;
+    default:
+      sqlite3_reset(stmt);
+      throw EngineError("cannot bind " + v.debugString());
+    }
+    if (rc != SQLITE_OK) {
+      sqlite3_reset(stmt);
+      fail(rc, sqlite3_errmsg(db_));
+    }
+  }
+
+  static Variant columnValue(sqlite3_stmt *stmt, int i) {
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_NULL:
+      return nullptr;
+    case SQLITE_INTEGER:
+      return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, i)));
+    case SQLITE_FLOAT:
+      return sqlite3_column_double(stmt, i);
+    default: {
+      const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+      return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
+    }
+    }
+  }
+
+  void finish(sqlite3_stmt *stmt, int rc) {
+    std::string text = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (rc != SQLITE_DONE) fail(rc, text);
+  }
+
+  [[noreturn]] static void fail(int rc, const std::string &text) {
+    int primary = rc & 0xff;
+    auto kind = primary == SQLITE_CONSTRAINT                         ? EngineError::Kind::Constraint
+                : primary == SQLITE_BUSY || primary == SQLITE_LOCKED ? EngineError::Kind::Unavailable
+                                                                     : EngineError::Kind::Other;
+    throw EngineError("sqlite: " + text, kind);
+  }
+
+  sqlite3 *db_ = nullptr;
+  std::unordered_map<std::string, sqlite3_stmt *> statements_;
+};
+
+} // namespace
+
+std::unique_ptr<Session> openSqlite(const std::string &path) { return std::make_unique<SqliteSession>(path); }
+
+} // namespace kdr::server

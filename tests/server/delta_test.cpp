@@ -1,0 +1,181 @@
+// Saving deltas: the change log applied in order, all or nothing, optimistic concurrency and the
+// value rules checked before anything is written.
+#include "tests/server/server_fixture.h"
+
+namespace kdr::server::testing {
+namespace {
+
+class Deltas : public ServerTest {
+protected:
+  std::vector<Variant> stored(const std::string &client, std::size_t index) {
+    return paramsOf(client).rows[index].values;
+  }
+  std::size_t count(const std::string &client) { return paramsOf(client).rows.size(); }
+  static Variant field(const std::vector<Variant> &row, const char *name) {
+    return row[DeltaBuilder(paramFatCliFields()).packet.fieldIndex(name)];
+  }
+};
+
+TEST_P(Deltas, InsertModifyAndDeleteApplyInOneSave) {
+  DeltaBuilder d(paramFatCliFields());
+  d.insert(paramRow("104", "2", "01", "Cessão.", "Boleto cessão."));
+  d.modify(stored("101", 0), {{"DSFATURCLIE", "Novo texto"}, {"NMEMPRESA", "ignored: shown only"}});
+  d.remove(stored("102", 1));
+  Reply r = call("SetParamFatCli", {d.variant()});
+  ASSERT_EQ(r.status, 200) << boost::json::serialize(r.body);
+  EXPECT_TRUE(r.result().isNull());
+
+  EXPECT_EQ(count("104"), 1u);
+  EXPECT_EQ(field(stored("104", 0), "NMEMPRESA"), Variant("Alfa Sistemas Ltda"));
+  EXPECT_EQ(field(stored("101", 0), "DSFATURCLIE"), Variant("Novo texto"));
+  EXPECT_EQ(field(stored("101", 0), "DSBOLETCLIE"), Variant("Boleto pagável em qualquer agência."));
+  EXPECT_EQ(count("102"), 1u);
+}
+
+TEST_P(Deltas, ChangingTheCompanyMovesTheRow) {
+  DeltaBuilder d(paramFatCliFields());
+  d.modify(stored("103", 0), {{"CDEMPRESA", "03"}});
+  ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
+  EXPECT_EQ(field(stored("103", 0), "CDEMPRESA"), Variant("03"));
+  EXPECT_EQ(count("103"), 1u);
+}
+
+TEST_P(Deltas, StaleChangeRefusesTheWholeDelta) {
+  std::vector<Variant> original = stored("101", 0);
+  DeltaBuilder first(paramFatCliFields());
+  first.modify(original, {{"DSFATURCLIE", "Outro desktop"}});
+  ASSERT_EQ(call("SetParamFatCli", {first.variant()}).status, 200);
+
+  // This desktop still holds the old text: its insert must not be written either.
+  DeltaBuilder second(paramFatCliFields());
+  second.insert(paramRow("104", "1", "01"));
+  second.modify(original, {{"DSFATURCLIE", "Meu texto"}});
+  Reply r = call("SetParamFatCli", {second.variant()});
+  EXPECT_EQ(r.status, 409);
+  EXPECT_EQ(r.errorCode(), "conflict");
+  EXPECT_NE(r.message().find("cliente 101"), std::string::npos) << r.message();
+  EXPECT_NE(r.message().find("3 (Manutenção)"), std::string::npos) << r.message();
+  EXPECT_EQ(count("104"), 0u);
+  EXPECT_EQ(field(stored("101", 0), "DSFATURCLIE"), Variant("Outro desktop"));
+
+  // A change of another field of the same row still matches: only changed fields are compared.
+  DeltaBuilder third(paramFatCliFields());
+  third.modify(original, {{"DSBOLETCLIE", "Boleto novo"}});
+  EXPECT_EQ(call("SetParamFatCli", {third.variant()}).status, 200);
+
+  // Deleting a row another desktop removed.
+  DeltaBuilder gone(paramFatCliFields());
+  gone.remove(stored("103", 0)).remove(stored("103", 0));
+  EXPECT_EQ(call("SetParamFatCli", {gone.variant()}).status, 409);
+  EXPECT_EQ(count("103"), 1u);
+}
+
+TEST_P(Deltas, DuplicateRowIsAConflict) {
+  DeltaBuilder d(paramFatCliFields());
+  d.insert(paramRow("101", "3", "01"));
+  Reply r = call("SetParamFatCli", {d.variant()});
+  EXPECT_EQ(r.status, 409);
+  EXPECT_EQ(count("101"), 3u);
+}
+
+TEST_P(Deltas, ValueRulesRefuseBeforeWriting) {
+  std::string longText(401, 'a');
+  longText.replace(0, 2, "ç"); // characters, not bytes: 400 characters with a two-byte one
+  const std::vector<std::pair<std::string, Variant>> bad{
+      {"IDTPFATUCLIE", "7"},
+      {"IDTPFATUCLIE", ""},
+      {"IDFATURAPFILI", "s"},
+      {"IDFATMESATUCLIE", "Sim"},
+      {"IDGERANFUNIFICA", "X"},
+      {"CDEMPRESA", "99"},
+      {"CDTIPOSERV", "999"},
+      {"CDGERENTEIMPCLI", "000000000099"},
+      {"DSFATURCLIE", std::string(401, 'x')},
+      {"DSBOLETCLIE", longText + "é"},
+      {"VRPERCAJUSTEINV", "12,5"},
+      {"CDCLIENTE", "999"},
+      {"CDEMPRESA", 1},
+  };
+  for (const auto &[name, value] : bad) {
+    SCOPED_TRACE(name + " = " + value.debugString());
+    DeltaBuilder d(paramFatCliFields());
+    d.insert(paramRow("104", "1", "01"));
+    std::vector<Variant> row = paramRow("109", "2", "01");
+    row[d.packet.fieldIndex(name)] = value;
+    d.insert(row);
+    Reply r = call("SetParamFatCli", {d.variant()});
+    EXPECT_EQ(r.status, 400);
+    EXPECT_EQ(count("104"), 0u);
+  }
+  // The limits themselves pass: 400 characters, an empty optional code, a null rate.
+  DeltaBuilder ok(paramFatCliFields());
+  std::vector<Variant> row = paramRow("109", "6", "02", std::string(398, 'x') + "çã");
+  row[ok.packet.fieldIndex("CDTIPOSERV")] = "";
+  row[ok.packet.fieldIndex("VRPERCAJUSTEINV")] = nullptr;
+  ok.insert(row);
+  Reply r = call("SetParamFatCli", {ok.variant()});
+  EXPECT_EQ(r.status, 200) << boost::json::serialize(r.body);
+}
+
+TEST_P(Deltas, LegacyRowKeepsItsValuesWhenAnotherFieldChanges) {
+  std::vector<Variant> legacy = stored("108", 0);
+  DeltaBuilder d(paramFatCliFields());
+  d.modify(legacy, {{"DSFATURCLIE", "Revisado."}});
+  ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
+  std::vector<Variant> now = stored("108", 0);
+  EXPECT_EQ(field(now, "IDTPFATUCLIE"), Variant("9"));
+  EXPECT_EQ(field(now, "IDFATURAPFILI"), Variant("s"));
+  EXPECT_EQ(field(now, "DSFATURCLIE"), Variant("Revisado."));
+}
+
+TEST_P(Deltas, MalformedDeltasAreRefused) {
+  DataPacket unknownField;
+  unknownField.fields = {
+      FieldDef{"CDCLIENTE", FieldType::String, 21}, FieldDef{"IDTPFATUCLIE", FieldType::String, 1},
+      FieldDef{"CDEMPRESA", FieldType::String, 2}, FieldDef{"SENHA", FieldType::String, 10}};
+  unknownField.rows.push_back({RowStatus::Inserted, {"104", "1", "01", "x"}});
+  DataPacket noKey;
+  noKey.fields = {FieldDef{"CDCLIENTE", FieldType::String, 21}};
+  noKey.rows.push_back({RowStatus::Inserted, {"104"}});
+  DataPacket lonelyModification;
+  lonelyModification.fields = paramFatCliFields();
+  lonelyModification.rows.push_back({RowStatus::Modified, paramRow("101", "3", "01")});
+  for (const DataPacket &p : {unknownField, noKey, lonelyModification}) {
+    Reply r = call("SetParamFatCli", {makePacketVariant(p)});
+    EXPECT_EQ(r.status, 400) << boost::json::serialize(r.body);
+  }
+  EXPECT_EQ(count("104"), 0u);
+}
+
+TEST_P(Deltas, DefaultTextsSaveAndConflict) {
+  std::vector<Variant> original{"01", "3", "Manutenção mensal do sistema Alfa.",
+                                "Pagável em qualquer banco até o vencimento."};
+  DeltaBuilder d(empresaKdrFields());
+  d.insert({"04", "5", "Mão de obra Delta.", nullptr});
+  d.modify(original, {{"DSFATUREMPRESA", "Manutenção revisada."}});
+  d.remove({"03", "4", "Locação conforme contrato.", "Boleto de locação Gama."});
+  ASSERT_EQ(call("SetParEmpKdr", {d.variant()}).status, 200);
+  auto texts = rowsOf("GetDescPadrao", {"01", "3"});
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0][2], Variant("Manutenção revisada."));
+  EXPECT_EQ(rowsOf("GetDescPadrao", {"04", "5"}).size(), 1u);
+  EXPECT_EQ(rowsOf("GetDescPadrao", {"03", "4"}).size(), 0u);
+
+  DeltaBuilder stale(empresaKdrFields());
+  stale.modify(original, {{"DSBOLETEMPRESA", "x"}}).modify(original, {{"DSFATUREMPRESA", "y"}});
+  Reply r = call("SetParEmpKdr", {stale.variant()});
+  EXPECT_EQ(r.status, 409);
+  EXPECT_NE(r.message().find("empresa 01"), std::string::npos) << r.message();
+  EXPECT_EQ(rowsOf("GetDescPadrao", {"01", "3"})[0][3],
+            Variant("Pagável em qualquer banco até o vencimento."));
+
+  DeltaBuilder badType(empresaKdrFields());
+  badType.insert({"02", "0", "x", "y"});
+  EXPECT_EQ(call("SetParEmpKdr", {badType.variant()}).status, 400);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, Deltas, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto &info) { return info.param; });
+
+} // namespace
+} // namespace kdr::server::testing

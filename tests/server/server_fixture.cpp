@@ -1,0 +1,159 @@
+#include "tests/server/server_fixture.h"
+
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "server/packets.h"
+
+namespace kdr::server::testing {
+namespace {
+
+std::atomic<int> counter{0};
+
+void adminExec(const std::string &url, const std::string &sql) {
+  PGconn *c = PQconnectdb(url.c_str());
+  if (PQstatus(c) != CONNECTION_OK) {
+    std::string why = PQerrorMessage(c);
+    PQfinish(c);
+    throw std::runtime_error("KDR_TEST_PG: " + why);
+  }
+  PGresult *r = PQexec(c, sql.c_str());
+  bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+  std::string why = PQresultErrorMessage(r);
+  PQclear(r);
+  PQfinish(c);
+  if (!ok) throw std::runtime_error(sql + ": " + why);
+}
+
+// The same URL naming another database: the path segment before any "?".
+std::string withDatabase(const std::string &url, const std::string &name) {
+  std::size_t query = url.find('?');
+  std::size_t slash = url.rfind('/', query == std::string::npos ? url.size() : query);
+  return url.substr(0, slash + 1) + name + (query == std::string::npos ? "" : url.substr(query));
+}
+
+} // namespace
+
+ScratchDatabase::ScratchDatabase(const std::string &engine) {
+  std::string unique = std::to_string(::getpid()) + "_" + std::to_string(counter++);
+  if (engine == "sqlite") {
+    dir_ = std::filesystem::temp_directory_path() / ("kdr_server_test_" + unique);
+    std::filesystem::create_directories(dir_);
+    url_ = "sqlite:" + (dir_ / "kdr.db").string();
+    return;
+  }
+  const char *pg = std::getenv("KDR_TEST_PG");
+  if (!pg || !*pg) return;
+  pgAdminUrl_ = pg;
+  pgName_ = "kdr_test_" + unique;
+  adminExec(pgAdminUrl_, "CREATE DATABASE " + pgName_ + " ENCODING 'UTF8' TEMPLATE template0");
+  url_ = withDatabase(pgAdminUrl_, pgName_);
+}
+
+ScratchDatabase::~ScratchDatabase() {
+  if (!dir_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  if (!pgName_.empty()) {
+    try {
+      adminExec(pgAdminUrl_, "DROP DATABASE IF EXISTS " + pgName_ + " WITH (FORCE)");
+    } catch (...) {
+    }
+  }
+}
+
+void ServerTest::start(const std::string &engine, HttpOptions options) {
+  db_ = std::make_unique<ScratchDatabase>(engine);
+  if (!db_->available()) GTEST_SKIP() << "PostgreSQL suite skipped: KDR_TEST_PG is not set";
+  store_ = Store::open(db_->url());
+  {
+    auto s = store_->session();
+    seedDemo(*s);
+  }
+  dispatcher_ = std::make_unique<Dispatcher>(*store_);
+  options.port = 0;
+  token_ = options.token;
+  front_ = std::make_unique<HttpFront>(*dispatcher_, options);
+  port_ = front_->bind();
+  thread_ = std::thread([this] { front_->run(); });
+}
+
+void ServerTest::stop() {
+  if (front_) front_->stop();
+  if (thread_.joinable()) thread_.join();
+  front_.reset();
+  dispatcher_.reset();
+  store_.reset();
+  db_.reset();
+}
+
+Reply ServerTest::post(const std::string &path, const std::string &body, const httplib::Headers &headers) {
+  httplib::Client client("127.0.0.1", port_);
+  auto res = client.Post(path, headers, body, "application/json");
+  if (!res) throw std::runtime_error("no answer from the server");
+  Reply reply;
+  reply.status = res->status;
+  reply.body = boost::json::parse(res->body);
+  return reply;
+}
+
+Reply ServerTest::call(const std::string &method, Variant::Array args, const std::string &module) {
+  boost::json::object body{{"args", variantToJson(Variant(std::move(args)))}};
+  httplib::Headers headers;
+  if (!token_.empty()) headers.emplace("Authorization", "Bearer " + token_);
+  return post("/" + module + "/" + method, boost::json::serialize(body), headers);
+}
+
+std::vector<std::vector<Variant>> ServerTest::rowsOf(const std::string &method, Variant::Array args) {
+  Reply r = call(method, std::move(args));
+  EXPECT_EQ(r.status, 200) << boost::json::serialize(r.body);
+  std::vector<std::vector<Variant>> out;
+  for (const PacketRow &row : r.packet().rows) out.push_back(row.values);
+  return out;
+}
+
+DataPacket ServerTest::paramsOf(const std::string &client) {
+  Reply r = call("GetParamFatCli", {client});
+  EXPECT_EQ(r.status, 200);
+  return r.packet();
+}
+
+DeltaBuilder &DeltaBuilder::insert(std::vector<Variant> values) {
+  packet.rows.push_back({RowStatus::Inserted, std::move(values)});
+  return *this;
+}
+
+DeltaBuilder &DeltaBuilder::remove(std::vector<Variant> original) {
+  packet.rows.push_back({RowStatus::Deleted, std::move(original)});
+  return *this;
+}
+
+DeltaBuilder &DeltaBuilder::modify(std::vector<Variant> original,
+                                   std::vector<std::pair<std::string, Variant>> changes) {
+  std::vector<Variant> modified(original.size(), Variant::unassigned());
+  for (auto &[name, value] : changes) modified[packet.fieldIndex(name)] = value;
+  packet.rows.push_back({RowStatus::Unmodified, std::move(original)});
+  packet.rows.push_back({RowStatus::Modified, std::move(modified)});
+  return *this;
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ServerTest, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto &info) { return info.param; });
+
+std::vector<FieldDef> paramFatCliFields() { return payload::paramFatCli(); }
+std::vector<FieldDef> empresaKdrFields() { return payload::descPadrao(); }
+
+std::vector<Variant> paramRow(const std::string &client, const std::string &type, const std::string &company,
+                              const std::string &invoice, const std::string &slip) {
+  // CDCLIENTE, IDTPFATUCLIE, DSFATURCLIE, DSBOLETCLIE, NMFANTCLIE, CDTIPOSERV, NMTIPOSERV, CDEMPRESA,
+  // NMEMPRESA, IDFATURAPFILI, IDFATMESATUCLIE, NMOPERADOR, CDGERENTEIMPCLI, IDGERANFUNIFICA,
+  // VRPERCAJUSTEINV, CDPAIS
+  return {client,  type, invoice, slip,    nullptr, nullptr, nullptr, company,
+          nullptr, "N",  "N",     nullptr, nullptr, "N",     0.0,     nullptr};
+}
+
+} // namespace kdr::server::testing

@@ -1,0 +1,87 @@
+#pragma once
+// A real server on a loopback port inside the test process, over a fresh database: a temporary
+// SQLite file, or a new PostgreSQL database when KDR_TEST_PG names a reachable cluster.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <boost/json.hpp>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/data/packet_json.h"
+#include "platform/rtl/datapacket.h"
+#include "server/dispatch.h"
+#include "server/http_front.h"
+#include "server/seed.h"
+#include "server/store.h"
+
+namespace kdr::server::testing {
+
+struct Reply {
+  int status = 0;
+  boost::json::value body;
+  Variant result() const { return variantFromJson(body.as_object().at("result")); }
+  DataPacket packet() const { return *result().packet(); }
+  std::string errorCode() const { return std::string(body.at("error").at("code").as_string()); }
+  std::string message() const { return std::string(body.at("error").at("message").as_string()); }
+};
+
+// A scratch database: a SQLite file or a PostgreSQL database, removed at the end.
+class ScratchDatabase {
+public:
+  explicit ScratchDatabase(const std::string &engine);
+  ~ScratchDatabase();
+  const std::string &url() const { return url_; }
+  bool available() const { return !url_.empty(); }
+
+private:
+  std::string url_;
+  std::filesystem::path dir_;
+  std::string pgAdminUrl_, pgName_;
+};
+
+class ServerTest : public ::testing::TestWithParam<std::string> {
+protected:
+  void SetUp() override { start(GetParam(), HttpOptions{}); }
+  void TearDown() override { stop(); }
+
+  void start(const std::string &engine, HttpOptions options);
+  void stop();
+
+  Reply call(const std::string &method, Variant::Array args,
+             const std::string &module = "KDR03020.rdmParamFatCli");
+  Reply post(const std::string &path, const std::string &body, const httplib::Headers &headers = {});
+  // Rows of a packet answer, each as its values.
+  std::vector<std::vector<Variant>> rowsOf(const std::string &method, Variant::Array args);
+  // The stored parameter rows of a client, as returned by GetParamFatCli.
+  DataPacket paramsOf(const std::string &client);
+
+  std::unique_ptr<ScratchDatabase> db_;
+  std::unique_ptr<Store> store_;
+  std::unique_ptr<Dispatcher> dispatcher_;
+  std::unique_ptr<HttpFront> front_;
+  std::thread thread_;
+  int port_ = 0;
+  std::string token_;
+};
+
+// Builders of deltas as a client dataset's change log makes them.
+struct DeltaBuilder {
+  DataPacket packet;
+  explicit DeltaBuilder(std::vector<FieldDef> fields) { packet.fields = std::move(fields); }
+  DeltaBuilder &insert(std::vector<Variant> values);
+  DeltaBuilder &remove(std::vector<Variant> original);
+  // changes: field name -> new value; the others stay unassigned.
+  DeltaBuilder &modify(std::vector<Variant> original, std::vector<std::pair<std::string, Variant>> changes);
+  Variant variant() const { return makePacketVariant(packet); }
+};
+
+std::vector<FieldDef> paramFatCliFields();
+std::vector<FieldDef> empresaKdrFields();
+// A full parameter row in paramFatCliFields order from the stored columns (names left null).
+std::vector<Variant> paramRow(const std::string &client, const std::string &type, const std::string &company,
+                              const std::string &invoice = "Fatura", const std::string &slip = "Boleto");
+
+} // namespace kdr::server::testing

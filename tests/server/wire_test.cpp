@@ -1,0 +1,152 @@
+// The wire and the process: bad input of each kind gets a 4xx answer and the server keeps
+// serving; the token; the command line of the real binary.
+#include "tests/server/server_fixture.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace kdr::server::testing {
+namespace {
+
+TEST_P(ServerTest, BadInputGetsAClearErrorAndTheServerKeepsServing) {
+  const std::string m = "/KDR03020.rdmParamFatCli/";
+  struct Case {
+    std::string path, body;
+    int status;
+    std::string code;
+  };
+  const std::vector<Case> cases{
+      {m + "GetCliente", "{\"args\": [", 400, "invalid_argument"},
+      {m + "GetCliente", "[\"101\", \"\"]", 400, "invalid_argument"},
+      {m + "GetCliente", "{\"argumentos\": []}", 400, "invalid_argument"},
+      {m + "GetCliente", R"({"args": ["101"]})", 400, "invalid_argument"},
+      {m + "GetCliente", R"({"args": ["101", "", "x"]})", 400, "invalid_argument"},
+      {m + "GetCliente", R"({"args": [101, ""]})", 400, "invalid_argument"},
+      {m + "GetParamFatCli", R"({"args": [["101"]]})", 400, "invalid_argument"},
+      {m + "SetParamFatCli", R"({"args": ["101"]})", 400, "invalid_argument"},
+      {m + "SetParamFatCli", R"({"args": [{"fields": [{"name": "X", "type": "blob"}], "rows": []}]})", 400,
+       "invalid_argument"},
+      {m + "NaoExiste", R"({"args": []})", 404, "not_found"},
+      {"/KDR9999.rdmOutro/GetCliente", R"({"args": []})", 404, "not_found"},
+      {"/apenas-um-nivel", R"({"args": []})", 404, "not_found"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.path + " " + c.body);
+    Reply r = post(c.path, c.body);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.errorCode(), c.code);
+    EXPECT_FALSE(r.message().empty());
+  }
+  EXPECT_EQ(call("GetParamFatCli", {"101"}).status, 200);
+}
+
+class Limits : public ServerTest {
+protected:
+  void SetUp() override {}
+};
+
+TEST_F(Limits, OversizedBodyIsRefused) {
+  HttpOptions options;
+  options.maxBody = 4096;
+  start("sqlite", options);
+  Reply r =
+      post("/KDR03020.rdmParamFatCli/GetCliente", R"({"args": [")" + std::string(8000, '1') + R"(", ""]})");
+  EXPECT_EQ(r.status, 413);
+  EXPECT_EQ(r.errorCode(), "payload_too_large");
+  EXPECT_EQ(call("GetCliente", {"12345678909", ""}).status, 200);
+}
+
+TEST_F(Limits, TokenIsRequiredWhenConfigured) {
+  HttpOptions options;
+  options.token = "segredo";
+  start("sqlite", options);
+  const std::string path = "/KDR03020.rdmParamFatCli/GetParEmpKdr";
+  for (const httplib::Headers &h : {httplib::Headers{}, httplib::Headers{{"Authorization", "Bearer errado"}},
+                                    httplib::Headers{{"Authorization", "Bearer segredo2"}},
+                                    httplib::Headers{{"Authorization", "segredo"}}}) {
+    Reply r = post(path, R"({"args": []})", h);
+    EXPECT_EQ(r.status, 401);
+    EXPECT_EQ(r.errorCode(), "unauthenticated");
+  }
+  EXPECT_EQ(post(path, R"({"args": []})", {{"Authorization", "Bearer segredo"}}).status, 200);
+  httplib::Client client("127.0.0.1", port_);
+  auto health = client.Get("/health");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+}
+
+// The real binary as a child process: its stdout and its exit status.
+struct Child {
+  pid_t pid = -1;
+  FILE *out = nullptr;
+
+  explicit Child(std::vector<std::string> args) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    pid = ::fork();
+    if (pid == 0) {
+      ::dup2(fds[1], STDOUT_FILENO);
+      ::close(fds[0]);
+      std::vector<char *> argv;
+      std::string exe =
+          std::string(std::getenv("KDR_BIN_DIR") ? std::getenv("KDR_BIN_DIR") : ".") + "/kdr-server";
+      argv.push_back(exe.data());
+      for (std::string &a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(exe.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    out = ::fdopen(fds[0], "r");
+  }
+  std::string line() {
+    char buf[256];
+    return std::fgets(buf, sizeof buf, out) ? std::string(buf) : std::string();
+  }
+  int wait() {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  ~Child() {
+    if (pid > 0) {
+      ::kill(pid, SIGTERM);
+      wait();
+    }
+    if (out) std::fclose(out);
+  }
+};
+
+TEST(ServerProcess, ServesOnAChosenPortAndRefusesABadDatabase) {
+  ScratchDatabase db("sqlite");
+  {
+    Child server({"--db", db.url(), "--port", "0", "--seed", "demo"});
+    std::string line = server.line();
+    ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
+    int port = std::stoi(line.substr(line.rfind(':') + 1));
+    httplib::Client client("127.0.0.1", port);
+    auto res =
+        client.Post("/KDR03020.rdmParamFatCli/GetCliente", R"({"args": ["", "T"]})", "application/json");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    ::kill(server.pid, SIGTERM);
+    EXPECT_EQ(server.wait(), 0);
+  }
+  // A schema newer than the server knows is refused.
+  {
+    auto store = Store::open(db.url());
+    auto s = store->session();
+    s->execute("INSERT INTO KDR_SCHEMA (VERSION) VALUES (?)", {store->knownSchemaVersion() + 1});
+  }
+  EXPECT_NE(Child({"--db", db.url(), "--port", "0"}).wait(), 0);
+  EXPECT_NE(Child({"--db", "sqlite:/nonexistent-dir/kdr.db", "--port", "0"}).wait(), 0);
+  EXPECT_NE(Child({"--db", "mysql://x", "--port", "0"}).wait(), 0);
+  EXPECT_NE(Child({"--port", "0"}).wait(), 0);
+}
+
+} // namespace
+} // namespace kdr::server::testing
