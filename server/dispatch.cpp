@@ -144,13 +144,18 @@ Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_
     auto session = store_.session();
     out = m.run(*session, args);
   }
-  json::object answer{{"result", variantToJson(out.result)}};
+  Answer answer{200, "{\"result\":"};
+  appendVariantJson(answer.body, out.result);
   if (out.returnArgs) {
-    json::array back;
-    for (const Variant &a : args) back.push_back(variantToJson(a));
-    answer["args"] = std::move(back);
+    answer.body += ",\"args\":[";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (i) answer.body += ',';
+      appendVariantJson(answer.body, args[i]);
+    }
+    answer.body += ']';
   }
-  return Answer{200, json::serialize(answer)};
+  answer.body += '}';
+  return answer;
 }
 
 } // namespace kdr::server

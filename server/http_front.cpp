@@ -26,9 +26,11 @@ bool sameToken(const std::string &given, const std::string &expected) {
   return diff == 0;
 }
 
-void setAnswer(httplib::Response &res, const Answer &a) {
+void setAnswer(httplib::Response &res, Answer a) {
   res.status = a.status;
-  res.set_content(a.body, jsonType);
+  res.body = std::move(a.body);
+  res.headers.erase("Content-Type");
+  res.set_header("Content-Type", jsonType);
 }
 
 } // namespace

@@ -16,6 +16,8 @@ boost::json::value variantToJson(const Variant &v);
 Variant variantFromJson(const boost::json::value &j);
 
 std::string variantToJsonText(const Variant &v);
+// Appends the same text as variantToJsonText to out, for answers built in one buffer.
+void appendVariantJson(std::string &out, const Variant &v);
 
 // Parse errors and malformed input raise EConvertError.
 Variant variantFromJsonText(std::string_view text);

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <boost/json/parse.hpp>
+#include <boost/json/serialize.hpp>
+#include <cmath>
 #include <functional>
+#include <limits>
 
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/exceptions.h"
@@ -160,6 +163,55 @@ TEST(PacketJson, DamagedTextNeverCrashes) {
       decode(damaged);
     }
   EXPECT_GE(refused, text.size());
+}
+
+} // namespace
+} // namespace kdr
+
+namespace kdr {
+namespace {
+
+// The text is written straight from the variant; it must read back to the same values and kinds,
+// and stay valid JSON for every string and every double.
+TEST(PacketJson, TextWriterRoundTripsAwkwardValues) {
+  std::string control;
+  for (char c = 1; c < 0x20; ++c) control += c;
+  DataPacket p;
+  p.fields = {{"DS", FieldType::String, 400, false}, {"VR", FieldType::Float, 0, false}};
+  const Variant texts[] = {
+      "Açougue São João",   "aspas \" e \\ barra / fim", control, std::string("a\0b", 3), "", nullptr,
+      Variant::unassigned()};
+  const double floats[] = {0.0, -0.0, 12.5, 1e300, -1e-300, 5e-324, 0.1, 1e22, 123456789012345678.0, 2.0};
+  for (const Variant &t : texts)
+    for (double f : floats) p.rows.push_back({RowStatus::Modified, {t, f}});
+  const Variant packet = makePacketVariant(p);
+  const std::string text = variantToJsonText(packet);
+  EXPECT_EQ(text, boost::json::serialize(boost::json::parse(text))) << "not compact JSON";
+  Variant back = variantFromJsonText(text);
+  ASSERT_EQ(back, packet);
+  for (std::size_t i = 0; i < p.rows.size(); ++i) {
+    const Variant &f = back.packet()->rows[i].values[1];
+    ASSERT_EQ(f.kind(), Variant::Kind::Float);
+    EXPECT_EQ(std::signbit(f.asFloat()), std::signbit(p.rows[i].values[1].asFloat()));
+  }
+  // Integral doubles stay floats on their own too, and JSON has no infinity or NaN.
+  struct Case {
+    Variant value;
+    std::string text;
+  } cases[] = {{0.0, "0.0"},
+               {-0.0, "-0.0"},
+               {12.5, "12.5"},
+               {1e300, "1e+300"},
+               {std::numeric_limits<double>::infinity(), "1e99999"},
+               {-std::numeric_limits<double>::infinity(), "-1e99999"},
+               {std::numeric_limits<double>::quiet_NaN(), "null"},
+               {"\x01\x1f\x7f", "\"\\u0001\\u001f\x7f\""}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(variantToJsonText(c.value), c.text);
+    if (!c.value.isNumber() || !std::isnan(c.value.asFloat()))
+      EXPECT_EQ(variantFromJsonText(c.text), c.value);
+  }
 }
 
 } // namespace

@@ -1,0 +1,118 @@
+#include "host/host_app.h"
+
+#include <filesystem>
+#include <memory>
+
+#include "host/demo_server.h"
+#include "host/main_form.h"
+#include "host/package_loader.h"
+#include "host/scenario/scenario_runner.h"
+#include "platform/host/localdb.h"
+#include "platform/host/zelnor.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/ui/application.h"
+
+namespace kdr::host {
+
+namespace {
+
+// The tables the module's screens read from the local database.
+const Variant::Array cachedTables{"CLIENTE", "EMPRESA", "OPERADOR", "OPERGRUPOP", "AUTGRUPOP", "PARCLIEKDR"};
+
+// The host's services for one run: configuration, local database, main window and the module.
+// Leaving it closes the module's screens before the module's code goes away.
+class HostSession {
+public:
+  explicit HostSession(const HostConfig &config) {
+    package_.load(config.modulePath);
+    Zelnor::config.webUrl = config.serverHost;
+    Zelnor::config.webPort = config.serverPort;
+    std::filesystem::create_directories(std::filesystem::path(config.localDb).parent_path());
+    db_ = std::make_unique<TdtmDBGeral>(config.localDb);
+    mainForm_ = TForm::create<TfrmPrincipal>(&Application(),
+                                             [this](std::string_view entry) { package_.entry(entry)(); });
+    Application().SetMainForm(mainForm_);
+    mainForm_->Show();
+    // Published last: a session that failed to start leaves no data module behind.
+    dtmDBGeral = db_.get();
+  }
+
+  ~HostSession() {
+    // The screens' code lives in the module: they go before it is unloaded.
+    Application().reset();
+    package_.unload();
+    dtmDBGeral = nullptr;
+  }
+
+  // A failed refresh leaves the previous local copies; the screens still open.
+  void refreshLocalCache(std::ostream &err) {
+    try {
+      Zelnor::AtualizaLocalCache(Variant(cachedTables));
+    } catch (const Exception &e) {
+      err << "kdr-host: aviso: cache local não atualizado: " << e.Message() << "\n";
+    }
+  }
+
+  PackageLoader &package() { return package_; }
+  TForm *mainForm() const { return mainForm_; }
+
+private:
+  PackageLoader package_;
+  std::unique_ptr<TdtmDBGeral> db_;
+  TForm *mainForm_ = nullptr;
+};
+
+int runScript(const HostConfig &config, HostSession &session, std::ostream &out, std::ostream &err) {
+  scenario::Script script = scenario::loadScript(config.script);
+  scenario::ScenarioRunner runner(script, session.package(), session.mainForm(), out);
+  scenario::RunResult result = runner.run();
+  if (result.passed) {
+    out << "scenario passed: " << script.commands.size() << " lines\n";
+    return 0;
+  }
+  err << script.name << ":" << (result.line ? std::to_string(result.line) : std::string("fim")) << ": "
+      << result.message << "\n";
+  return 1;
+}
+
+} // namespace
+
+int runHost(const std::vector<std::string> &args, const std::map<std::string, std::string> &env,
+            std::ostream &out, std::ostream &err) {
+  HostConfig config;
+  try {
+    config = parseConfig(args, env);
+  } catch (const Exception &e) {
+    err << "kdr-host: " << e.Message() << "\n" << usageText;
+    return 2;
+  }
+  if (config.help) {
+    out << usageText;
+    return 0;
+  }
+  if (!config.headless) {
+    err << "kdr-host: a área de trabalho ainda não está disponível; use --headless --script ARQUIVO\n";
+    return 2;
+  }
+  try {
+    std::unique_ptr<DemoServer> demo;
+    if (config.demo) {
+      demo = std::make_unique<DemoServer>(config.serverProgram);
+      config.serverHost = demo->host();
+      config.serverPort = demo->port();
+      config.localDb = demo->folder() + "/local.db";
+    }
+    HostSession session(config);
+    session.refreshLocalCache(err);
+    if (config.script.empty()) return 0;
+    return runScript(config, session, out, err);
+  } catch (const Exception &e) {
+    err << "kdr-host: " << e.Message() << "\n";
+    return 2;
+  } catch (const std::exception &e) {
+    err << "kdr-host: " << e.what() << "\n";
+    return 2;
+  }
+}
+
+} // namespace kdr::host

@@ -1,0 +1,53 @@
+#include "module/Cli_kdr03020/Cli_kdr03020.h"
+
+#include "module/Cli_kdr03020/TfrmParamFatCli.h"
+#include "platform/ui/application.h"
+
+extern "C" {
+Cli_kdr03020::TfrmParamFatCli *Cli_kdr03020_frmParamFatCli = nullptr;
+bool Cli_kdr03020_boIdCriado = false;
+bool Cli_kdr03020_boImportado = false;
+}
+
+namespace Cli_kdr03020 {
+
+using namespace kdr;
+
+namespace {
+
+// The hourglass shows while the screen is made; a failure must not leave it on for good.
+class HourGlass {
+public:
+  HourGlass() { Screen().SetCursor(crHourGlass); }
+  ~HourGlass() { Screen().SetCursor(crDefault); }
+  HourGlass(const HourGlass &) = delete;
+  HourGlass &operator=(const HourGlass &) = delete;
+};
+
+} // namespace
+
+void initialization() {
+  boIdCriado = false;
+  boImportado = false;
+}
+
+void finalization() {}
+
+} // namespace Cli_kdr03020
+
+extern "C" {
+
+void CriaParamFatCli(void) {
+  using namespace Cli_kdr03020;
+  HourGlass wait;
+  if (!boIdCriado) {
+    kdr::Application().CreateForm(frmParamFatCli);
+    boIdCriado = true;
+  }
+  frmParamFatCli->SetWindowState(kdr::wsNormal);
+  frmParamFatCli->Show();
+  frmParamFatCli->medNrInsJurClie->SetFocus();
+}
+
+void IniProc(void) { CriaParamFatCli(); }
+}

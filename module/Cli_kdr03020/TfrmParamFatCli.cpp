@@ -1,0 +1,232 @@
+#include "module/Cli_kdr03020/TfrmParamFatCli.h"
+
+#include "module/Cli_kdr03020/Cli_kdr03020.h"
+#include "module/common/server_methods.h"
+#include "platform/host/consiste.h"
+#include "platform/host/zelnor.h"
+#include "platform/ui/mask.h"
+
+namespace Cli_kdr03020 {
+
+using namespace kdr;
+namespace server = kdr03020::common;
+
+TfrmParamFatCli::TfrmParamFatCli(TComponent *owner) : TfrmPadraoGrid(owner) {
+  SetName("frmParamFatCli");
+  SetCaption("Parâmetros de Faturamento por Cliente");
+  SetFormStyle(fsMDIChild);
+  createDataModel();
+  createLayout();
+  assignHandlers();
+}
+
+// Whoever still holds the unit's reference must never reach a freed screen.
+TfrmParamFatCli::~TfrmParamFatCli() {
+  if (frmParamFatCli == this) {
+    frmParamFatCli = nullptr;
+    boIdCriado = false;
+  }
+}
+
+namespace {
+
+template <class T> T *placed(TComponent *owner, const char *name, TWinControl *parent) {
+  T *control = new T(owner);
+  control->SetName(name);
+  control->SetParent(parent);
+  return control;
+}
+
+TMenuItem *menuItem(TComponent *owner, const char *name, const char *caption) {
+  auto *item = new TMenuItem(owner);
+  item->SetName(name);
+  item->SetCaption(caption);
+  return item;
+}
+
+TColumn *column(TDBGrid *grid, const char *field, const char *title, std::vector<std::string> pickList = {}) {
+  TColumn *c = grid->addColumn(field);
+  c->Title.Caption = title;
+  c->PickList = std::move(pickList);
+  return c;
+}
+
+} // namespace
+
+void TfrmParamFatCli::createLayout() {
+  lblCodTela->SetCaption("KDR03020");
+  setCommandEnabled(sbtImprimir, false);
+  sbtDescPad = placed<TButtonFlat>(this, "sbtDescPad", panMenu);
+  sbtDescPad->SetHint("Confirmar");
+  sbtDescPad->SetGlyph("descpad");
+
+  panCliente = placed<TPanel>(this, "panCliente", this);
+  panCliente->SetAlign(alTop);
+  lbCliente = placed<TLabel>(this, "lbCliente", panCliente);
+  lbCliente->SetCaption("Cliente");
+  lbCliente->SetFontBold(true);
+  medNrInsJurClie = placed<TMaskEdit>(this, "medNrInsJurClie", panCliente);
+  medNrInsJurClie->SetMaxLength(20);
+  medNrInsJurClie->SetTabStop(false);
+  medNrInsJurClie->SetColor(clInfoBk);
+  btpCliente = placed<TBtnPesquisa>(this, "btpCliente", panCliente);
+  btpCliente->SetHint("Pesquisar");
+  btpCliente->Associate = medNrInsJurClie;
+  btpCliente->Title = "Cliente";
+  btpCliente->DataSource = dtsCliente;
+  btpCliente->EmptyError = "Não há cliente cadastrado.";
+  edtNmCliente = placed<TEdit>(this, "edtNmCliente", panCliente);
+  edtNmCliente->SetEnabled(false);
+  edtNmCliente->SetColor(clBtnFace);
+
+  tshPadrao->SetCaption("Parâmetros Principais");
+  dtsPadrao.SetDataSet(cdsParamFatCli);
+  dbgPadrao->SetDataSource(&dtsPadrao);
+  dbgPadrao->Options = dgEditing | dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs |
+                       dgAlwaysShowSelection | dgConfirmDelete;
+  column(dbgPadrao, "IDTPFATUCLIE", "Faturamento",
+         {"Customização", "Licença de uso", "Manutenção", "Mão de Obra", "Service Desk"})
+      ->Width = 81;
+  TColumn *company = column(dbgPadrao, "CDEMPRESA", "Empresa");
+  company->Width = 121;
+  company->ButtonStyle = cbsEllipsis;
+  column(dbgPadrao, "IDFATURAPFILI", "Fatura por Filial", {"Sim", "Não"});
+  column(dbgPadrao, "IDFATMESATUCLIE", "Fatura Mês Atual", {"Sim", "Não"});
+  dbtNome->SetDataSource(&dtsPadrao);
+  dbtNome->SetDataField("IDTPFATUCLIE");
+
+  tshOutros = new TTabSheet(this);
+  tshOutros->SetName("tshOutros");
+  tshOutros->SetPageControl(pgcPadrao);
+  tshOutros->SetCaption("Outros");
+  tshOutros->SetEnabled(false);
+
+  mnuPrincipais = menuItem(this, "mnuPrincipais", "&Parametros Principais");
+  mnuPrincipais->SetChecked(true);
+  mnuOutros = menuItem(this, "mnuOutros", "&Outros");
+  mnuLinha = menuItem(this, "mnuLinha", "-");
+  for (TMenuItem *item : {mnuPrincipais, mnuOutros, mnuLinha}) mnuOperacao->Add(item);
+
+  netParamFatCliServ.Name = "netParamFatCliServ";
+  netParamFatCliServ.ServerName = std::string(server::serverName);
+  netParamFatCliServ.ThrowException = false;
+}
+
+void TfrmParamFatCli::assignHandlers() {
+  netParamFatCliServ.BeforeConnect = [this](TNetConnection &c) { netParamFatCliServBeforeConnect(c); };
+  medNrInsJurClie->OnEnter = [this](TComponent *s) { medNrInsJurClieEnter(s); };
+  medNrInsJurClie->OnChange = [this](TComponent *s) { medNrInsJurClieChange(s); };
+  medNrInsJurClie->OnExit = [this](TComponent *s) { medNrInsJurClieExit(s); };
+  medNrInsJurClie->OnKeyPress = [this](TComponent *s, char32_t &key) { PadraoNumeroKeyPress(s, key); };
+  btpCliente->OnClick = [this](TComponent *s) { btpClienteClick(s); };
+  btpCliente->OnBeforePesq = [this](TComponent *s, bool &go) { btpClienteBeforePesq(s, go); };
+  btpCliente->OnAfterPesq = [this](TComponent *s) { btpClienteAfterPesq(s); };
+  panCliente->OnEnter = [this](TComponent *s) { panClienteEnter(s); };
+  panCliente->OnExit = [this](TComponent *s) { panClienteExit(s); };
+  cdsClienteNRINSJURCLIE->OnGetText = [this](TField &f, std::string &text, bool display) {
+    cdsClienteNRINSJURCLIEGetText(f, text, display);
+  };
+}
+
+Variant TfrmParamFatCli::callServer(std::string_view method, Variant::Array args) {
+  return Consiste::CheckResultServ(netParamFatCliServ.Call(method, std::move(args)), true, 0);
+}
+
+void TfrmParamFatCli::FormCreate(TComponent *Sender) {
+  TfrmPadraoGrid::FormCreate(Sender);
+  netParamFatCliServ.SetConnected(true);
+}
+
+void TfrmParamFatCli::netParamFatCliServBeforeConnect(TNetConnection &Sender) {
+  Sender.HostName = Zelnor::WebURL();
+  Sender.Port = Zelnor::WebPort();
+}
+
+// The number is typed bare; taking the mask off must neither clear the name nor disable commands.
+void TfrmParamFatCli::medNrInsJurClieEnter(TComponent *) {
+  medNrInsJurClie->OnChange = nullptr;
+  medNrInsJurClie->SetEditMask("");
+  medNrInsJurClie->SetMaxLength(20);
+  medNrInsJurClie->OnChange = [this](TComponent *s) { medNrInsJurClieChange(s); };
+}
+
+void TfrmParamFatCli::medNrInsJurClieChange(TComponent *) {
+  edtNmCliente->SetText("");
+  if (medNrInsJurClie->Text().empty()) {
+    setCommandEnabled(sbtIncluir, false);
+    setCommandEnabled(sbtVerificar, false);
+  }
+}
+
+void TfrmParamFatCli::PadraoNumeroKeyPress(TComponent *, char32_t &Key) {
+  if ((Key < U'0' || Key > U'9') && Key != U'\b') Key = 0;
+}
+
+void TfrmParamFatCli::medNrInsJurClieExit(TComponent *) {
+  try {
+    if (Consiste::EmptyString(medNrInsJurClie->Text()))
+      Consiste::MensErro(msgPadrao->Msg("Cliente_Inf"), true);
+    medNrInsJurClie->SetText(Consiste::Ajusta_Inscricao(medNrInsJurClie->Text()));
+    cdsCliente->SetData(callServer(server::GetCliente, {medNrInsJurClie->Text(), ""}));
+    if (cdsCliente->IsEmpty()) Consiste::MensErro(msgPadrao->Msg("Cliente_NCad"), true);
+    // The mask goes first: laying the number into it changes the text, which clears the name.
+    medNrInsJurClie->SetEditMask(Consiste::PictPess(cdsCliente->FieldByName("IDTPIJURCLIE").AsString()));
+    edtNmCliente->SetText(cdsCliente->FieldByName("NMFANTCLIE").AsString());
+  } catch (...) {
+    medNrInsJurClie->SetFocus();
+    throw;
+  }
+}
+
+// The search lists every client in cdsCliente, whose current row is the chosen client. A search
+// that ends without a choice puts the chosen client back, so rows saved afterwards still go to
+// the client the screen shows.
+void TfrmParamFatCli::btpClienteClick(TComponent *) {
+  const bool hadClient = cdsCliente->Active();
+  const Variant chosen = hadClient ? cdsCliente->Data() : Variant(nullptr);
+  const std::size_t row = cdsCliente->RecNo();
+  if (btpCliente->Pesquisar()) return;
+  if (!hadClient) {
+    cdsCliente->Close();
+    return;
+  }
+  cdsCliente->SetData(chosen);
+  if (row > 1) cdsCliente->MoveBy(static_cast<int>(row) - 1);
+}
+
+void TfrmParamFatCli::btpClienteBeforePesq(TComponent *, bool &) {
+  cdsCliente->SetData(callServer(server::GetCliente, {"", std::string(server::allRows)}));
+}
+
+void TfrmParamFatCli::btpClienteAfterPesq(TComponent *) {
+  medNrInsJurClie->SetText(cdsCliente->FieldByName("NRINSJURCLIE").AsString());
+  edtNmCliente->SetText(cdsCliente->FieldByName("NMFANTCLIE").AsString());
+}
+
+// Back at the client: whatever row was being typed belongs to the client being left.
+void TfrmParamFatCli::panClienteEnter(TComponent *) {
+  cdsParamFatCli->Close();
+  pgcPadrao->SetActivePage(tshPadrao);
+}
+
+void TfrmParamFatCli::panClienteExit(TComponent *) {
+  cdsParamFatCli->SetData(
+      callServer(server::GetParamFatCli, {cdsCliente->FieldByName("CDCLIENTE").AsString()}));
+}
+
+void TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText(TField &Sender, std::string &Text, bool) {
+  const std::string mask = Consiste::PictPess(Sender.DataSet().FieldByName("IDTPIJURCLIE").AsString());
+  Text = FormatMaskText(mask, Sender.AsString());
+}
+
+void TfrmParamFatCli::FormClose(TComponent *Sender, TCloseAction &Action) {
+  TfrmPadraoGrid::FormClose(Sender, Action);
+  cdsParamFatCli->Close();
+  cdsCliente->Close();
+  cdsTemp->Close();
+  Action = caFree;
+  boIdCriado = false;
+  netParamFatCliServ.SetConnected(false);
+}
+
+} // namespace Cli_kdr03020

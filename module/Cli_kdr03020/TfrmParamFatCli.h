@@ -1,0 +1,78 @@
+#pragma once
+// Screen KDR03020, "Parâmetros de Faturamento por Cliente": for one client at a time, its billing
+// parameter rows, one per billing type. The client is named by its registration number or chosen
+// in a search; leaving the client panel loads its rows.
+#include "module/common/components.h"
+#include "platform/host/basescreens.h"
+#include "platform/host/controls.h"
+#include "platform/net/netconnection.h"
+#include "platform/ui/stdctrls.h"
+
+namespace Cli_kdr03020 {
+
+using kdr03020::common::TOwned;
+
+class TfrmParamFatCli : public kdr::TfrmPadraoGrid {
+public:
+  explicit TfrmParamFatCli(kdr::TComponent *owner);
+  ~TfrmParamFatCli() override;
+  std::string className() const override { return "TfrmParamFatCli"; }
+
+  // Toolbar and menu of this screen, beside the base's.
+  kdr::TButtonFlat *sbtDescPad;
+  kdr::TMenuItem *mnuPrincipais;
+  kdr::TMenuItem *mnuOutros;
+  kdr::TMenuItem *mnuLinha;
+
+  // Client panel.
+  kdr::TPanel *panCliente;
+  kdr::TLabel *lbCliente;
+  kdr::TMaskEdit *medNrInsJurClie;
+  kdr::TBtnPesquisa *btpCliente;
+  kdr::TEdit *edtNmCliente;
+
+  // Second page; its controls belong to the "Outros" behaviour.
+  kdr::TTabSheet *tshOutros;
+
+  // Data model.
+  TOwned<kdr::TClientDataSet> *cdsCliente;
+  TOwned<kdr::TDataSource> *dtsCliente;
+  kdr::TStringField *cdsClienteNRINSJURCLIE = nullptr;
+  TOwned<kdr::TClientDataSet> *cdsParamFatCli;
+  TOwned<kdr::TClientDataSet> *cdsTemp;
+  TOwned<kdr::TClientDataSet> *cdsTipoDeServico;
+  TOwned<kdr::TDataSource> *dtsTipoDeServico;
+  TOwned<kdr::TClientDataSet> *cdsDescPad;
+  TOwned<kdr::TDataSource> *dtsDescPad;
+  TOwned<kdr::TADOIBQuery> *qryEmpresa;
+  TOwned<kdr::TDataSource> *dtsEmpresa;
+  TOwned<kdr::TADOIBQuery> *qryGrupoImplantacao;
+  TOwned<kdr::TDataSource> *dtsGrupoImplantacao;
+
+  kdr::TNetConnection netParamFatCliServ;
+
+  // Handlers.
+  void FormCreate(kdr::TComponent *Sender) override;
+  void FormClose(kdr::TComponent *Sender, kdr::TCloseAction &Action) override;
+  void netParamFatCliServBeforeConnect(kdr::TNetConnection &Sender);
+  void medNrInsJurClieEnter(kdr::TComponent *Sender);
+  void medNrInsJurClieChange(kdr::TComponent *Sender);
+  void medNrInsJurClieExit(kdr::TComponent *Sender);
+  void PadraoNumeroKeyPress(kdr::TComponent *Sender, char32_t &Key);
+  void btpClienteClick(kdr::TComponent *Sender);
+  void btpClienteBeforePesq(kdr::TComponent *Sender, bool &Continue);
+  void btpClienteAfterPesq(kdr::TComponent *Sender);
+  void panClienteEnter(kdr::TComponent *Sender);
+  void panClienteExit(kdr::TComponent *Sender);
+  void cdsClienteNRINSJURCLIEGetText(kdr::TField &Sender, std::string &Text, bool DisplayText);
+
+private:
+  void createDataModel();
+  void createLayout();
+  void assignHandlers();
+  // The result of a call to the application server, checked; a refused call has shown its
+  // message and raised.
+  kdr::Variant callServer(std::string_view method, kdr::Variant::Array args);
+};
+
+} // namespace Cli_kdr03020

@@ -1,0 +1,136 @@
+// The data model of the billing-parameters screen: its datasets with their fields, its two local
+// queries and its message catalogue. Later behaviour leans on every name, size and label here.
+#include "module/Cli_kdr03020/TfrmParamFatCli.h"
+
+namespace Cli_kdr03020 {
+
+using namespace kdr;
+
+namespace {
+
+TStringField &stringField(TDataSet &dataSet, const char *name, int size, const char *label = "",
+                          bool visible = true) {
+  TStringField &field = dataSet.AddStringField(name, size);
+  if (*label) field.SetDisplayLabel(label);
+  field.SetVisible(visible);
+  return field;
+}
+
+const std::vector<std::string> catalogue{
+    "Excl|Confirma exclusão?",
+    "Canc|Cancelar operação?",
+    "NTF|Não há Tipo de Faturamento cadastrado para este cliente.",
+    "Cliente_Inf|Cliente deve ser informado.",
+    "Cliente_NCad|Cliente não cadastrado.",
+    "TipServ_JCad|Tipo de Faturamento já cadastrado para o cliente informado.",
+    "CUS|Customização",
+    "LIC|Licença de uso",
+    "MAN|Manutenção",
+    "LOC|Locação",
+    "OBR|Mão de Obra",
+    "SER|Service Desk",
+    "TIP_SERV_INF|Tipo de serviço deve ser informado.",
+    "TIP_SERV|Tipo de Serviço",
+    "TIP_SERV_NCAD|Não há tipo de serviço cadastrado para o cliente informado.",
+    "TP_SERV_NCAD|Tipo de serviço não cadastrado.",
+    "Emp_Inf|Empresa deve ser informada.",
+    "Emp_Inv|Empresa não cadastrada.",
+    "EMP|Empresa",
+    "EMP_NCAD|Empresa não cadastrada.",
+    "Desc|Prestação de serviços.",
+    "Desc_Cus|Prestação de serviços de processamento de dados.",
+    "Desc_Lic|Cessão de direito de uso do sistema.",
+    "Desc_Man|Prestação de serviços de processamento de dados no sistema.",
+    "GRUP_IMP|Grupo de Implantaçâo",
+    "GER_NCAD|Gerente de Implantação não cadastrado",
+    "GER_IMP_NCAD|Gerente de Implantação não cadastrado",
+    "GER_IMP_NINF|Gerente de Implantação não Informado",
+    "TIP_SERV_NINF|Tipo de Serviço não Informado",
+    "TIP_CAD_NINF|Tipo de faturamento deve ser informado",
+    "Perc_Inv|Percentual de ajuste do Invoice deve estar entre 0 e 100.",
+    "descPad|Existe descrição padrão cadastrada para empresa/faturamento informados. Deseja importar a "
+    "descrição?",
+    "Sim|Sim",
+    "Nao|Não",
+};
+
+} // namespace
+
+void TfrmParamFatCli::createDataModel() {
+  using kdr03020::common::makeOwned;
+  cdsCliente = makeOwned<TClientDataSet>(this, "cdsCliente");
+  stringField(*cdsCliente, "CDCLIENTE", 21, "", false);
+  cdsClienteNRINSJURCLIE = &stringField(*cdsCliente, "NRINSJURCLIE", 20, "Inscrição");
+  stringField(*cdsCliente, "NMFANTCLIE", 50, "Nome Fantasia");
+  stringField(*cdsCliente, "IDTPIJURCLIE", 1, "", false);
+  dtsCliente = makeOwned<TDataSource>(this, "dtsCliente");
+  dtsCliente->SetDataSet(cdsCliente);
+
+  cdsParamFatCli = makeOwned<TClientDataSet>(this, "cdsParamFatCli");
+  TClientDataSet &param = *cdsParamFatCli;
+  stringField(param, "CDCLIENTE", 21, "Cliente", false);
+  stringField(param, "IDTPFATUCLIE", 1, "Tipo Faturamento", false);
+  stringField(param, "DSFATURCLIE", 400, "Descrição para Faturamento", false);
+  stringField(param, "DSBOLETCLIE", 400, "Descrição para Boleto", false);
+  stringField(param, "NMFANTCLIE", 50, "Nome Fantasia", false);
+  stringField(param, "CDTIPOSERV", 3, "Tipo de Serviço", false).SetEditMask("999;0; ");
+  stringField(param, "NMTIPOSERV", 80, "Nome", false);
+  stringField(param, "CDEMPRESA", 2, "Codigo da Empresa", false);
+  stringField(param, "NMEMPRESA", 40, "Empresa", true);
+  stringField(param, "IDFATURAPFILI", 1, "Faturamento por Filial", false);
+  stringField(param, "IDFATMESATUCLIE", 1, "Faturamento no mês atual", false);
+  stringField(param, "NMOPERADOR", 40, "", false);
+  stringField(param, "CDGERENTEIMPCLI", 12, "Gerente de Implantação", false);
+  stringField(param, "IDGERANFUNIFICA", 1, "", false);
+  TFloatField &rate = param.AddFloatField("VRPERCAJUSTEINV");
+  rate.SetVisible(false);
+  rate.SetDisplayFormat("#,##0.00");
+  stringField(param, "CDPAIS", 4, "", false);
+
+  cdsTemp = makeOwned<TClientDataSet>(this, "cdsTemp");
+  stringField(*cdsTemp, "CDCLIENTE", 21, "Código do Cliente");
+  stringField(*cdsTemp, "IDTPFATUCLIE", 1, "Tipo de Serviço");
+  stringField(*cdsTemp, "DSFATURCLIE", 400, "Descrição para Faturamento");
+  stringField(*cdsTemp, "DSBOLETCLIE", 400, "Descrição para Boleto");
+  stringField(*cdsTemp, "NMFANTCLIE", 50, "Nome Fantasia");
+
+  cdsTipoDeServico = makeOwned<TClientDataSet>(this, "cdsTipoDeServico");
+  stringField(*cdsTipoDeServico, "CDTIPOSERV", 3, "Código");
+  stringField(*cdsTipoDeServico, "NMTIPOSERV", 80, "Nome");
+  dtsTipoDeServico = makeOwned<TDataSource>(this, "dtsTipoDeServico");
+  dtsTipoDeServico->SetDataSet(cdsTipoDeServico);
+
+  cdsDescPad = makeOwned<TClientDataSet>(this, "cdsDescPad");
+  stringField(*cdsDescPad, "CDEMPRESA", 2);
+  stringField(*cdsDescPad, "IDTPFATUEMPRESA", 1);
+  stringField(*cdsDescPad, "DSFATUREMPRESA", 400);
+  stringField(*cdsDescPad, "DSBOLETEMPRESA", 400);
+  dtsDescPad = makeOwned<TDataSource>(this, "dtsDescPad");
+  dtsDescPad->SetDataSet(cdsDescPad);
+
+  qryEmpresa = makeOwned<TADOIBQuery>(this, "qryEmpresa");
+  for (const char *line : {"SELECT", "CDEMPRESA,", "NMEMPRESA", "FROM", "EMPRESA", "WHERE",
+                           "(CDEMPRESA = :P_CDEMPRESA OR :P_TCDEMPRESA = 'T')"})
+    qryEmpresa->SQL.Add(line);
+  stringField(qryEmpresa->Query, "CDEMPRESA", 2, "Código");
+  stringField(qryEmpresa->Query, "NMEMPRESA", 40, "Nome").SetDisplayWidth(45);
+  dtsEmpresa = makeOwned<TDataSource>(this, "dtsEmpresa");
+  dtsEmpresa->SetDataSet(&qryEmpresa->Query);
+
+  qryGrupoImplantacao = makeOwned<TADOIBQuery>(this, "qryGrupoImplantacao");
+  for (const char *line :
+       {"SELECT OPER.CDGRUPOPER, OPER.CDOPERADOR, O.NMOPERADOR",
+        "FROM OPERADOR O, OPERGRUPOP OPER, AUTGRUPOP A", "WHERE OPER.CDOPERADOR  = O.CDOPERADOR",
+        "AND OPER.CDGRUPOPER  = A.CDGRUPOPER", "AND A.IDAUTGRUPOP = 'ACSA'",
+        "AND (OPER.CDOPERADOR = :P_CDOPERADOR", "OR :P_TCDOPERADOR = 'T')", "ORDER BY OPER.CDOPERADOR"})
+    qryGrupoImplantacao->SQL.Add(line);
+  stringField(qryGrupoImplantacao->Query, "CDGRUPOPER", 2, "Grupo");
+  stringField(qryGrupoImplantacao->Query, "CDOPERADOR", 12, "Codigo");
+  stringField(qryGrupoImplantacao->Query, "NMOPERADOR", 40, "Nome");
+  dtsGrupoImplantacao = makeOwned<TDataSource>(this, "dtsGrupoImplantacao");
+  dtsGrupoImplantacao->SetDataSet(&qryGrupoImplantacao->Query);
+
+  msgPadrao->Messages = catalogue;
+}
+
+} // namespace Cli_kdr03020

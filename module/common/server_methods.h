@@ -1,0 +1,21 @@
+#pragma once
+// What the module calls on the application server: one remote data module and its methods.
+#include <string_view>
+
+namespace kdr03020::common {
+
+inline constexpr std::string_view serverName = "KDR03020.rdmParamFatCli";
+
+inline constexpr std::string_view GetCliente = "GetCliente";
+inline constexpr std::string_view GetParamFatCli = "GetParamFatCli";
+inline constexpr std::string_view SetParamFatCli = "SetParamFatCli";
+inline constexpr std::string_view GetDescPadrao = "GetDescPadrao";
+inline constexpr std::string_view GetTipoDeServico = "GetTipoDeServico";
+inline constexpr std::string_view GetParEmpKdr = "GetParEmpKdr";
+inline constexpr std::string_view SetParEmpKdr = "SetParEmpKdr";
+inline constexpr std::string_view GeraAutomParam = "GeraAutomParam";
+
+// The all-flag: "T" asks a list method for every row.
+inline constexpr std::string_view allRows = "T";
+
+} // namespace kdr03020::common

@@ -1,0 +1,287 @@
+#include "platform/qt/qtdialogs.h"
+
+#include "platform/data/datasource.h"
+#include "platform/qt/controlpeer.h"
+#include "platform/qt/peers.h"
+#include "platform/rtl/utf8.h"
+#include "platform/ui/application.h"
+#include "platform/ui/forms.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace kdr::qt {
+
+namespace {
+
+QWidget *dialogParent() {
+  if (QWidget *w = QApplication::activeWindow()) return w;
+  TForm *main = Application().MainForm();
+  return main ? windowOf(*main) : nullptr;
+}
+
+QString titleOr(const std::string &title) { return qs(title.empty() ? Application().Title : title); }
+
+QMessageBox::Icon iconOf(TMsgDlgType type) {
+  switch (type) {
+  case mtWarning:
+    return QMessageBox::Warning;
+  case mtError:
+    return QMessageBox::Critical;
+  case mtInformation:
+    return QMessageBox::Information;
+  case mtConfirmation:
+    return QMessageBox::Question;
+  case mtCustom:
+    return QMessageBox::NoIcon;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QMessageBox::ButtonRole roleOf(TMsgDlgBtn b) {
+  switch (b) {
+  case mbYes:
+  case mbYesToAll:
+  case mbAll:
+  case mbOK:
+    return QMessageBox::AcceptRole;
+  case mbNo:
+  case mbNoToAll:
+    return QMessageBox::NoRole;
+  case mbCancel:
+  case mbAbort:
+    return QMessageBox::RejectRole;
+  case mbRetry:
+  case mbIgnore:
+    return QMessageBox::ActionRole;
+  }
+  return QMessageBox::ActionRole;
+}
+
+bool containsFolded(const QString &haystack, const std::string &foldedNeedle) {
+  return utf8::foldCase(utf8Of(haystack)).find(foldedNeedle) != std::string::npos;
+}
+
+} // namespace
+
+// ---- SearchDialog
+
+SearchDialog::SearchDialog(const std::string &title, TDataSource &source, bool multiChoice,
+                           const std::string &keyField)
+    : QDialog(dialogParent()), filter_(new QLineEdit), table_(new QTableWidget) {
+  setWindowTitle(qs(title));
+  auto *layout = new QVBoxLayout(this);
+  auto *filterLabel = new QLabel(QStringLiteral("Filtrar:"));
+  layout->addWidget(filterLabel);
+  layout->addWidget(filter_);
+  layout->addWidget(table_);
+  auto *buttons = new QDialogButtonBox;
+  buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->verticalHeader()->hide();
+  table_->horizontalHeader()->setStretchLastSection(true);
+
+  TDataSet *dataset = source.DataSet();
+  if (dataset && dataset->Active()) {
+    std::vector<TField *> shown;
+    QStringList headers;
+    for (auto *field : dataset->Fields())
+      if (field->Visible()) {
+        shown.push_back(field);
+        headers << qs(field->DisplayLabel());
+      }
+    TField *key = keyField.empty() ? nullptr : dataset->FindField(keyField);
+    const auto rows = static_cast<int>(dataset->displayRowCount());
+    table_->setColumnCount(static_cast<int>(shown.size()));
+    table_->setHorizontalHeaderLabels(headers);
+    table_->setRowCount(rows);
+    for (int row = 0; row < rows; ++row) {
+      TDataSet::DisplayRow at(*dataset, static_cast<std::size_t>(row));
+      for (int col = 0; col < int(shown.size()); ++col) {
+        auto *item = new QTableWidgetItem(qs(shown[col]->DisplayText()));
+        if (col == 0) {
+          item->setData(Qt::UserRole, row);
+          if (multiChoice) item->setCheckState(Qt::Unchecked);
+        }
+        table_->setItem(row, col, item);
+      }
+      keys_.push_back(key ? key->AsString() : std::string());
+    }
+    table_->resizeColumnsToContents();
+    if (rows > 0) table_->selectRow(static_cast<int>(dataset->currentDisplayRow()));
+  }
+  if (!multiChoice) connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
+  connect(filter_, &QLineEdit::textChanged, this, [this](const QString &text) { applyFilter(text); });
+  resize(sizeHint().expandedTo(QSize(520, 360)));
+}
+
+void SearchDialog::applyFilter(const QString &text) {
+  const std::string folded = utf8::foldCase(utf8Of(text));
+  int firstShown = -1;
+  for (int row = 0; row < table_->rowCount(); ++row) {
+    bool match = folded.empty();
+    for (int col = 0; !match && col < table_->columnCount(); ++col)
+      if (auto *item = table_->item(row, col)) match = containsFolded(item->text(), folded);
+    table_->setRowHidden(row, !match);
+    if (match && firstShown < 0) firstShown = row;
+  }
+  if (firstShown >= 0 && (table_->currentRow() < 0 || table_->isRowHidden(table_->currentRow())))
+    table_->selectRow(firstShown);
+}
+
+int SearchDialog::visibleRows() const {
+  int n = 0;
+  for (int row = 0; row < table_->rowCount(); ++row)
+    if (!table_->isRowHidden(row)) ++n;
+  return n;
+}
+
+int SearchDialog::chosenRow() const {
+  int row = table_->currentRow();
+  return row >= 0 && !table_->isRowHidden(row) ? row : -1;
+}
+
+std::vector<std::string> SearchDialog::tickedKeys() const {
+  std::vector<std::string> keys;
+  for (int row = 0; row < table_->rowCount(); ++row)
+    if (auto *item = table_->item(row, 0); item && item->checkState() == Qt::Checked)
+      keys.push_back(keys_.at(row));
+  return keys;
+}
+
+// ---- MessageBox
+
+MessageBox::MessageBox(const std::string &title, const std::string &text, TMsgDlgType type,
+                       const TMsgDlgButtons &buttons)
+    : QMessageBox(iconOf(type), titleOr(title), qs(text), QMessageBox::NoButton, dialogParent()),
+      onEscape_(escapeResult(buttons)) {
+  for (TMsgDlgBtn b : buttons) {
+    QPushButton *button = addButton(qs(buttonName(b)), roleOf(b));
+    results_[button] = modalResultOf(b);
+    if (modalResultOf(b) == onEscape_) setEscapeButton(button);
+    if (!defaultButton()) setDefaultButton(button);
+  }
+}
+
+MessageBox::MessageBox(const std::string &title, const std::string &text, TMsgDlgType type,
+                       const std::vector<std::string> &captions)
+    : QMessageBox(iconOf(type), titleOr(title), qs(text), QMessageBox::NoButton, dialogParent()),
+      onEscape_(mrCancel) {
+  for (std::size_t i = 0; i < captions.size(); ++i) {
+    QPushButton *button = addButton(qs(captions[i]), QMessageBox::ActionRole);
+    results_[button] = mrFirstCaption + static_cast<int>(i);
+    if (i == 0) setDefaultButton(button);
+  }
+}
+
+int MessageBox::answer() const {
+  auto it = results_.find(clickedButton());
+  return it == results_.end() ? onEscape_ : it->second;
+}
+
+// ---- QtDialogs
+
+int QtDialogs::messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
+                          const TMsgDlgButtons &buttons) {
+  MessageBox box(title, text, type, buttons);
+  box.exec();
+  return box.answer();
+}
+
+int QtDialogs::question(const std::string &title, const std::string &text, TMsgDlgType type,
+                        const std::vector<std::string> &captions) {
+  MessageBox box(title, text, type, captions);
+  box.exec();
+  return box.answer();
+}
+
+bool QtDialogs::searchList(const std::string &title, TDataSource &source) {
+  TDataSet *dataset = source.DataSet();
+  SearchDialog dialog(title, source, false);
+  if (dialog.exec() != QDialog::Accepted || !dataset) return false;
+  const int row = dialog.chosenRow();
+  if (row < 0) return false;
+  const auto current = static_cast<int>(dataset->currentDisplayRow());
+  if (row != current) dataset->MoveBy(row - current);
+  return true;
+}
+
+bool QtDialogs::multiList(const std::string &title, TDataSource &source, const std::string &keyField,
+                          std::vector<std::string> &keys) {
+  SearchDialog dialog(title, source, true, keyField);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  keys = dialog.tickedKeys();
+  return true;
+}
+
+bool QtDialogs::find(const std::string &title, TDataSet &dataset) {
+  QDialog dialog(dialogParent());
+  dialog.setWindowTitle(qs(title.empty() ? std::string("Procurar") : title));
+  auto *layout = new QVBoxLayout(&dialog);
+  layout->addWidget(new QLabel(QStringLiteral("Procurar por:")));
+  auto *text = new QLineEdit;
+  layout->addWidget(text);
+  auto *buttons = new QDialogButtonBox;
+  buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
+  layout->addWidget(buttons);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  if (dialog.exec() != QDialog::Accepted || text->text().isEmpty()) return false;
+  return locateByText(dataset, utf8Of(text->text()));
+}
+
+void QtDialogs::runModal(TForm &form) { runFormModal(form); }
+
+// ---- WaitOverlay
+
+void WaitOverlay::show(bool on) {
+  if (on == waitCursor_) return;
+  waitCursor_ = on;
+  if (on) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QWidget *over = dialogParent();
+    if (!box_) {
+      box_ = new QLabel(QStringLiteral("Aguarde..."));
+      box_->setFrameStyle(QFrame::Box | QFrame::Raised);
+      box_->setAlignment(Qt::AlignCenter);
+      box_->setMargin(12);
+      box_->setAutoFillBackground(true);
+    }
+    box_->setParent(over);
+    box_->adjustSize();
+    if (over) box_->move((over->width() - box_->width()) / 2, (over->height() - box_->height()) / 2);
+    box_->show();
+    box_->raise();
+    // The server call that follows blocks the event loop: paint the box now.
+    box_->repaint();
+  } else {
+    QApplication::restoreOverrideCursor();
+    if (box_) box_->hide();
+  }
+}
+
+void WaitOverlay::busyCursor(bool on) {
+  if (on == screenCursor_) return;
+  screenCursor_ = on;
+  if (on)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+} // namespace kdr::qt

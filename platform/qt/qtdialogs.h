@@ -1,0 +1,88 @@
+#pragma once
+// The Dialogs service with real Qt dialogs, and the wait indicator: a busy cursor and a small
+// "Aguarde..." box over the active window while a server call runs.
+#include "platform/ui/dialogs.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+
+#include <map>
+
+#include <string>
+#include <vector>
+
+class QLineEdit;
+class QTableWidget;
+
+namespace kdr::qt {
+
+// The rows of a data source's dataset with its visible fields as columns; typing in the filter
+// line hides the rows that do not contain the text. Checkable rows make it a multi-choice list.
+class SearchDialog : public QDialog {
+public:
+  SearchDialog(const std::string &title, TDataSource &source, bool multiChoice,
+               const std::string &keyField = {});
+
+  QLineEdit *filter() const { return filter_; }
+  QTableWidget *table() const { return table_; }
+  // Rows left visible by the filter.
+  int visibleRows() const;
+  // The dataset row of the current table row, or -1.
+  int chosenRow() const;
+  // The key values of the ticked rows, in the dataset's order.
+  std::vector<std::string> tickedKeys() const;
+
+private:
+  void applyFilter(const QString &text);
+
+  QLineEdit *filter_;
+  QTableWidget *table_;
+  std::vector<std::string> keys_;
+};
+
+// A message with standard buttons, or a question whose buttons carry the given captions (the
+// first answers 10). Esc or the close box answers the Cancel button, else No, else the only one.
+class MessageBox : public QMessageBox {
+public:
+  MessageBox(const std::string &title, const std::string &text, TMsgDlgType type,
+             const TMsgDlgButtons &buttons);
+  MessageBox(const std::string &title, const std::string &text, TMsgDlgType type,
+             const std::vector<std::string> &captions);
+  // The modal result of the button pressed.
+  int answer() const;
+
+private:
+  int onEscape_;
+  std::map<const QAbstractButton *, int> results_;
+};
+
+class QtDialogs : public Dialogs {
+public:
+  int messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
+                 const TMsgDlgButtons &buttons) override;
+  int question(const std::string &title, const std::string &text, TMsgDlgType type,
+               const std::vector<std::string> &captions) override;
+  bool searchList(const std::string &title, TDataSource &source) override;
+  bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,
+                 std::vector<std::string> &keys) override;
+  bool find(const std::string &title, TDataSet &dataset) override;
+  void runModal(TForm &form) override;
+};
+
+// Shows and hides the wait box and the busy cursor; hooked to the application's wait indicator
+// and screen cursor by install().
+class WaitOverlay {
+public:
+  void show(bool on);
+  void busyCursor(bool on);
+  bool showing() const { return box_ && box_->isVisible(); }
+
+private:
+  QPointer<QLabel> box_;
+  bool waitCursor_ = false;
+  bool screenCursor_ = false;
+};
+
+} // namespace kdr::qt

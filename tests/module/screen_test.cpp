@@ -1,0 +1,136 @@
+// The billing-parameters screen as the host meets it: the library loaded by dlopen, a real
+// kdr-server, the user door and the scripted user. These are the cases a scenario cannot set up:
+// a server without clients, a screen destroyed behind the module's back, the close order.
+#include <gtest/gtest.h>
+
+#include "platform/data/clientdataset.h"
+#include "platform/host/localdb.h"
+#include "platform/host/zelnor.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/scripteduser.h"
+#include "platform/ui/stdctrls.h"
+#include "platform/ui/userdoor.h"
+#include "tests/module/loaded_module.h"
+
+namespace kdr::test {
+namespace {
+
+class ScreenTest : public ::testing::Test {
+protected:
+  explicit ScreenTest(std::vector<std::string> serverArgs = {"--seed", "demo"})
+      : server(std::move(serverArgs)) {
+    Zelnor::config.webUrl = server.host();
+    Zelnor::config.webPort = server.port();
+    // The host's frame is the main form; the module's screens are its children.
+    TForm *frame = TForm::create<TForm>(&Application());
+    Application().SetMainForm(frame);
+    frame->Show();
+  }
+  ~ScreenTest() override {
+    Application().reset();
+    dtmDBGeral = nullptr;
+  }
+
+  TForm *screen() {
+    return static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03020", "frmParamFatCli"));
+  }
+  template <class T> T &part(const std::string &name) { return *screen()->find<T>(name); }
+  TClientDataSet &dataset(const std::string &name) { return part<TClientDataSet>(name); }
+  bool &boIdCriado() { return module.flag("Cli_kdr03020", "boIdCriado"); }
+  void open() {
+    dispatch([&] { module.call("IniProc"); });
+  }
+
+  ServerProcess server;
+  TempDir dir;
+  TdtmDBGeral db{dir.file("local.db")};
+  LoadedModule module;
+  ScriptedUser user{[](const std::string &failure) { ADD_FAILURE() << failure; }};
+
+private:
+  struct InstallDb {
+    explicit InstallDb(TdtmDBGeral &db) { dtmDBGeral = &db; }
+  } installDb{db};
+};
+
+class ScreenWithoutClients : public ScreenTest {
+protected:
+  ScreenWithoutClients() : ScreenTest({}) {}
+};
+
+TEST_F(ScreenWithoutClients, EmptySearchSaysSoAndChangesNothing) {
+  open();
+  user.expectMessage(mtInformation, "Não há cliente cadastrado.");
+  user::click(part<TControl>("btpCliente"));
+  user.verify();
+  EXPECT_EQ(part<TMaskEdit>("medNrInsJurClie").Text(), "");
+  EXPECT_FALSE(dataset("cdsCliente").Active());
+  EXPECT_TRUE(part<TWinControl>("medNrInsJurClie").Focused());
+}
+
+TEST_F(ScreenTest, ReferenceIsClearedWhenTheScreenGoesWithoutClosing) {
+  open();
+  ASSERT_NE(screen(), nullptr);
+  ASSERT_TRUE(boIdCriado());
+  // The application frees its forms at the end without running their close.
+  Application().reset();
+  EXPECT_EQ(screen(), nullptr);
+  EXPECT_FALSE(boIdCriado());
+  open();
+  EXPECT_NE(screen(), nullptr);
+  EXPECT_EQ(Application().forms().size(), 1u) << "a screen without a frame";
+}
+
+TEST_F(ScreenTest, CloseSettlesDataThenReleasesAfterTheEvent) {
+  open();
+  user::type(part<TWinControl>("medNrInsJurClie"), "11222333000181");
+  user::focus(part<TWinControl>("dbgPadrao"));
+  ASSERT_EQ(dataset("cdsParamFatCli").RecordCount(), 3u);
+
+  // Close outside any event: the close work is done, the screen itself goes with the next drain.
+  TForm *form = screen();
+  Ref<TForm> alive(form);
+  form->Close();
+  EXPECT_FALSE(boIdCriado());
+  EXPECT_TRUE(alive);
+  EXPECT_FALSE(form->find<TClientDataSet>("cdsParamFatCli")->Active());
+  EXPECT_FALSE(form->find<TClientDataSet>("cdsCliente")->Active());
+  Application().drainDeferred();
+  EXPECT_FALSE(alive);
+  EXPECT_EQ(screen(), nullptr);
+}
+
+TEST_F(ScreenTest, FailedLookupKeepsTheUserInTheEditAndLoadsNothing) {
+  open();
+  user::type(part<TWinControl>("medNrInsJurClie"), "11222333000181");
+  server.stop();
+  // The connection reports the unreachable server itself; its exact words are the platform's.
+  struct AnyError : Dialogs {
+    int shown = 0;
+    int messageDlg(const std::string &, const std::string &, TMsgDlgType, const TMsgDlgButtons &) override {
+      ++shown;
+      return mrOk;
+    }
+    int question(const std::string &, const std::string &, TMsgDlgType,
+                 const std::vector<std::string> &) override {
+      return mrCancel;
+    }
+    bool searchList(const std::string &, TDataSource &) override { return false; }
+    bool multiList(const std::string &, TDataSource &, const std::string &,
+                   std::vector<std::string> &) override {
+      return false;
+    }
+    bool find(const std::string &, TDataSet &) override { return false; }
+    void runModal(TForm &) override {}
+  } errors;
+  Dialogs *previous = Application().installedDialogs();
+  Application().setDialogs(&errors);
+  user::focus(part<TWinControl>("dbgPadrao"));
+  Application().setDialogs(previous);
+  EXPECT_EQ(errors.shown, 1);
+  EXPECT_TRUE(part<TWinControl>("medNrInsJurClie").Focused());
+  EXPECT_FALSE(dataset("cdsParamFatCli").Active());
+}
+
+} // namespace
+} // namespace kdr::test

@@ -1,0 +1,532 @@
+// The Qt widget set on the offscreen platform: every control kind gets a widget, the widgets mirror
+// the model without echoing, Qt input reaches the model through the user door, and what is drawn
+// is there to see.
+#include <gtest/gtest.h>
+
+#include "platform/data/clientdataset.h"
+#include "platform/data/datasource.h"
+#include "platform/qt/controlpeer.h"
+#include "platform/qt/qtdialogs.h"
+#include "platform/qt/qtwidgetset.h"
+#include "platform/ui/application.h"
+#include "platform/ui/buttons.h"
+#include "platform/ui/comctrls.h"
+#include "platform/ui/dbctrls.h"
+#include "platform/ui/dbgrids.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/scripteduser.h"
+#include "platform/ui/stdctrls.h"
+#include "platform/ui/userdoor.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QSet>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+namespace kdr::qt {
+namespace {
+
+int argc = 1;
+char arg0[] = "test_qt";
+char *argv[] = {arg0, nullptr};
+
+// The widget set on the offscreen platform, whatever display the machine has.
+void installOffscreen() {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  install(argc, argv);
+}
+
+class QtTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    // Resetting the application drops the indicator hooks; installing again sets them.
+    Application().reset();
+    installOffscreen();
+    user_ = std::make_unique<ScriptedUser>([](const std::string &m) { ADD_FAILURE() << m; });
+  }
+  void TearDown() override {
+    if (!HasFailure()) {
+      EXPECT_NO_THROW(user_->verify()) << user_->transcriptText();
+    }
+    user_.reset();
+    Application().reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  // A shown form owned by the application, its window active so that Qt focus works.
+  TForm *shownForm() {
+    auto *f = TForm::create<TForm>(&Application());
+    f->SetName("frmTeste");
+    f->SetCaption("Parâmetros de Faturamento por Cliente");
+    return f;
+  }
+  void showActive(TForm *f) {
+    f->Show();
+    QWidget *w = widgetOf(*f);
+    ASSERT_NE(w, nullptr);
+    QApplication::setActiveWindow(w);
+    QCoreApplication::processEvents();
+  }
+  template <class T> T *make(TForm *form, TWinControl *parent, const std::string &name) {
+    auto *c = new T(form);
+    c->SetName(name);
+    c->SetParent(parent);
+    return c;
+  }
+  template <class W> W *widget(const TComponent &c) {
+    auto *w = dynamic_cast<W *>(widgetOf(c));
+    EXPECT_NE(w, nullptr) << c.Name();
+    return w;
+  }
+
+  std::unique_ptr<ScriptedUser> user_;
+};
+
+// Rows of companies with a hidden key column.
+struct Companies {
+  TClientDataSet cds;
+  TDataSource src;
+  Companies() {
+    cds.AddStringField("CDEMPRESA", 2).SetDisplayLabel("Código");
+    cds.AddStringField("NMEMPRESA", 40).SetDisplayLabel("Nome");
+    cds.AddStringField("IDINTERNO", 1).SetVisible(false);
+    cds.CreateDataSet();
+    for (auto [code, name] :
+         {std::pair{"01", "Manutenção Ltda"}, {"02", "Licença de Uso SA"}, {"03", "Romano Serviços"}}) {
+      cds.Append();
+      cds.FieldByName("CDEMPRESA").SetAsString(code);
+      cds.FieldByName("NMEMPRESA").SetAsString(name);
+      cds.FieldByName("IDINTERNO").SetAsString("X");
+      cds.Post();
+    }
+    cds.First();
+    src.SetDataSet(&cds);
+  }
+};
+
+TEST_F(QtTest, EveryControlKindHasAWidgetOfItsKind) {
+  Companies data;
+  TForm *form = shownForm();
+  auto *panel = make<TPanel>(form, form, "panCliente");
+  panel->SetAlign(alTop);
+  auto *group = make<TGroupBox>(form, form, "grbOutros");
+  auto *pages = make<TPageControl>(form, form, "pgcPadrao");
+  auto *sheet1 = new TTabSheet(form);
+  sheet1->SetCaption("Parâmetros Principais");
+  sheet1->SetPageControl(pages);
+  auto *sheet2 = new TTabSheet(form);
+  sheet2->SetCaption("Outros");
+  sheet2->SetPageControl(pages);
+  auto *menu = new TMainMenu(form);
+  auto *item = new TMenuItem(form);
+  item->SetCaption("&Operação");
+  menu->Items()->Add(item);
+  auto *grid = make<TDBGrid>(form, sheet1, "dbgPadrao");
+  grid->SetDataSource(&data.src);
+  auto *nav = make<TDBNavigator>(form, panel, "dbnPadrao");
+  nav->SetDataSource(&data.src);
+
+  struct Expect {
+    TComponent *control;
+    bool (*isKind)(QWidget *);
+  };
+  const std::vector<Expect> expected = {
+      {panel, [](QWidget *w) { return w->layout() != nullptr; }},
+      {group, [](QWidget *w) { return dynamic_cast<QGroupBox *>(w) != nullptr; }},
+      {make<TLabel>(form, panel, "lbCliente"),
+       [](QWidget *w) { return dynamic_cast<QLabel *>(w) != nullptr; }},
+      {make<TEdit>(form, panel, "edtNmCliente"),
+       [](QWidget *w) { return dynamic_cast<QLineEdit *>(w) != nullptr; }},
+      {make<TMaskEdit>(form, panel, "medNrInsJurClie"),
+       [](QWidget *w) { return dynamic_cast<QLineEdit *>(w) != nullptr; }},
+      {make<TMemo>(form, group, "memDesFatu"),
+       [](QWidget *w) { return dynamic_cast<QPlainTextEdit *>(w) != nullptr; }},
+      {make<TCheckBox>(form, group, "chbFatura"),
+       [](QWidget *w) { return dynamic_cast<QCheckBox *>(w) != nullptr; }},
+      {make<TRadioButton>(form, group, "rbgTodosCli"),
+       [](QWidget *w) { return dynamic_cast<QRadioButton *>(w) != nullptr; }},
+      {make<TComboBox>(form, group, "dbcFatUnificada"),
+       [](QWidget *w) { return dynamic_cast<QComboBox *>(w) != nullptr; }},
+      {make<TSplitter>(form, form, "splDescricao"), [](QWidget *w) { return w != nullptr; }},
+      {make<TSpeedButton>(form, panel, "sbtIncluir"),
+       [](QWidget *w) { return dynamic_cast<QToolButton *>(w) != nullptr; }},
+      {pages, [](QWidget *w) { return dynamic_cast<QTabWidget *>(w) != nullptr; }},
+      {make<TDBEdit>(form, sheet2, "dbeTipoServico"),
+       [](QWidget *w) { return dynamic_cast<QLineEdit *>(w) != nullptr; }},
+      {make<TDBMemo>(form, sheet2, "dbDescreveFat"),
+       [](QWidget *w) { return dynamic_cast<QPlainTextEdit *>(w) != nullptr; }},
+      {make<TDBComboBox>(form, sheet2, "dbcGerente"),
+       [](QWidget *w) { return dynamic_cast<QComboBox *>(w) != nullptr; }},
+      {make<TDBText>(form, panel, "dbtNome"),
+       [](QWidget *w) { return dynamic_cast<QLabel *>(w) != nullptr; }},
+      {nav, [](QWidget *w) { return w->findChildren<QToolButton *>().size() == 9; }},
+      {grid, [](QWidget *w) { return w->focusPolicy() == Qt::StrongFocus; }},
+  };
+  showActive(form);
+  for (const auto &e : expected) {
+    QWidget *w = widgetOf(*e.control);
+    ASSERT_NE(w, nullptr) << e.control->Name();
+    EXPECT_TRUE(e.isKind(w)) << e.control->Name();
+  }
+  auto *tabs = widget<QTabWidget>(*pages);
+  ASSERT_EQ(tabs->count(), 2);
+  EXPECT_EQ(tabs->tabText(1), QStringLiteral("Outros"));
+  QMenuBar *bar = widgetOf(*form)->findChild<QMenuBar *>();
+  ASSERT_NE(bar, nullptr);
+  ASSERT_EQ(bar->actions().size(), 1);
+  EXPECT_EQ(bar->actions()[0]->text(), QStringLiteral("&Operação"));
+}
+
+TEST_F(QtTest, ModelChangesShowInTheWidgetsWithoutComingBackAsInput) {
+  TForm *form = shownForm();
+  auto *edit = make<TEdit>(form, form, "edtNmCliente");
+  auto *box = make<TCheckBox>(form, form, "chbFatura");
+  auto *pages = make<TPageControl>(form, form, "pgcPadrao");
+  auto *sheet1 = new TTabSheet(form);
+  sheet1->SetPageControl(pages);
+  auto *sheet2 = new TTabSheet(form);
+  sheet2->SetPageControl(pages);
+  auto *item = new TMenuItem(form);
+  auto *menu = new TMainMenu(form);
+  item->SetCaption("&Outros");
+  menu->Items()->Add(item);
+  int changes = 0, clicks = 0, pageChanges = 0;
+  edit->OnChange = [&](TComponent *) { ++changes; };
+  box->OnClick = [&](TComponent *) { ++clicks; };
+  pages->OnChange = [&](TComponent *) { ++pageChanges; };
+  showActive(form);
+
+  edit->SetText("Manutenção");
+  box->SetChecked(true);
+  pages->SetActivePage(sheet2);
+  item->SetEnabled(false);
+  item->SetChecked(true);
+
+  EXPECT_EQ(widget<QLineEdit>(*edit)->text(), QStringLiteral("Manutenção"));
+  EXPECT_EQ(changes, 1);
+  EXPECT_TRUE(widget<QCheckBox>(*box)->isChecked());
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(widget<QTabWidget>(*pages)->currentIndex(), 1);
+  EXPECT_EQ(pageChanges, 0);
+  QAction *action = widgetOf(*form)->findChild<QMenuBar *>()->actions().value(0);
+  ASSERT_NE(action, nullptr);
+  EXPECT_FALSE(action->isEnabled());
+  EXPECT_TRUE(action->isChecked());
+
+  // Colours come from the palette roles the classic system colours stand for.
+  const QPalette palette = QApplication::palette();
+  const std::pair<TColor, QPalette::ColorRole> colours[] = {
+      {clInfoBk, QPalette::ToolTipBase}, {clWindow, QPalette::Base}, {clBtnFace, QPalette::Button}};
+  for (auto [colour, role] : colours) {
+    edit->SetColor(colour);
+    EXPECT_EQ(widget<QLineEdit>(*edit)->palette().color(QPalette::Base), palette.color(role))
+        << colorToString(colour);
+  }
+  edit->SetEnabled(false);
+  EXPECT_FALSE(widget<QLineEdit>(*edit)->isEnabled());
+}
+
+TEST_F(QtTest, KeysAndPasteGoThroughTheKeyPressChain) {
+  TForm *form = shownForm();
+  auto *code = make<TEdit>(form, form, "dbeTipoServico");
+  std::u32string seen;
+  code->OnKeyPress = [&](TComponent *, char32_t &key) {
+    seen += key;
+    if (!(key >= U'0' && key <= U'9') && key != 8) key = 0;
+  };
+  showActive(form);
+  ASSERT_TRUE(user::focus(*code));
+  auto *line = widget<QLineEdit>(*code);
+
+  QTest::keyClicks(line, "1a2b3");
+  EXPECT_EQ(code->Text(), "123");
+  EXPECT_EQ(line->text(), QStringLiteral("123"));
+  EXPECT_EQ(seen, U"1a2b3");
+
+  QTest::keyClick(line, 'x');
+  EXPECT_EQ(line->text(), QStringLiteral("123")) << "a discarded key changes nothing";
+  QTest::keyClick(line, Qt::Key_Backspace);
+  EXPECT_EQ(code->Text(), "12");
+
+  // Every paste route types through the filter: a digits-only field stays digits-only.
+  QApplication::clipboard()->setText(QStringLiteral("4x5ç"));
+  QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(code->Text(), "1245");
+  QTest::keyClick(line, Qt::Key_Insert, Qt::ShiftModifier);
+  EXPECT_EQ(code->Text(), "124545");
+  EXPECT_EQ(line->text(), QStringLiteral("124545"));
+}
+
+TEST_F(QtTest, AClickTheExitHandlerRefusesPutsTheFocusBack) {
+  TForm *form = shownForm();
+  auto *client = make<TMaskEdit>(form, form, "medNrInsJurClie");
+  auto *other = make<TEdit>(form, form, "edtOutro");
+  int enters = 0;
+  client->OnExit = [](TComponent *) { Abort(); };
+  other->OnEnter = [&](TComponent *) { ++enters; };
+  showActive(form);
+  ASSERT_TRUE(user::focus(*client));
+  ASSERT_EQ(QApplication::focusWidget(), widgetOf(*client));
+
+  QTest::mouseClick(widgetOf(*other), Qt::LeftButton);
+
+  EXPECT_TRUE(client->Focused());
+  EXPECT_EQ(enters, 0);
+  EXPECT_EQ(QApplication::focusWidget(), widgetOf(*client));
+
+  // Once the handler lets go, the same click moves the focus.
+  client->OnExit = nullptr;
+  QTest::mouseClick(widgetOf(*other), Qt::LeftButton);
+  EXPECT_TRUE(other->Focused());
+  EXPECT_EQ(QApplication::focusWidget(), widgetOf(*other));
+}
+
+TEST_F(QtTest, AFormReleasedByItsOwnClickHandlerGoesSafely) {
+  TForm *form = shownForm();
+  auto *exit = make<TSpeedButton>(form, form, "sbtSair");
+  auto *box = make<TCheckBox>(form, form, "chbFechar");
+  exit->OnClick = [form](TComponent *) { form->Release(); };
+  showActive(form);
+  QPointer<QWidget> button = widgetOf(*exit);
+  Ref<TForm> alive(form);
+
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_FALSE(alive) << "released once the click was handled";
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(button.isNull());
+
+  // The same through a windowed control whose handler closes the form with a free action.
+  form = shownForm();
+  box = make<TCheckBox>(form, form, "chbFechar");
+  box->OnClick = [form](TComponent *) { form->Close(); };
+  form->OnClose = [](TComponent *, TCloseAction &action) { action = caFree; };
+  showActive(form);
+  alive = Ref<TForm>(form);
+  QTest::mouseClick(widgetOf(*box), Qt::LeftButton);
+  EXPECT_FALSE(alive);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(QtTest, ATabClickIsOfferedToThePageControl) {
+  TForm *form = shownForm();
+  auto *pages = make<TPageControl>(form, form, "pgcPadrao");
+  auto *main = new TTabSheet(form);
+  main->SetPageControl(pages);
+  auto *others = new TTabSheet(form);
+  others->SetPageControl(pages);
+  others->SetCaption("Outros");
+  bool allow = false;
+  pages->OnChanging = [&](TComponent *, bool &allowChange) { allowChange = allow; };
+  showActive(form);
+  QTabBar *bar = widget<QTabWidget>(*pages)->tabBar();
+
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+  EXPECT_EQ(pages->ActivePage(), main);
+  EXPECT_EQ(bar->currentIndex(), 0);
+
+  allow = true;
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+  EXPECT_EQ(pages->ActivePage(), others);
+  EXPECT_EQ(bar->currentIndex(), 1);
+
+  // A disabled sheet cannot be chosen by the user.
+  main->SetEnabled(false);
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+  EXPECT_EQ(pages->ActivePage(), others);
+}
+
+TEST_F(QtTest, TheGridPaintsWhatTheModelDrawsAndAClickPicksTheCell) {
+  Companies data;
+  TForm *form = shownForm();
+  auto *grid = make<TDBGrid>(form, form, "dbgPadrao");
+  grid->SetAlign(alClient);
+  grid->SetDataSource(&data.src);
+  grid->addColumn("CDEMPRESA")->Width = 40;
+  grid->addColumn("NMEMPRESA")->Width = 200;
+  grid->OnDrawColumnCell = [grid](TComponent *, const TRect &rect, int col, TColumn *, TGridDrawState) {
+    if (col != 1) return;
+    grid->Canvas().Brush.Color = clInfoBk;
+    grid->Canvas().FillRect(rect);
+  };
+  form->SetWidth(400);
+  form->SetHeight(200);
+  showActive(form);
+  QWidget *view = widgetOf(*grid);
+  QCoreApplication::sendPostedEvents();
+
+  const QImage image = view->grab().toImage();
+  const TRect cell = grid->cellRect(2, 1);
+  EXPECT_EQ(image.pixelColor(cell.Left + 100, cell.Top + 9), colorOf(clInfoBk)) << "owner-drawn cell";
+
+  const TRect target = grid->cellRect(2, 0);
+  QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(target.Left + 5, target.Top + 5));
+  EXPECT_EQ(data.cds.RecNo(), 3u);
+  EXPECT_TRUE(grid->Focused());
+}
+
+TEST_F(QtTest, TheSearchListShowsVisibleFieldsAndFiltersAsTheUserTypes) {
+  Companies data;
+  SearchDialog single("Empresa", data.src, false);
+  QTableWidget *table = single.table();
+  ASSERT_EQ(table->columnCount(), 2) << "the hidden field is not offered";
+  EXPECT_EQ(table->horizontalHeaderItem(0)->text(), QStringLiteral("Código"));
+  EXPECT_EQ(single.visibleRows(), 3);
+
+  single.filter()->setText(QStringLiteral("MAN"));
+  EXPECT_EQ(single.visibleRows(), 2) << "Manutenção and Romano, regardless of case";
+  single.filter()->setText(QStringLiteral("licença"));
+  EXPECT_EQ(single.visibleRows(), 1);
+  EXPECT_EQ(single.chosenRow(), 1);
+
+  SearchDialog multi("Empresas", data.src, true, "CDEMPRESA");
+  multi.table()->item(0, 0)->setCheckState(Qt::Checked);
+  multi.table()->item(2, 0)->setCheckState(Qt::Checked);
+  EXPECT_EQ(multi.tickedKeys(), (std::vector<std::string>{"01", "03"}));
+}
+
+TEST_F(QtTest, TheMainFormIsTheFrameOfItsChildrenAndItsPictureIsNotBlank) {
+  TForm *main = nullptr;
+  Application().CreateForm(main);
+  main->SetCaption("Sistema");
+  auto *child = TForm::create<TForm>(&Application());
+  child->SetCaption("Parâmetros de Faturamento por Cliente");
+  auto *label = make<TLabel>(child, child, "lbCliente");
+  label->SetCaption("Cliente");
+  label->SetFontBold(true);
+  make<TEdit>(child, child, "edtNmCliente")->SetText("Manutenção");
+  main->Show();
+  child->SetFormStyle(fsMDIChild);
+  child->Show();
+
+  EXPECT_NE(dynamic_cast<QMainWindow *>(widgetOf(*main)), nullptr);
+  auto *sub = dynamic_cast<QMdiSubWindow *>(widgetOf(*child));
+  ASSERT_NE(sub, nullptr);
+  EXPECT_NE(sub->mdiArea(), nullptr);
+
+  QTemporaryDir dir;
+  const std::string path = dir.filePath(QStringLiteral("principal.png")).toStdString();
+  ASSERT_TRUE(screenshot(path));
+  QImage image(QString::fromStdString(path));
+  ASSERT_FALSE(image.isNull());
+  QSet<QRgb> colours;
+  for (int y = 0; y < image.height(); y += 4)
+    for (int x = 0; x < image.width(); x += 4) colours.insert(image.pixel(x, y));
+  EXPECT_GT(colours.size(), 8) << "a blank picture has one or two colours";
+}
+
+TEST_F(QtTest, AModalFormRunsUntilItsCloseBoxIsPressed) {
+  QtDialogs dialogs;
+  Application().setDialogs(&dialogs);
+  TForm *form = shownForm();
+  make<TEdit>(form, form, "edtTexto");
+  bool modalWhileRunning = false;
+  // Queued, so it runs inside the form's own event loop, as a user's click would.
+  QMetaObject::invokeMethod(
+      qApp,
+      [&] {
+        QWidget *window = widgetOf(*form);
+        modalWhileRunning = window->isVisible() && window->windowModality() == Qt::ApplicationModal;
+        window->close();
+      },
+      Qt::QueuedConnection);
+  const int result = form->ShowModal();
+  Application().setDialogs(user_.get());
+
+  EXPECT_TRUE(modalWhileRunning);
+  EXPECT_EQ(result, mrCancel);
+  EXPECT_FALSE(form->Visible());
+  EXPECT_FALSE(widgetOf(*form)->isVisible());
+}
+
+TEST_F(QtTest, AMenuChoiceReachesTheModelOnlyWhenTheItemIsEnabled) {
+  TForm *form = shownForm();
+  auto *menu = new TMainMenu(form);
+  auto *operacao = new TMenuItem(form);
+  operacao->SetCaption("&Operação");
+  menu->Items()->Add(operacao);
+  auto *outros = new TMenuItem(form);
+  outros->SetCaption("&Outros");
+  operacao->Add(outros);
+  int clicks = 0;
+  outros->OnClick = [&](TComponent *) { ++clicks; };
+  showActive(form);
+  QMenu *sub = widgetOf(*form)->findChild<QMenuBar *>()->actions().value(0)->menu();
+  ASSERT_NE(sub, nullptr);
+  QAction *action = sub->actions().value(0);
+  ASSERT_NE(action, nullptr);
+  EXPECT_EQ(action->text(), QStringLiteral("&Outros"));
+
+  action->trigger();
+  EXPECT_EQ(clicks, 1);
+  outros->SetEnabled(false);
+  action->trigger();
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(QtTest, MessageBoxesAnswerTheClassicModalResults) {
+  // The custom-caption question answers 10 for its first button, 11 for the next.
+  MessageBox question("Atenção", "Importar as descrições padrão?", mtConfirmation,
+                      std::vector<std::string>{"Sim", "Não"});
+  question.show();
+  ASSERT_EQ(question.buttons().size(), 2);
+  QAbstractButton *first = nullptr;
+  for (auto *b : question.buttons())
+    if (b->text() == QStringLiteral("Sim")) first = b;
+  ASSERT_NE(first, nullptr);
+  QTest::mouseClick(first, Qt::LeftButton);
+  EXPECT_EQ(question.answer(), 10);
+
+  // Esc in a Yes/No question answers No.
+  MessageBox yesNo("", "Excluir registro?", mtConfirmation, TMsgDlgButtons{mbYes, mbNo});
+  yesNo.show();
+  QTest::keyClick(&yesNo, Qt::Key_Escape);
+  EXPECT_EQ(yesNo.answer(), mrNo);
+}
+
+TEST_F(QtTest, TheWaitIndicatorShowsABusyCursorAndABoxOverTheWindow) {
+  TForm *form = shownForm();
+  showActive(form);
+  Application().Wait().on();
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  QLabel *box = nullptr;
+  for (auto *label : widgetOf(*form)->findChildren<QLabel *>())
+    if (label->text() == QStringLiteral("Aguarde...")) box = label;
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  Application().Wait().off();
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(box->isVisible());
+}
+
+TEST(QtFont, EveryAccentedLetterOfTheCataloguesIsInTheFont) {
+  installOffscreen();
+  const QFontMetrics metrics(QApplication::font());
+  for (char32_t ch : std::u32string(U"áàâãéêíóôõúçÁÀÂÃÉÊÍÓÔÕÚÇ"))
+    EXPECT_TRUE(metrics.inFontUcs4(ch)) << "U+" << std::hex << static_cast<unsigned>(ch);
+}
+
+} // namespace
+} // namespace kdr::qt
