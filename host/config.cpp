@@ -18,8 +18,12 @@ const char *const usageText =
     "  --module ARQUIVO       pacote do módulo (KDR_MODULE, padrão libkdr03020.so ao lado do programa)\n"
     "  --server-program ARQ   kdr-server usado por --demo (KDR_SERVER_PROGRAM)\n"
     "  --demo                 inicia um kdr-server próprio com dados de demonstração\n"
-    "  --headless             sem janelas\n"
-    "  --script ARQUIVO       executa um roteiro (implica --headless)\n";
+    "  --headless             sem janelas (o padrão quando não há display)\n"
+    "  --script ARQUIVO       executa um roteiro e termina\n"
+    "  --screenshot ARQ.png   salva a janela principal depois do roteiro (ou ao iniciar) e termina\n"
+    "  --qt-library ARQUIVO   janelas Qt (KDR_QT_LIBRARY, padrão libkdr-qt.so ao lado do programa)\n"
+    "Com display (DISPLAY, WAYLAND_DISPLAY) ou QT_QPA_PLATFORM, abre as janelas Qt; sem display,\n"
+    "use xvfb-run -a kdr-host, ou QT_QPA_PLATFORM=offscreen com --screenshot.\n";
 
 namespace {
 
@@ -61,6 +65,12 @@ std::string programFolder() {
   return ec ? std::string(".") : self.parent_path().string();
 }
 
+bool hasDisplay(const std::map<std::string, std::string> &env) {
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    if (auto it = env.find(name); it != env.end() && !it->second.empty()) return true;
+  return false;
+}
+
 std::map<std::string, std::string> processEnvironment() {
   std::map<std::string, std::string> env;
   for (char **entry = environ; *entry; ++entry) {
@@ -82,6 +92,7 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
   if (auto v = fromEnv("KDR_LOCAL_DB")) config.localDb = *v;
   if (auto v = fromEnv("KDR_MODULE")) config.modulePath = *v;
   if (auto v = fromEnv("KDR_SERVER_PROGRAM")) config.serverProgram = *v;
+  if (auto v = fromEnv("KDR_QT_LIBRARY")) config.qtLibrary = *v;
 
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string &arg = args[i];
@@ -99,8 +110,12 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
       config.modulePath = value();
     else if (arg == "--server-program")
       config.serverProgram = value();
+    else if (arg == "--qt-library")
+      config.qtLibrary = value();
     else if (arg == "--script")
-      config.script = value(), config.headless = true;
+      config.script = value();
+    else if (arg == "--screenshot")
+      config.screenshot = value();
     else if (arg == "--headless")
       config.headless = true;
     else if (arg == "--demo")
@@ -111,9 +126,15 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
       throw Exception("Opção desconhecida: " + arg);
   }
 
+  // A scenario needs no window; the desktop without a display is refused by the host, which says how.
+  if (!config.script.empty() && !hasDisplay(env)) config.headless = true;
+  if (!config.screenshot.empty() && config.headless)
+    throw Exception(
+        "--screenshot precisa das janelas Qt: rode com display ou QT_QPA_PLATFORM=offscreen, sem --headless");
   if (config.localDb.empty()) config.localDb = defaultLocalDb(env);
   if (config.modulePath.empty()) config.modulePath = programFolder() + "/libkdr03020.so";
   if (config.serverProgram.empty()) config.serverProgram = programFolder() + "/kdr-server";
+  if (config.qtLibrary.empty()) config.qtLibrary = programFolder() + "/libkdr-qt.so";
   return config;
 }
 

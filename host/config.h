@@ -14,14 +14,20 @@ struct HostConfig {
   std::string localDb;       // default: kdr-local.db in the user's data folder
   std::string modulePath;    // default: libkdr03020.so beside the kdr-host program
   std::string serverProgram; // for --demo; default: kdr-server beside the kdr-host program
+  std::string qtLibrary;     // default: libkdr-qt.so beside the kdr-host program
   std::string script;        // scenario file; empty for the desktop
-  bool headless = false;
+  std::string screenshot;    // PNG of the main window, saved after the scenario (or at start)
+  bool headless = false;     // --headless, or a scenario with no display to show it on
   bool demo = false;
   bool help = false;
 };
 
 // Raises kdr::Exception on an unknown option or a bad value, naming it.
 HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std::string, std::string> &env);
+
+// A display to open windows on: DISPLAY or WAYLAND_DISPLAY, or a Qt platform chosen by name
+// (QT_QPA_PLATFORM=offscreen draws without one).
+bool hasDisplay(const std::map<std::string, std::string> &env);
 
 // The environment of this process, as parseConfig reads it.
 std::map<std::string, std::string> processEnvironment();

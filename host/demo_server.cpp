@@ -7,6 +7,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -42,8 +43,12 @@ DemoServer::DemoServer(const std::string &program)
   std::vector<char *> argv;
   for (auto &arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  const pid_t host = getpid();
   pid_ = fork();
   if (pid_ == 0) {
+    // A host killed by a signal (its display gone, Ctrl+C) runs no destructor: the server goes too.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != host) _exit(1);
     // The child writes its output into the log file, so it never blocks on a pipe nobody drains.
     dup2(log, STDOUT_FILENO);
     dup2(log, STDERR_FILENO);

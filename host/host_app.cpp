@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "host/demo_server.h"
+#include "host/desktop.h"
 #include "host/main_form.h"
 #include "host/package_loader.h"
 #include "host/scenario/scenario_runner.h"
@@ -19,27 +20,35 @@ namespace {
 // The tables the module's screens read from the local database.
 const Variant::Array cachedTables{"CLIENTE", "EMPRESA", "OPERADOR", "OPERGRUPOP", "AUTGRUPOP", "PARCLIEKDR"};
 
-// The host's services for one run: configuration, local database, main window and the module.
-// Leaving it closes the module's screens before the module's code goes away.
+// The host's services for one run: configuration, local database, main window and the module,
+// shown through the Qt widget set when one is given. Leaving it closes the module's screens before
+// the module's code goes away.
 class HostSession {
 public:
-  explicit HostSession(const HostConfig &config) {
+  HostSession(const HostConfig &config, QtDesktop *desktop) : desktop_(desktop) {
     package_.load(config.modulePath);
     Zelnor::config.webUrl = config.serverHost;
     Zelnor::config.webPort = config.serverPort;
     std::filesystem::create_directories(std::filesystem::path(config.localDb).parent_path());
     db_ = std::make_unique<TdtmDBGeral>(config.localDb);
-    mainForm_ = TForm::create<TfrmPrincipal>(&Application(),
-                                             [this](std::string_view entry) { package_.entry(entry)(); });
-    Application().SetMainForm(mainForm_);
-    mainForm_->Show();
+    // Every form gets its peer when it is made, so the widget set comes before the main form.
+    if (desktop_) desktop_->install();
+    try {
+      mainForm_ = TForm::create<TfrmPrincipal>(&Application(),
+                                               [this](std::string_view entry) { package_.entry(entry)(); });
+      Application().SetMainForm(mainForm_);
+      mainForm_->Show();
+    } catch (...) {
+      closeScreens();
+      throw;
+    }
     // Published last: a session that failed to start leaves no data module behind.
     dtmDBGeral = db_.get();
   }
 
   ~HostSession() {
     // The screens' code lives in the module: they go before it is unloaded.
-    Application().reset();
+    closeScreens();
     package_.unload();
     dtmDBGeral = nullptr;
   }
@@ -57,6 +66,15 @@ public:
   TForm *mainForm() const { return mainForm_; }
 
 private:
+  // Qt destroys the forms itself while its widgets are still alive.
+  void closeScreens() {
+    if (desktop_)
+      desktop_->shutdown();
+    else
+      Application().reset();
+  }
+
+  QtDesktop *desktop_;
   PackageLoader package_;
   std::unique_ptr<TdtmDBGeral> db_;
   TForm *mainForm_ = nullptr;
@@ -90,11 +108,16 @@ int runHost(const std::vector<std::string> &args, const std::map<std::string, st
     out << usageText;
     return 0;
   }
-  if (!config.headless) {
-    err << "kdr-host: a área de trabalho ainda não está disponível; use --headless --script ARQUIVO\n";
+  if (!config.headless && !hasDisplay(env)) {
+    err << "kdr-host: não há display para as janelas (DISPLAY, WAYLAND_DISPLAY ou QT_QPA_PLATFORM).\n"
+           "  Rode em um display virtual: xvfb-run -a kdr-host ...\n"
+           "  ou sem janelas: kdr-host --headless --script ARQUIVO\n";
     return 2;
   }
   try {
+    // Mapped before the demo server starts, so a missing widget set is told at once.
+    std::unique_ptr<QtDesktop> desktop;
+    if (!config.headless) desktop = std::make_unique<QtDesktop>(config.qtLibrary);
     std::unique_ptr<DemoServer> demo;
     if (config.demo) {
       demo = std::make_unique<DemoServer>(config.serverProgram);
@@ -102,10 +125,19 @@ int runHost(const std::vector<std::string> &args, const std::map<std::string, st
       config.serverPort = demo->port();
       config.localDb = demo->folder() + "/local.db";
     }
-    HostSession session(config);
+    HostSession session(config, desktop.get());
     session.refreshLocalCache(err);
-    if (config.script.empty()) return 0;
-    return runScript(config, session, out, err);
+    int code = config.script.empty() ? 0 : runScript(config, session, out, err);
+    if (!config.screenshot.empty()) {
+      if (!desktop->screenshot(config.screenshot)) {
+        err << "kdr-host: não foi possível salvar " << config.screenshot << "\n";
+        return 2;
+      }
+      out << "screenshot: " << config.screenshot << "\n";
+      return code;
+    }
+    if (desktop && config.script.empty()) return desktop->exec();
+    return code;
   } catch (const Exception &e) {
     err << "kdr-host: " << e.Message() << "\n";
     return 2;

@@ -160,6 +160,16 @@ protected:
   }
 };
 
+// Qt's natural edit line fits some seventeen narrow letters: a formatted document number with its
+// caret margin, or a trade name, is cut off. Edits the screen gives no width get ten digits more.
+class EditWidget : public QLineEdit {
+public:
+  QSize sizeHint() const override {
+    const QSize hint = QLineEdit::sizeHint();
+    return {hint.width() + fontMetrics().horizontalAdvance(QStringLiteral("0000000000")), hint.height()};
+  }
+};
+
 class EditPeer : public TextPeer {
 public:
   EditPeer(TCustomEdit &c, QLineEdit *w) : TextPeer(c, w), edit_(w) {
@@ -498,7 +508,7 @@ std::unique_ptr<ControlPeer> makeStandardPeer(TControl &c) {
   if (auto *x = dynamic_cast<TPanel *>(&c)) return make<PanelPeer, PanelWidget>(*x);
   if (auto *x = dynamic_cast<TGroupBox *>(&c)) return make<GroupBoxPeer, QGroupBox>(*x);
   if (auto *x = dynamic_cast<TMemo *>(&c)) return make<MemoPeer, QPlainTextEdit>(*x);
-  if (auto *x = dynamic_cast<TCustomEdit *>(&c)) return make<EditPeer, QLineEdit>(*x);
+  if (auto *x = dynamic_cast<TCustomEdit *>(&c)) return make<EditPeer, EditWidget>(*x);
   if (auto *x = dynamic_cast<TCheckBox *>(&c)) return make<ButtonControlPeer, QCheckBox>(*x);
   if (auto *x = dynamic_cast<TRadioButton *>(&c)) {
     auto *radio = new QRadioButton;
