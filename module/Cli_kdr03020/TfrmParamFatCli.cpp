@@ -30,16 +30,8 @@ TfrmParamFatCli::~TfrmParamFatCli() {
 
 namespace {
 
-template <class T> T *placed(TComponent *owner, const char *name, TWinControl *parent) {
-  T *control = new T(owner);
-  control->SetName(name);
-  control->SetParent(parent);
-  return control;
-}
-
 TMenuItem *menuItem(TComponent *owner, const char *name, const char *caption) {
-  auto *item = new TMenuItem(owner);
-  item->SetName(name);
+  auto *item = make<TMenuItem>(owner, name);
   item->SetCaption(caption);
   return item;
 }
@@ -57,6 +49,7 @@ void TfrmParamFatCli::createLayout() {
   lblCodTela->SetCaption("KDR03020");
   setCommandEnabled(sbtImprimir, false);
   sbtDescPad = placed<TButtonFlat>(this, "sbtDescPad", panMenu);
+  sbtDescPad->placeBefore(sbtImprimir);
   sbtDescPad->SetHint("Confirmar");
   sbtDescPad->SetGlyph("descpad");
 
@@ -80,8 +73,7 @@ void TfrmParamFatCli::createLayout() {
   edtNmCliente->SetColor(clBtnFace);
 
   tshPadrao->SetCaption("Parâmetros Principais");
-  dtsPadrao.SetDataSet(cdsParamFatCli);
-  dbgPadrao->SetDataSource(&dtsPadrao);
+  dtsPadrao->SetDataSet(cdsParamFatCli);
   dbgPadrao->Options = dgEditing | dgTitles | dgColumnResize | dgColLines | dgRowLines | dgTabs |
                        dgAlwaysShowSelection | dgConfirmDelete;
   column(dbgPadrao, "IDTPFATUCLIE", "Faturamento",
@@ -92,11 +84,9 @@ void TfrmParamFatCli::createLayout() {
   company->ButtonStyle = cbsEllipsis;
   column(dbgPadrao, "IDFATURAPFILI", "Fatura por Filial", {"Sim", "Não"});
   column(dbgPadrao, "IDFATMESATUCLIE", "Fatura Mês Atual", {"Sim", "Não"});
-  dbtNome->SetDataSource(&dtsPadrao);
   dbtNome->SetDataField("IDTPFATUCLIE");
 
-  tshOutros = new TTabSheet(this);
-  tshOutros->SetName("tshOutros");
+  tshOutros = make<TTabSheet>(this, "tshOutros");
   tshOutros->SetPageControl(pgcPadrao);
   tshOutros->SetCaption("Outros");
   tshOutros->SetEnabled(false);
@@ -106,14 +96,10 @@ void TfrmParamFatCli::createLayout() {
   mnuOutros = menuItem(this, "mnuOutros", "&Outros");
   mnuLinha = menuItem(this, "mnuLinha", "-");
   for (TMenuItem *item : {mnuPrincipais, mnuOutros, mnuLinha}) mnuOperacao->Add(item);
-
-  netParamFatCliServ.Name = "netParamFatCliServ";
-  netParamFatCliServ.ServerName = std::string(server::serverName);
-  netParamFatCliServ.ThrowException = false;
 }
 
 void TfrmParamFatCli::assignHandlers() {
-  netParamFatCliServ.BeforeConnect = [this](TNetConnection &c) { netParamFatCliServBeforeConnect(c); };
+  netParamFatCliServ->BeforeConnect = [this](TNetConnection &c) { netParamFatCliServBeforeConnect(c); };
   medNrInsJurClie->OnEnter = [this](TComponent *s) { medNrInsJurClieEnter(s); };
   medNrInsJurClie->OnChange = [this](TComponent *s) { medNrInsJurClieChange(s); };
   medNrInsJurClie->OnExit = [this](TComponent *s) { medNrInsJurClieExit(s); };
@@ -129,12 +115,12 @@ void TfrmParamFatCli::assignHandlers() {
 }
 
 Variant TfrmParamFatCli::callServer(std::string_view method, Variant::Array args) {
-  return Consiste::CheckResultServ(netParamFatCliServ.Call(method, std::move(args)), true, 0);
+  return Consiste::CheckResultServ(netParamFatCliServ->Call(method, std::move(args)), true, 0);
 }
 
 void TfrmParamFatCli::FormCreate(TComponent *Sender) {
   TfrmPadraoGrid::FormCreate(Sender);
-  netParamFatCliServ.SetConnected(true);
+  netParamFatCliServ->SetConnected(true);
 }
 
 void TfrmParamFatCli::netParamFatCliServBeforeConnect(TNetConnection &Sender) {
@@ -226,7 +212,7 @@ void TfrmParamFatCli::FormClose(TComponent *Sender, TCloseAction &Action) {
   cdsTemp->Close();
   Action = caFree;
   boIdCriado = false;
-  netParamFatCliServ.SetConnected(false);
+  netParamFatCliServ->SetConnected(false);
 }
 
 } // namespace Cli_kdr03020

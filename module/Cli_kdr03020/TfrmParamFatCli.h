@@ -2,15 +2,14 @@
 // Screen KDR03020, "Parâmetros de Faturamento por Cliente": for one client at a time, its billing
 // parameter rows, one per billing type. The client is named by its registration number or chosen
 // in a search; leaving the client panel loads its rows.
-#include "module/common/components.h"
+#include "platform/data/clientdataset.h"
+#include "platform/host/adoibquery.h"
 #include "platform/host/basescreens.h"
 #include "platform/host/controls.h"
 #include "platform/net/netconnection.h"
 #include "platform/ui/stdctrls.h"
 
 namespace Cli_kdr03020 {
-
-using kdr03020::common::TOwned;
 
 class TfrmParamFatCli : public kdr::TfrmPadraoGrid {
 public:
@@ -35,21 +34,21 @@ public:
   kdr::TTabSheet *tshOutros;
 
   // Data model.
-  TOwned<kdr::TClientDataSet> *cdsCliente;
-  TOwned<kdr::TDataSource> *dtsCliente;
+  kdr::TClientDataSet *cdsCliente;
+  kdr::TDataSource *dtsCliente;
   kdr::TStringField *cdsClienteNRINSJURCLIE = nullptr;
-  TOwned<kdr::TClientDataSet> *cdsParamFatCli;
-  TOwned<kdr::TClientDataSet> *cdsTemp;
-  TOwned<kdr::TClientDataSet> *cdsTipoDeServico;
-  TOwned<kdr::TDataSource> *dtsTipoDeServico;
-  TOwned<kdr::TClientDataSet> *cdsDescPad;
-  TOwned<kdr::TDataSource> *dtsDescPad;
-  TOwned<kdr::TADOIBQuery> *qryEmpresa;
-  TOwned<kdr::TDataSource> *dtsEmpresa;
-  TOwned<kdr::TADOIBQuery> *qryGrupoImplantacao;
-  TOwned<kdr::TDataSource> *dtsGrupoImplantacao;
+  kdr::TClientDataSet *cdsParamFatCli;
+  kdr::TClientDataSet *cdsTemp;
+  kdr::TClientDataSet *cdsTipoDeServico;
+  kdr::TDataSource *dtsTipoDeServico;
+  kdr::TClientDataSet *cdsDescPad;
+  kdr::TDataSource *dtsDescPad;
+  kdr::TADOIBQuery *qryEmpresa;
+  kdr::TDataSource *dtsEmpresa;
+  kdr::TADOIBQuery *qryGrupoImplantacao;
+  kdr::TDataSource *dtsGrupoImplantacao;
 
-  kdr::TNetConnection netParamFatCliServ;
+  kdr::TNetConnection *netParamFatCliServ;
 
   // Handlers.
   void FormCreate(kdr::TComponent *Sender) override;

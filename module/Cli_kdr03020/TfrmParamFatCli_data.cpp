@@ -1,6 +1,9 @@
-// The data model of the billing-parameters screen: its datasets with their fields, its two local
-// queries and its message catalogue. Later behaviour leans on every name, size and label here.
+// The data model of the billing-parameters screen: its server connection, its datasets with their
+// fields, its two local queries and its message catalogue. Later behaviour leans on every name, size and
+// label here.
 #include "module/Cli_kdr03020/TfrmParamFatCli.h"
+
+#include "module/common/server_methods.h"
 
 namespace Cli_kdr03020 {
 
@@ -57,16 +60,19 @@ const std::vector<std::string> catalogue{
 } // namespace
 
 void TfrmParamFatCli::createDataModel() {
-  using kdr03020::common::makeOwned;
-  cdsCliente = makeOwned<TClientDataSet>(this, "cdsCliente");
+  netParamFatCliServ = make<TNetConnection>(this, "netParamFatCliServ");
+  netParamFatCliServ->ServerName = std::string(kdr03020::common::serverName);
+  netParamFatCliServ->ThrowException = false;
+
+  cdsCliente = make<TClientDataSet>(this, "cdsCliente");
   stringField(*cdsCliente, "CDCLIENTE", 21, "", false);
   cdsClienteNRINSJURCLIE = &stringField(*cdsCliente, "NRINSJURCLIE", 20, "Inscrição");
   stringField(*cdsCliente, "NMFANTCLIE", 50, "Nome Fantasia");
   stringField(*cdsCliente, "IDTPIJURCLIE", 1, "", false);
-  dtsCliente = makeOwned<TDataSource>(this, "dtsCliente");
+  dtsCliente = make<TDataSource>(this, "dtsCliente");
   dtsCliente->SetDataSet(cdsCliente);
 
-  cdsParamFatCli = makeOwned<TClientDataSet>(this, "cdsParamFatCli");
+  cdsParamFatCli = make<TClientDataSet>(this, "cdsParamFatCli");
   TClientDataSet &param = *cdsParamFatCli;
   stringField(param, "CDCLIENTE", 21, "Cliente", false);
   stringField(param, "IDTPFATUCLIE", 1, "Tipo Faturamento", false);
@@ -87,37 +93,37 @@ void TfrmParamFatCli::createDataModel() {
   rate.SetDisplayFormat("#,##0.00");
   stringField(param, "CDPAIS", 4, "", false);
 
-  cdsTemp = makeOwned<TClientDataSet>(this, "cdsTemp");
+  cdsTemp = make<TClientDataSet>(this, "cdsTemp");
   stringField(*cdsTemp, "CDCLIENTE", 21, "Código do Cliente");
   stringField(*cdsTemp, "IDTPFATUCLIE", 1, "Tipo de Serviço");
   stringField(*cdsTemp, "DSFATURCLIE", 400, "Descrição para Faturamento");
   stringField(*cdsTemp, "DSBOLETCLIE", 400, "Descrição para Boleto");
   stringField(*cdsTemp, "NMFANTCLIE", 50, "Nome Fantasia");
 
-  cdsTipoDeServico = makeOwned<TClientDataSet>(this, "cdsTipoDeServico");
+  cdsTipoDeServico = make<TClientDataSet>(this, "cdsTipoDeServico");
   stringField(*cdsTipoDeServico, "CDTIPOSERV", 3, "Código");
   stringField(*cdsTipoDeServico, "NMTIPOSERV", 80, "Nome");
-  dtsTipoDeServico = makeOwned<TDataSource>(this, "dtsTipoDeServico");
+  dtsTipoDeServico = make<TDataSource>(this, "dtsTipoDeServico");
   dtsTipoDeServico->SetDataSet(cdsTipoDeServico);
 
-  cdsDescPad = makeOwned<TClientDataSet>(this, "cdsDescPad");
+  cdsDescPad = make<TClientDataSet>(this, "cdsDescPad");
   stringField(*cdsDescPad, "CDEMPRESA", 2);
   stringField(*cdsDescPad, "IDTPFATUEMPRESA", 1);
   stringField(*cdsDescPad, "DSFATUREMPRESA", 400);
   stringField(*cdsDescPad, "DSBOLETEMPRESA", 400);
-  dtsDescPad = makeOwned<TDataSource>(this, "dtsDescPad");
+  dtsDescPad = make<TDataSource>(this, "dtsDescPad");
   dtsDescPad->SetDataSet(cdsDescPad);
 
-  qryEmpresa = makeOwned<TADOIBQuery>(this, "qryEmpresa");
+  qryEmpresa = make<TADOIBQuery>(this, "qryEmpresa");
   for (const char *line : {"SELECT", "CDEMPRESA,", "NMEMPRESA", "FROM", "EMPRESA", "WHERE",
                            "(CDEMPRESA = :P_CDEMPRESA OR :P_TCDEMPRESA = 'T')"})
     qryEmpresa->SQL.Add(line);
   stringField(qryEmpresa->Query, "CDEMPRESA", 2, "Código");
   stringField(qryEmpresa->Query, "NMEMPRESA", 40, "Nome").SetDisplayWidth(45);
-  dtsEmpresa = makeOwned<TDataSource>(this, "dtsEmpresa");
+  dtsEmpresa = make<TDataSource>(this, "dtsEmpresa");
   dtsEmpresa->SetDataSet(&qryEmpresa->Query);
 
-  qryGrupoImplantacao = makeOwned<TADOIBQuery>(this, "qryGrupoImplantacao");
+  qryGrupoImplantacao = make<TADOIBQuery>(this, "qryGrupoImplantacao");
   for (const char *line :
        {"SELECT OPER.CDGRUPOPER, OPER.CDOPERADOR, O.NMOPERADOR",
         "FROM OPERADOR O, OPERGRUPOP OPER, AUTGRUPOP A", "WHERE OPER.CDOPERADOR  = O.CDOPERADOR",
@@ -127,7 +133,7 @@ void TfrmParamFatCli::createDataModel() {
   stringField(qryGrupoImplantacao->Query, "CDGRUPOPER", 2, "Grupo");
   stringField(qryGrupoImplantacao->Query, "CDOPERADOR", 12, "Codigo");
   stringField(qryGrupoImplantacao->Query, "NMOPERADOR", 40, "Nome");
-  dtsGrupoImplantacao = makeOwned<TDataSource>(this, "dtsGrupoImplantacao");
+  dtsGrupoImplantacao = make<TDataSource>(this, "dtsGrupoImplantacao");
   dtsGrupoImplantacao->SetDataSet(&qryGrupoImplantacao->Query);
 
   msgPadrao->Messages = catalogue;

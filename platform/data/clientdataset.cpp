@@ -20,7 +20,7 @@ int compareValues(const Variant &a, const Variant &b) {
 
 } // namespace
 
-TClientDataSet::TClientDataSet(std::string name) : TDataSet(std::move(name)) {}
+TClientDataSet::TClientDataSet(TComponent *owner) : TDataSet(owner) {}
 
 TClientDataSet::~TClientDataSet() = default;
 

@@ -12,8 +12,9 @@ namespace kdr {
 
 class TClientDataSet : public TDataSet {
 public:
-  explicit TClientDataSet(std::string name = {});
+  explicit TClientDataSet(TComponent *owner = nullptr);
   ~TClientDataSet() override;
+  std::string className() const override { return "TClientDataSet"; }
 
   // Replaces rows and change log with the packet's (closing and reopening); a null packet
   // leaves the dataset closed. Pass a packet you no longer need by move: its rows are taken over.

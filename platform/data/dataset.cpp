@@ -29,7 +29,7 @@ std::vector<std::string_view> splitFieldNames(std::string_view names) {
   return out;
 }
 
-TDataSet::TDataSet(std::string name) : Name(std::move(name)) {}
+TDataSet::TDataSet(TComponent *owner) : TComponent(owner) {}
 
 TDataSet::~TDataSet() {
   for (auto *source : std::vector<TDataSource *>(sources_)) source->dataSetDestroyed();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/data/fields.h"
+#include "platform/rtl/component.h"
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/variant.h"
 
@@ -39,14 +40,10 @@ std::vector<std::string_view> splitFieldNames(std::string_view names);
 
 using TDataSetNotifyEvent = std::function<void(TDataSet &)>;
 
-class TDataSet {
+class TDataSet : public TComponent {
 public:
-  explicit TDataSet(std::string name = {});
-  virtual ~TDataSet();
-  TDataSet(const TDataSet &) = delete;
-  TDataSet &operator=(const TDataSet &) = delete;
-
-  std::string Name;
+  explicit TDataSet(TComponent *owner = nullptr);
+  ~TDataSet() override;
 
   // Declared (persistent) fields, kept across Open and Close. Without any, the dataset makes
   // its fields from the field definitions of the data when it opens.

@@ -4,7 +4,7 @@
 
 namespace kdr {
 
-TDataSource::TDataSource(std::string name) : Name(std::move(name)) {}
+TDataSource::TDataSource(TComponent *owner) : TComponent(owner) {}
 
 TDataSource::~TDataSource() {
   if (dataSet_) dataSet_->detachSource(this);
@@ -37,6 +37,7 @@ void TDataSource::stateChanged() {
   lastState_ = State();
   if (prior == lastState_) return;
   for (auto *link : std::vector<TDataLink *>(links_)) link->dataEvent(TDataEvent::UpdateState, nullptr);
+  if (IsDestroying()) return;
   if (OnStateChange) OnStateChange(*this);
   // Coming out of inactive is the data change of opening.
   if (prior == dsInactive && OnDataChange) OnDataChange(*this, nullptr);
@@ -46,6 +47,7 @@ void TDataSource::dataEvent(TDataEvent event, TField *field) {
   if (event == TDataEvent::UpdateState) return stateChanged();
   if (lastState_ == dsInactive) return;
   for (auto *link : std::vector<TDataLink *>(links_)) link->dataEvent(event, field);
+  if (IsDestroying()) return;
   switch (event) {
   case TDataEvent::FieldChange:
   case TDataEvent::RecordChange:

@@ -1,25 +1,24 @@
 #pragma once
 // TDataSource connects a dataset to the data-aware controls, each of which follows it through a
 // TDataLink. The source turns the dataset's data events into OnStateChange and OnDataChange and
-// into the links' notifications.
+// into the links' notifications. While it is being destroyed with its owner, the links still
+// follow the dataset but its own events stay silent: the handlers belong to a form going away.
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/data/dataset.h"
+#include "platform/rtl/component.h"
 
 namespace kdr {
 
 class TDataLink;
 
-class TDataSource {
+class TDataSource : public TComponent {
 public:
-  explicit TDataSource(std::string name = {});
-  ~TDataSource();
-  TDataSource(const TDataSource &) = delete;
-  TDataSource &operator=(const TDataSource &) = delete;
-
-  std::string Name;
+  explicit TDataSource(TComponent *owner = nullptr);
+  ~TDataSource() override;
+  std::string className() const override { return "TDataSource"; }
 
   TDataSet *DataSet() const { return dataSet_; }
   void SetDataSet(TDataSet *dataSet);

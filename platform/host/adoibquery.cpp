@@ -56,10 +56,11 @@ TParam *TParams::FindParam(std::string_view name) {
 
 TParam &TParams::ParamByName(std::string_view name) {
   if (TParam *p = FindParam(name)) return *p;
-  throw EDatabaseError("Parâmetro " + std::string(name) + " não encontrado na consulta " + owner_ + ".");
+  throw EDatabaseError("Parâmetro " + std::string(name) + " não encontrado na consulta " +
+                       (owner_ ? owner_->Name() : std::string()) + ".");
 }
 
-void TParams::rebuild(const std::vector<std::string> &names, std::string owner) {
+void TParams::rebuild(const std::vector<std::string> &names) {
   // Values already set survive a change of text for the parameters that remain.
   std::vector<TParam> fresh;
   for (const auto &name : names) {
@@ -67,7 +68,6 @@ void TParams::rebuild(const std::vector<std::string> &names, std::string owner) 
     if (const TParam *old = FindParam(name)) fresh.back().SetValue(old->Value());
   }
   params_ = std::move(fresh);
-  owner_ = std::move(owner);
 }
 
 void TQueryLines::Add(const std::string &line) {
@@ -101,14 +101,14 @@ std::string TQueryLines::Text() const {
   return text;
 }
 
-TADOIBQuery::TADOIBQuery(std::string name) {
-  Query.Name = std::move(name);
+TADOIBQuery::TADOIBQuery(TComponent *owner) : TComponent(owner) {
+  params_.owner_ = this;
   Query.SetReadOnly(true);
 }
 
 void TADOIBQuery::sqlChanged() {
   Close();
-  params_.rebuild(parameterNames(SQL.Text()), Name());
+  params_.rebuild(parameterNames(SQL.Text()));
 }
 
 void TADOIBQuery::Open() {

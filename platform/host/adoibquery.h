@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/data/clientdataset.h"
+#include "platform/rtl/component.h"
 #include "platform/rtl/variant.h"
 
 namespace kdr {
@@ -40,9 +41,9 @@ public:
 
 private:
   friend class TADOIBQuery;
-  void rebuild(const std::vector<std::string> &names, std::string owner);
+  void rebuild(const std::vector<std::string> &names);
   std::vector<TParam> params_;
-  std::string owner_;
+  const TComponent *owner_ = nullptr; // the query, named in errors
 };
 
 // The SQL lines of a query; changing them closes the query and reads its parameters again.
@@ -61,13 +62,10 @@ private:
   std::vector<std::string> lines_;
 };
 
-class TADOIBQuery {
+class TADOIBQuery : public TComponent {
 public:
-  explicit TADOIBQuery(std::string name = {});
-  TADOIBQuery(const TADOIBQuery &) = delete;
-  TADOIBQuery &operator=(const TADOIBQuery &) = delete;
-
-  const std::string &Name() const { return Query.Name; }
+  explicit TADOIBQuery(TComponent *owner = nullptr);
+  std::string className() const override { return "TADOIBQuery"; }
 
   TQueryLines SQL{*this};
   // The local database it reads; null means the host's data module (dtmDBGeral).

@@ -6,13 +6,6 @@ namespace kdr {
 
 namespace {
 
-template <class T> T *make(TComponent *owner, TWinControl *parent, const char *name) {
-  auto *c = new T(owner);
-  c->SetName(name);
-  c->SetParent(parent);
-  return c;
-}
-
 bool editing(const TDataSet *ds) {
   return ds != nullptr && (ds->State() == dsEdit || ds->State() == dsInsert);
 }
@@ -21,14 +14,14 @@ bool editing(const TDataSet *ds) {
 
 TfrmPadraoGrid::TfrmPadraoGrid(TComponent *owner) : TForm(owner) {
   SetName("frmPadraoGrid");
-  panMenu = make<TPanel>(this, this, "panMenu");
+  // The data source is the oldest component, so it is destroyed after every control bound to it.
+  dtsPadrao = make<TDataSource>(this, "dtsPadrao");
+  panMenu = placed<TPanel>(this, "panMenu", this);
   panMenu->SetAlign(alTop);
-  lblCodTela = make<TLabel>(this, panMenu, "lblCodTela");
+  lblCodTela = placed<TLabel>(this, "lblCodTela", panMenu);
 
-  mnuMenu = new TMainMenu(this);
-  mnuMenu->SetName("mnuMenu");
-  mnuOperacao = new TMenuItem(this);
-  mnuOperacao->SetName("mnuOperacao");
+  mnuMenu = make<TMainMenu>(this, "mnuMenu");
+  mnuOperacao = make<TMenuItem>(this, "mnuOperacao");
   mnuOperacao->SetCaption("&Operação");
   mnuMenu->Items()->Add(mnuOperacao);
 
@@ -45,49 +38,40 @@ TfrmPadraoGrid::TfrmPadraoGrid(TComponent *owner) : TForm(owner) {
   sbtImprimir =
       command("sbtImprimir", "Imprimir", mnuImprimir, "Im&primir", &TfrmPadraoGrid::sbtImprimirClick);
 
-  panNavigator = make<TPanel>(this, this, "panNavigator");
+  panNavigator = placed<TPanel>(this, "panNavigator", this);
   panNavigator->SetAlign(alBottom);
-  dbtNome = make<TDBText>(this, panNavigator, "dbtNome");
-  dbtNome->SetDataSource(&dtsPadrao);
-  dbnPadrao = make<TDBNavigator>(this, panNavigator, "dbnPadrao");
-  dbnPadrao->SetDataSource(&dtsPadrao);
+  dbtNome = placed<TDBText>(this, "dbtNome", panNavigator);
+  dbtNome->SetDataSource(dtsPadrao);
+  dbnPadrao = placed<TDBNavigator>(this, "dbnPadrao", panNavigator);
+  dbnPadrao->SetDataSource(dtsPadrao);
 
-  pgcPadrao = make<TCustomPageControl98>(this, this, "pgcPadrao");
+  pgcPadrao = placed<TCustomPageControl98>(this, "pgcPadrao", this);
   pgcPadrao->SetAlign(alClient);
-  tshPadrao = new TTabSheet(this);
-  tshPadrao->SetName("tshPadrao");
+  tshPadrao = make<TTabSheet>(this, "tshPadrao");
   tshPadrao->SetPageControl(pgcPadrao);
-  dbgPadrao = make<TDBGrid>(this, tshPadrao, "dbgPadrao");
+  dbgPadrao = placed<TDBGrid>(this, "dbgPadrao", tshPadrao);
   dbgPadrao->SetAlign(alClient);
-  dbgPadrao->SetDataSource(&dtsPadrao);
+  dbgPadrao->SetDataSource(dtsPadrao);
   dbgPadrao->OnKeyDown = [this](TComponent *s, int &key, TShiftState shift) {
     dbgPadraoKeyDown(s, key, shift);
   };
   dbgPadrao->OnKeyPress = [this](TComponent *s, char32_t &key) { dbgPadraoKeyPress(s, key); };
 
-  msgPadrao = new TMessages(this);
-  msgPadrao->SetName("msgPadrao");
-  msgPadraoGrid = new TMessages(this);
-  msgPadraoGrid->SetName("msgPadraoGrid");
+  msgPadrao = make<TMessages>(this, "msgPadrao");
+  msgPadraoGrid = make<TMessages>(this, "msgPadraoGrid");
   msgPadraoGrid->Messages = {"Excl|Confirma exclusão?", "Canc|Cancelar operação?"};
 
-  // A screen's components go before its datasets: a dataset destroyed afterwards changes no command.
-  dtsPadrao.OnStateChange = [this, toolbar = Ref<TPanel>(panMenu)](TDataSource &) {
-    if (toolbar) dtsPadraoStateChange(this);
-  };
+  dtsPadrao->OnStateChange = [this](TDataSource &) { dtsPadraoStateChange(this); };
   OnCreate = [this](TComponent *s) { FormCreate(s); };
   OnClose = [this](TComponent *s, TCloseAction &action) { FormClose(s, action); };
 }
 
-TfrmPadraoGrid::~TfrmPadraoGrid() { DestroyComponents(); }
-
 TButtonFlat *TfrmPadraoGrid::command(const char *name, const char *hint, TMenuItem *&item,
                                      const char *caption, void (TfrmPadraoGrid::*handler)(TComponent *)) {
-  auto *button = make<TButtonFlat>(this, panMenu, name);
+  auto *button = placed<TButtonFlat>(this, name, panMenu);
   button->SetHint(hint);
   button->OnClick = [this, handler](TComponent *s) { (this->*handler)(s); };
-  item = new TMenuItem(this);
-  item->SetName(std::string("mnu") + (name + 3));
+  item = make<TMenuItem>(this, std::string("mnu") + (name + 3));
   item->SetCaption(caption);
   item->OnClick = [this, handler](TComponent *s) { (this->*handler)(s); };
   mnuOperacao->Add(item);
@@ -109,7 +93,7 @@ void TfrmPadraoGrid::FormCreate(TComponent *) {
 }
 
 void TfrmPadraoGrid::dtsPadraoStateChange(TComponent *) {
-  const TDataSetState state = dtsPadrao.State();
+  const TDataSetState state = dtsPadrao->State();
   const bool browsingRows = state == dsBrowse && !dataSetPadrao()->IsEmpty();
   for (TButtonFlat *b : {sbtIncluir, sbtVerificar})
     setCommandEnabled(b, state == dsInactive || state == dsBrowse);
@@ -159,15 +143,14 @@ void TfrmPadraoGrid::dbgPadraoKeyPress(TComponent *, char32_t &) {}
 
 TfrmRotiGeral::TfrmRotiGeral(TComponent *owner) : TForm(owner) {
   SetName("frmRotiGeral");
-  panMenu = make<TPanel>(this, this, "panMenu");
+  panMenu = placed<TPanel>(this, "panMenu", this);
   panMenu->SetAlign(alTop);
-  lblCodTela = make<TLabel>(this, panMenu, "lblCodTela");
-  sbtConfirma = make<TButtonFlat>(this, panMenu, "sbtConfirma");
+  lblCodTela = placed<TLabel>(this, "lblCodTela", panMenu);
+  sbtConfirma = placed<TButtonFlat>(this, "sbtConfirma", panMenu);
   sbtConfirma->SetHint("Confirmar");
-  grbDadosRel = make<TGroupBox>(this, this, "grbDadosRel");
+  grbDadosRel = placed<TGroupBox>(this, "grbDadosRel", this);
   grbDadosRel->SetAlign(alClient);
-  msgPadrao = new TMessages(this);
-  msgPadrao->SetName("msgPadrao");
+  msgPadrao = make<TMessages>(this, "msgPadrao");
   OnClose = [this](TComponent *s, TCloseAction &action) { FormClose(s, action); };
 }
 

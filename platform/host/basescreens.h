@@ -1,8 +1,7 @@
 #pragma once
 // The host's base screens. A screen derives from one of them, builds its own components in its
-// constructor and overrides the handlers it extends, calling the base handler first. A screen
-// that keeps data sources or datasets as members calls DestroyComponents() in its destructor, so
-// the controls bound to them go first.
+// constructor, all owned by the screen (datasets and data sources too), and overrides the
+// handlers it extends, calling the base handler first.
 #include "platform/data/datasource.h"
 #include "platform/host/controls.h"
 #include "platform/host/messages.h"
@@ -20,7 +19,6 @@ namespace kdr {
 class TfrmPadraoGrid : public TForm {
 public:
   explicit TfrmPadraoGrid(TComponent *owner);
-  ~TfrmPadraoGrid() override;
   std::string className() const override { return "TfrmPadraoGrid"; }
 
   TLabel *lblCodTela;
@@ -33,7 +31,7 @@ public:
   TPanel *panNavigator;
   TDBText *dbtNome;
   TDBNavigator *dbnPadrao;
-  TDataSource dtsPadrao{"dtsPadrao"};
+  TDataSource *dtsPadrao;
   // The screen's own catalogue, and apart from it the base's catalogue of its questions.
   TMessages *msgPadrao;
   TMessages *msgPadraoGrid;
@@ -42,7 +40,7 @@ public:
   TMenuItem *mnuIncluir, *mnuExcluir, *mnuProcurar, *mnuVerificar, *mnuConfirmar, *mnuCancelar, *mnuImprimir;
 
   // The dataset the commands work on; null when dtsPadrao has none.
-  TDataSet *dataSetPadrao() const { return dtsPadrao.DataSet(); }
+  TDataSet *dataSetPadrao() const { return dtsPadrao->DataSet(); }
   // Sets a toolbar button and the menu item that mirrors it.
   void setCommandEnabled(TButtonFlat *button, bool enabled);
   TMenuItem *menuItemOf(const TButtonFlat *button) const;

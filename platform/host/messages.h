@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ui/component.h"
+#include "platform/rtl/component.h"
 #include "platform/ui/dialogs.h"
 
 namespace kdr {

@@ -13,7 +13,7 @@ struct TNetConnection::Client {
   Client(const std::string &host, int port) : http(host, port) {}
 };
 
-TNetConnection::TNetConnection() = default;
+TNetConnection::TNetConnection(TComponent *owner) : TComponent(owner) {}
 TNetConnection::~TNetConnection() = default;
 
 void TNetConnection::Open() {

@@ -13,18 +13,17 @@
 #include <string>
 #include <string_view>
 
+#include "platform/rtl/component.h"
 #include "platform/rtl/variant.h"
 
 namespace kdr {
 
-class TNetConnection {
+class TNetConnection : public TComponent {
 public:
-  TNetConnection();
-  ~TNetConnection();
-  TNetConnection(const TNetConnection &) = delete;
-  TNetConnection &operator=(const TNetConnection &) = delete;
+  explicit TNetConnection(TComponent *owner = nullptr);
+  ~TNetConnection() override;
+  std::string className() const override { return "TNetConnection"; }
 
-  std::string Name;
   std::string ServerName; // remote module, e.g. "KDR03020.rdmParamFatCli"
   std::string HostName = "127.0.0.1";
   int Port = 0;

@@ -2,7 +2,7 @@
 // The application object: it owns the forms made through CreateForm, knows the main and the
 // active form, reports exceptions that reach the dispatch boundary, and holds the deferred queue,
 // the screen cursor, the wait indicator, the Dialogs service and the widget set.
-#include "platform/ui/component.h"
+#include "platform/rtl/component.h"
 #include "platform/ui/dialogs.h"
 
 #include <deque>

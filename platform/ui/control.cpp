@@ -61,6 +61,15 @@ void TControl::SetParent(TWinControl *parent) {
   changed(Prop::Parent);
 }
 
+void TControl::placeBefore(TControl *sibling) {
+  if (!parent_ || !sibling || sibling->parent_ != parent_ || sibling == this)
+    throw EInvalidOperation(Name() + " e o controle indicado não estão no mesmo contêiner");
+  auto &list = parent_->controls_;
+  list.erase(std::find(list.begin(), list.end(), this));
+  list.insert(std::find(list.begin(), list.end(), sibling), this);
+  changed(Prop::Order);
+}
+
 TForm *TControl::parentForm() const {
   for (const TControl *c = this; c; c = c->parent_)
     if (auto *f = dynamic_cast<const TForm *>(c)) return const_cast<TForm *>(f);

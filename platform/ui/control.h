@@ -2,8 +2,8 @@
 // TControl and TWinControl: the visual tree. A control has a Parent (the container that shows
 // it) besides its Owner (who destroys it). Windowed controls can hold the focus and receive keys;
 // only the form's focus manager moves the focus.
+#include "platform/rtl/component.h"
 #include "platform/rtl/exceptions.h"
-#include "platform/ui/component.h"
 
 #include <cstdint>
 #include <functional>
@@ -79,6 +79,9 @@ public:
 
   TWinControl *Parent() const { return parent_; }
   void SetParent(TWinControl *parent);
+  // Moves this control just before sibling among their parent's children (the order toolbars and
+  // dumps show); raises EInvalidOperation when sibling is not a child of the same parent.
+  void placeBefore(TControl *sibling);
   // The form this control sits on (itself for a form), or null.
   TForm *parentForm() const;
 
@@ -191,5 +194,12 @@ private:
   bool tabStop_ = false;
   int tabOrder_ = 0;
 };
+
+// Makes a control owned by owner, names it and sets it on parent.
+template <class T> T *placed(TComponent *owner, std::string name, TWinControl *parent) {
+  T *control = make<T>(owner, std::move(name));
+  control->SetParent(parent);
+  return control;
+}
 
 } // namespace kdr

@@ -81,28 +81,29 @@ ScriptedUser &ScriptedUser::expectQuestion(std::string text, std::string caption
   return queue(std::move(e));
 }
 
-ScriptedUser &ScriptedUser::expectSearch(std::string chooseText) {
-  Expectation e(Kind::Search);
-  e.choose = {std::move(chooseText)};
-  return queue(std::move(e));
-}
-
-ScriptedUser &ScriptedUser::expectSearchCancel() {
-  Expectation e(Kind::Search);
-  e.cancel = true;
-  return queue(std::move(e));
-}
-
-ScriptedUser &ScriptedUser::expectList(std::vector<std::string> chooseTexts) {
-  Expectation e(Kind::List);
+ScriptedUser &ScriptedUser::expectChoice(Kind kind, std::string title, std::vector<std::string> chooseTexts,
+                                         bool cancel) {
+  Expectation e(kind);
+  e.text = std::move(title);
   e.choose = std::move(chooseTexts);
+  e.cancel = cancel;
   return queue(std::move(e));
 }
 
-ScriptedUser &ScriptedUser::expectListCancel() {
-  Expectation e(Kind::List);
-  e.cancel = true;
-  return queue(std::move(e));
+ScriptedUser &ScriptedUser::expectSearch(std::string title, std::string chooseText) {
+  return expectChoice(Kind::Search, std::move(title), {std::move(chooseText)}, false);
+}
+
+ScriptedUser &ScriptedUser::expectSearchCancel(std::string title) {
+  return expectChoice(Kind::Search, std::move(title), {}, true);
+}
+
+ScriptedUser &ScriptedUser::expectList(std::string title, std::vector<std::string> chooseTexts) {
+  return expectChoice(Kind::List, std::move(title), std::move(chooseTexts), false);
+}
+
+ScriptedUser &ScriptedUser::expectListCancel(std::string title) {
+  return expectChoice(Kind::List, std::move(title), {}, true);
 }
 
 ScriptedUser &ScriptedUser::expectFind(std::string text) {
@@ -125,9 +126,9 @@ std::string ScriptedUser::describe(const Expectation &e) {
   case Kind::Question:
     return "question \"" + e.text + "\"";
   case Kind::Search:
-    return e.cancel ? "search (cancel)" : "search choosing \"" + e.choose.front() + "\"";
+    return "search \"" + e.text + "\"" + (e.cancel ? " (cancel)" : " choosing \"" + e.choose.front() + "\"");
   case Kind::List:
-    return e.cancel ? "list (cancel)" : "list choosing " + joined(e.choose);
+    return "list \"" + e.text + "\"" + (e.cancel ? " (cancel)" : " choosing " + joined(e.choose));
   case Kind::Find:
     return "find \"" + e.text + "\"";
   case Kind::Modal:
@@ -161,18 +162,18 @@ void ScriptedUser::fail(const std::string &why) {
 
 ScriptedUser::Expectation ScriptedUser::take(Kind k, const DialogRecord &seen,
                                              const std::function<bool(const Expectation &)> &match) {
-  const std::string shown = seen.kind + " \"" + seen.text + "\"";
+  // A list shows no text of its own: its title names it.
+  const std::string shown = seen.kind + " \"" + (seen.text.empty() ? seen.title : seen.text) + "\"";
   if (expected_.empty()) {
     transcript_.push_back(seen);
     fail("unexpected dialog: " + shown);
   }
-  Expectation e = std::move(expected_.front());
-  if (e.kind != k || !match(e)) {
+  // A dialog that does not match leaves the expectation where it was, for verify to report.
+  if (const Expectation &next = expected_.front(); next.kind != k || !match(next)) {
     transcript_.push_back(seen);
-    std::string wanted = describe(e);
-    expected_.push_front(std::move(e));
-    fail("unexpected dialog: " + shown + " while expecting " + wanted);
+    fail("unexpected dialog: " + shown + " while expecting " + describe(next));
   }
+  Expectation e = std::move(expected_.front());
   expected_.pop_front();
   return e;
 }
@@ -212,7 +213,7 @@ int ScriptedUser::question(const std::string &title, const std::string &text, TM
 
 bool ScriptedUser::searchList(const std::string &title, TDataSource &source) {
   DialogRecord seen{"search", title, "", shownRows(source.DataSet()), {}};
-  Expectation e = take(Kind::Search, seen, [](const Expectation &) { return true; });
+  Expectation e = take(Kind::Search, seen, [&](const Expectation &x) { return x.text == title; });
   long row = e.cancel ? -1 : rowContaining(seen.buttons, e.choose.front());
   if (!e.cancel && row < 0) {
     transcript_.push_back(seen);
@@ -228,7 +229,7 @@ bool ScriptedUser::searchList(const std::string &title, TDataSource &source) {
 bool ScriptedUser::multiList(const std::string &title, TDataSource &source, const std::string &keyField,
                              std::vector<std::string> &keys) {
   DialogRecord seen{"list", title, "", shownRows(source.DataSet()), {}};
-  Expectation e = take(Kind::List, seen, [](const Expectation &) { return true; });
+  Expectation e = take(Kind::List, seen, [&](const Expectation &x) { return x.text == title; });
   if (e.cancel) {
     seen.answer = "cancel";
     transcript_.push_back(seen);

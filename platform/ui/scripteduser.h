@@ -34,12 +34,14 @@ public:
   ScriptedUser &expectError(std::string text) { return expectMessage(mtError, std::move(text)); }
   // A custom-caption question with that text, answered by caption ("Sim") or closed (empty).
   ScriptedUser &expectQuestion(std::string text, std::string caption);
-  // A search list: the user picks the first row whose shown text contains chooseText.
-  ScriptedUser &expectSearch(std::string chooseText);
-  ScriptedUser &expectSearchCancel();
-  // A multi-choice list: the user ticks the rows whose shown text contains each of the texts.
-  ScriptedUser &expectList(std::vector<std::string> chooseTexts);
-  ScriptedUser &expectListCancel();
+  // A search list with that title: the user picks the first row whose shown text contains
+  // chooseText, or closes it.
+  ScriptedUser &expectSearch(std::string title, std::string chooseText);
+  ScriptedUser &expectSearchCancel(std::string title);
+  // A multi-choice list with that title: the user ticks the rows whose shown text contains each
+  // of the texts, or closes it.
+  ScriptedUser &expectList(std::string title, std::vector<std::string> chooseTexts);
+  ScriptedUser &expectListCancel(std::string title);
   // The find dialog: the user types text.
   ScriptedUser &expectFind(std::string text);
   // A form run modally (by name, or any when empty); drive acts on it and must close it.
@@ -70,7 +72,7 @@ private:
     explicit Expectation(Kind k) : kind(k) {}
     Kind kind;
     TMsgDlgType type = mtCustom;
-    std::string text; // message text, question text, find text, form name
+    std::string text; // message text, question text, find text, form name, list title
     int answer = mrNone;
     std::string caption;
     std::vector<std::string> choose;
@@ -82,6 +84,7 @@ private:
   Expectation take(Kind k, const DialogRecord &seen, const std::function<bool(const Expectation &)> &match);
   [[noreturn]] void fail(const std::string &why);
   ScriptedUser &queue(Expectation e);
+  ScriptedUser &expectChoice(Kind kind, std::string title, std::vector<std::string> chooseTexts, bool cancel);
 
   std::deque<Expectation> expected_;
   std::vector<DialogRecord> transcript_;

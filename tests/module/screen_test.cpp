@@ -132,5 +132,26 @@ TEST_F(ScreenTest, FailedLookupKeepsTheUserInTheEditAndLoadsNothing) {
   EXPECT_FALSE(dataset("cdsParamFatCli").Active());
 }
 
+// The screen's own command sits before Imprimir, and its non-visual parts are components it owns.
+TEST_F(ScreenTest, ToolbarOrderAndOwnedDataParts) {
+  open();
+  auto &bar = part<TWinControl>("panMenu");
+  std::vector<std::string> buttons;
+  for (int i = 0; i < bar.ControlCount(); ++i) buttons.push_back(bar.Controls(i)->Name());
+  EXPECT_EQ(buttons,
+            (std::vector<std::string>{"lblCodTela", "sbtIncluir", "sbtExcluir", "sbtProcurar", "sbtVerificar",
+                                      "sbtConfirmar", "sbtCancelar", "sbtDescPad", "sbtImprimir"}));
+  const std::pair<const char *, const char *> parts[] = {
+      {"cdsCliente", "TClientDataSet"},      {"dtsCliente", "TDataSource"},
+      {"dtsPadrao", "TDataSource"},          {"qryEmpresa", "TADOIBQuery"},
+      {"dtsEmpresa", "TDataSource"},         {"netParamFatCliServ", "TNetConnection"},
+      {"qryGrupoImplantacao", "TADOIBQuery"}};
+  for (const auto &[name, kind] : parts) {
+    TComponent *c = screen()->FindComponent(name);
+    ASSERT_NE(c, nullptr) << name;
+    EXPECT_EQ(c->className(), kind) << name;
+  }
+}
+
 } // namespace
 } // namespace kdr::test

@@ -28,8 +28,8 @@ private:
 };
 
 struct Recorder {
-  TClientDataSet ds{"cdsParamFatCli"};
-  TDataSource src{"dtsPadrao"};
+  TClientDataSet ds;
+  TDataSource src;
   RecordingLink link{log};
   std::vector<std::string> log;
 

@@ -12,6 +12,7 @@ class frmEmpresas : public TfrmPadraoGrid {
 public:
   explicit frmEmpresas(TComponent *owner) : TfrmPadraoGrid(owner) {
     SetName("frmEmpresas");
+    sbtExtra = placed<TButtonFlat>(this, "sbtExtra", panMenu);
     cds.AddStringField("CDEMPRESA", 2);
     cds.AddStringField("NMEMPRESA", 40);
     cds.CreateDataSet();
@@ -23,16 +24,22 @@ public:
     }
     cds.MergeChangeLog();
     cds.First();
-    dtsPadrao.SetDataSet(&cds);
+    dtsPadrao->SetDataSet(&cds);
   }
-  ~frmEmpresas() override { DestroyComponents(); }
+
+  // A screen's own command, made after the base's data source, follows the state too.
+  void dtsPadraoStateChange(TComponent *Sender) override {
+    TfrmPadraoGrid::dtsPadraoStateChange(Sender);
+    sbtExtra->SetEnabled(dtsPadrao->State() == dsBrowse);
+  }
 
   void FormCreate(TComponent *Sender) override {
     TfrmPadraoGrid::FormCreate(Sender);
     calls.push_back("FormCreate");
   }
 
-  TClientDataSet cds{"cdsEmpresa"};
+  TClientDataSet &cds = *make<TClientDataSet>(this, "cdsEmpresa");
+  TButtonFlat *sbtExtra;
   std::vector<std::string> calls;
 };
 
@@ -118,6 +125,20 @@ TEST_F(BaseGridScreenTest, FindFromTheToolbarAndWithCtrlF) {
   // A disabled Procurar means no find dialog from the keyboard either.
   form->setCommandEnabled(form->sbtProcurar, false);
   user::press(*form->dbgPadrao, 'F', ssCtrl);
+}
+
+// The screen's dataset and its own button go before the base's data source: freeing the screen in
+// the middle of an edit must reach no command.
+TEST_F(BaseGridScreenTest, AScreenFreedWhileEditingReachesNoCommand) {
+  EXPECT_EQ(form->FindComponent("dtsPadrao"), form->dtsPadrao);
+  EXPECT_EQ(form->FindComponent("dtsPadrao"), form->Components(0)) << "made before anything bound to it";
+  ASSERT_TRUE(user::click(*form->sbtIncluir));
+  user::type(*form->dbgPadrao, "03");
+  ASSERT_EQ(form->cds.State(), dsInsert);
+  EXPECT_FALSE(form->sbtExtra->Enabled());
+  delete form;
+  form = nullptr;
+  EXPECT_TRUE(Application().forms().empty());
 }
 
 TEST_F(BaseGridScreenTest, RoutineScreenHasItsParts) {

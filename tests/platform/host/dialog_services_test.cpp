@@ -32,8 +32,8 @@ public:
     cds.First();
     dts.SetDataSet(&cds);
   }
-  TClientDataSet cds{"cdsCliente"};
-  TDataSource dts{"dtsCliente"};
+  TClientDataSet cds;
+  TDataSource dts;
 };
 
 using DialogServicesTest = test::HostTest;
@@ -73,11 +73,11 @@ TEST_F(DialogServicesTest, CustomCaptionQuestionAnswersTenForTheFirst) {
 
 TEST_F(DialogServicesTest, SingleChoiceSearchPositionsOrShowsTheEmptyText) {
   Clients clients;
-  user().expectSearch("Oficina");
+  user().expectSearch("Cliente", "Oficina");
   EXPECT_TRUE(Pesquisa::Pesquisar(clients.dts, "Cliente|Não há cliente cadastrado.", false, true));
   EXPECT_EQ(clients.cds.FieldByName("CDCLIENTE").AsString(), "1010");
 
-  user().expectSearchCancel();
+  user().expectSearchCancel("Cliente");
   EXPECT_FALSE(Pesquisa::Pesquisar(clients.dts, "Cliente|Não há cliente cadastrado.", false, true));
   EXPECT_EQ(clients.cds.FieldByName("CDCLIENTE").AsString(), "1010");
 
@@ -90,12 +90,12 @@ TEST_F(DialogServicesTest, SingleChoiceSearchPositionsOrShowsTheEmptyText) {
 TEST_F(DialogServicesTest, MultiChoiceSearchWritesQuotedKeys) {
   Clients clients;
   std::string selection = "anterior";
-  user().expectListCancel();
+  user().expectListCancel("Cliente");
   EXPECT_FALSE(Pesqlista::PesquisaLista(clients.dts, "CDCLIENTE", "Cliente|Cliente não cadastrado.", false,
                                         selection));
   EXPECT_EQ(selection, "anterior");
 
-  user().expectList({"Padaria", "Oficina"});
+  user().expectList("Cliente", {"Padaria", "Oficina"});
   EXPECT_TRUE(Pesqlista::PesquisaLista(clients.dts, "CDCLIENTE", "Cliente|Cliente não cadastrado.", false,
                                        selection));
   EXPECT_EQ(selection, "'101','1010'");
@@ -148,7 +148,7 @@ TEST_F(DialogServicesTest, SearchButtonFillsItsEditAndLeavesTheFocusThere) {
 
   std::vector<std::string> calls;
   form->button->OnBeforePesq = [&](TComponent *, bool &) { calls.push_back("before"); };
-  user().expectSearch("Oficina");
+  user().expectSearch("Cliente", "Oficina");
   ASSERT_TRUE(user::click(*form->button));
   EXPECT_EQ(form->edit->Text(), "1010");
   EXPECT_EQ(form->focusedControl(), form->edit);
@@ -207,7 +207,7 @@ protected:
 
   test::ServerProcess server{{"--seed", "demo"}};
   TNetConnection connection;
-  TClientDataSet cds{"cdsCliente"};
+  TClientDataSet cds;
 };
 
 TEST_F(ServerResultTest, PayloadIsLoaded) {

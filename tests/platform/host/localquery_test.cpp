@@ -19,12 +19,14 @@ protected:
     for (const char *line : {"SELECT", "   CDEMPRESA,", "   NMEMPRESA", "FROM", "   EMPRESA", "WHERE",
                              "   (CDEMPRESA = :P_CDEMPRESA OR :P_TCDEMPRESA = 'T')"})
       qryEmpresa.SQL.Add(line);
+    // Named after its text is set: an error names the query as it is called now.
+    qryEmpresa.SetName("qryEmpresa");
   }
   void TearDown() override { dtmDBGeral = nullptr; }
 
   test::TempDir dir;
   std::unique_ptr<TdtmDBGeral> db;
-  TADOIBQuery qryEmpresa{"qryEmpresa"};
+  TADOIBQuery qryEmpresa;
 };
 
 TEST_F(LocalQueryTest, NamedParametersSelectRows) {
@@ -68,7 +70,7 @@ TEST_F(LocalQueryTest, UnknownParameterOrTableGivesAClearError) {
     EXPECT_EQ(e.Message(), "Parâmetro P_NMEMPRESA não encontrado na consulta qryEmpresa.");
   }
 
-  TADOIBQuery wrong("qryErrada");
+  TADOIBQuery wrong;
   wrong.SQL.SetText("SELECT * FROM EMPRESAS\nWHERE CDEMPRESA = :P_CDEMPRESA");
   try {
     wrong.Open();

@@ -63,8 +63,8 @@ protected:
     cds.FieldByName("NMEMPRESA").SetAsString(name);
     cds.Post();
   }
-  TClientDataSet cds{"cdsParam"};
-  TDataSource src{"dtsPadrao"};
+  TClientDataSet cds;
+  TDataSource src;
   TForm *form;
   TDBGrid *grid;
 };

@@ -30,13 +30,13 @@ protected:
     cds.First();
     src.SetDataSet(&cds);
   }
-  TClientDataSet cds{"cdsCliente"};
-  TDataSource src{"dtsCliente"};
+  TClientDataSet cds;
+  TDataSource src;
 };
 
 TEST_F(ListDialogTest, ASearchListShowsVisibleFieldsAndLeavesTheSourceOnTheChosenRow) {
   auto &d = Application().dialogs();
-  user().expectSearch("Beta").expectSearchCancel();
+  user().expectSearch("Cliente", "Beta").expectSearchCancel("Cliente");
   EXPECT_TRUE(d.searchList("Cliente", src));
   EXPECT_EQ(cds.FieldByName("CDCLIENTE").AsString(), "C2");
   EXPECT_FALSE(d.searchList("Cliente", src));
@@ -48,11 +48,28 @@ TEST_F(ListDialogTest, ASearchListShowsVisibleFieldsAndLeavesTheSourceOnTheChose
 
 TEST_F(ListDialogTest, AMultiChoiceListProducesTheChosenKeysInOrder) {
   std::vector<std::string> keys{"stale"};
-  user().expectList({"Gama", "Alfa"}).expectListCancel();
+  user().expectList("Cliente", {"Gama", "Alfa"}).expectListCancel("Cliente");
   EXPECT_TRUE(Application().dialogs().multiList("Cliente", src, "CDCLIENTE", keys));
   EXPECT_EQ(keys, (std::vector<std::string>{"C1", "C3"}));
   EXPECT_FALSE(Application().dialogs().multiList("Cliente", src, "CDCLIENTE", keys));
   EXPECT_EQ(keys, (std::vector<std::string>{"C1", "C3"}));
+}
+
+// A list under another title is another dialog: the user does not answer it.
+TEST_F(ListDialogTest, AListUnderAnotherTitleIsNotTheOneExpected) {
+  ScriptedUser other([](const std::string &) {});
+  std::vector<std::string> keys;
+  other.expectSearch("Empresa", "Beta").expectList("Empresa", {"Beta"});
+  EXPECT_THROW(Application().dialogs().searchList("Cliente", src), ScriptFailure);
+  EXPECT_EQ(cds.FieldByName("CDCLIENTE").AsString(), "C1");
+  ASSERT_EQ(other.pending().size(), 2u);
+  EXPECT_EQ(other.pending()[0], "search \"Empresa\" choosing \"Beta\"");
+  EXPECT_TRUE(Application().dialogs().searchList("Empresa", src));
+  EXPECT_THROW(Application().dialogs().multiList("Cliente", src, "CDCLIENTE", keys), ScriptFailure);
+  EXPECT_TRUE(keys.empty());
+  EXPECT_TRUE(Application().dialogs().multiList("Empresa", src, "CDCLIENTE", keys));
+  EXPECT_EQ(keys, std::vector<std::string>{"C2"});
+  EXPECT_THROW(other.verify(), ScriptFailure) << "the failures seen are reported at the end";
 }
 
 TEST_F(ListDialogTest, TheFindDialogPositionsTheDatasetByTheStartOfAVisibleField) {

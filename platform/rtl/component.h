@@ -2,15 +2,17 @@
 // TComponent: a named object that owns the components created with it as their owner.
 // Destroying an owner destroys what it owns; destroying an owned component directly takes
 // it out of its owner's list. A Ref survives its target and reads null once it is gone.
+// Before an owner destroys anything it owns, the whole tree it owns is marked destroying, so a
+// component that outlives a neighbour for a moment (a data source whose dataset goes after the
+// buttons its handlers touch) can keep its events to itself.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kdr {
-
-class ComponentPeer;
 
 // Which property of a component changed, as told to its peer.
 enum class Prop {
@@ -45,6 +47,19 @@ enum class Prop {
   EditorMode,
   Cursor,
   Parent,
+  Order, // the place among the parent's children
+};
+
+// The seam between the component model and a widget set (see platform/ui/peer.h). A component
+// owns its peer and destroys it before anything else of the component goes; the peer holds a
+// plain pointer back to its component.
+class ComponentPeer {
+public:
+  virtual ~ComponentPeer() = default;
+  // A property of the component changed; the peer reads the new value from the model.
+  virtual void propertyChanged(Prop p) = 0;
+  // The form's focus manager moved the focus onto (true) or off (false) this control.
+  virtual void focusChanged(bool focused) = 0;
 };
 
 class TComponent {
@@ -69,9 +84,12 @@ public:
   TComponent *findDeep(const std::string &name) const;
   template <class T> T *find(const std::string &name) const { return dynamic_cast<T *>(findDeep(name)); }
 
-  // Destroys the owned components, newest first. Containers call it first in their destructor,
-  // so that what they own goes while they are still whole.
+  // Destroys the owned components, newest first, after marking them all destroying. Containers
+  // call it first in their destructor, so that what they own goes while they are still whole.
   void DestroyComponents();
+  // Marks this component and everything it owns, to the bottom of the tree, as being destroyed.
+  void Destroying();
+  bool IsDestroying() const { return destroying_; }
 
   // Peer, if a widget set made one. Every property change is told to it.
   ComponentPeer *peer() const { return peer_.get(); }
@@ -93,10 +111,18 @@ private:
   std::string name_;
   TComponent *owner_;
   std::intptr_t tag_ = 0;
+  bool destroying_ = false;
   std::vector<std::unique_ptr<TComponent>> components_;
   std::unique_ptr<ComponentPeer> peer_;
   std::shared_ptr<char> liveness_ = std::make_shared<char>(0);
 };
+
+// Makes a component owned by owner (which destroys it) and names it.
+template <class T, class... A> T *make(TComponent *owner, std::string name, A &&...args) {
+  T *c = new T(owner, std::forward<A>(args)...);
+  c->SetName(std::move(name));
+  return c;
+}
 
 // A non-owning pointer that becomes null when its target is destroyed.
 template <class T> class Ref {

@@ -1,7 +1,6 @@
-#include "platform/ui/component.h"
+#include "platform/rtl/component.h"
 
 #include "platform/rtl/utf8.h"
-#include "platform/ui/peer.h"
 
 #include <algorithm>
 
@@ -12,6 +11,7 @@ TComponent::TComponent(TComponent *owner) : owner_(owner) {
 }
 
 TComponent::~TComponent() {
+  Destroying();
   peer_.reset();
   DestroyComponents();
   if (owner_) owner_->removeOwned(this);
@@ -36,7 +36,14 @@ TComponent *TComponent::findDeep(const std::string &name) const {
   return nullptr;
 }
 
+void TComponent::Destroying() {
+  if (destroying_) return;
+  destroying_ = true;
+  for (const auto &c : components_) c->Destroying();
+}
+
 void TComponent::DestroyComponents() {
+  for (const auto &c : components_) c->Destroying();
   // Each destructor takes itself out of the list (removeOwned), so pop the newest first.
   while (!components_.empty()) {
     TComponent *last = components_.back().get();
