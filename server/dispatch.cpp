@@ -47,45 +47,65 @@ std::vector<Variant> decodeArgs(std::string_view body) {
 
 } // namespace
 
-Dispatcher::Dispatcher(Store &store) : store_(store) {
+Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(store), cache_(answerCacheBytes) {
   using namespace rdmParamFatCli;
   const Arg T = Arg::Text, P = Arg::Packet;
-  add(paramFatCli, "GetCliente", {T, T},
+  const Access R = Access::Read, W = Access::Write;
+  add(paramFatCli, "GetCliente", R, {T, T},
       [](Session &s, const auto &a) -> Outcome { return {GetCliente(s, text(a, 0), text(a, 1))}; });
-  add(paramFatCli, "GetParamFatCli", {T},
+  add(paramFatCli, "GetParamFatCli", R, {T},
       [](Session &s, const auto &a) -> Outcome { return {GetParamFatCli(s, text(a, 0))}; });
-  add(paramFatCli, "SetParamFatCli", {P}, [](Session &s, const auto &a) -> Outcome {
+  add(paramFatCli, "SetParamFatCli", W, {P}, [](Session &s, const auto &a) -> Outcome {
     SetParamFatCli(s, packet(a, 0));
     return {nullptr};
   });
-  add(paramFatCli, "GetDescPadrao", {T, T},
+  add(paramFatCli, "GetDescPadrao", R, {T, T},
       [](Session &s, const auto &a) -> Outcome { return {GetDescPadrao(s, text(a, 0), text(a, 1))}; });
-  add(paramFatCli, "GetTipoDeServico", {T, T, T}, [](Session &s, const auto &a) -> Outcome {
+  add(paramFatCli, "GetTipoDeServico", R, {T, T, T}, [](Session &s, const auto &a) -> Outcome {
     return {GetTipoDeServico(s, text(a, 0), text(a, 1), text(a, 2))};
   });
-  add(paramFatCli, "GetParEmpKdr", {}, [](Session &s, const auto &) -> Outcome { return {GetParEmpKdr(s)}; });
-  add(paramFatCli, "SetParEmpKdr", {P}, [](Session &s, const auto &a) -> Outcome {
+  add(paramFatCli, "GetParEmpKdr", R, {},
+      [](Session &s, const auto &) -> Outcome { return {GetParEmpKdr(s)}; });
+  add(paramFatCli, "SetParEmpKdr", W, {P}, [](Session &s, const auto &a) -> Outcome {
     SetParEmpKdr(s, packet(a, 0));
     return {nullptr};
   });
-  add(paramFatCli, "GeraAutomParam", {T, T, P}, [](Session &s, const auto &a) -> Outcome {
+  add(paramFatCli, "GeraAutomParam", W, {T, T, P}, [](Session &s, const auto &a) -> Outcome {
     return {copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2))), true};
   });
-  add(cache, "GetTable", {T},
+  add(cache, "GetTable", R, {T},
       [](Session &s, const auto &a) -> Outcome { return {rdmCache::GetTable(s, text(a, 0))}; });
 }
 
-void Dispatcher::add(std::string_view module, std::string_view name, std::vector<Arg> args,
+void Dispatcher::add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,
                      std::function<Outcome(Session &, const std::vector<Variant> &)> run) {
-  methods_[std::string(module) + "/" + std::string(name)] = Method{std::move(args), std::move(run)};
+  methods_[std::string(module) + "/" + std::string(name)] = Method{access, std::move(args), std::move(run)};
 }
 
 Answer Dispatcher::call(std::string_view module, std::string_view method, std::string_view body,
                         std::uint64_t requestId) {
   std::string name = std::string(module) + "/" + std::string(method);
   auto it = methods_.find(name);
+  const Method *m = it == methods_.end() ? nullptr : &it->second;
+  if (!m || !cache_.enabled()) return respond(module, method, name, m, body, requestId);
+  if (m->access == Access::Write) {
+    Answer a = respond(module, method, name, m, body, requestId);
+    cache_.invalidate();
+    return a;
+  }
+  std::string key = name + '\n';
+  key += body;
+  if (auto hit = cache_.find(key)) return Answer{200, std::move(*hit)};
+  const std::uint64_t generation = cache_.generation();
+  Answer a = respond(module, method, name, m, body, requestId);
+  if (a.status == 200) cache_.put(std::move(key), a.body, generation);
+  return a;
+}
+
+Answer Dispatcher::respond(std::string_view module, std::string_view method, const std::string &name,
+                           const Method *m, std::string_view body, std::uint64_t requestId) {
   try {
-    if (it == methods_.end()) {
+    if (!m) {
       bool moduleKnown =
           methods_.lower_bound(std::string(module) + "/") != methods_.end() &&
           methods_.lower_bound(std::string(module) + "/")->first.rfind(std::string(module) + "/", 0) == 0;
@@ -94,7 +114,7 @@ Answer Dispatcher::call(std::string_view module, std::string_view method, std::s
                                            std::string(module) + "."
                                      : "Servidor " + std::string(module) + " desconhecido.");
     }
-    return invoke(name, it->second, body, requestId);
+    return invoke(name, *m, body, requestId);
   } catch (const ServiceError &e) {
     logLine("[" + std::to_string(requestId) + "] " + std::string(errorCodeName(e.code())) + ": " +
             e.Message());

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/answer_cache.h"
 #include "server/errors.h"
 #include "server/session.h"
 #include "server/store.h"
@@ -27,27 +28,35 @@ Answer errorAnswer(ErrorCode code, std::string_view message);
 
 class Dispatcher {
 public:
-  explicit Dispatcher(Store &store);
+  // answerCacheBytes > 0 keeps answers of the reading methods (see AnswerCache): only for a
+  // server that is the only writer of its database.
+  explicit Dispatcher(Store &store, std::size_t answerCacheBytes = 0);
   Answer call(std::string_view module, std::string_view method, std::string_view body,
               std::uint64_t requestId);
 
 private:
   enum class Arg { Text, Packet };
+  enum class Access { Read, Write };
   struct Outcome {
     Variant result;
     bool returnArgs = false; // some argument is by reference: the answer carries them back
   };
   struct Method {
+    Access access;
     std::vector<Arg> args;
     std::function<Outcome(Session &, const std::vector<Variant> &)> run;
   };
 
-  void add(std::string_view module, std::string_view name, std::vector<Arg> args,
+  void add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,
            std::function<Outcome(Session &, const std::vector<Variant> &)> run);
+  // m is null for an unknown method; every failure becomes an error answer.
+  Answer respond(std::string_view module, std::string_view method, const std::string &name, const Method *m,
+                 std::string_view body, std::uint64_t requestId);
   Answer invoke(const std::string &name, const Method &m, std::string_view body, std::uint64_t requestId);
 
   Store &store_;
   std::map<std::string, Method, std::less<>> methods_; // "Module/Method"
+  AnswerCache cache_;
 };
 
 } // namespace kdr::server

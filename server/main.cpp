@@ -15,10 +15,13 @@ namespace {
 const char *usage =
     "usage: kdr-server --db sqlite:PATH | --db postgresql://...\n"
     "                  [--listen ADDR] [--port N (0 = choose)] [--token T (or env KDR_TOKEN)]\n"
-    "                  [--threads N] [--seed demo | --seed bulk:N]\n";
+    "                  [--threads N] [--seed demo | --seed bulk:N]\n"
+    "                  [--answer-cache MIB: keep answers of reads; only when no one else writes\n"
+    "                   to this database]\n";
 
 struct Options {
   std::string db, seed;
+  std::size_t answerCacheMib = 0;
   kdr::server::HttpOptions http;
 };
 
@@ -42,13 +45,16 @@ bool parse(int argc, char **argv, Options &o) {
         o.http.threads = static_cast<std::size_t>(std::stoul(v));
       else if (a == "--seed")
         o.seed = v;
+      else if (a == "--answer-cache")
+        o.answerCacheMib = static_cast<std::size_t>(std::stoul(v));
       else
         return false;
     } catch (const std::exception &) {
       return false;
     }
   }
-  return !o.db.empty() && (o.seed.empty() || o.seed == "demo" || o.seed.rfind("bulk:", 0) == 0);
+  return !o.db.empty() && o.answerCacheMib <= 65536 &&
+         (o.seed.empty() || o.seed == "demo" || o.seed.rfind("bulk:", 0) == 0);
 }
 
 kdr::server::HttpFront *running = nullptr;
@@ -73,7 +79,7 @@ int main(int argc, char **argv) {
       bool filled = o.seed == "demo" ? seedDemo(*session) : seedBulk(*session, std::stoll(o.seed.substr(5)));
       if (!filled) logLine("seed " + o.seed + " skipped: the database already holds clients");
     }
-    Dispatcher dispatcher(*store);
+    Dispatcher dispatcher(*store, o.answerCacheMib << 20);
     HttpFront front(dispatcher, o.http);
     int port = front.bind();
     running = &front;

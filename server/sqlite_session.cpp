@@ -1,6 +1,8 @@
 #include <sqlite3.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "server/engines.h"
@@ -21,9 +23,20 @@ void digitsFunction(sqlite3_context *ctx, int, sqlite3_value **argv) {
   sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+// Statements are looked up by their text on every call; the lookup need not copy it.
+struct SqlHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view sql) const { return std::hash<std::string_view>{}(sql); }
+};
+
 class SqliteSession final : public Session {
 public:
   explicit SqliteSession(const std::string &path) : Session(sqliteDialect()) {
+    // Memory statistics take a process-wide lock on every allocation and nothing here reads
+    // them. Only possible before the library's first use in the process; later calls are refused
+    // by the library and change nothing.
+    static const int noMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    (void)noMemoryStatistics;
     int rc = sqlite3_open_v2(path.c_str(), &db_,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
@@ -79,7 +92,7 @@ public:
 
 private:
   sqlite3_stmt *prepare(std::string_view sql, const Params &params) {
-    auto it = statements_.find(std::string(sql));
+    auto it = statements_.find(sql);
     if (it == statements_.end()) {
       sqlite3_stmt *stmt = nullptr;
       int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
@@ -152,7 +165,7 @@ private:
   }
 
   sqlite3 *db_ = nullptr;
-  std::unordered_map<std::string, sqlite3_stmt *> statements_;
+  std::unordered_map<std::string, sqlite3_stmt *, SqlHash, std::equal_to<>> statements_;
 };
 
 } // namespace

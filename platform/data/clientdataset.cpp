@@ -35,7 +35,7 @@ void TClientDataSet::SetData(Variant data) {
 }
 
 void TClientDataSet::CreateDataSet() {
-  if (Active()) throw EDatabaseError("Cannot perform this operation on an open dataset");
+  if (Active()) throw EDatabaseError("Operação não permitida com o conjunto de dados aberto");
   DataPacket packet;
   if (hasDeclaredFields())
     for (TField *field : Fields())
@@ -47,7 +47,7 @@ void TClientDataSet::CreateDataSet() {
 }
 
 void TClientDataSet::internalOpen() {
-  if (!pending_.isPacket()) throw EDatabaseError("Missing data provider or data packet");
+  if (!pending_.isPacket()) throw EDatabaseError("O conjunto de dados não tem dados para abrir");
   Variant data = std::exchange(pending_, Variant(nullptr));
   try {
     loadPacket(std::move(data));
@@ -78,7 +78,7 @@ void TClientDataSet::loadPacket(Variant data) {
   bool sameLayout = packet.fields.size() == Fields().size();
   for (TField *field : Fields()) {
     const int column = packet.fieldIndex(field->FieldName());
-    if (column < 0) throw EDatabaseError("Field '" + field->FieldName() + "' not found");
+    if (column < 0) throw EDatabaseError("Campo '" + field->FieldName() + "' não encontrado");
     sameLayout = sameLayout && column == field->Index() && packet.fields[column].type == field->DataType();
     columns.push_back(static_cast<std::size_t>(column));
   }

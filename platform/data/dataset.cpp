@@ -36,9 +36,9 @@ TDataSet::~TDataSet() {
 }
 
 TField &TDataSet::addField(std::unique_ptr<TField> field) {
-  if (Active()) throw EDatabaseError("Cannot perform this operation on an open dataset");
+  if (Active()) throw EDatabaseError("Operação não permitida com o conjunto de dados aberto");
   if (FindField(field->FieldName()))
-    throw EDatabaseError("Duplicate field name '" + field->FieldName() + "'");
+    throw EDatabaseError("Campo '" + field->FieldName() + "' declarado duas vezes");
   field->setIndex(static_cast<int>(declared_.size()));
   declared_.push_back(std::move(field));
   fieldList_.push_back(declared_.back().get());
@@ -70,7 +70,7 @@ TField *TDataSet::FindField(std::string_view fieldName) const {
 
 TField &TDataSet::FieldByName(std::string_view fieldName) const {
   if (TField *field = FindField(fieldName)) return *field;
-  throw EDatabaseError("Field '" + std::string(fieldName) + "' not found");
+  throw EDatabaseError("Campo '" + std::string(fieldName) + "' não encontrado");
 }
 
 void TDataSet::createFields(const std::vector<FieldDef> &defs) {
@@ -129,21 +129,22 @@ void TDataSet::attachSource(TDataSource *source) { sources_.push_back(source); }
 void TDataSet::detachSource(TDataSource *source) { std::erase(sources_, source); }
 
 void TDataSet::checkActive() const {
-  if (!Active()) throw EDatabaseError("Cannot perform this operation on a closed dataset");
+  if (!Active()) throw EDatabaseError("Operação não permitida com o conjunto de dados fechado");
 }
 
 void TDataSet::checkEditing() const {
-  if (state_ != dsEdit && state_ != dsInsert) throw EDatabaseError("Dataset not in edit or insert mode");
+  if (state_ != dsEdit && state_ != dsInsert)
+    throw EDatabaseError("O conjunto de dados não está em edição nem em inclusão");
 }
 
 void TDataSet::checkCanModify() const {
-  if (readOnly_) throw EDatabaseError("Cannot modify a read-only dataset");
+  if (readOnly_) throw EDatabaseError("O conjunto de dados é somente leitura");
 }
 
 void TDataSet::checkRequired() const {
   for (TField *field : fieldList_)
     if (field->Required() && buffer_[field->Index()].isEmpty())
-      throw EDatabaseError("Field '" + field->DisplayLabel() + "' must have a value");
+      throw EDatabaseError("O campo '" + field->DisplayLabel() + "' deve ser informado");
 }
 
 void TDataSet::resetCursor(std::size_t pos) {
@@ -306,7 +307,8 @@ bool TDataSet::Locate(std::string_view keyFields, const Variant &keyValues, TLoc
     keys.push_back(keyValues);
   } else {
     if (!keyValues.isArray() || keyValues.array().size() != fields.size())
-      throw EDatabaseError("Locate needs one value for each of the fields '" + std::string(keyFields) + "'");
+      throw EDatabaseError("A busca precisa de um valor para cada um dos campos '" + std::string(keyFields) +
+                           "'");
     keys = keyValues.array();
   }
   for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -417,7 +419,7 @@ void TDataSet::Cancel() {
 void TDataSet::Delete() {
   checkActive();
   if (state_ == dsInsert) return Cancel();
-  if (viewCount() == 0) throw EDatabaseError("Cannot perform this operation on an empty dataset");
+  if (viewCount() == 0) throw EDatabaseError("Operação não permitida com o conjunto de dados vazio");
   checkCanModify();
   dataEvent(TDataEvent::CheckBrowseMode);
   fire(BeforeDelete);

@@ -43,7 +43,7 @@ void TField::SetVisible(bool visible) {
 const Variant &TField::Value() const { return dataSet_->fieldValue(*this); }
 
 void TField::SetValue(const Variant &value) {
-  if (readOnly_) throw EDatabaseError("Field '" + DisplayLabel() + "' cannot be modified");
+  if (readOnly_) throw EDatabaseError("O campo '" + DisplayLabel() + "' não pode ser alterado");
   dataSet_->setFieldValue(*this, convert(value));
 }
 
@@ -216,9 +216,7 @@ Variant parseFloatText(std::string_view text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return Variant(nullptr);
   text = text.substr(first, text.find_last_not_of(' ') - first + 1);
-  auto invalid = [&] {
-    return EConvertError("'" + std::string(text) + "' is not a valid floating point value");
-  };
+  auto invalid = [&] { return EConvertError("'" + std::string(text) + "' não é um número válido"); };
   std::string s(text);
   int separators = 0;
   bool digit = false;

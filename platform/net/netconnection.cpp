@@ -95,10 +95,11 @@ Variant TNetConnection::Call(std::string_view method, Variant::Array args) { ret
 Variant TNetConnection::CallByRef(std::string_view method, Variant::Array &args) {
   if (!connected_) return transportFailure("a conexão está fechada");
 
-  boost::json::object body;
-  body["args"] = variantToJson(Variant(args));
+  std::string body = "{\"args\":";
+  appendVariantJson(body, Variant(args));
+  body += '}';
   const std::string path = "/" + ServerName + "/" + std::string(method);
-  auto response = client_->http.Post(path, boost::json::serialize(body), "application/json");
+  auto response = client_->http.Post(path, body, "application/json");
   if (!response) return transportFailure(describe(response.error()));
 
   try {

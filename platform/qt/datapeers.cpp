@@ -103,7 +103,7 @@ public:
   QSize sizeHint() const override {
     int width = indicatorWidth;
     if (grid_)
-      for (auto *c : grid_->Columns()) width += c->Width + 1;
+      for (auto *c : grid_->Columns()) width += c->shownWidth() + 1;
     return QSize(std::max(width + 4, 200), rowHeight * 9);
   }
 

@@ -27,13 +27,13 @@ namespace {
 std::int64_t parseInteger(const std::string &s) {
   // Leading blanks are tolerated, trailing ones are not, as the classic conversion does.
   std::size_t start = s.find_first_not_of(' ');
-  if (start == std::string::npos) throw EConvertError("'" + s + "' is not a valid integer value");
+  if (start == std::string::npos) throw EConvertError("'" + s + "' não é um número inteiro válido");
   const char *first = s.data() + start;
   if (*first == '+') ++first;
   std::int64_t value = 0;
   auto res = std::from_chars(first, s.data() + s.size(), value);
   if (res.ec != std::errc() || res.ptr != s.data() + s.size())
-    throw EConvertError("'" + s + "' is not a valid integer value");
+    throw EConvertError("'" + s + "' não é um número inteiro válido");
   return value;
 }
 
@@ -41,7 +41,7 @@ double parseFloat(const std::string &s) {
   double value = 0;
   auto res = std::from_chars(s.data(), s.data() + s.size(), value);
   if (s.empty() || res.ec != std::errc() || res.ptr != s.data() + s.size())
-    throw EConvertError("'" + s + "' is not a valid floating point value");
+    throw EConvertError("'" + s + "' não é um número válido");
   return value;
 }
 
@@ -61,7 +61,7 @@ std::string Variant::asString() const {
   case Kind::String:
     return std::get<std::string>(v_);
   default:
-    throw EConvertError("Invalid variant type conversion");
+    throw EConvertError("Conversão de tipo inválida");
   }
 }
 
@@ -79,7 +79,7 @@ std::int64_t Variant::asInteger() const {
   case Kind::String:
     return parseInteger(std::get<std::string>(v_));
   default:
-    throw EConvertError("Invalid variant type conversion");
+    throw EConvertError("Conversão de tipo inválida");
   }
 }
 
@@ -97,7 +97,7 @@ double Variant::asFloat() const {
   case Kind::String:
     return parseFloat(std::get<std::string>(v_));
   default:
-    throw EConvertError("Invalid variant type conversion");
+    throw EConvertError("Conversão de tipo inválida");
   }
 }
 
@@ -119,7 +119,7 @@ bool Variant::asBoolean() const {
     return parseInteger(s) != 0;
   }
   default:
-    throw EConvertError("Invalid variant type conversion");
+    throw EConvertError("Conversão de tipo inválida");
   }
 }
 

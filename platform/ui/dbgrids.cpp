@@ -31,6 +31,15 @@ std::string TColumn::titleText() const {
   return f ? f->DisplayLabel() : FieldName;
 }
 
+int TColumn::shownWidth() const {
+  if (Width >= 0) return Width;
+  // About seven pixels a character in the grid's font, plus the cell's margins.
+  constexpr int charWidth = 7, margins = 8, widest = 40;
+  const auto *f = Field();
+  const int chars = std::max<int>(utf8::length(titleText()), f ? std::min(f->DisplayWidth(), widest) : 0);
+  return std::max(64, chars * charWidth + margins);
+}
+
 // The grid hears its dataset through this link.
 class TDBGrid::Link : public TDataLink {
 public:
@@ -315,9 +324,9 @@ bool TDBGrid::pressEllipsis() {
 TRect TDBGrid::cellRect(std::size_t row, int col) const {
   auto cols = Columns();
   int left = (Options & dgIndicator) ? indicatorWidth : 0;
-  for (int i = 0; i < col && i < int(cols.size()); ++i) left += cols[i]->Width + 1;
+  for (int i = 0; i < col && i < int(cols.size()); ++i) left += cols[i]->shownWidth() + 1;
   const int top = static_cast<int>(row + ((Options & dgTitles) ? 1 : 0)) * rowHeight;
-  const int width = col < int(cols.size()) ? cols[col]->Width : 0;
+  const int width = col < int(cols.size()) ? cols[col]->shownWidth() : 0;
   return {left, top, left + width, top + rowHeight - 1};
 }
 

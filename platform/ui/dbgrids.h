@@ -61,7 +61,9 @@ public:
   struct {
     std::string Caption;
   } Title;
-  int Width = 64;
+  // In pixels; -1 sizes the column to its title and its field's display width, as a column
+  // without a width of its own is sized.
+  int Width = -1;
   std::vector<std::string> PickList;
   TColumnButtonStyle ButtonStyle = cbsAuto;
   bool Visible = true;
@@ -70,6 +72,8 @@ public:
   TField *Field() const;
   // The title shown: the caption, or the field's display label.
   std::string titleText() const;
+  // The width the column takes: Width, or the default sizing when Width is -1.
+  int shownWidth() const;
 
 private:
   TDBGrid *grid_;

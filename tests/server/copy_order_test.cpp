@@ -123,7 +123,7 @@ TEST_P(CopyOrder, BadOrdersAreRefusedAndWriteNothing) {
   EXPECT_EQ(call("GetTable", {"PARCLIEKDR"}, "KDR.rdmCache").packet().rows.size(), 10u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, CopyOrder, ::testing::Values("sqlite", "postgresql"),
+INSTANTIATE_TEST_SUITE_P(Engines, CopyOrder, ::testing::Values("sqlite", "postgresql", "sqlite_cached"),
                          [](const auto &info) { return info.param; });
 
 } // namespace

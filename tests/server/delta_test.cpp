@@ -174,7 +174,7 @@ TEST_P(Deltas, DefaultTextsSaveAndConflict) {
   EXPECT_EQ(call("SetParEmpKdr", {badType.variant()}).status, 400);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, Deltas, ::testing::Values("sqlite", "postgresql"),
+INSTANTIATE_TEST_SUITE_P(Engines, Deltas, ::testing::Values("sqlite", "postgresql", "sqlite_cached"),
                          [](const auto &info) { return info.param; });
 
 } // namespace

@@ -67,14 +67,17 @@ ScratchDatabase::~ScratchDatabase() {
 }
 
 void ServerTest::start(const std::string &engine, HttpOptions options) {
-  db_ = std::make_unique<ScratchDatabase>(engine);
+  // "sqlite_cached": the same suite with the answer cache on, so that a stale read fails it.
+  const std::string cached = "_cached";
+  const bool cache = engine.size() > cached.size() && engine.ends_with(cached);
+  db_ = std::make_unique<ScratchDatabase>(cache ? engine.substr(0, engine.size() - cached.size()) : engine);
   if (!db_->available()) GTEST_SKIP() << "PostgreSQL suite skipped: KDR_TEST_PG is not set";
   store_ = Store::open(db_->url());
   {
     auto s = store_->session();
     seedDemo(*s);
   }
-  dispatcher_ = std::make_unique<Dispatcher>(*store_);
+  dispatcher_ = std::make_unique<Dispatcher>(*store_, cache ? std::size_t{1} << 20 : 0);
   options.port = 0;
   token_ = options.token;
   front_ = std::make_unique<HttpFront>(*dispatcher_, options);

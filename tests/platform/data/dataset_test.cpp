@@ -209,7 +209,7 @@ TEST(DataSetFields, UnknownNamesAndReadOnlyAndRequired) {
     r.ds.FieldByName("CDPAIS");
     FAIL();
   } catch (const EDatabaseError &e) {
-    EXPECT_STREQ(e.what(), "Field 'CDPAIS' not found");
+    EXPECT_STREQ(e.what(), "Campo 'CDPAIS' não encontrado");
   }
   auto &company = r.ds.FieldByName("CDEMPRESA");
   EXPECT_THROW(company.SetAsString("02"), EDatabaseError); // browse state
@@ -220,7 +220,7 @@ TEST(DataSetFields, UnknownNamesAndReadOnlyAndRequired) {
     company.SetAsString("02");
     FAIL();
   } catch (const EDatabaseError &e) {
-    EXPECT_STREQ(e.what(), "Field 'Codigo da Empresa' cannot be modified");
+    EXPECT_STREQ(e.what(), "O campo 'Codigo da Empresa' não pode ser alterado");
   }
   company.SetReadOnly(false);
   company.SetRequired(true);
