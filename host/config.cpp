@@ -12,8 +12,9 @@ namespace kdr::host {
 
 const char *const usageText =
     "uso: kdr-host [opções]\n"
-    "  --server HOST[:PORTA]  servidor de aplicação (KDR_SERVER, padrão 127.0.0.1:8300)\n"
+    "  --server HOST[:PORTA]  servidor de aplicação (KDR_SERVER, padrão 127.0.0.1:8020)\n"
     "  --port PORTA           porta do servidor (KDR_SERVER_PORT)\n"
+    "  --token SENHA          senha exigida pelo servidor (KDR_TOKEN)\n"
     "  --local-db ARQUIVO     banco local do host (KDR_LOCAL_DB)\n"
     "  --module ARQUIVO       pacote do módulo (KDR_MODULE, padrão libkdr03020.so ao lado do programa)\n"
     "  --server-program ARQ   kdr-server usado por --demo (KDR_SERVER_PROGRAM)\n"
@@ -89,6 +90,7 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
   };
   if (auto v = fromEnv("KDR_SERVER")) applyServer(config, *v, "KDR_SERVER");
   if (auto v = fromEnv("KDR_SERVER_PORT")) config.serverPort = parsePort(*v, "KDR_SERVER_PORT");
+  if (auto v = fromEnv("KDR_TOKEN")) config.token = *v;
   if (auto v = fromEnv("KDR_LOCAL_DB")) config.localDb = *v;
   if (auto v = fromEnv("KDR_MODULE")) config.modulePath = *v;
   if (auto v = fromEnv("KDR_SERVER_PROGRAM")) config.serverProgram = *v;
@@ -104,6 +106,8 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
       applyServer(config, value(), arg);
     else if (arg == "--port")
       config.serverPort = parsePort(value(), arg);
+    else if (arg == "--token")
+      config.token = value();
     else if (arg == "--local-db")
       config.localDb = value();
     else if (arg == "--module")

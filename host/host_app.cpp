@@ -29,6 +29,7 @@ public:
     package_.load(config.modulePath);
     Zelnor::config.webUrl = config.serverHost;
     Zelnor::config.webPort = config.serverPort;
+    Zelnor::config.token = config.token;
     std::filesystem::create_directories(std::filesystem::path(config.localDb).parent_path());
     db_ = std::make_unique<TdtmDBGeral>(config.localDb);
     // Every form gets its peer when it is made, so the widget set comes before the main form.

@@ -1,6 +1,7 @@
 #include "server/delta_writer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/rtl/utf8.h"
 #include "server/errors.h"
@@ -38,6 +39,10 @@ public:
   }
 
 private:
+  static bool storedAs(FieldType stored, FieldType sent) {
+    return sent == stored || (stored == FieldType::Float && sent == FieldType::Integer);
+  }
+
   void mapFields(const DataPacket &delta) {
     for (const FieldDef &f : delta.fields) {
       int column = -1;
@@ -47,6 +52,9 @@ private:
                                [&](const std::string &s) { return utf8::sameText(s, f.name); });
       if (column < 0 && !shown)
         refuse("O campo " + f.name + " não pertence aos dados de " + table_.table + ".");
+      // Original values locate rows unchecked, so their declared type must be the stored one.
+      if (column >= 0 && !storedAs(table_.columns[column].def.type, f.type))
+        refuse("O campo " + f.name + " foi enviado com um tipo diferente do gravado.");
       columnOf_.push_back(column);
     }
     for (const std::string &k : table_.key)
@@ -115,7 +123,8 @@ private:
         refuse(col.label + " deve ser informado(a).");
       if (c.kind == RowStatus::Deleted || !c.changed[k] || v.isNull()) continue;
       if (col.def.type == FieldType::Float) {
-        if (!v.isNumber()) refuse(col.label + " deve ser numérico(a).");
+        // Infinity and NaN travel as JSON too, but are no value a rate can hold.
+        if (!v.isNumber() || !std::isfinite(v.asFloat())) refuse(col.label + " deve ser numérico(a).");
         v = Variant(v.asFloat());
       } else if (!v.isString()) {
         refuse(col.label + " deve ser um texto.");

@@ -1,5 +1,6 @@
 #include "host/scenario/scenario_runner.h"
 
+#include <algorithm>
 #include <deque>
 
 #include "platform/data/clientdataset.h"
@@ -142,7 +143,9 @@ public:
   int messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
                  const TMsgDlgButtons &buttons) override {
     if (auto a = take()) {
-      if (a->kind == ExpectKind::Question) {
+      // A plain message with only OK asks nothing: a question answer for it is of another kind.
+      const bool asks = type == mtConfirmation || buttons.size() > 1;
+      if (a->kind == ExpectKind::Question && asks) {
         int result = standardResult(a->answer);
         if (result == mrNone) fail("resposta " + a->answer + " não é um botão padrão");
         user_.expectMessage(type, a->text, result);
@@ -157,7 +160,13 @@ public:
 
   int question(const std::string &title, const std::string &text, TMsgDlgType type,
                const std::vector<std::string> &captions) override {
-    if (auto a = take()) handOver(*a);
+    if (auto a = take()) {
+      // A caption the question does not offer would quietly close it; only Cancel means that.
+      const bool offered = std::find(captions.begin(), captions.end(), a->answer) != captions.end();
+      if (a->kind == ExpectKind::Question && !offered && standardResult(a->answer) != mrCancel)
+        fail("resposta " + a->answer + " não é um botão da pergunta \"" + text + "\"");
+      handOver(*a);
+    }
     return user_.question(title, text, type, captions);
   }
 

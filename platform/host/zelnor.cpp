@@ -11,6 +11,7 @@ HostConfig config;
 
 std::string WebURL() { return config.webUrl; }
 int WebPort() { return config.webPort; }
+std::string WebToken() { return config.token; }
 
 namespace {
 
@@ -31,7 +32,7 @@ void AtualizaLocalCache(const Variant &tableNames) {
   connection.ServerName = snapshotServer;
   connection.HostName = WebURL();
   connection.Port = WebPort();
-  connection.Token = config.token;
+  connection.Token = WebToken();
   connection.ThrowException = false;
   connection.Open();
   for (const auto &name : namesOf(tableNames)) {

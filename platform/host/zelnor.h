@@ -17,6 +17,8 @@ extern HostConfig config;
 
 std::string WebURL();
 int WebPort();
+// The token a server started with one expects; empty when it asks for none.
+std::string WebToken();
 
 // The server's table-snapshot service: GetTable(name) answers the table's rows as a data packet.
 inline constexpr const char *snapshotServer = "KDR.rdmCache";

@@ -12,19 +12,24 @@ TEST(HostConfig, CommandLineWinsOverEnvironmentWhichWinsOverDefaults) {
   std::map<std::string, std::string> env{{"HOME", "/home/ana"}};
   HostConfig defaults = parseConfig({}, env);
   EXPECT_EQ(defaults.serverHost, "127.0.0.1");
-  EXPECT_EQ(defaults.serverPort, 8300);
+  EXPECT_EQ(defaults.serverPort, 8020); // where kdr-server listens by default
+  EXPECT_EQ(defaults.token, "");
   EXPECT_EQ(defaults.localDb, "/home/ana/.local/share/kdr/kdr-local.db");
   EXPECT_NE(defaults.modulePath.find("libkdr03020.so"), std::string::npos);
   EXPECT_FALSE(defaults.headless);
 
   env["KDR_SERVER"] = "10.0.0.5:9000";
   env["KDR_LOCAL_DB"] = "/tmp/env.db";
+  env["KDR_TOKEN"] = "env-secret";
   HostConfig fromEnv = parseConfig({}, env);
+  EXPECT_EQ(fromEnv.token, "env-secret");
   EXPECT_EQ(fromEnv.serverHost, "10.0.0.5");
   EXPECT_EQ(fromEnv.serverPort, 9000);
   EXPECT_EQ(fromEnv.localDb, "/tmp/env.db");
 
-  HostConfig fromArgs = parseConfig({"--server", "srv", "--port", "7000", "--local-db", "/tmp/arg.db"}, env);
+  HostConfig fromArgs = parseConfig(
+      {"--server", "srv", "--port", "7000", "--local-db", "/tmp/arg.db", "--token", "arg-secret"}, env);
+  EXPECT_EQ(fromArgs.token, "arg-secret");
   EXPECT_EQ(fromArgs.serverHost, "srv");
   EXPECT_EQ(fromArgs.serverPort, 7000);
   EXPECT_EQ(fromArgs.localDb, "/tmp/arg.db");

@@ -44,6 +44,9 @@ TEST(ScenarioRun, StopsAtTheFirstUnmetExpectationNamingLineAndFinding) {
       // A dialog other than the one expected.
       {"call IniProc\nexpect message \"Outro texto\"\nfocus dbgPadrao\n",
        "t.kdr:3: ", "Cliente deve ser informado."},
+      // A question answer for a plain message: the kinds differ even when the text agrees.
+      {"call IniProc\nexpect question \"Cliente deve ser informado.\" answer OK\nfocus dbgPadrao\n",
+       "t.kdr:3: ", "Cliente deve ser informado."},
       // An answer left unused at the end.
       {"call IniProc\nexpect message \"Cliente não cadastrado.\"\n",
        "t.kdr:fim: ", "Cliente não cadastrado."},

@@ -21,6 +21,7 @@ protected:
       : server(std::move(serverArgs)) {
     Zelnor::config.webUrl = server.host();
     Zelnor::config.webPort = server.port();
+    Zelnor::config.token.clear();
     // The host's frame is the main form; the module's screens are its children.
     TForm *frame = TForm::create<TForm>(&Application());
     Application().SetMainForm(frame);
@@ -57,6 +58,24 @@ class ScreenWithoutClients : public ScreenTest {
 protected:
   ScreenWithoutClients() : ScreenTest({}) {}
 };
+
+// A server that asks for a token: the screen's connection presents the host's.
+class ScreenBehindToken : public ScreenTest {
+protected:
+  ScreenBehindToken() : ScreenTest({"--seed", "demo", "--token", "s3cret"}) {
+    Zelnor::config.token = "s3cret";
+  }
+  ~ScreenBehindToken() override { Zelnor::config.token.clear(); }
+};
+
+TEST_F(ScreenBehindToken, LookupPresentsTheHostsToken) {
+  open();
+  user::type(part<TWinControl>("medNrInsJurClie"), "11222333000181");
+  user::focus(part<TWinControl>("dbgPadrao"));
+  user.verify();
+  EXPECT_EQ(part<TEdit>("edtNmCliente").Text(), "Padaria Pão Quente");
+  EXPECT_EQ(dataset("cdsParamFatCli").RecordCount(), 3u);
+}
 
 TEST_F(ScreenWithoutClients, EmptySearchSaysSoAndChangesNothing) {
   open();

@@ -1,5 +1,7 @@
 // Saving deltas: the change log applied in order, all or nothing, optimistic concurrency and the
 // value rules checked before anything is written.
+#include <limits>
+
 #include "tests/server/server_fixture.h"
 
 namespace kdr::server::testing {
@@ -93,6 +95,7 @@ TEST_P(Deltas, ValueRulesRefuseBeforeWriting) {
       {"DSFATURCLIE", std::string(401, 'x')},
       {"DSBOLETCLIE", longText + "é"},
       {"VRPERCAJUSTEINV", "12,5"},
+      {"VRPERCAJUSTEINV", std::numeric_limits<double>::infinity()},
       {"CDCLIENTE", "999"},
       {"CDEMPRESA", 1},
   };
@@ -115,6 +118,30 @@ TEST_P(Deltas, ValueRulesRefuseBeforeWriting) {
   ok.insert(row);
   Reply r = call("SetParamFatCli", {ok.variant()});
   EXPECT_EQ(r.status, 200) << boost::json::serialize(r.body);
+}
+
+// The original values locate the row: a delta declaring a number where a code or a text is
+// stored is bad input on both engines, never a row found by the engine's own conversion.
+TEST_P(Deltas, FieldsDeclaredWithAnotherTypeAreRefused) {
+  for (const char *name : {"CDCLIENTE", "DSFATURCLIE"}) {
+    SCOPED_TRACE(name);
+    std::vector<FieldDef> fields = paramFatCliFields();
+    DeltaBuilder probe(fields);
+    const int index = probe.packet.fieldIndex(name);
+    fields[index].type = FieldType::Integer;
+    std::vector<Variant> original = stored(name == std::string("CDCLIENTE") ? "103" : "101", 0);
+    original[index] = 103;
+    DeltaBuilder deletion(fields), modification(fields), changed(fields);
+    deletion.remove(original);
+    modification.modify(original, {{"DSBOLETCLIE", "Novo boleto"}});
+    changed.modify(original, {{name, 7}});
+    for (const DeltaBuilder *d : {&deletion, &modification, &changed}) {
+      Reply r = call("SetParamFatCli", {d->variant()});
+      EXPECT_EQ(r.status, 400) << boost::json::serialize(r.body);
+    }
+  }
+  EXPECT_EQ(count("103"), 1u);
+  EXPECT_EQ(field(stored("103", 0), "DSBOLETCLIE"), Variant("Cessão de direito de uso do sistema."));
 }
 
 TEST_P(Deltas, LegacyRowKeepsItsValuesWhenAnotherFieldChanges) {

@@ -105,10 +105,13 @@ Reply ServerTest::post(const std::string &path, const std::string &body, const h
 }
 
 Reply ServerTest::call(const std::string &method, Variant::Array args, const std::string &module) {
-  boost::json::object body{{"args", variantToJson(Variant(std::move(args)))}};
+  // The same writer as the desktop's connection, so the server meets exactly what desktops send.
+  std::string body = "{\"args\":";
+  appendVariantJson(body, Variant(std::move(args)));
+  body += '}';
   httplib::Headers headers;
   if (!token_.empty()) headers.emplace("Authorization", "Bearer " + token_);
-  return post("/" + module + "/" + method, boost::json::serialize(body), headers);
+  return post("/" + module + "/" + method, body, headers);
 }
 
 std::vector<std::vector<Variant>> ServerTest::rowsOf(const std::string &method, Variant::Array args) {
