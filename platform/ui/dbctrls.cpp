@@ -69,7 +69,10 @@ void FieldBinding::writeOnExit(const std::function<void()> &validate) {
     if (link.modified && validate) validate();
     link.UpdateRecord();
   } catch (...) {
-    control_.SetFocus();
+    if (auto *edit = dynamic_cast<TCustomEdit *>(&control_))
+      edit->takeFocusBack();
+    else
+      control_.SetFocus();
     throw;
   }
   refresh();
@@ -116,7 +119,7 @@ void TDBEdit::textChanged() {
 }
 
 void TDBEdit::doEnter() {
-  refresh();
+  if (!reEntering()) refresh();
   TMaskEdit::doEnter();
 }
 
@@ -147,7 +150,7 @@ void TDBMemo::textChanged() {
 }
 
 void TDBMemo::doEnter() {
-  refresh();
+  if (!reEntering()) refresh();
   TMemo::doEnter();
 }
 

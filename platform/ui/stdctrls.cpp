@@ -40,8 +40,19 @@ void TCustomEdit::textChanged() {
 }
 
 void TCustomEdit::doEnter() {
-  modified_ = false;
+  if (!reEntering_) modified_ = false;
   TWinControl::doEnter();
+}
+
+void TCustomEdit::takeFocusBack() {
+  reEntering_ = true;
+  try {
+    SetFocus();
+  } catch (...) {
+    reEntering_ = false;
+    throw;
+  }
+  reEntering_ = false;
 }
 
 void TCustomEdit::defaultKeyPress(char32_t key) {
@@ -134,7 +145,7 @@ void TMaskEdit::typeCharacter(char32_t key) {
 
 void TMaskEdit::validateEdit() {
   if (mask_.empty() || !Modified() || mask_.complete(cells_)) return;
-  SetFocus();
+  takeFocusBack();
   SelectAll();
   throw Exception("Valor de entrada inválido. Use a tecla Esc para abandonar as alterações.");
 }

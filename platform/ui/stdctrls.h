@@ -49,6 +49,9 @@ public:
   void SelectAll() { selectedAll_ = true; }
   bool Modified() const { return modified_; }
   void SetModified(bool m) { modified_ = m; }
+  // Takes the focus back after refusing to be left: that re-entry keeps the user's text and its
+  // modified mark, so the user mends the text and the next exit checks it again.
+  void takeFocusBack();
 
   TNotifyEvent OnChange;
 
@@ -63,12 +66,14 @@ protected:
   // Types one character or deletes the last one (key 8); masked edits place by position.
   virtual void typeCharacter(char32_t key);
   void doEnter() override;
+  bool reEntering() const { return reEntering_; }
   bool selectedAll_ = false;
 
 private:
   bool readOnly_ = false;
   int maxLength_ = 0;
   bool modified_ = false;
+  bool reEntering_ = false;
 };
 
 class TEdit : public TCustomEdit {

@@ -212,6 +212,9 @@ TEST_F(DataAwareTest, ABoundEditShowsDisplayTextUnfocusedAndWritesThroughTextOnE
   EXPECT_FALSE(user::focus(*grid));
   EXPECT_EQ(form->focusedControl(), dbe);
   EXPECT_TRUE(log.empty());
+  EXPECT_EQ(dbe->Text(), "Filialx") << "the user finds the typed text, to mend it";
+  user().expectError("Valor inválido");
+  EXPECT_FALSE(user::focus(*grid)) << "still pending, so written again";
   cds.Cancel();
 }
 

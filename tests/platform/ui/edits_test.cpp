@@ -107,6 +107,10 @@ TEST_F(EditTest, TypingIntoAMaskFillsItsPositionsAndAnIncompleteMaskCannotBeLeft
   EXPECT_FALSE(user::focus(*other));
   EXPECT_EQ(form->focusedControl(), med);
   EXPECT_TRUE(log.empty()) << "OnExit does not run when validation fails";
+  // Leaving again without mending the text fails again.
+  user().expectError("Valor de entrada inválido. Use a tecla Esc para abandonar as alterações.");
+  EXPECT_FALSE(user::focus(*other));
+  EXPECT_EQ(med->EditText(), "12/__");
   // The failed validation selected the text, so typing starts over.
   user::type(*med, "1234");
   EXPECT_EQ(med->Text(), "12/34");
