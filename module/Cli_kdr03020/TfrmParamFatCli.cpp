@@ -4,6 +4,7 @@
 #include "module/common/server_methods.h"
 #include "platform/host/consiste.h"
 #include "platform/host/zelnor.h"
+#include "platform/rtl/events.h"
 #include "platform/ui/mask.h"
 
 namespace Cli_kdr03020 {
@@ -99,19 +100,17 @@ void TfrmParamFatCli::createLayout() {
 }
 
 void TfrmParamFatCli::assignHandlers() {
-  netParamFatCliServ->BeforeConnect = [this](TNetConnection &c) { netParamFatCliServBeforeConnect(c); };
-  medNrInsJurClie->OnEnter = [this](TComponent *s) { medNrInsJurClieEnter(s); };
-  medNrInsJurClie->OnChange = [this](TComponent *s) { medNrInsJurClieChange(s); };
-  medNrInsJurClie->OnExit = [this](TComponent *s) { medNrInsJurClieExit(s); };
-  medNrInsJurClie->OnKeyPress = [this](TComponent *s, char32_t &key) { PadraoNumeroKeyPress(s, key); };
-  btpCliente->OnClick = [this](TComponent *s) { btpClienteClick(s); };
-  btpCliente->OnBeforePesq = [this](TComponent *s, bool &go) { btpClienteBeforePesq(s, go); };
-  btpCliente->OnAfterPesq = [this](TComponent *s) { btpClienteAfterPesq(s); };
-  panCliente->OnEnter = [this](TComponent *s) { panClienteEnter(s); };
-  panCliente->OnExit = [this](TComponent *s) { panClienteExit(s); };
-  cdsClienteNRINSJURCLIE->OnGetText = [this](TField &f, std::string &text, bool display) {
-    cdsClienteNRINSJURCLIEGetText(f, text, display);
-  };
+  netParamFatCliServ->BeforeConnect = bindHandler(this, &TfrmParamFatCli::netParamFatCliServBeforeConnect);
+  medNrInsJurClie->OnEnter = bindHandler(this, &TfrmParamFatCli::medNrInsJurClieEnter);
+  medNrInsJurClie->OnChange = bindHandler(this, &TfrmParamFatCli::medNrInsJurClieChange);
+  medNrInsJurClie->OnExit = bindHandler(this, &TfrmParamFatCli::medNrInsJurClieExit);
+  medNrInsJurClie->OnKeyPress = bindHandler(this, &TfrmParamFatCli::PadraoNumeroKeyPress);
+  btpCliente->OnClick = bindHandler(this, &TfrmParamFatCli::btpClienteClick);
+  btpCliente->OnBeforePesq = bindHandler(this, &TfrmParamFatCli::btpClienteBeforePesq);
+  btpCliente->OnAfterPesq = bindHandler(this, &TfrmParamFatCli::btpClienteAfterPesq);
+  panCliente->OnEnter = bindHandler(this, &TfrmParamFatCli::panClienteEnter);
+  panCliente->OnExit = bindHandler(this, &TfrmParamFatCli::panClienteExit);
+  cdsClienteNRINSJURCLIE->OnGetText = bindHandler(this, &TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText);
 }
 
 Variant TfrmParamFatCli::callServer(std::string_view method, Variant::Array args) {
@@ -132,10 +131,9 @@ void TfrmParamFatCli::netParamFatCliServBeforeConnect(TNetConnection &Sender) {
 
 // The number is typed bare; taking the mask off must neither clear the name nor disable commands.
 void TfrmParamFatCli::medNrInsJurClieEnter(TComponent *) {
-  medNrInsJurClie->OnChange = nullptr;
+  SilencedEvent silence(medNrInsJurClie->OnChange);
   medNrInsJurClie->SetEditMask("");
   medNrInsJurClie->SetMaxLength(20);
-  medNrInsJurClie->OnChange = [this](TComponent *s) { medNrInsJurClieChange(s); };
 }
 
 void TfrmParamFatCli::medNrInsJurClieChange(TComponent *) {
@@ -158,8 +156,8 @@ void TfrmParamFatCli::medNrInsJurClieExit(TComponent *) {
     cdsCliente->SetData(callServer(server::GetCliente, {medNrInsJurClie->Text(), ""}));
     if (cdsCliente->IsEmpty()) Consiste::MensErro(msgPadrao->Msg("Cliente_NCad"), true);
     // The mask goes first: laying the number into it changes the text, which clears the name.
-    medNrInsJurClie->SetEditMask(Consiste::PictPess(cdsCliente->FieldByName("IDTPIJURCLIE").AsString()));
-    edtNmCliente->SetText(cdsCliente->FieldByName("NMFANTCLIE").AsString());
+    medNrInsJurClie->SetEditMask(Consiste::PictPess(cdsClienteIDTPIJURCLIE->AsString()));
+    edtNmCliente->SetText(cdsClienteNMFANTCLIE->AsString());
   } catch (...) {
     medNrInsJurClie->SetFocus();
     throw;
@@ -187,8 +185,8 @@ void TfrmParamFatCli::btpClienteBeforePesq(TComponent *, bool &) {
 }
 
 void TfrmParamFatCli::btpClienteAfterPesq(TComponent *) {
-  medNrInsJurClie->SetText(cdsCliente->FieldByName("NRINSJURCLIE").AsString());
-  edtNmCliente->SetText(cdsCliente->FieldByName("NMFANTCLIE").AsString());
+  medNrInsJurClie->SetText(cdsClienteNRINSJURCLIE->AsString());
+  edtNmCliente->SetText(cdsClienteNMFANTCLIE->AsString());
 }
 
 // Back at the client: whatever row was being typed belongs to the client being left.
@@ -198,13 +196,12 @@ void TfrmParamFatCli::panClienteEnter(TComponent *) {
 }
 
 void TfrmParamFatCli::panClienteExit(TComponent *) {
-  cdsParamFatCli->SetData(
-      callServer(server::GetParamFatCli, {cdsCliente->FieldByName("CDCLIENTE").AsString()}));
+  cdsParamFatCli->SetData(callServer(server::GetParamFatCli, {cdsClienteCDCLIENTE->AsString()}));
 }
 
-void TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText(TField &Sender, std::string &Text, bool) {
-  const std::string mask = Consiste::PictPess(Sender.DataSet().FieldByName("IDTPIJURCLIE").AsString());
-  Text = FormatMaskText(mask, Sender.AsString());
+void TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText(TField &, std::string &Text, bool) {
+  const std::string mask = Consiste::PictPess(cdsClienteIDTPIJURCLIE->AsString());
+  Text = FormatMaskText(mask, cdsClienteNRINSJURCLIE->AsString());
 }
 
 void TfrmParamFatCli::FormClose(TComponent *Sender, TCloseAction &Action) {

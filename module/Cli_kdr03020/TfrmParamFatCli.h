@@ -36,8 +36,27 @@ public:
   // Data model.
   kdr::TClientDataSet *cdsCliente;
   kdr::TDataSource *dtsCliente;
+  kdr::TStringField *cdsClienteCDCLIENTE = nullptr;
   kdr::TStringField *cdsClienteNRINSJURCLIE = nullptr;
+  kdr::TStringField *cdsClienteNMFANTCLIE = nullptr;
+  kdr::TStringField *cdsClienteIDTPIJURCLIE = nullptr;
   kdr::TClientDataSet *cdsParamFatCli;
+  kdr::TStringField *cdsParamFatCliCDCLIENTE = nullptr;
+  kdr::TStringField *cdsParamFatCliIDTPFATUCLIE = nullptr;
+  kdr::TStringField *cdsParamFatCliDSFATURCLIE = nullptr;
+  kdr::TStringField *cdsParamFatCliDSBOLETCLIE = nullptr;
+  kdr::TStringField *cdsParamFatCliNMFANTCLIE = nullptr;
+  kdr::TStringField *cdsParamFatCliCDTIPOSERV = nullptr;
+  kdr::TStringField *cdsParamFatCliNMTIPOSERV = nullptr;
+  kdr::TStringField *cdsParamFatCliCDEMPRESA = nullptr;
+  kdr::TStringField *cdsParamFatCliNMEMPRESA = nullptr;
+  kdr::TStringField *cdsParamFatCliIDFATURAPFILI = nullptr;
+  kdr::TStringField *cdsParamFatCliIDFATMESATUCLIE = nullptr;
+  kdr::TStringField *cdsParamFatCliNMOPERADOR = nullptr;
+  kdr::TStringField *cdsParamFatCliCDGERENTEIMPCLI = nullptr;
+  kdr::TStringField *cdsParamFatCliIDGERANFUNIFICA = nullptr;
+  kdr::TFloatField *cdsParamFatCliVRPERCAJUSTEINV = nullptr;
+  kdr::TStringField *cdsParamFatCliCDPAIS = nullptr;
   kdr::TClientDataSet *cdsTemp;
   kdr::TClientDataSet *cdsTipoDeServico;
   kdr::TDataSource *dtsTipoDeServico;

@@ -65,33 +65,35 @@ void TfrmParamFatCli::createDataModel() {
   netParamFatCliServ->ThrowException = false;
 
   cdsCliente = make<TClientDataSet>(this, "cdsCliente");
-  stringField(*cdsCliente, "CDCLIENTE", 21, "", false);
+  cdsClienteCDCLIENTE = &stringField(*cdsCliente, "CDCLIENTE", 21, "", false);
   cdsClienteNRINSJURCLIE = &stringField(*cdsCliente, "NRINSJURCLIE", 20, "Inscrição");
-  stringField(*cdsCliente, "NMFANTCLIE", 50, "Nome Fantasia");
-  stringField(*cdsCliente, "IDTPIJURCLIE", 1, "", false);
+  cdsClienteNMFANTCLIE = &stringField(*cdsCliente, "NMFANTCLIE", 50, "Nome Fantasia");
+  cdsClienteIDTPIJURCLIE = &stringField(*cdsCliente, "IDTPIJURCLIE", 1, "", false);
   dtsCliente = make<TDataSource>(this, "dtsCliente");
   dtsCliente->SetDataSet(cdsCliente);
 
   cdsParamFatCli = make<TClientDataSet>(this, "cdsParamFatCli");
   TClientDataSet &param = *cdsParamFatCli;
-  stringField(param, "CDCLIENTE", 21, "Cliente", false);
-  stringField(param, "IDTPFATUCLIE", 1, "Tipo Faturamento", false);
-  stringField(param, "DSFATURCLIE", 400, "Descrição para Faturamento", false);
-  stringField(param, "DSBOLETCLIE", 400, "Descrição para Boleto", false);
-  stringField(param, "NMFANTCLIE", 50, "Nome Fantasia", false);
-  stringField(param, "CDTIPOSERV", 3, "Tipo de Serviço", false).SetEditMask("999;0; ");
-  stringField(param, "NMTIPOSERV", 80, "Nome", false);
-  stringField(param, "CDEMPRESA", 2, "Codigo da Empresa", false);
-  stringField(param, "NMEMPRESA", 40, "Empresa", true);
-  stringField(param, "IDFATURAPFILI", 1, "Faturamento por Filial", false);
-  stringField(param, "IDFATMESATUCLIE", 1, "Faturamento no mês atual", false);
-  stringField(param, "NMOPERADOR", 40, "", false);
-  stringField(param, "CDGERENTEIMPCLI", 12, "Gerente de Implantação", false);
-  stringField(param, "IDGERANFUNIFICA", 1, "", false);
-  TFloatField &rate = param.AddFloatField("VRPERCAJUSTEINV");
-  rate.SetVisible(false);
-  rate.SetDisplayFormat("#,##0.00");
-  stringField(param, "CDPAIS", 4, "", false);
+  cdsParamFatCliCDCLIENTE = &stringField(param, "CDCLIENTE", 21, "Cliente", false);
+  cdsParamFatCliIDTPFATUCLIE = &stringField(param, "IDTPFATUCLIE", 1, "Tipo Faturamento", false);
+  cdsParamFatCliDSFATURCLIE = &stringField(param, "DSFATURCLIE", 400, "Descrição para Faturamento", false);
+  cdsParamFatCliDSBOLETCLIE = &stringField(param, "DSBOLETCLIE", 400, "Descrição para Boleto", false);
+  cdsParamFatCliNMFANTCLIE = &stringField(param, "NMFANTCLIE", 50, "Nome Fantasia", false);
+  cdsParamFatCliCDTIPOSERV = &stringField(param, "CDTIPOSERV", 3, "Tipo de Serviço", false);
+  cdsParamFatCliCDTIPOSERV->SetEditMask("999;0; ");
+  cdsParamFatCliNMTIPOSERV = &stringField(param, "NMTIPOSERV", 80, "Nome", false);
+  cdsParamFatCliCDEMPRESA = &stringField(param, "CDEMPRESA", 2, "Codigo da Empresa", false);
+  cdsParamFatCliNMEMPRESA = &stringField(param, "NMEMPRESA", 40, "Empresa", true);
+  cdsParamFatCliIDFATURAPFILI = &stringField(param, "IDFATURAPFILI", 1, "Faturamento por Filial", false);
+  cdsParamFatCliIDFATMESATUCLIE =
+      &stringField(param, "IDFATMESATUCLIE", 1, "Faturamento no mês atual", false);
+  cdsParamFatCliNMOPERADOR = &stringField(param, "NMOPERADOR", 40, "", false);
+  cdsParamFatCliCDGERENTEIMPCLI = &stringField(param, "CDGERENTEIMPCLI", 12, "Gerente de Implantação", false);
+  cdsParamFatCliIDGERANFUNIFICA = &stringField(param, "IDGERANFUNIFICA", 1, "", false);
+  cdsParamFatCliVRPERCAJUSTEINV = &param.AddFloatField("VRPERCAJUSTEINV");
+  cdsParamFatCliVRPERCAJUSTEINV->SetVisible(false);
+  cdsParamFatCliVRPERCAJUSTEINV->SetDisplayFormat("#,##0.00");
+  cdsParamFatCliCDPAIS = &stringField(param, "CDPAIS", 4, "", false);
 
   cdsTemp = make<TClientDataSet>(this, "cdsTemp");
   stringField(*cdsTemp, "CDCLIENTE", 21, "Código do Cliente");

@@ -1,6 +1,7 @@
 #include "platform/host/basescreens.h"
 
 #include "platform/host/dialog_services.h"
+#include "platform/rtl/events.h"
 
 namespace kdr {
 
@@ -52,25 +53,23 @@ TfrmPadraoGrid::TfrmPadraoGrid(TComponent *owner) : TForm(owner) {
   dbgPadrao = placed<TDBGrid>(this, "dbgPadrao", tshPadrao);
   dbgPadrao->SetAlign(alClient);
   dbgPadrao->SetDataSource(dtsPadrao);
-  dbgPadrao->OnKeyDown = [this](TComponent *s, int &key, TShiftState shift) {
-    dbgPadraoKeyDown(s, key, shift);
-  };
-  dbgPadrao->OnKeyPress = [this](TComponent *s, char32_t &key) { dbgPadraoKeyPress(s, key); };
+  dbgPadrao->OnKeyDown = bindHandler(this, &TfrmPadraoGrid::dbgPadraoKeyDown);
+  dbgPadrao->OnKeyPress = bindHandler(this, &TfrmPadraoGrid::dbgPadraoKeyPress);
 
   msgPadrao = make<TMessages>(this, "msgPadrao");
   msgPadraoGrid = make<TMessages>(this, "msgPadraoGrid");
   msgPadraoGrid->Messages = {"Excl|Confirma exclusão?", "Canc|Cancelar operação?"};
 
   dtsPadrao->OnStateChange = [this](TDataSource &) { dtsPadraoStateChange(this); };
-  OnCreate = [this](TComponent *s) { FormCreate(s); };
-  OnClose = [this](TComponent *s, TCloseAction &action) { FormClose(s, action); };
+  OnCreate = bindHandler(this, &TfrmPadraoGrid::FormCreate);
+  OnClose = bindHandler(this, &TfrmPadraoGrid::FormClose);
 }
 
 TButtonFlat *TfrmPadraoGrid::command(const char *name, const char *hint, TMenuItem *&item,
                                      const char *caption, void (TfrmPadraoGrid::*handler)(TComponent *)) {
   auto *button = placed<TButtonFlat>(this, name, panMenu);
   button->SetHint(hint);
-  button->OnClick = [this, handler](TComponent *s) { (this->*handler)(s); };
+  button->OnClick = bindHandler(this, handler);
   item = make<TMenuItem>(this, std::string("mnu") + (name + 3));
   item->SetCaption(caption);
   item->OnClick = [this, handler](TComponent *s) { (this->*handler)(s); };
@@ -151,7 +150,7 @@ TfrmRotiGeral::TfrmRotiGeral(TComponent *owner) : TForm(owner) {
   grbDadosRel = placed<TGroupBox>(this, "grbDadosRel", this);
   grbDadosRel->SetAlign(alClient);
   msgPadrao = make<TMessages>(this, "msgPadrao");
-  OnClose = [this](TComponent *s, TCloseAction &action) { FormClose(s, action); };
+  OnClose = bindHandler(this, &TfrmRotiGeral::FormClose);
 }
 
 void TfrmRotiGeral::FormClose(TComponent *, TCloseAction &) {}
