@@ -1,6 +1,7 @@
 #include "module/Cli_kdr03020/Cli_kdr03020.h"
 
 #include "module/Cli_kdr03020/TfrmParamFatCli.h"
+#include "module/common/hourglass.h"
 #include "platform/ui/application.h"
 
 extern "C" {
@@ -10,21 +11,6 @@ bool Cli_kdr03020_boImportado = false;
 }
 
 namespace Cli_kdr03020 {
-
-using namespace kdr;
-
-namespace {
-
-// The hourglass shows while the screen is made; a failure must not leave it on for good.
-class HourGlass {
-public:
-  HourGlass() { Screen().SetCursor(crHourGlass); }
-  ~HourGlass() { Screen().SetCursor(crDefault); }
-  HourGlass(const HourGlass &) = delete;
-  HourGlass &operator=(const HourGlass &) = delete;
-};
-
-} // namespace
 
 void initialization() {
   boIdCriado = false;
@@ -39,7 +25,7 @@ extern "C" {
 
 void CriaParamFatCli(void) {
   using namespace Cli_kdr03020;
-  HourGlass wait;
+  kdr03020::common::HourGlass wait;
   if (!boIdCriado) {
     kdr::Application().CreateForm(frmParamFatCli);
     boIdCriado = true;

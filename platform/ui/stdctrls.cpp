@@ -216,12 +216,18 @@ void TCheckBox::defaultKeyPress(char32_t key) {
   if (key == U' ') click();
 }
 
+// A radio button speaks only when it becomes the checked one: the siblings it turns off fire
+// nothing, and checking it again changes nothing.
 void TRadioButton::SetChecked(bool v) {
-  if (v && Parent())
+  if (v == checked_) return;
+  checked_ = v;
+  changed(Prop::Checked);
+  if (!v) return;
+  if (Parent())
     for (int i = 0; i < Parent()->ControlCount(); ++i)
       if (auto *other = dynamic_cast<TRadioButton *>(Parent()->Controls(i)); other && other != this)
         other->SetChecked(false);
-  TButtonControl::SetChecked(v);
+  TControl::click();
 }
 
 // ---- TComboBox

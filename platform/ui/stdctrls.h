@@ -154,7 +154,8 @@ protected:
   void defaultKeyPress(char32_t key) override;
 };
 
-// Checking one unchecks the radio buttons that share its parent.
+// Checking one unchecks the radio buttons that share its parent; OnClick fires only for the one
+// that becomes checked.
 class TRadioButton : public TButtonControl {
 public:
   explicit TRadioButton(TComponent *owner) : TButtonControl(owner) {}

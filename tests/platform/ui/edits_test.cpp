@@ -124,11 +124,17 @@ TEST_F(EditTest, RadioButtonsAreExclusiveAmongSiblingsAndCheckBoxesToggle) {
   auto *list = make<TRadioButton>(form, group, "rbgLista");
   auto *box = make<TCheckBox>(form, form, "chb");
   all->SetChecked(true);
+  all->OnClick = logs("all.Click");
   list->OnClick = logs("list.Click");
   EXPECT_TRUE(user::click(*list));
   EXPECT_TRUE(list->Checked());
   EXPECT_FALSE(all->Checked());
+  // The button turned off says nothing, and clicking the checked one again changes nothing.
+  EXPECT_TRUE(user::click(*list));
   EXPECT_EQ(log, std::vector<std::string>{"list.Click"});
+  all->SetChecked(true);
+  EXPECT_FALSE(list->Checked());
+  EXPECT_EQ(log, (std::vector<std::string>{"list.Click", "all.Click"}));
   box->SetEnabled(false);
   EXPECT_FALSE(user::click(*box));
   EXPECT_FALSE(box->Checked());
