@@ -168,6 +168,29 @@ private:
                        duplicate ? table_.duplicateMessage(row) : table_.conflictMessage(row));
   }
 
+  // Runs as each change is written, so a deletion earlier in the delta frees the values and a
+  // row inserted earlier in it counts.
+  void checkUnique(const Change &c) {
+    if (table_.unique.empty()) return;
+    if (c.kind == RowStatus::Modified &&
+        std::none_of(table_.unique.begin(), table_.unique.end(), [&](const std::string &name) {
+          std::size_t k = columnIndex(name);
+          return c.changed[k] && !(c.current[k] == c.original[k]);
+        }))
+      return;
+    Params params;
+    std::string where, lockName = table_.table;
+    for (const std::string &name : table_.unique) {
+      where += (where.empty() ? "" : " AND ") + name + " = ?";
+      params.push_back(c.current[columnIndex(name)]);
+      lockName += '|' + c.current[columnIndex(name)].asString();
+    }
+    // Two desktops writing the same values queue here, so the second one sees the first's row.
+    if (std::string lock(session_.dialect().lockWriters()); !lock.empty()) session_.query(lock, {lockName});
+    if (!session_.query("SELECT 1 FROM " + table_.table + " WHERE " + where, params).empty())
+      refuse(table_.uniqueMessage);
+  }
+
   void write(const Change &c) {
     switch (c.kind) {
     case RowStatus::Inserted:
@@ -190,6 +213,7 @@ private:
 
   void insert(const Change &c) {
     if (exists(c.current)) conflict(c.current, c.changed, true);
+    checkUnique(c);
     std::string names, marks;
     for (const StoredColumn &col : table_.columns) {
       names += (names.empty() ? "" : ", ") + col.def.name;
@@ -201,6 +225,7 @@ private:
   void update(const Change &c) {
     if (std::none_of(c.changed.begin(), c.changed.end(), [](bool b) { return b; })) return;
     if (keyChanged(c) && exists(c.current)) conflict(c.current, c.changed, true);
+    checkUnique(c);
     Params params;
     std::string set;
     for (std::size_t k = 0; k < table_.columns.size(); ++k)

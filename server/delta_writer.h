@@ -46,6 +46,11 @@ struct DeltaTable {
   // Messages naming a row by its key values: changed or removed meanwhile, and already there.
   std::function<std::string(const DeltaRow &)> conflictMessage;
   std::function<std::string(const DeltaRow &)> duplicateMessage;
+  // Columns whose values no two rows may share: a new row, or a row whose values in them change,
+  // is refused with uniqueMessage when a stored row already has them. Rows stored before the rule
+  // stay readable and editable. Empty: the table has no such rule.
+  std::vector<std::string> unique;
+  std::string uniqueMessage;
 };
 
 void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta);

@@ -71,6 +71,7 @@ public:
   std::string_view beginRead() const override { return "BEGIN"; }
   // Taking the write lock at the start avoids a reader failing to upgrade under WAL.
   std::string_view beginWrite() const override { return "BEGIN IMMEDIATE"; }
+  std::string_view lockWriters() const override { return {}; }
   // kdr_digits is registered on every connection the server opens.
   std::string digitsOnly(std::string_view expr) const override {
     return "kdr_digits(" + std::string(expr) + ")";
@@ -110,6 +111,8 @@ public:
   std::string_view sameValue() const override { return "IS NOT DISTINCT FROM"; }
   std::string_view beginRead() const override { return "BEGIN"; }
   std::string_view beginWrite() const override { return "BEGIN"; }
+  // Read committed: once the lock is granted, the next statement sees what its holder committed.
+  std::string_view lockWriters() const override { return "SELECT pg_advisory_xact_lock(hashtext(?))"; }
   std::string digitsOnly(std::string_view expr) const override {
     return "regexp_replace(" + std::string(expr) + ", '[^0-9]', '', 'g')";
   }

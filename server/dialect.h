@@ -18,6 +18,10 @@ public:
   virtual std::string_view sameValue() const = 0;
   virtual std::string_view beginRead() const = 0;
   virtual std::string_view beginWrite() const = 0;
+  // A query taking a lock on one text ("?") until the transaction ends, so that writers of the
+  // same text run one after the other; empty where a writing transaction already excludes every
+  // other writer.
+  virtual std::string_view lockWriters() const = 0;
   // Expression keeping only the digits 0-9 of a text expression.
   virtual std::string digitsOnly(std::string_view expr) const = 0;
   // Migration n (1-based) is element n-1; the schema version is the number applied.

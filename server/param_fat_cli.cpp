@@ -73,7 +73,11 @@ const DeltaTable &parClieKdr() {
         return "O cliente " + row.text("CDCLIENTE") + " já tem parâmetro do tipo de faturamento " +
                billingTypeText(row.text("IDTPFATUCLIE")) + " na empresa " + row.text("CDEMPRESA") +
                ". Nada foi gravado.";
-      }};
+      },
+      // A client is billed once per billing type, whichever company bills it. Two desktops may
+      // both pass the screen's check against their own copy; this one sees every saved row.
+      {"CDCLIENTE", "IDTPFATUCLIE"},
+      "Tipo de Faturamento já cadastrado para o cliente informado."};
   return table;
 }
 
@@ -98,7 +102,9 @@ const DeltaTable &parEmpKdr() {
       [](const DeltaRow &row) {
         return "A empresa " + row.text("CDEMPRESA") + " já tem descrição padrão do tipo de faturamento " +
                billingTypeText(row.text("IDTPFATUEMPRESA")) + ". Nada foi gravado.";
-      }};
+      },
+      {},
+      {}};
   return table;
 }
 

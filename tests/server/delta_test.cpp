@@ -1,6 +1,8 @@
 // Saving deltas: the change log applied in order, all or nothing, optimistic concurrency and the
 // value rules checked before anything is written.
+#include <latch>
 #include <limits>
+#include <thread>
 
 #include "tests/server/server_fixture.h"
 
@@ -78,6 +80,85 @@ TEST_P(Deltas, DuplicateRowIsAConflict) {
   Reply r = call("SetParamFatCli", {d.variant()});
   EXPECT_EQ(r.status, 409);
   EXPECT_EQ(count("101"), 3u);
+}
+
+constexpr const char *typeTaken = "Tipo de Faturamento já cadastrado para o cliente informado.";
+
+TEST_P(Deltas, AClientHasOneRowPerBillingType) {
+  // 101 has types 3 (company 01), 5 (01) and 6 (02).
+  DeltaBuilder second(paramFatCliFields());
+  second.insert(paramRow("101", "3", "02"));
+  Reply r = call("SetParamFatCli", {second.variant()});
+  EXPECT_EQ(r.status, 400);
+  EXPECT_EQ(r.message(), typeTaken);
+  EXPECT_EQ(count("101"), 3u);
+
+  DeltaBuilder retyped(paramFatCliFields());
+  retyped.modify(stored("101", 2), {{"IDTPFATUCLIE", "3"}});
+  EXPECT_EQ(call("SetParamFatCli", {retyped.variant()}).message(), typeTaken);
+
+  // The screen writes the client code on every post: an unchanged type meets only itself.
+  DeltaBuilder moved(paramFatCliFields());
+  moved.modify(stored("101", 0), {{"CDCLIENTE", "101"}, {"IDTPFATUCLIE", "3"}, {"CDEMPRESA", "03"}});
+  EXPECT_EQ(call("SetParamFatCli", {moved.variant()}).status, 200);
+
+  // Changes apply in order: a type deleted earlier in the delta may come back at another company.
+  DeltaBuilder replaced(paramFatCliFields());
+  replaced.remove(stored("101", 2)).insert(paramRow("101", "6", "01"));
+  EXPECT_EQ(call("SetParamFatCli", {replaced.variant()}).status, 200);
+  EXPECT_EQ(field(stored("101", 2), "CDEMPRESA"), Variant("01"));
+
+  // Two new rows of one type in one delta, as after a save that failed: nothing is written.
+  DeltaBuilder twice(paramFatCliFields());
+  twice.insert(paramRow("104", "1", "01")).insert(paramRow("104", "1", "02"));
+  EXPECT_EQ(call("SetParamFatCli", {twice.variant()}).message(), typeTaken);
+  EXPECT_EQ(count("104"), 0u);
+}
+
+TEST_P(Deltas, RowsStoredBeforeTheRuleStayEditable) {
+  // 1010 was stored with type 1 at companies 01 and 02.
+  ASSERT_EQ(count("1010"), 2u);
+  DeltaBuilder edits(paramFatCliFields());
+  edits.modify(stored("1010", 0), {{"DSFATURCLIE", "Revisado."}});
+  edits.modify(stored("1010", 1), {{"CDEMPRESA", "03"}});
+  Reply r = call("SetParamFatCli", {edits.variant()});
+  ASSERT_EQ(r.status, 200) << boost::json::serialize(r.body);
+  EXPECT_EQ(field(stored("1010", 0), "DSFATURCLIE"), Variant("Revisado."));
+  EXPECT_EQ(field(stored("1010", 1), "CDEMPRESA"), Variant("03"));
+
+  DeltaBuilder third(paramFatCliFields());
+  third.insert(paramRow("1010", "1", "04"));
+  EXPECT_EQ(call("SetParamFatCli", {third.variant()}).message(), typeTaken);
+
+  DeltaBuilder retyped(paramFatCliFields());
+  retyped.modify(stored("1010", 1), {{"IDTPFATUCLIE", "2"}});
+  EXPECT_EQ(call("SetParamFatCli", {retyped.variant()}).status, 200);
+}
+
+// Two desktops each checked their own copy and save the same type at different companies at
+// the same moment: whatever the interleaving, one row is kept and the other desktop is told.
+TEST_P(Deltas, SimultaneousInsertsOfOneTypeKeepOneRow) {
+  for (const char *client : {"104", "105", "106", "109"}) {
+    SCOPED_TRACE(client);
+    std::latch start(2);
+    Reply replies[2];
+    std::thread desktops[2];
+    for (int i = 0; i < 2; ++i)
+      desktops[i] = std::thread([&, i] {
+        DeltaBuilder d(paramFatCliFields());
+        d.insert(paramRow(client, "2", i == 0 ? "01" : "02"));
+        start.arrive_and_wait();
+        replies[i] = call("SetParamFatCli", {d.variant()});
+      });
+    for (std::thread &t : desktops) t.join();
+    EXPECT_EQ(count(client), 1u);
+    EXPECT_EQ((replies[0].status == 200) + (replies[1].status == 200), 1);
+    for (const Reply &r : replies) {
+      if (r.status != 200) {
+        EXPECT_EQ(r.message(), typeTaken);
+      }
+    }
+  }
 }
 
 TEST_P(Deltas, ValueRulesRefuseBeforeWriting) {
