@@ -89,8 +89,12 @@ bool screenshotForm(TForm &form, const std::string &path) {
   return window->grab().save(qs(path), "PNG");
 }
 
+// The window the user faces: a screen in a window of its own (a routine screen, a modal one) when
+// it is the active one, else the main window with its children.
 bool screenshot(const std::string &path) {
-  TForm *form = Application().MainForm();
+  TForm *form = Application().ActiveForm();
+  if (!form || form == Application().MainForm() || form->FormStyle() == fsMDIChild || !windowOf(*form))
+    form = Application().MainForm();
   if (!form || !windowOf(*form)) form = Application().ActiveForm();
   return form && screenshotForm(*form, path);
 }

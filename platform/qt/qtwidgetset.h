@@ -25,7 +25,8 @@ QtWidgetSet *install(int &argc, char **argv);
 // Runs the event loop until the main form closes or the application terminates. Deferred work
 // (a form's release) runs whenever the loop is about to wait.
 int exec();
-// Lays out pending changes and saves the main form's window (or the active form's) as a PNG.
+// Lays out pending changes and saves as a PNG the active form's window when it is one of its own,
+// else the main form's window with its children.
 bool screenshot(const std::string &path);
 // Saves one form's window as a PNG.
 bool screenshotForm(TForm &form, const std::string &path);

@@ -1,0 +1,158 @@
+// The automatic-registration screen against a real kdr-server: what a confirmation leaves on the
+// server, read back the way the billing-parameters screen reads it, and a refused copy that
+// leaves the screen as the user set it.
+#include <gtest/gtest.h>
+
+#include "platform/data/clientdataset.h"
+#include "platform/host/consiste.h"
+#include "platform/host/localdb.h"
+#include "platform/host/zelnor.h"
+#include "platform/net/netconnection.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/scripteduser.h"
+#include "platform/ui/stdctrls.h"
+#include "platform/ui/userdoor.h"
+#include "tests/module/loaded_module.h"
+
+namespace kdr::test {
+namespace {
+
+using Rows = std::vector<std::string>;
+
+class AutomTest : public ::testing::Test {
+protected:
+  AutomTest() {
+    Zelnor::config.webUrl = server.host();
+    Zelnor::config.webPort = server.port();
+    Zelnor::config.token.clear();
+    dtmDBGeral = &db;
+    // The list search reads the clients from the host's local copy.
+    Zelnor::AtualizaLocalCache(Variant("CLIENTE"));
+    TForm *frame = TForm::create<TForm>(&Application());
+    Application().SetMainForm(frame);
+    frame->Show();
+    // Another desktop on the same server.
+    other.ServerName = "KDR03020.rdmParamFatCli";
+    other.HostName = server.host();
+    other.Port = server.port();
+    other.Open();
+  }
+  ~AutomTest() override {
+    Application().reset();
+    dtmDBGeral = nullptr;
+  }
+
+  // The billing-parameters screen with the client of that number loaded, and this screen over it.
+  void openOver(const std::string &number) {
+    dispatch([&] { module.call("IniProc"); });
+    auto *billing = static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03020", "frmParamFatCli"));
+    user::type(*billing->find<TWinControl>("medNrInsJurClie"), number);
+    user::focus(*billing->find<TWinControl>("dbgPadrao"));
+    dispatch([&] { module.call("CriaImportacaoParam"); });
+    ASSERT_NE(screen(), nullptr);
+  }
+  TForm *screen() {
+    return static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03030", "frmCadAutomFatCli"));
+  }
+  TButtonControl &box(const std::string &name) { return *screen()->find<TButtonControl>(name); }
+  void click(const std::string &name) { ASSERT_TRUE(user::click(*screen()->find<TControl>(name))) << name; }
+  std::string &stCliente() { return module.variable<std::string>("Cli_kdr03030", "stCliente"); }
+
+  // A client's rows on the server as "type company current-month | invoice | slip".
+  Rows rowsOf(const std::string &client) {
+    TClientDataSet rows;
+    rows.SetData(Consiste::CheckResultServ(other.Call("GetParamFatCli", {client})));
+    Rows out;
+    for (rows.First(); !rows.Eof(); rows.Next())
+      out.push_back(
+          rows.FieldByName("IDTPFATUCLIE").AsString() + " " + rows.FieldByName("CDEMPRESA").AsString() + " " +
+          rows.FieldByName("IDFATMESATUCLIE").AsString() + " | " +
+          rows.FieldByName("DSFATURCLIE").AsString() + " | " + rows.FieldByName("DSBOLETCLIE").AsString());
+    return out;
+  }
+
+  ServerProcess server{{"--seed", "demo"}};
+  TempDir dir;
+  TdtmDBGeral db{dir.file("local.db")};
+  LoadedModule module;
+  ScriptedUser user{[](const std::string &failure) { ADD_FAILURE() << failure; }};
+  TNetConnection other;
+};
+
+TEST_F(AutomTest, AConfirmedCopyLeavesTheTargetsRowsAsTheCopyRuleSays) {
+  const Rows padaria = rowsOf("101"), mercado = rowsOf("102");
+  openOver("22333444000172"); // model 102: type 1 at company 02, type 4 at company 03
+  click("rbgListaClie");
+  user.expectList("Cliente", {"Oficina", "João da Silva"});
+  click("btpCliente");
+  click("chbDescFatCZ");
+  click("chbDescBolCZ");
+  click("chbDescFatLC");
+  user.expectMessage(mtInformation, "Cliente(s) Importado com Sucesso.");
+  click("sbtConfirma");
+  user.verify();
+
+  // The list offered every client but the model.
+  const DialogRecord &list = user.transcript().front();
+  EXPECT_EQ(list.buttons.size(), 9u);
+  for (const auto &row : list.buttons) EXPECT_EQ(row.find("Mercado São João"), std::string::npos) << row;
+  EXPECT_EQ(stCliente(), "'103','1010'"); // in the list's order, by registration number
+  EXPECT_EQ(screen(), nullptr);
+  EXPECT_FALSE(module.flag("Cli_kdr03030", "boidcriado"));
+  EXPECT_FALSE(Application().Wait().isOn());
+
+  // 1010 keeps both companies of its type 1 and takes the texts; it gets type 4 from the model,
+  // whose slip text was not copied and so is the type's default.
+  EXPECT_EQ(rowsOf("1010"), (Rows{"1 01 N | Customização do módulo fiscal. | Boleto de customização.",
+                                  "1 02 N | Customização do módulo fiscal. | Boleto de customização.",
+                                  "4 03 S | Locação de equipamentos. | Prestação de serviços."}));
+  EXPECT_EQ(rowsOf("103"),
+            (Rows{"1 02 N | Customização do módulo fiscal. | Boleto de customização.",
+                  "2 01 N | Cessão de direito de uso do sistema. | Cessão de direito de uso do sistema.",
+                  "4 03 S | Locação de equipamentos. | Prestação de serviços."}));
+  // 101 lies inside "1010" but was not chosen; the model is never a target.
+  EXPECT_EQ(rowsOf("101"), padaria);
+  EXPECT_EQ(rowsOf("102"), mercado);
+}
+
+TEST_F(AutomTest, ARefusedCopyKeepsTheScreenOpenWithItsChoicesAndCanBeConfirmedAgain) {
+  openOver("22333444000172");
+  click("rbgListaClie");
+  user.expectList("Cliente", {"Oficina"});
+  click("btpCliente");
+  click("chbDescFatCZ");
+  click("chbDescBolLC");
+  const Rows oficina = rowsOf("1010");
+
+  // Another desktop removes the model's type 4 row: the order no longer matches the model.
+  TClientDataSet model;
+  model.SetData(Consiste::CheckResultServ(other.Call("GetParamFatCli", {"102"})));
+  ASSERT_TRUE(model.Locate("IDTPFATUCLIE", Variant("4")));
+  model.Delete();
+  Consiste::CheckResultServ(other.Call("SetParamFatCli", {model.Delta()}));
+
+  user.expectError("O cliente modelo 102 não tem mais parâmetro do tipo de faturamento 4 (Locação). Nada foi "
+                   "gravado; recarregue os parâmetros do cliente modelo.");
+  click("sbtConfirma");
+  user.verify();
+  ASSERT_NE(screen(), nullptr);
+  EXPECT_TRUE(module.flag("Cli_kdr03030", "boidcriado"));
+  EXPECT_TRUE(box("rbgListaClie").Checked());
+  EXPECT_TRUE(box("chbDescFatCZ").Checked());
+  EXPECT_TRUE(box("chbDescBolLC").Checked());
+  EXPECT_EQ(stCliente(), "'1010'");
+  EXPECT_FALSE(Application().Wait().isOn());
+  EXPECT_FALSE(screen()->find<TClientDataSet>("cdsParamClienteCopia")->Active());
+  EXPECT_EQ(rowsOf("1010"), oficina);
+
+  // Without the type that is gone, the same choices go through.
+  click("chbDescBolLC");
+  user.expectMessage(mtInformation, "Cliente(s) Importado com Sucesso.");
+  click("sbtConfirma");
+  user.verify();
+  EXPECT_EQ(screen(), nullptr);
+  EXPECT_EQ(rowsOf("1010").front(), "1 01 N | Customização do módulo fiscal. | Boleto Alfa.");
+}
+
+} // namespace
+} // namespace kdr::test
