@@ -446,10 +446,13 @@ std::string ScenarioRunner::propertyOf(TComponent &c, const std::vector<std::str
   fail(c.Name() + " (" + c.className() + ") não tem a propriedade " + rest[0]);
 }
 
-// The unit's exported variables, typed by the module's naming: bo flags, st strings, frm screens.
+// The unit's exported variables, typed by the module's naming: bo flags, st strings, frm screens,
+// stl and node references.
 std::string ScenarioRunner::unitVariable(const std::string &unit, const std::string &name) const {
   void *address = package_.symbol(unit + "_" + name);
   if (name.rfind("bo", 0) == 0) return boolText(*static_cast<bool *>(address));
+  if (name.rfind("stl", 0) == 0 || name.rfind("node", 0) == 0)
+    return *static_cast<void **>(address) ? "assigned" : "nil";
   if (name.rfind("st", 0) == 0) return *static_cast<std::string *>(address);
   if (name.rfind("frm", 0) == 0) return *static_cast<void **>(address) ? "assigned" : "nil";
   fail("tipo desconhecido da variável " + unit + "." + name);

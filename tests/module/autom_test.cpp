@@ -154,5 +154,34 @@ TEST_F(AutomTest, ARefusedCopyKeepsTheScreenOpenWithItsChoicesAndCanBeConfirmedA
   EXPECT_EQ(rowsOf("1010").front(), "1 01 N | Customização do módulo fiscal. | Boleto Alfa.");
 }
 
+// A billing type that is empty or not a number enables nothing and stops nothing: the opening
+// compares the codes as text.
+TEST_F(AutomTest, OddBillingTypesOfTheModelEnableNothingAndStopNothing) {
+  dispatch([&] { module.call("IniProc"); });
+  auto *billing = static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03020", "frmParamFatCli"));
+  user::type(*billing->find<TWinControl>("medNrInsJurClie"), "55666777000145"); // 108: one row of type "9"
+  user::focus(*billing->find<TWinControl>("dbgPadrao"));
+  auto &rows = *billing->find<TClientDataSet>("cdsParamFatCli");
+  TClientDataSet odd;
+  odd.SetData(rows.Data());
+  for (const char *code : {"", "x", " 3", "3"}) {
+    odd.Append();
+    odd.FieldByName("IDTPFATUCLIE").SetAsString(code);
+    odd.Post();
+  }
+  odd.MergeChangeLog();
+  rows.SetData(odd.Data());
+
+  dispatch([&] { module.call("CriaImportacaoParam"); });
+  user.verify();
+  ASSERT_NE(screen(), nullptr);
+  for (const char *suffix : {"CZ", "LU", "LC", "MO", "SD"}) {
+    EXPECT_FALSE(box(std::string("chbDescFat") + suffix).Enabled()) << suffix;
+    EXPECT_FALSE(box(std::string("chbDescBol") + suffix).Enabled()) << suffix;
+  }
+  EXPECT_TRUE(box("chbDescFatMN").Enabled());
+  EXPECT_TRUE(box("chbDescBolMN").Enabled());
+}
+
 } // namespace
 } // namespace kdr::test
