@@ -21,7 +21,8 @@ const char *const usageText =
     "  --demo                 inicia um kdr-server próprio com dados de demonstração\n"
     "  --headless             sem janelas (o padrão quando não há display)\n"
     "  --script ARQUIVO       executa um roteiro e termina\n"
-    "  --screenshot ARQ.png   salva a janela principal depois do roteiro (ou ao iniciar) e termina\n"
+    "  --screenshot ARQ.png   salva a janela na linha snapshot do roteiro, ou depois dele (ou ao\n"
+    "                         iniciar), e termina\n"
     "  --qt-library ARQUIVO   janelas Qt (KDR_QT_LIBRARY, padrão libkdr-qt.so ao lado do programa)\n"
     "Com display (DISPLAY, WAYLAND_DISPLAY) ou QT_QPA_PLATFORM, abre as janelas Qt; sem display,\n"
     "use xvfb-run -a kdr-host, ou QT_QPA_PLATFORM=offscreen com --screenshot.\n";

@@ -1,6 +1,7 @@
 #include "host/host_app.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "host/demo_server.h"
@@ -81,9 +82,11 @@ private:
   TForm *mainForm_ = nullptr;
 };
 
-int runScript(const HostConfig &config, HostSession &session, std::ostream &out, std::ostream &err) {
+int runScript(const HostConfig &config, HostSession &session, std::function<void()> snapshot,
+              std::ostream &out, std::ostream &err) {
   scenario::Script script = scenario::loadScript(config.script);
   scenario::ScenarioRunner runner(script, session.package(), session.mainForm(), out);
+  runner.onSnapshot(std::move(snapshot));
   scenario::RunResult result = runner.run();
   if (result.passed) {
     out << "scenario passed: " << script.commands.size() << " lines\n";
@@ -128,9 +131,18 @@ int runHost(const std::vector<std::string> &args, const std::map<std::string, st
     }
     HostSession session(config, desktop.get());
     session.refreshLocalCache(err);
-    int code = config.script.empty() ? 0 : runScript(config, session, out, err);
+    // The picture is taken at the scenario's snapshot line, or else when the scenario ends.
+    enum class Picture { none, saved, failed } picture = Picture::none;
+    auto takePicture = [&] {
+      if (picture != Picture::none) return;
+      picture = desktop->screenshot(config.screenshot) ? Picture::saved : Picture::failed;
+    };
+    std::function<void()> snapshot;
+    if (desktop && !config.screenshot.empty()) snapshot = takePicture;
+    int code = config.script.empty() ? 0 : runScript(config, session, snapshot, out, err);
     if (!config.screenshot.empty()) {
-      if (!desktop->screenshot(config.screenshot)) {
+      takePicture();
+      if (picture == Picture::failed) {
         err << "kdr-host: não foi possível salvar " << config.screenshot << "\n";
         return 2;
       }

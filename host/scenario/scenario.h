@@ -26,6 +26,7 @@ enum class Op {
   Expect,   // expect ...
   Assert,   // assert TARGET = VALUE
   Dump,     // dump [FORM]
+  Snapshot, // snapshot
 };
 
 enum class ExpectKind { Message, Question, Search, List, Find };

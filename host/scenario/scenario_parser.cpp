@@ -15,10 +15,10 @@ public:
 };
 
 const std::vector<std::pair<std::string, Op>> verbs{
-    {"call", Op::Call},         {"focus", Op::Focus}, {"type", Op::Type},     {"key", Op::Key},
-    {"click", Op::Click},       {"page", Op::Page},   {"cell", Op::Cell},     {"pick", Op::Pick},
-    {"ellipsis", Op::Ellipsis}, {"close", Op::Close}, {"expect", Op::Expect}, {"assert", Op::Assert},
-    {"dump", Op::Dump},
+    {"call", Op::Call},         {"focus", Op::Focus},       {"type", Op::Type},     {"key", Op::Key},
+    {"click", Op::Click},       {"page", Op::Page},         {"cell", Op::Cell},     {"pick", Op::Pick},
+    {"ellipsis", Op::Ellipsis}, {"close", Op::Close},       {"expect", Op::Expect}, {"assert", Op::Assert},
+    {"dump", Op::Dump},         {"snapshot", Op::Snapshot},
 };
 
 void requireCount(const Command &command, size_t least, size_t most, const char *shape) {
@@ -158,6 +158,9 @@ Command parseCommand(const std::vector<std::string> &words) {
     break;
   case Op::Dump:
     requireCount(command, 0, 1, "dump [FORM]");
+    break;
+  case Op::Snapshot:
+    requireCount(command, 0, 0, "snapshot");
     break;
   case Op::Expect:
     parseExpect(command);

@@ -297,6 +297,9 @@ void ScenarioRunner::execute(const Command &command) {
     out_ << dumpForm(*form) << "\n";
     break;
   }
+  case Op::Snapshot:
+    if (snapshot_) snapshot_();
+    break;
   default:
     act(command);
   }
@@ -476,7 +479,7 @@ TForm *ScenarioRunner::activeForm() const {
   if (active && active != mainForm_) return active;
   // The host's frame is active only while no screen of the module is open.
   for (TForm *form : Application().forms())
-    if (form != mainForm_) return form;
+    if (form != mainForm_ && form->Visible()) return form;
   return mainForm_;
 }
 
@@ -512,10 +515,11 @@ TWinControl &ScenarioRunner::focusedControl() const {
   return *c;
 }
 
+// A screen that is only hidden between openings is not open.
 int ScenarioRunner::moduleForms() const {
   int count = 0;
   for (TForm *form : Application().forms())
-    if (form != mainForm_) ++count;
+    if (form != mainForm_ && form->Visible()) ++count;
   return count;
 }
 

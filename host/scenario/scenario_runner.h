@@ -40,6 +40,9 @@ public:
   ScenarioRunner &operator=(const ScenarioRunner &) = delete;
 
   RunResult run();
+  // What a snapshot line does: the host takes its picture there (a modal screen can be pictured
+  // only while it runs). Without one, snapshot lines do nothing.
+  void onSnapshot(std::function<void()> take) { snapshot_ = std::move(take); }
 
 private:
   class Dialogs;
@@ -66,6 +69,7 @@ private:
   std::unique_ptr<Dialogs> dialogs_;
   std::size_t next_ = 0;
   int line_ = 0;
+  std::function<void()> snapshot_;
 };
 
 } // namespace kdr::host::scenario

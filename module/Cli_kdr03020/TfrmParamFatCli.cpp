@@ -1,6 +1,7 @@
 #include "module/Cli_kdr03020/TfrmParamFatCli.h"
 
 #include "module/Cli_kdr03020/Cli_kdr03020.h"
+#include "module/Cli_kdr03021/Cli_kdr03021.h"
 #include "module/common/server_methods.h"
 #include "platform/host/consiste.h"
 #include "platform/host/zelnor.h"
@@ -111,6 +112,7 @@ void TfrmParamFatCli::assignHandlers() {
   panCliente->OnEnter = bindHandler(this, &TfrmParamFatCli::panClienteEnter);
   panCliente->OnExit = bindHandler(this, &TfrmParamFatCli::panClienteExit);
   cdsClienteNRINSJURCLIE->OnGetText = bindHandler(this, &TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText);
+  sbtDescPad->OnClick = bindHandler(this, &TfrmParamFatCli::sbtDescPadClick);
 }
 
 Variant TfrmParamFatCli::callServer(std::string_view method, Variant::Array args) {
@@ -203,6 +205,8 @@ void TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText(TField &, std::string &Text,
   const std::string mask = Consiste::PictPess(cdsClienteIDTPIJURCLIE->AsString());
   Text = FormatMaskText(mask, cdsClienteNRINSJURCLIE->AsString());
 }
+
+void TfrmParamFatCli::sbtDescPadClick(TComponent *) { CriaDescPad(); }
 
 void TfrmParamFatCli::FormClose(TComponent *Sender, TCloseAction &Action) {
   TfrmPadraoGrid::FormClose(Sender, Action);

@@ -83,6 +83,8 @@ public:
   void panClienteEnter(kdr::TComponent *Sender);
   void panClienteExit(kdr::TComponent *Sender);
   void cdsClienteNRINSJURCLIEGetText(kdr::TField &Sender, std::string &Text, bool DisplayText);
+  // Opens the default-descriptions screen; nothing here is refreshed when it closes.
+  void sbtDescPadClick(kdr::TComponent *Sender);
 
 private:
   void createDataModel();

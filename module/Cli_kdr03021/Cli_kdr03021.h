@@ -1,13 +1,24 @@
 #pragma once
-// Unit of the default-descriptions screen: its exported state and unit lifecycle.
+// Unit of the default-descriptions screen: its exported state, its launcher and its unit lifecycle.
+
+namespace Cli_kdr03021 {
+class TfrmDescPad;
+}
 
 extern "C" {
+// The one default-descriptions screen: made at the first opening and kept, hidden, for the rest of
+// the process.
+extern Cli_kdr03021::TfrmDescPad *Cli_kdr03021_frmDescPad;
 // An editor change opens a pending change only while this is true.
 extern bool Cli_kdr03021_boMudaEdt;
+
+// Opens the default-descriptions screen modally; returns when the user closes it.
+void CriaDescPad(void);
 }
 
 namespace Cli_kdr03021 {
 
+inline TfrmDescPad *&frmDescPad = ::Cli_kdr03021_frmDescPad;
 inline bool &boMudaEdt = ::Cli_kdr03021_boMudaEdt;
 
 void initialization();

@@ -338,7 +338,8 @@ void TDBGrid::drawCell(std::size_t row, int col, TColumn *column, bool current) 
     if (Focused()) state.bits |= gdFocused;
   }
   if (DefaultDrawing) {
-    canvas_.Brush.Color = state.contains(gdSelected) ? clHighlight : clWindow;
+    // Cells take the grid's own colour, so a grid of looked-up values can stand out.
+    canvas_.Brush.Color = state.contains(gdSelected) ? clHighlight : Color();
     canvas_.FillRect(rect);
     auto *f = column->Field();
     canvas_.TextRect(rect, rect.Left + 2, rect.Top + 2, f ? f->DisplayText() : std::string());

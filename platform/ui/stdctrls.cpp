@@ -62,7 +62,11 @@ void TCustomEdit::defaultKeyPress(char32_t key) {
   typeCharacter(key);
 }
 
-bool TCustomEdit::defaultKeyDown(int &key, TShiftState) {
+bool TCustomEdit::defaultKeyDown(int &key, TShiftState shift) {
+  if (key == 'A' && shift.contains(ssCtrl)) {
+    SelectAll();
+    return true;
+  }
   if (key != VK_DELETE || readOnly_ || !selectedAll_) return false;
   if (!beginUserEdit()) return true;
   selectedAll_ = false;
@@ -189,9 +193,17 @@ void TMemo::SetScrollBars(TScrollStyle s) {
   changed(Prop::ScrollBars);
 }
 
+void TMemo::defaultKeyPress(char32_t key) {
+  if (key != 13) return TCustomEdit::defaultKeyPress(key);
+  if (ReadOnly() || !beginUserEdit()) return;
+  typeCharacter(key);
+}
+
 void TMemo::typeCharacter(char32_t key) {
   if (key != 13) return TCustomEdit::typeCharacter(key);
   std::string text = selectedAll_ ? std::string() : TControl::Text();
+  // A line break is two characters of the text, and MaxLength counts them like any other.
+  if (MaxLength() > 0 && utf8::length(text) + 2 > std::size_t(MaxLength())) return;
   selectedAll_ = false;
   SetModified(true);
   TControl::SetText(text + "\r\n");

@@ -45,7 +45,7 @@ public:
   // Characters the user may type or paste; 0 is unlimited. Text set by code is never cut.
   int MaxLength() const { return maxLength_; }
   void SetMaxLength(int n);
-  // The whole text is selected: the next character typed replaces it.
+  // The whole text is selected (also by Ctrl+A): the next character typed, or Delete, replaces it.
   void SelectAll() { selectedAll_ = true; }
   bool Modified() const { return modified_; }
   void SetModified(bool m) { modified_ = m; }
@@ -126,6 +126,8 @@ public:
   void SetScrollBars(TScrollStyle s);
 
 protected:
+  // Enter starts a new line, where an edit line types nothing.
+  void defaultKeyPress(char32_t key) override;
   void typeCharacter(char32_t key) override;
 
 private:

@@ -59,6 +59,27 @@ TEST_F(EditTest, MaxLengthLimitsTypingOnlyAndCountsCharacters) {
   EXPECT_EQ(changes, before) << "the same text fires no change";
 }
 
+// A memo's Enter starts a line; the break is two characters of its text, so it is refused like any
+// other character that would pass MaxLength.
+TEST_F(EditTest, MemoMaxLengthCountsLineBreaks) {
+  auto *memo = make<TMemo>(form, form, "mem");
+  memo->SetMaxLength(4);
+  user::type(*memo, "ab");
+  user::press(*memo, VK_RETURN);
+  EXPECT_EQ(memo->Text(), "ab\r\n");
+  user::press(*memo, VK_RETURN);
+  user::type(*memo, "cd");
+  EXPECT_EQ(memo->Text(), "ab\r\n") << "nothing fits after the fourth character";
+  memo->SetText("abc");
+  user::press(*memo, VK_RETURN);
+  EXPECT_EQ(memo->Text(), "abc") << "a break that does not fit whole is refused";
+
+  // Ctrl+A selects the whole text: Delete empties it.
+  user::press(*memo, 'A', ssCtrl);
+  user::press(*memo, VK_DELETE);
+  EXPECT_EQ(memo->Text(), "");
+}
+
 TEST(FormatMaskText, LaysTheValueIntoTheMask) {
   struct Case {
     const char *mask, *value, *expected;
