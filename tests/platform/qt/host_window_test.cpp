@@ -79,6 +79,17 @@ TEST(HostWindow, TheBillingScreenWithAClientShowsInTheMainWindowAndItsPictureIsN
   EXPECT_GT(infoPixels, 1000);
 }
 
+// A routine screen has a window of its own: the picture is that window, not the main one.
+TEST(HostWindow, ThePictureOfTheAutomaticRegistrationIsItsOwnWindow) {
+  QTemporaryDir dir;
+  const QString png = dir.filePath(QStringLiteral("autom.png"));
+  HostRun run = runHost({"--script", scenario("autom_screen_shown.kdr"), "--screenshot", png});
+  ASSERT_EQ(run.code, 0) << run.err.toStdString();
+  QImage image(png);
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.size(), QSize(600, 470));
+}
+
 TEST(HostWindow, ADialogTheScenarioDidNotExpectFailsItInsteadOfWaitingForAPerson) {
   QTemporaryDir dir;
   const QString script = dir.filePath(QStringLiteral("t.kdr"));
