@@ -3,6 +3,8 @@
 // leaves the screen as the user set it.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/data/clientdataset.h"
 #include "platform/host/consiste.h"
 #include "platform/host/localdb.h"
@@ -42,14 +44,32 @@ protected:
     dtmDBGeral = nullptr;
   }
 
-  // The billing-parameters screen with the client of that number loaded, and this screen over it.
-  void openOver(const std::string &number) {
+  // The billing-parameters screen with the client of that number loaded.
+  void loadModel(const std::string &number) {
     dispatch([&] { module.call("IniProc"); });
-    auto *billing = static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03020", "frmParamFatCli"));
-    user::type(*billing->find<TWinControl>("medNrInsJurClie"), number);
-    user::focus(*billing->find<TWinControl>("dbgPadrao"));
+    user::type(*billing()->find<TWinControl>("medNrInsJurClie"), number);
+    user::focus(*billing()->find<TWinControl>("dbgPadrao"));
+  }
+  void launch() {
     dispatch([&] { module.call("CriaImportacaoParam"); });
     ASSERT_NE(screen(), nullptr);
+  }
+  void openOver(const std::string &number) {
+    loadModel(number);
+    launch();
+  }
+  // The model's rows as the billing-parameters screen shows them, changed by edit without that
+  // screen's own saving, as if rows had come or gone there.
+  void changeModelRows(const std::function<void(TClientDataSet &)> &edit) {
+    auto &rows = *billing()->find<TClientDataSet>("cdsParamFatCli");
+    TClientDataSet changed;
+    changed.SetData(rows.Data());
+    edit(changed);
+    changed.MergeChangeLog();
+    rows.SetData(changed.Data());
+  }
+  TForm *billing() {
+    return static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03020", "frmParamFatCli"));
   }
   TForm *screen() {
     return static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03030", "frmCadAutomFatCli"));
@@ -157,30 +177,52 @@ TEST_F(AutomTest, ARefusedCopyKeepsTheScreenOpenWithItsChoicesAndCanBeConfirmedA
 // A billing type that is empty or not a number enables nothing and stops nothing: the opening
 // compares the codes as text.
 TEST_F(AutomTest, OddBillingTypesOfTheModelEnableNothingAndStopNothing) {
-  dispatch([&] { module.call("IniProc"); });
-  auto *billing = static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03020", "frmParamFatCli"));
-  user::type(*billing->find<TWinControl>("medNrInsJurClie"), "55666777000145"); // 108: one row of type "9"
-  user::focus(*billing->find<TWinControl>("dbgPadrao"));
-  auto &rows = *billing->find<TClientDataSet>("cdsParamFatCli");
-  TClientDataSet odd;
-  odd.SetData(rows.Data());
-  for (const char *code : {"", "x", " 3", "3"}) {
-    odd.Append();
-    odd.FieldByName("IDTPFATUCLIE").SetAsString(code);
-    odd.Post();
-  }
-  odd.MergeChangeLog();
-  rows.SetData(odd.Data());
+  loadModel("55666777000145"); // 108: one legacy row of type "9"
+  changeModelRows([](TClientDataSet &rows) {
+    for (const char *code : {"", "x", " 3", "3"}) {
+      rows.Append();
+      rows.FieldByName("IDTPFATUCLIE").SetAsString(code);
+      rows.Post();
+    }
+  });
 
-  dispatch([&] { module.call("CriaImportacaoParam"); });
+  launch();
   user.verify();
-  ASSERT_NE(screen(), nullptr);
   for (const char *suffix : {"CZ", "LU", "LC", "MO", "SD"}) {
     EXPECT_FALSE(box(std::string("chbDescFat") + suffix).Enabled()) << suffix;
     EXPECT_FALSE(box(std::string("chbDescBol") + suffix).Enabled()) << suffix;
   }
   EXPECT_TRUE(box("chbDescFatMN").Enabled());
   EXPECT_TRUE(box("chbDescBolMN").Enabled());
+}
+
+// The boxes are fixed at the opening, the order is built from the model rows present at the
+// confirmation: a row of a type whose boxes were never enabled adds nothing, and a checked type
+// whose rows went away adds nothing. Either would otherwise reach the server, which refuses an order
+// row with no model row of its type.
+TEST_F(AutomTest, TheOrderFollowsTheModelRowsPresentAtTheConfirmation) {
+  const Rows ana = rowsOf("109");
+  openOver("22333444000172"); // model 102: types 1 and 4
+  click("chbDescFatCZ");
+  click("chbDescFatLC");
+  changeModelRows([](TClientDataSet &rows) {
+    ASSERT_TRUE(rows.Locate("IDTPFATUCLIE", Variant("4")));
+    rows.Delete();
+    rows.Append();
+    rows.FieldByName("IDTPFATUCLIE").SetAsString("3");
+    rows.FieldByName("CDEMPRESA").SetAsString("01");
+    rows.Post();
+  });
+  EXPECT_FALSE(box("chbDescFatMN").Enabled());
+  user.expectMessage(mtInformation, "Cliente(s) Importado com Sucesso.");
+  click("sbtConfirma");
+  user.verify();
+  EXPECT_EQ(screen(), nullptr);
+  EXPECT_EQ(stCliente(), "T");
+  EXPECT_TRUE(ana.empty());
+  EXPECT_EQ(
+      rowsOf("109"),
+      Rows{"1 02 N | Customização do módulo fiscal. | Prestação de serviços de processamento de dados."});
 }
 
 } // namespace
