@@ -73,6 +73,9 @@ HttpFront::HttpFront(Dispatcher &dispatcher, HttpOptions options)
       return httplib::Server::HandlerResponse::Unhandled;
     setAnswer(res,
               errorAnswer(ErrorCode::Unauthenticated, "Acesso negado: o servidor exige um token válido."));
+    // The refused request's body was never read: kept alive, the connection would take it for the
+    // next request.
+    res.set_header("Connection", "close");
     return httplib::Server::HandlerResponse::Handled;
   });
 

@@ -14,35 +14,17 @@
 #include "platform/ui/scripteduser.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/ui/userdoor.h"
-#include "tests/module/loaded_module.h"
+#include "tests/module/module_host.h"
 
 namespace kdr::test {
 namespace {
 
 using Rows = std::vector<std::string>;
 
-class AutomTest : public ::testing::Test {
+class AutomTest : public ModuleHostTest {
 protected:
-  AutomTest() {
-    Zelnor::config.webUrl = server.host();
-    Zelnor::config.webPort = server.port();
-    Zelnor::config.token.clear();
-    dtmDBGeral = &db;
-    // The list search reads the clients from the host's local copy.
-    Zelnor::AtualizaLocalCache(Variant("CLIENTE"));
-    TForm *frame = TForm::create<TForm>(&Application());
-    Application().SetMainForm(frame);
-    frame->Show();
-    // Another desktop on the same server.
-    other.ServerName = "KDR03020.rdmParamFatCli";
-    other.HostName = server.host();
-    other.Port = server.port();
-    other.Open();
-  }
-  ~AutomTest() override {
-    Application().reset();
-    dtmDBGeral = nullptr;
-  }
+  // The list search reads the clients from the host's local copy.
+  AutomTest() { Zelnor::AtualizaLocalCache(Variant("CLIENTE")); }
 
   // The billing-parameters screen with the client of that number loaded.
   void loadModel(const std::string &number) {
@@ -90,13 +72,6 @@ protected:
           rows.FieldByName("DSFATURCLIE").AsString() + " | " + rows.FieldByName("DSBOLETCLIE").AsString());
     return out;
   }
-
-  ServerProcess server{{"--seed", "demo"}};
-  TempDir dir;
-  TdtmDBGeral db{dir.file("local.db")};
-  LoadedModule module;
-  ScriptedUser user{[](const std::string &failure) { ADD_FAILURE() << failure; }};
-  TNetConnection other;
 };
 
 TEST_F(AutomTest, AConfirmedCopyLeavesTheTargetsRowsAsTheCopyRuleSays) {

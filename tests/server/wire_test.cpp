@@ -72,6 +72,14 @@ TEST_F(Limits, TokenIsRequiredWhenConfigured) {
     EXPECT_EQ(r.errorCode(), "unauthenticated");
   }
   EXPECT_EQ(post(path, R"({"args": []})", {{"Authorization", "Bearer segredo"}}).status, 200);
+  // A refused request's body is never read: the connection must not take it for the next request.
+  httplib::Client same("127.0.0.1", port_);
+  same.set_keep_alive(true);
+  for (int i = 0; i < 3; ++i) {
+    auto refused = same.Post(path, R"({"args": []})" + std::string(4000, ' '), "application/json");
+    ASSERT_TRUE(refused) << i;
+    EXPECT_EQ(refused->status, 401) << i;
+  }
   httplib::Client client("127.0.0.1", port_);
   auto health = client.Get("/health");
   ASSERT_TRUE(health);

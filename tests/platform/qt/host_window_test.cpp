@@ -79,15 +79,27 @@ TEST(HostWindow, TheBillingScreenWithAClientShowsInTheMainWindowAndItsPictureIsN
   EXPECT_GT(infoPixels, 1000);
 }
 
-// A routine screen has a window of its own: the picture is that window, not the main one.
-TEST(HostWindow, ThePictureOfTheAutomaticRegistrationIsItsOwnWindow) {
+// The picture kdr-host takes with the scenario (at its snapshot line, or when it ends).
+QImage pictureOf(const char *name) {
   QTemporaryDir dir;
-  const QString png = dir.filePath(QStringLiteral("autom.png"));
-  HostRun run = runHost({"--script", scenario("autom_screen_shown.kdr"), "--screenshot", png});
-  ASSERT_EQ(run.code, 0) << run.err.toStdString();
-  QImage image(png);
-  ASSERT_FALSE(image.isNull());
-  EXPECT_EQ(image.size(), QSize(600, 470));
+  const QString png = dir.filePath(QStringLiteral("picture.png"));
+  HostRun run = runHost({"--script", scenario(name), "--screenshot", png});
+  EXPECT_EQ(run.code, 0) << run.err.toStdString();
+  return QImage(png);
+}
+
+// A screen with a window of its own is pictured in that window, not in the main one: a routine
+// screen, and a modal one, which can be pictured only while it runs.
+TEST(HostWindow, AScreenWithAWindowOfItsOwnIsPicturedInThatWindow) {
+  EXPECT_EQ(pictureOf("autom_screen_shown.kdr").size(), QSize(600, 470));
+  const QImage descPad = pictureOf("descpad_screen_shown.kdr");
+  ASSERT_EQ(descPad.size(), QSize(640, 480));
+  int infoPixels = 0;
+  const QRgb info = infoBackground();
+  for (int y = 0; y < descPad.height(); ++y)
+    for (int x = 0; x < descPad.width(); ++x) infoPixels += descPad.pixel(x, y) == info;
+  // The billing types are listed on the tool-tip colour.
+  EXPECT_GT(infoPixels, 1000);
 }
 
 TEST(HostWindow, ADialogTheScenarioDidNotExpectFailsItInsteadOfWaitingForAPerson) {
