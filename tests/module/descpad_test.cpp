@@ -9,6 +9,7 @@
 #include "platform/host/localdb.h"
 #include "platform/host/zelnor.h"
 #include "platform/net/netconnection.h"
+#include "platform/ui/dbctrls.h"
 #include "platform/ui/dbgrids.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/scripteduser.h"
@@ -107,6 +108,40 @@ TEST_F(DescPadTest, FirstOpeningLoadsTwiceAndLaterOpeningsShowTheSameInstanceOnc
     EXPECT_EQ(loads(), 4);
     user.expectMessage(mtConfirmation, "Cancelar operação?", mrYes);
     click("sbtCancelar");
+  });
+  user.verify();
+}
+
+// Over the billing-parameters screen, the screen works through that screen's connection; opened
+// alone, through one of its own.
+TEST_F(DescPadTest, TheBillingScreensConnectionWhileThatScreenIsOpen) {
+  dispatch([&] { module.call("IniProc"); });
+  auto *billing = static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03020", "frmParamFatCli"));
+  user.expectModal("frmDescPad", [&](TForm &form) {
+    EXPECT_EQ(memo("memDesFatu").Text(), "Service desk Alfa.");
+    user::closeForm(form);
+  });
+  ASSERT_TRUE(user::click(*billing->find<TControl>("sbtDescPad")));
+  EXPECT_FALSE(part<TNetConnection>("netDescPadServ").Connected());
+  user::closeForm(*billing);
+  open([&] { EXPECT_EQ(memo("memDesFatu").Text(), "Service desk Alfa."); });
+  EXPECT_TRUE(part<TNetConnection>("netDescPadServ").Connected());
+  user.verify();
+}
+
+// The navigator of the bottom bar only moves through the companies, and only while no change is
+// pending.
+TEST_F(DescPadTest, TheNavigatorMovesOnlyTheCompaniesWhileBrowsing) {
+  open([&] {
+    auto &navigator = part<TDBNavigator>("dbnPadrao");
+    for (TNavigateBtn b : {nbInsert, nbDelete, nbEdit, nbPost, nbCancel})
+      EXPECT_FALSE(navigator.VisibleButtons.contains(b));
+    typeInto("memDesFatu", " Navegado.");
+    EXPECT_FALSE(user::clickNavigator(navigator, nbLast));
+    click("sbtConfirmar");
+    ASSERT_TRUE(user::clickNavigator(navigator, nbLast));
+    EXPECT_EQ(part<TControl>("dbtNome").Caption(), "Delta Consultoria Ltda");
+    EXPECT_EQ(memo("memDesFatu").Text(), "");
   });
   user.verify();
 }

@@ -12,7 +12,8 @@ TEST(ModuleShell, ExportsEveryEntryAndUnitVariableByName) {
   LoadedModule module;
   for (const char *name :
        {"IniProc", "CriaParamFatCli", "Initialize", "Finalize", "GetPackageInfoTable",
-        "Cli_kdr03020_frmParamFatCli", "Cli_kdr03020_boIdCriado", "Cli_kdr03020_boImportado"})
+        "Cli_kdr03020_frmParamFatCli", "Cli_kdr03020_boIdCriado", "Cli_kdr03020_boImportado", "CriaDescPad",
+        "Cli_kdr03021_frmDescPad", "Cli_kdr03021_boMudaEdt"})
     EXPECT_NE(module.package.findSymbol(name), nullptr) << name;
 }
 
@@ -31,6 +32,7 @@ TEST(ModuleShell, StartValuesAfterLoad) {
   EXPECT_FALSE(module.flag("Cli_kdr03020", "boImportado"));
   EXPECT_EQ(module.variable<void *>("Cli_kdr03020", "frmParamFatCli"), nullptr);
   EXPECT_TRUE(module.flag("Cli_kdr03021", "boMudaEdt"));
+  EXPECT_EQ(module.variable<void *>("Cli_kdr03021", "frmDescPad"), nullptr);
   EXPECT_FALSE(module.flag("Cli_kdr03030", "boidcriado"));
 }
 
