@@ -36,9 +36,10 @@ TEST(ScenarioParser, EveryCommandShape) {
                          "assert dbgPadrao[3].IDTPFATUCLIE = Manutenção\n"
                          "assert frmParamFatCli.cdsCliente.NRINSJURCLIE.Text = 1\n"
                          "\n"
-                         "assert forms = 0\n",
+                         "assert forms = 0\n"
+                         "snapshot\n",
                          "t.kdr");
-  ASSERT_EQ(s.commands.size(), 10u);
+  ASSERT_EQ(s.commands.size(), 11u);
   EXPECT_EQ(s.commands[0].op, Op::Call);
   EXPECT_TRUE(s.commands[1].shift);
   EXPECT_FALSE(s.commands[1].ctrl);
@@ -53,6 +54,7 @@ TEST(ScenarioParser, EveryCommandShape) {
   EXPECT_EQ(s.commands[8].target.path.size(), 4u);
   EXPECT_EQ(s.commands[9].line, 11);
   EXPECT_EQ(s.commands[9].target.kind, AssertKind::Forms);
+  EXPECT_EQ(s.commands[10].op, Op::Snapshot);
 }
 
 TEST(ScenarioParser, BadLinesAreRefusedWithTheirNumber) {
@@ -72,6 +74,7 @@ TEST(ScenarioParser, BadLinesAreRefusedWithTheirNumber) {
       "assert dbgPadrao[1]IDTPFATUCLIE = 1",
       "type \"unclosed",
       "ellipsis now",
+      "snapshot out.png",
   };
   for (const char *line : bad) {
     try {
