@@ -18,7 +18,7 @@ const std::vector<std::pair<std::string, Op>> verbs{
     {"call", Op::Call},         {"focus", Op::Focus},       {"type", Op::Type},     {"key", Op::Key},
     {"click", Op::Click},       {"page", Op::Page},         {"cell", Op::Cell},     {"pick", Op::Pick},
     {"ellipsis", Op::Ellipsis}, {"close", Op::Close},       {"expect", Op::Expect}, {"assert", Op::Assert},
-    {"dump", Op::Dump},         {"snapshot", Op::Snapshot},
+    {"dump", Op::Dump},         {"snapshot", Op::Snapshot}, {"keep", Op::Keep},
 };
 
 void requireCount(const Command &command, size_t least, size_t most, const char *shape) {
@@ -54,14 +54,22 @@ void parseKey(Command &command) {
   command.args.resize(1);
 }
 
-// expect message TEXT | question TEXT answer BUTTON | search TITLE (choose TEXT | cancel)
-// | list TITLE (choose TEXT... | cancel) | find TEXT
+// expect (message | error | warning | information) ([like] TEXT) | question TEXT answer BUTTON
+// | search TITLE (choose TEXT | cancel) | list TITLE (choose TEXT... | cancel) | find TEXT
 void parseExpect(Command &command) {
   const auto &a = command.args;
   if (a.empty()) throw LineError("esperado: expect message|question|search|list|find ...");
   Expectation &e = command.expectation;
   const std::string &kind = a[0];
-  if (kind == "message" || kind == "find") {
+  if (kind == "message" || kind == "error" || kind == "warning" || kind == "information") {
+    // "like" turns the text into a pattern where * stands for any run of characters.
+    const bool like = a.size() == 3 && a[1] == "like";
+    if (a.size() != 2 && !like) throw LineError("esperado: expect " + kind + " [like] TEXTO");
+    e.kind = ExpectKind::Message;
+    e.messageKind = kind == "message" ? "" : kind;
+    e.pattern = like;
+    e.text = a.back();
+  } else if (kind == "find") {
     if (a.size() != 2) throw LineError("esperado: expect " + kind + " TEXTO");
     e.kind = kind == "message" ? ExpectKind::Message : ExpectKind::Find;
     e.text = a[1];
@@ -161,6 +169,9 @@ Command parseCommand(const std::vector<std::string> &words) {
     break;
   case Op::Snapshot:
     requireCount(command, 0, 0, "snapshot");
+    break;
+  case Op::Keep:
+    requireCount(command, 1, 1, "keep FORM|DATASET");
     break;
   case Op::Expect:
     parseExpect(command);

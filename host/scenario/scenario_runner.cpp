@@ -150,7 +150,7 @@ public:
         if (result == mrNone) fail("resposta " + a->answer + " não é um botão padrão");
         user_.expectMessage(type, a->text, result);
       } else if (a->kind == ExpectKind::Message && type != mtConfirmation) {
-        user_.expectMessage(type, a->text, mrOk);
+        expectMessage(*a, a->messageKind.empty() ? type : typeNamed(a->messageKind));
       } else {
         handOver(*a);
       }
@@ -199,10 +199,21 @@ private:
     return a;
   }
 
+  static TMsgDlgType typeNamed(const std::string &kind) {
+    if (kind == "error") return mtError;
+    if (kind == "warning") return mtWarning;
+    return mtInformation;
+  }
+
+  void expectMessage(const Expectation &a, TMsgDlgType type) {
+    a.pattern ? user_.expectMessageLike(type, a.text) : user_.expectMessage(type, a.text);
+  }
+
   static std::string describe(const Expectation &a) {
     switch (a.kind) {
     case ExpectKind::Message:
-      return "message \"" + a.text + "\"";
+      return (a.messageKind.empty() ? std::string("message") : a.messageKind) + (a.pattern ? " like" : "") +
+             " \"" + a.text + "\"";
     case ExpectKind::Question:
       return "question \"" + a.text + "\" answer " + a.answer;
     case ExpectKind::Search:
@@ -220,7 +231,7 @@ private:
   void handOver(const Expectation &a) {
     switch (a.kind) {
     case ExpectKind::Message:
-      user_.expectMessage(mtInformation, a.text);
+      expectMessage(a, a.messageKind.empty() ? mtInformation : typeNamed(a.messageKind));
       break;
     case ExpectKind::Question:
       user_.expectQuestion(a.text, a.answer);
@@ -252,6 +263,7 @@ ScenarioRunner::~ScenarioRunner() = default;
 RunResult ScenarioRunner::run() {
   RunResult result;
   ScriptedUser user([](const std::string &) {});
+  user_ = &user;
   dialogs_ = std::make_unique<Dialogs>(user, [this](TForm &form) {
     Ref<TForm> alive(&form);
     runUntil([&] { return !alive || form.ModalResult() != mrNone; });
@@ -260,18 +272,20 @@ RunResult ScenarioRunner::run() {
     runUntil([] { return false; });
     line_ = 0;
     if (auto left = dialogs_->pending(); !left.empty()) fail("resposta não usada: " + left.front());
-    user.verify();
+    // The run ends as a test does: every screen closed and no row left half edited, unless kept.
+    user.finish();
     result.passed = true;
   } catch (const ScriptFailure &e) {
     result.line = line_;
     result.message = e.what();
     // The scripted user has reported; its leftovers belong to the failure already told.
     try {
-      user.verify();
+      user.finish();
     } catch (const ScriptFailure &) {
     }
   }
   dialogs_.reset();
+  user_ = nullptr;
   return result;
 }
 
@@ -290,6 +304,9 @@ void ScenarioRunner::execute(const Command &command) {
     break;
   case Op::Assert:
     check(command);
+    break;
+  case Op::Keep:
+    user_->keep(command.args[0]);
     break;
   case Op::Dump: {
     TForm *form = command.args.empty() ? activeForm() : formNamed(command.args[0]);

@@ -12,6 +12,7 @@
 #include "platform/ui/application.h"
 
 namespace kdr {
+class ScriptedUser;
 class TForm;
 class TComponent;
 class TWinControl;
@@ -67,6 +68,7 @@ private:
   TForm *mainForm_;
   std::ostream &out_;
   std::unique_ptr<Dialogs> dialogs_;
+  ScriptedUser *user_ = nullptr;
   std::size_t next_ = 0;
   int line_ = 0;
   std::function<void()> snapshot_;

@@ -113,6 +113,7 @@ void TfrmParamFatCli::assignHandlers() {
   panCliente->OnExit = bindHandler(this, &TfrmParamFatCli::panClienteExit);
   cdsClienteNRINSJURCLIE->OnGetText = bindHandler(this, &TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText);
   sbtDescPad->OnClick = bindHandler(this, &TfrmParamFatCli::sbtDescPadClick);
+  assignGridHandlers();
 }
 
 Variant TfrmParamFatCli::callServer(std::string_view method, Variant::Array args) {
@@ -186,7 +187,10 @@ void TfrmParamFatCli::btpClienteBeforePesq(TComponent *, bool &) {
   cdsCliente->SetData(callServer(server::GetCliente, {"", std::string(server::allRows)}));
 }
 
+// The number goes in bare: laid into the mask of the client shown before, a company's number
+// would lose the digits a person's mask has no room for.
 void TfrmParamFatCli::btpClienteAfterPesq(TComponent *) {
+  medNrInsJurClieEnter(this);
   medNrInsJurClie->SetText(cdsClienteNRINSJURCLIE->AsString());
   edtNmCliente->SetText(cdsClienteNMFANTCLIE->AsString());
 }

@@ -59,12 +59,20 @@ public:
   kdr::TStringField *cdsParamFatCliCDPAIS = nullptr;
   kdr::TClientDataSet *cdsTemp;
   kdr::TClientDataSet *cdsTipoDeServico;
+  kdr::TStringField *cdsTipoDeServicoCDTIPOSERV = nullptr;
+  kdr::TStringField *cdsTipoDeServicoNMTIPOSERV = nullptr;
   kdr::TDataSource *dtsTipoDeServico;
   kdr::TClientDataSet *cdsDescPad;
+  kdr::TStringField *cdsDescPadDSFATUREMPRESA = nullptr;
+  kdr::TStringField *cdsDescPadDSBOLETEMPRESA = nullptr;
   kdr::TDataSource *dtsDescPad;
   kdr::TADOIBQuery *qryEmpresa;
+  kdr::TStringField *qryEmpresaCDEMPRESA = nullptr;
+  kdr::TStringField *qryEmpresaNMEMPRESA = nullptr;
   kdr::TDataSource *dtsEmpresa;
   kdr::TADOIBQuery *qryGrupoImplantacao;
+  kdr::TStringField *qryGrupoImplantacaoCDOPERADOR = nullptr;
+  kdr::TStringField *qryGrupoImplantacaoNMOPERADOR = nullptr;
   kdr::TDataSource *dtsGrupoImplantacao;
 
   kdr::TNetConnection *netParamFatCliServ;
@@ -86,10 +94,29 @@ public:
   // Opens the default-descriptions screen; nothing here is refreshed when it closes.
   void sbtDescPadClick(kdr::TComponent *Sender);
 
+  // The grid of page "Parâmetros Principais": codes shown as texts, key filters, the company
+  // column, and the commands, client panel and page "Outros" following the rows' state.
+  void cdsParamFatCliIDTPFATUCLIEGetText(kdr::TField &Sender, std::string &Text, bool DisplayText);
+  void cdsParamFatCliIDTPFATUCLIESetText(kdr::TField &Sender, const std::string &Text);
+  void cdsParamFatCliIDFATURAPFILIGetText(kdr::TField &Sender, std::string &Text, bool DisplayText);
+  void cdsParamFatCliIDFATURAPFILISetText(kdr::TField &Sender, const std::string &Text);
+  void cdsParamFatCliIDFATMESATUCLIEGetText(kdr::TField &Sender, std::string &Text, bool DisplayText);
+  void cdsParamFatCliIDFATMESATUCLIESetText(kdr::TField &Sender, const std::string &Text);
+  void cdsParamFatCliIDGERANFUNIFICAGetText(kdr::TField &Sender, std::string &Text, bool DisplayText);
+  void dbgPadraoKeyPress(kdr::TComponent *Sender, char32_t &Key) override;
+  void dbgPadraoKeyDown(kdr::TComponent *Sender, int &Key, kdr::TShiftState Shift) override;
+  void dbgPadraoDrawColumnCell(kdr::TComponent *Sender, const kdr::TRect &Rect, int DataCol,
+                               kdr::TColumn *Column, kdr::TGridDrawState State);
+  void dbgPadraoEditButtonClick(kdr::TComponent *Sender);
+  // Also run before a post, whatever column is selected then.
+  void dbgPadraoColExit(kdr::TComponent *Sender);
+  void dtsPadraoStateChange(kdr::TComponent *Sender) override;
+
 private:
   void createDataModel();
   void createLayout();
   void assignHandlers();
+  void assignGridHandlers();
   // The result of a call to the application server, checked; a refused call has shown its
   // message and raised.
   kdr::Variant callServer(std::string_view method, kdr::Variant::Array args);

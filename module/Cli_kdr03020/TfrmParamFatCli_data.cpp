@@ -103,16 +103,16 @@ void TfrmParamFatCli::createDataModel() {
   stringField(*cdsTemp, "NMFANTCLIE", 50, "Nome Fantasia");
 
   cdsTipoDeServico = make<TClientDataSet>(this, "cdsTipoDeServico");
-  stringField(*cdsTipoDeServico, "CDTIPOSERV", 3, "Código");
-  stringField(*cdsTipoDeServico, "NMTIPOSERV", 80, "Nome");
+  cdsTipoDeServicoCDTIPOSERV = &stringField(*cdsTipoDeServico, "CDTIPOSERV", 3, "Código");
+  cdsTipoDeServicoNMTIPOSERV = &stringField(*cdsTipoDeServico, "NMTIPOSERV", 80, "Nome");
   dtsTipoDeServico = make<TDataSource>(this, "dtsTipoDeServico");
   dtsTipoDeServico->SetDataSet(cdsTipoDeServico);
 
   cdsDescPad = make<TClientDataSet>(this, "cdsDescPad");
   stringField(*cdsDescPad, "CDEMPRESA", 2);
   stringField(*cdsDescPad, "IDTPFATUEMPRESA", 1);
-  stringField(*cdsDescPad, "DSFATUREMPRESA", 400);
-  stringField(*cdsDescPad, "DSBOLETEMPRESA", 400);
+  cdsDescPadDSFATUREMPRESA = &stringField(*cdsDescPad, "DSFATUREMPRESA", 400);
+  cdsDescPadDSBOLETEMPRESA = &stringField(*cdsDescPad, "DSBOLETEMPRESA", 400);
   dtsDescPad = make<TDataSource>(this, "dtsDescPad");
   dtsDescPad->SetDataSet(cdsDescPad);
 
@@ -120,8 +120,9 @@ void TfrmParamFatCli::createDataModel() {
   for (const char *line : {"SELECT", "CDEMPRESA,", "NMEMPRESA", "FROM", "EMPRESA", "WHERE",
                            "(CDEMPRESA = :P_CDEMPRESA OR :P_TCDEMPRESA = 'T')"})
     qryEmpresa->SQL.Add(line);
-  stringField(qryEmpresa->Query, "CDEMPRESA", 2, "Código");
-  stringField(qryEmpresa->Query, "NMEMPRESA", 40, "Nome").SetDisplayWidth(45);
+  qryEmpresaCDEMPRESA = &stringField(qryEmpresa->Query, "CDEMPRESA", 2, "Código");
+  qryEmpresaNMEMPRESA = &stringField(qryEmpresa->Query, "NMEMPRESA", 40, "Nome");
+  qryEmpresaNMEMPRESA->SetDisplayWidth(45);
   dtsEmpresa = make<TDataSource>(this, "dtsEmpresa");
   dtsEmpresa->SetDataSet(&qryEmpresa->Query);
 
@@ -133,8 +134,8 @@ void TfrmParamFatCli::createDataModel() {
         "AND (OPER.CDOPERADOR = :P_CDOPERADOR", "OR :P_TCDOPERADOR = 'T')", "ORDER BY OPER.CDOPERADOR"})
     qryGrupoImplantacao->SQL.Add(line);
   stringField(qryGrupoImplantacao->Query, "CDGRUPOPER", 2, "Grupo");
-  stringField(qryGrupoImplantacao->Query, "CDOPERADOR", 12, "Codigo");
-  stringField(qryGrupoImplantacao->Query, "NMOPERADOR", 40, "Nome");
+  qryGrupoImplantacaoCDOPERADOR = &stringField(qryGrupoImplantacao->Query, "CDOPERADOR", 12, "Codigo");
+  qryGrupoImplantacaoNMOPERADOR = &stringField(qryGrupoImplantacao->Query, "NMOPERADOR", 40, "Nome");
   dtsGrupoImplantacao = make<TDataSource>(this, "dtsGrupoImplantacao");
   dtsGrupoImplantacao->SetDataSet(&qryGrupoImplantacao->Query);
 

@@ -1,9 +1,15 @@
 #pragma once
 // The billing vocabulary shared by the three screens: billing-type codes with the catalogue keys
 // of their texts, and the one-character flag codes. The texts of billing types are read from each
-// screen's catalogue at the moment of use; only the flag texts are literals.
+// screen's catalogue at the moment of use; only the flag texts are literals. Every comparison is
+// exact, case included: a stored "s" is no flag and " 1" no billing type.
 #include <array>
+#include <optional>
+#include <span>
+#include <string>
 #include <string_view>
+
+#include "platform/host/messages.h"
 
 namespace kdr03020::common {
 
@@ -22,11 +28,32 @@ inline constexpr std::array<BillingType, 6> billingTypes{{
     {"6", "SER", "SD"},
 }};
 
+// Every billing-type code, for screens whose conversions offer them all.
+inline constexpr std::array<std::string_view, 6> allBillingCodes{"1", "2", "3", "4", "5", "6"};
+
 // The billing type of a stored code; codes compare exactly, so "7", "" or " 1" have none.
 inline const BillingType *billingTypeOf(std::string_view code) {
   for (const auto &type : billingTypes)
     if (type.code == code) return &type;
   return nullptr;
+}
+
+// The text of a stored billing-type code in the screen's catalogue, read now; empty for a code
+// outside the vocabulary.
+inline std::string billingTypeText(const kdr::TMessages &catalogue, std::string_view code) {
+  const BillingType *type = billingTypeOf(code);
+  return type ? catalogue.Msg(type->key) : std::string();
+}
+
+// The code of the billing type whose catalogue text is exactly text, among the codes the screen
+// lets the user choose; none when the text matches none of them.
+inline std::optional<std::string_view>
+billingTypeCode(const kdr::TMessages &catalogue, std::string_view text,
+                std::span<const std::string_view> offered = allBillingCodes) {
+  for (std::string_view code : offered)
+    if (const BillingType *type = billingTypeOf(code); type && catalogue.Msg(type->key) == text)
+      return type->code;
+  return std::nullopt;
 }
 
 inline constexpr std::string_view flagYes = "S";
@@ -41,7 +68,7 @@ inline std::string_view flagText(std::string_view code) {
   return {};
 }
 
-// Code of a chosen flag text; nullptr-like empty view when the text is neither.
+// Code of a chosen flag text; empty when the text is neither "Sim" nor "Não".
 inline std::string_view flagCode(std::string_view text) {
   if (text == flagYesText) return flagYes;
   if (text == flagNoText) return flagNo;

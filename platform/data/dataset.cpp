@@ -124,6 +124,13 @@ void TDataSet::EnableControls() {
   if (controlsDisabled_ > 0 && --controlsDisabled_ == 0) dataEvent(TDataEvent::DataSetChange);
 }
 
+bool TDataSet::focusControl(TField &field) {
+  if (state_ == dsInactive) return false;
+  for (auto *source : std::vector<TDataSource *>(sources_))
+    if (source->focusControl(field)) return true;
+  return false;
+}
+
 void TDataSet::attachSource(TDataSource *source) { sources_.push_back(source); }
 
 void TDataSet::detachSource(TDataSource *source) { std::erase(sources_, source); }

@@ -126,6 +126,8 @@ public:
   void setFieldValue(TField &field, Variant value);
   virtual Variant oldFieldValue(const TField &field) const;
   void layoutChanged() { dataEvent(TDataEvent::LayoutChange); }
+  // The first control of any source that shows the field takes the focus; false when none did.
+  bool focusControl(TField &field);
   void attachSource(TDataSource *source);
   void detachSource(TDataSource *source);
 

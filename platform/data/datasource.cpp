@@ -64,6 +64,12 @@ void TDataSource::dataEvent(TDataEvent event, TField *field) {
   }
 }
 
+bool TDataSource::focusControl(TField &field) {
+  for (auto *link : std::vector<TDataLink *>(links_))
+    if (link->focusControl(field)) return true;
+  return false;
+}
+
 TDataLink::~TDataLink() {
   if (dataSource_) dataSource_->detachLink(this);
 }

@@ -35,6 +35,8 @@ public:
 
   // For TDataSet and TDataLink.
   void dataEvent(TDataEvent event, TField *field);
+  // Offers the field's focus to the links in turn; true once one took it.
+  bool focusControl(TField &field);
   void dataSetDestroyed();
   void attachLink(TDataLink *link);
   void detachLink(TDataLink *link);
@@ -72,6 +74,7 @@ public:
 
   // For TDataSource.
   void dataEvent(TDataEvent event, TField *field);
+  bool focusControl(TField &field) { return FocusControl(field); }
   void sourceDestroyed();
 
 protected:
@@ -82,6 +85,11 @@ protected:
   virtual void LayoutChanged() { DataSetChanged(); }
   // field is null when the whole record changed.
   virtual void RecordChanged(TField *field) { (void)field; }
+  // Take the focus for the field when this control shows it; true when it did.
+  virtual bool FocusControl(TField &field) {
+    (void)field;
+    return false;
+  }
   // Push the control's pending text into its field through field.Text.
   virtual void UpdateData() {}
   // The dataset is about to settle the record (a move or a post).

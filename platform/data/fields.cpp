@@ -65,6 +65,8 @@ Variant TField::convert(const Variant &value) const {
   return value;
 }
 
+void TField::FocusControl() { dataSet_->focusControl(*this); }
+
 std::string TField::textOf(bool displayText) const {
   if (!OnGetText) return formatText(displayText);
   std::string text;

@@ -71,6 +71,9 @@ public:
   std::string DisplayText() const { return textOf(true); }
   // Through OnSetText when assigned; the handler alone decides what is stored.
   void SetText(const std::string &text);
+  // Puts the focus into the first data-aware control showing this field (a grid selects its
+  // column); nothing happens when no control can take it.
+  void FocusControl();
 
   // The value as of the last load or merge (null for a row not yet merged in); NewValue is Value.
   Variant OldValue() const;

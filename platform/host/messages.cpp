@@ -12,6 +12,7 @@ std::string TMessages::Msg(std::string_view key) const {
     if (bar != std::string::npos && utf8::sameText(std::string_view(line).substr(0, bar), key))
       return line.substr(bar + 1);
   }
+  Application().diagnose("catalogue " + Name() + " has no key \"" + std::string(key) + "\"");
   return {};
 }
 

@@ -17,7 +17,8 @@ public:
 
   std::vector<std::string> Messages;
 
-  // The text of the key; empty when the catalogue has no such key.
+  // The text of the key; empty when the catalogue has no such key, which is told to the
+  // application's diagnostics (a scripted user fails the test there).
   std::string Msg(std::string_view key) const;
   // Shows the key's text modally and returns the modal result of the button chosen (6 = Yes).
   int ShowMsg(std::string_view key, TMsgDlgType type, const TMsgDlgButtons &buttons,

@@ -124,6 +124,14 @@ template <class T, class... A> T *make(TComponent *owner, std::string name, A &&
   return c;
 }
 
+// Calls f on every component owned by root, depth first.
+template <class F> void forEachOwned(const TComponent &root, F &&f) {
+  for (int i = 0; i < root.ComponentCount(); ++i) {
+    f(*root.Components(i));
+    forEachOwned(*root.Components(i), f);
+  }
+}
+
 // A non-owning pointer that becomes null when its target is destroyed.
 template <class T> class Ref {
 public:

@@ -5,6 +5,7 @@
 #include "platform/ui/peer.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kdr {
 
@@ -58,6 +59,13 @@ Dialogs &TApplication::dialogs() {
 }
 
 void TApplication::SetWidgetSet(std::unique_ptr<WidgetSet> ws) { widgetSet_ = std::move(ws); }
+
+void TApplication::diagnose(const std::string &message) {
+  if (diagnosticSink_)
+    diagnosticSink_(message);
+  else
+    std::fprintf(stderr, "kdr: %s\n", message.c_str());
+}
 
 void TApplication::defer(std::function<void()> work) { deferred_.push_back(std::move(work)); }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kdr {
@@ -88,6 +89,15 @@ public:
   TScreen &Screen() { return screen_; }
   WaitIndicator &Wait() { return wait_; }
 
+  // A fault only a developer can mend (a catalogue key the screen does not carry): the desktop
+  // writes it to its error output and goes on; a scripted user fails the test on it. The text is
+  // English, for the developer.
+  void diagnose(const std::string &message);
+  using DiagnosticSink = std::function<void(const std::string &)>;
+  DiagnosticSink setDiagnosticSink(DiagnosticSink sink) {
+    return std::exchange(diagnosticSink_, std::move(sink));
+  }
+
   // Work that must run after the current event (a form's release).
   void defer(std::function<void()> work);
   std::size_t pendingDeferred() const { return deferred_.size(); }
@@ -122,6 +132,7 @@ private:
   TScreen screen_;
   WaitIndicator wait_;
   std::deque<std::function<void()>> deferred_;
+  DiagnosticSink diagnosticSink_;
 };
 
 // The one application object.

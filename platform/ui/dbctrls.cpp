@@ -38,6 +38,11 @@ FieldBinding::FieldBinding(TWinControl &control, std::function<std::string()> te
   link.onUpdateData = [this] {
     if (auto *f = Field()) f->SetText(text_());
   };
+  link.onFocusControl = [this] {
+    if (!control_.CanFocus()) return false;
+    control_.SetFocus();
+    return true;
+  };
 }
 
 bool FieldBinding::canModify(bool controlReadOnly) const {

@@ -20,10 +20,14 @@ public:
   // The control holds text the field has not received yet.
   bool modified = false;
 
-  std::function<void()> onDataChange; // refill the control from the field
-  std::function<void()> onUpdateData; // write the control's text into the field
+  std::function<void()> onDataChange;   // refill the control from the field
+  std::function<void()> onUpdateData;   // write the control's text into the field
+  std::function<bool()> onFocusControl; // take the focus for the field; false when it cannot
 
 protected:
+  bool FocusControl(TField &field) override {
+    return &field == Field() && onFocusControl && onFocusControl();
+  }
   void ActiveChanged() override { RecordChanged(nullptr); }
   void EditingChanged() override { RecordChanged(nullptr); }
   void RecordChanged(TField *field) override;

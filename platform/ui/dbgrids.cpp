@@ -58,6 +58,15 @@ protected:
     grid_.changed(Prop::Contents);
   }
   void UpdateData() override { grid_.updateData(); }
+  // A field shown in a column: the column is selected (leaving the old one as the user does) and
+  // the grid takes the focus.
+  bool FocusControl(TField &field) override {
+    const int col = grid_.columnIndexOf(field.FieldName());
+    if (col < 0 || !grid_.CanFocus()) return false;
+    grid_.SetSelectedIndex(col);
+    grid_.SetFocus();
+    return true;
+  }
 
 private:
   void changedAll() {
@@ -130,6 +139,9 @@ void TDBGrid::SetSelectedIndex(int i) {
   updateData();
   if (OnColExit) OnColExit(this);
   selected_ = i;
+  // The editor stays with the cell it was opened on: the new cell shows selected, and a
+  // character typed there replaces its text.
+  if (!(Options & dgAlwaysShowEditor)) editorMode_ = false;
   refreshEditor();
   changed(Prop::Selection);
   if (OnColEnter) OnColEnter(this);

@@ -37,14 +37,6 @@ void dumpMenu(const TMenuItem &item, int depth, std::string &out) {
   }
 }
 
-// Every component owned by root, depth first.
-template <class F> void forEachOwned(const TComponent &root, F f) {
-  for (int i = 0; i < root.ComponentCount(); ++i) {
-    f(*root.Components(i));
-    forEachOwned(*root.Components(i), f);
-  }
-}
-
 } // namespace
 
 std::string dumpForm(TForm &form) {

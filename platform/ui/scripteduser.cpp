@@ -33,6 +33,17 @@ void moveTo(TDataSet &dataset, long row) {
   if (row != current) dataset.MoveBy(static_cast<int>(row - current));
 }
 
+// "*" matches any run of characters, everything else itself.
+bool matchesPattern(std::string_view pattern, std::string_view text) {
+  const std::size_t star = pattern.find('*');
+  if (star == std::string_view::npos) return pattern == text;
+  if (text.substr(0, star) != pattern.substr(0, star)) return false;
+  const std::string_view rest = pattern.substr(star + 1);
+  for (std::size_t from = star; from <= text.size(); ++from)
+    if (matchesPattern(rest, text.substr(from))) return true;
+  return false;
+}
+
 std::string joined(const std::vector<std::string> &items) {
   std::string out;
   for (const auto &s : items) out += (out.empty() ? "" : ", ") + s;
@@ -44,13 +55,19 @@ std::string joined(const std::vector<std::string> &items) {
 ScriptedUser::ScriptedUser(Reporter report)
     : report_(std::move(report)), previous_(Application().installedDialogs()) {
   Application().setDialogs(this);
+  previousSink_ = Application().setDiagnosticSink([this](const std::string &fault) { fail(fault); });
 }
 
 ScriptedUser::~ScriptedUser() {
   Application().setDialogs(previous_);
-  if (verified_) return;
-  std::vector<std::string> problems = failures_;
-  for (const auto &p : pending()) problems.push_back("expected but never shown: " + p);
+  Application().setDiagnosticSink(std::move(previousSink_));
+  std::vector<std::string> problems;
+  if (!verified_) {
+    problems = failures_;
+    for (const auto &p : pending()) problems.push_back("expected but never shown: " + p);
+  }
+  if (!finished_)
+    for (const auto &left : leftovers()) problems.push_back(left);
   if (problems.empty()) return;
   std::string message = "scripted user: " + joined(problems) + "\ntranscript:\n" + transcriptText();
   if (report_) {
@@ -72,6 +89,12 @@ ScriptedUser &ScriptedUser::expectMessage(TMsgDlgType type, std::string text, in
   e.text = std::move(text);
   e.answer = answer;
   return queue(std::move(e));
+}
+
+ScriptedUser &ScriptedUser::expectMessageLike(TMsgDlgType type, std::string pattern, int answer) {
+  expectMessage(type, std::move(pattern), answer);
+  expected_.back().pattern = true;
+  return *this;
 }
 
 ScriptedUser &ScriptedUser::expectQuestion(std::string text, std::string caption) {
@@ -122,7 +145,7 @@ ScriptedUser &ScriptedUser::expectModal(std::string formName, std::function<void
 std::string ScriptedUser::describe(const Expectation &e) {
   switch (e.kind) {
   case Kind::Message:
-    return kindName(e.type) + " \"" + e.text + "\"";
+    return kindName(e.type) + (e.pattern ? " like \"" : " \"") + e.text + "\"";
   case Kind::Question:
     return "question \"" + e.text + "\"";
   case Kind::Search:
@@ -182,8 +205,9 @@ int ScriptedUser::messageDlg(const std::string &title, const std::string &text, 
                              const TMsgDlgButtons &buttons) {
   DialogRecord seen{kindName(type), title, text, {}, {}};
   for (auto b : buttons) seen.buttons.push_back(buttonName(b));
-  Expectation e =
-      take(Kind::Message, seen, [&](const Expectation &x) { return x.type == type && x.text == text; });
+  Expectation e = take(Kind::Message, seen, [&](const Expectation &x) {
+    return x.type == type && (x.pattern ? matchesPattern(x.text, text) : x.text == text);
+  });
   int answer = e.answer;
   bool offered = false;
   for (auto b : buttons) offered = offered || modalResultOf(b) == answer;
@@ -289,6 +313,38 @@ void ScriptedUser::verify() {
   if (Application().pendingDeferred() > 0) problems.push_back("the deferred queue is not empty");
   if (!problems.empty())
     throw ScriptFailure("scripted user: " + joined(problems) + "\ntranscript:\n" + transcriptText());
+}
+
+ScriptedUser &ScriptedUser::keep(std::string name) {
+  kept_.push_back(std::move(name));
+  return *this;
+}
+
+std::vector<std::string> ScriptedUser::leftovers() const {
+  auto keptName = [&](const std::string &name) {
+    for (const auto &k : kept_)
+      if (utf8::sameText(k, name)) return true;
+    return false;
+  };
+  std::vector<std::string> left;
+  for (TForm *form : Application().forms()) {
+    if (form != Application().MainForm() && form->Visible() && !form->released() && !keptName(form->Name()))
+      left.push_back("form " + form->Name() + " left open");
+    forEachOwned(*form, [&](TComponent &c) {
+      auto *ds = dynamic_cast<TDataSet *>(&c);
+      if (ds && (ds->State() == dsEdit || ds->State() == dsInsert) && !keptName(ds->Name()))
+        left.push_back("dataset " + ds->Name() + " left in " + (ds->State() == dsEdit ? "edit" : "insert") +
+                       " state");
+    });
+  }
+  return left;
+}
+
+void ScriptedUser::finish() {
+  verify();
+  finished_ = true;
+  if (auto left = leftovers(); !left.empty())
+    throw ScriptFailure("scripted user: " + joined(left) + "\ntranscript:\n" + transcriptText());
 }
 
 } // namespace kdr

@@ -1,8 +1,10 @@
 #pragma once
 // The headless user who answers dialogs. A test or a scenario queues what the user will meet, in
 // order; each dialog consumes the next expectation, and one that does not match it (or comes when
-// none is left) fails at once with a ScriptFailure naming its text. Every dialog is written to the
-// transcript. verify() (or the destructor) reports what was left unconsumed.
+// none is left) fails at once with a ScriptFailure naming its text, and so does a catalogue key a
+// screen asks for and does not carry. Every dialog is written to the transcript. verify() reports
+// what was left unconsumed; finish() (or the destructor) also what the test left behind: a screen
+// still open, or a dataset still in edit or insert state, unless the test said to keep it.
 #include "platform/ui/application.h"
 
 #include <deque>
@@ -32,6 +34,9 @@ public:
   // mrCancel stands for Esc (No in a Yes/No question).
   ScriptedUser &expectMessage(TMsgDlgType type, std::string text, int answer = mrOk);
   ScriptedUser &expectError(std::string text) { return expectMessage(mtError, std::move(text)); }
+  // A message of that type whose text matches pattern, where "*" stands for any run of characters
+  // (words a test does not own, such as a transport failure naming an address).
+  ScriptedUser &expectMessageLike(TMsgDlgType type, std::string pattern, int answer = mrOk);
   // A custom-caption question with that text, answered by caption ("Sim") or closed (empty).
   ScriptedUser &expectQuestion(std::string text, std::string caption);
   // A search list with that title: the user picks the first row whose shown text contains
@@ -53,8 +58,15 @@ public:
   // Descriptions of the expectations not yet consumed.
   std::vector<std::string> pending() const;
   // Raises ScriptFailure when an expectation is left, a failure was seen, or the deferred queue
-  // is not empty. Marks the user verified, so the destructor stays quiet.
+  // is not empty. Marks the user verified, so the destructor does not report those again.
   void verify();
+  // A form or dataset (by component name) the test means to leave open or editing.
+  ScriptedUser &keep(std::string name);
+  // What the test left behind: each visible form other than the main form, and each dataset of a
+  // live form in edit or insert state, that was not kept.
+  std::vector<std::string> leftovers() const;
+  // verify(), then raises ScriptFailure when anything was left behind. The destructor stays quiet.
+  void finish();
 
   int messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
                  const TMsgDlgButtons &buttons) override;
@@ -72,7 +84,8 @@ private:
     explicit Expectation(Kind k) : kind(k) {}
     Kind kind;
     TMsgDlgType type = mtCustom;
-    std::string text; // message text, question text, find text, form name, list title
+    std::string text; // message text or pattern, question text, find text, form name, list title
+    bool pattern = false;
     int answer = mrNone;
     std::string caption;
     std::vector<std::string> choose;
@@ -89,9 +102,12 @@ private:
   std::deque<Expectation> expected_;
   std::vector<DialogRecord> transcript_;
   std::vector<std::string> failures_;
+  std::vector<std::string> kept_;
   Reporter report_;
   Dialogs *previous_;
+  TApplication::DiagnosticSink previousSink_;
   bool verified_ = false;
+  bool finished_ = false;
 };
 
 } // namespace kdr

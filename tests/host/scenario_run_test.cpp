@@ -26,7 +26,8 @@ HostRun runScenario(const std::string &text) {
 }
 
 TEST(ScenarioRun, PassesAndSaysSo) {
-  HostRun r = runScenario("call IniProc\nassert forms = 1\nclose\nassert forms = 0\n");
+  HostRun r = runScenario("call IniProc\nassert forms = 1\nexpect error like \"Cliente*informado.\"\n"
+                          "focus dbgPadrao\nclose\nassert forms = 0\n");
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("scenario passed"), std::string::npos);
 }
@@ -50,6 +51,14 @@ TEST(ScenarioRun, StopsAtTheFirstUnmetExpectationNamingLineAndFinding) {
       // An answer left unused at the end.
       {"call IniProc\nexpect message \"Cliente não cadastrado.\"\n",
        "t.kdr:fim: ", "Cliente não cadastrado."},
+      // A message of another kind than the one expected.
+      {"call IniProc\nexpect warning \"Cliente deve ser informado.\"\nfocus dbgPadrao\n",
+       "t.kdr:3: ", "Cliente deve ser informado."},
+      // A screen left open at the end.
+      {"call IniProc\n", "t.kdr:fim: ", "frmParamFatCli left open"},
+      // A kept screen whose row is still being inserted.
+      {"keep frmParamFatCli\ncall IniProc\ntype 11222333000181\nfocus dbgPadrao\nkey Insert\n",
+       "t.kdr:fim: ", "cdsParamFatCli left in insert state"},
       // An entry point the module does not export.
       {"call CriaNadaDisso\n", "t.kdr:1: ", "CriaNadaDisso"},
       // A control the active screen does not have.
@@ -70,7 +79,7 @@ TEST(ScenarioRun, ALineThatDoesNotParseRunsNothing) {
 }
 
 TEST(ScenarioRun, DumpPrintsTheScreenAsAUserSeesIt) {
-  HostRun r = runScenario("call IniProc\ntype 11222333000181\nfocus dbgPadrao\ndump\n");
+  HostRun r = runScenario("call IniProc\ntype 11222333000181\nfocus dbgPadrao\ndump\nclose\n");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("Padaria Pão Quente"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("11.222.333/0001-81"), std::string::npos) << r.out;

@@ -27,10 +27,7 @@ protected:
     Application().SetMainForm(frame);
     frame->Show();
   }
-  ~ScreenTest() override {
-    Application().reset();
-    dtmDBGeral = nullptr;
-  }
+  ~ScreenTest() override { dtmDBGeral = nullptr; }
 
   TForm *screen() {
     return static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03020", "frmParamFatCli"));
@@ -41,11 +38,21 @@ protected:
   void open() {
     dispatch([&] { module.call("IniProc"); });
   }
+  void close() { user::closeForm(*screen()); }
 
   ServerProcess server;
   TempDir dir;
   TdtmDBGeral db{dir.file("local.db")};
   LoadedModule module;
+
+private:
+  // The forms go after the scripted user has seen what the test left open, and before the module
+  // whose code they run is unloaded.
+  struct ResetApplication {
+    ~ResetApplication() { Application().reset(); }
+  } resetApplication;
+
+protected:
   ScriptedUser user{[](const std::string &failure) { ADD_FAILURE() << failure; }};
 
 private:
@@ -75,6 +82,7 @@ TEST_F(ScreenBehindToken, LookupPresentsTheHostsToken) {
   user.verify();
   EXPECT_EQ(part<TEdit>("edtNmCliente").Text(), "Padaria Pão Quente");
   EXPECT_EQ(dataset("cdsParamFatCli").RecordCount(), 3u);
+  close();
 }
 
 TEST_F(ScreenWithoutClients, EmptySearchSaysSoAndChangesNothing) {
@@ -85,6 +93,7 @@ TEST_F(ScreenWithoutClients, EmptySearchSaysSoAndChangesNothing) {
   EXPECT_EQ(part<TMaskEdit>("medNrInsJurClie").Text(), "");
   EXPECT_FALSE(dataset("cdsCliente").Active());
   EXPECT_TRUE(part<TWinControl>("medNrInsJurClie").Focused());
+  close();
 }
 
 TEST_F(ScreenTest, ReferenceIsClearedWhenTheScreenGoesWithoutClosing) {
@@ -98,6 +107,7 @@ TEST_F(ScreenTest, ReferenceIsClearedWhenTheScreenGoesWithoutClosing) {
   open();
   EXPECT_NE(screen(), nullptr);
   EXPECT_EQ(Application().forms().size(), 1u) << "a screen without a frame";
+  close();
 }
 
 TEST_F(ScreenTest, CloseSettlesDataThenReleasesAfterTheEvent) {
@@ -124,31 +134,38 @@ TEST_F(ScreenTest, FailedLookupKeepsTheUserInTheEditAndLoadsNothing) {
   user::type(part<TWinControl>("medNrInsJurClie"), "11222333000181");
   server.stop();
   // The connection reports the unreachable server itself; its exact words are the platform's.
-  struct AnyError : Dialogs {
-    int shown = 0;
-    int messageDlg(const std::string &, const std::string &, TMsgDlgType, const TMsgDlgButtons &) override {
-      ++shown;
-      return mrOk;
-    }
-    int question(const std::string &, const std::string &, TMsgDlgType,
-                 const std::vector<std::string> &) override {
-      return mrCancel;
-    }
-    bool searchList(const std::string &, TDataSource &) override { return false; }
-    bool multiList(const std::string &, TDataSource &, const std::string &,
-                   std::vector<std::string> &) override {
-      return false;
-    }
-    bool find(const std::string &, TDataSet &) override { return false; }
-    void runModal(TForm &) override {}
-  } errors;
-  Dialogs *previous = Application().installedDialogs();
-  Application().setDialogs(&errors);
+  user.expectMessageLike(mtError, "*");
   user::focus(part<TWinControl>("dbgPadrao"));
-  Application().setDialogs(previous);
-  EXPECT_EQ(errors.shown, 1);
+  user.verify();
   EXPECT_TRUE(part<TWinControl>("medNrInsJurClie").Focused());
   EXPECT_FALSE(dataset("cdsParamFatCli").Active());
+  close();
+}
+
+// What a scenario cannot choose: the grid has no way to set "Locação", and a text that matches
+// no row of a conversion leaves the stored code as it was.
+TEST_F(ScreenTest, TheGridsConversionsKeepTheCodeForATextOfNoRow) {
+  open();
+  user::type(part<TWinControl>("medNrInsJurClie"), "11222333000181");
+  user::focus(part<TWinControl>("dbgPadrao"));
+  TClientDataSet &rows = dataset("cdsParamFatCli");
+  TField &type = rows.FieldByName("IDTPFATUCLIE");
+  TField &branch = rows.FieldByName("IDFATURAPFILI");
+  rows.Edit();
+  for (const char *text : {"Locação", "Manutenção ", "service desk", ""}) {
+    type.SetText(text);
+    EXPECT_EQ(type.AsString(), "3") << text;
+  }
+  type.SetText("Service Desk");
+  EXPECT_EQ(type.AsString(), "6");
+  for (const char *text : {"sim", "S", "Nao"}) {
+    branch.SetText(text);
+    EXPECT_EQ(branch.AsString(), "N") << text;
+  }
+  branch.SetText("Sim");
+  EXPECT_EQ(branch.AsString(), "S");
+  rows.Cancel();
+  close();
 }
 
 // The screen's own command sits before Imprimir, and its non-visual parts are components it owns.
@@ -170,6 +187,7 @@ TEST_F(ScreenTest, ToolbarOrderAndOwnedDataParts) {
     ASSERT_NE(c, nullptr) << name;
     EXPECT_EQ(c->className(), kind) << name;
   }
+  close();
 }
 
 } // namespace

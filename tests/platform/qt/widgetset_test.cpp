@@ -76,7 +76,9 @@ protected:
   }
 
   // A shown form owned by the application, its window active so that Qt focus works.
+  // The fixture's reset ends it, so a test may leave it open.
   TForm *shownForm() {
+    user_->keep("frmTeste");
     auto *f = TForm::create<TForm>(&Application());
     f->SetName("frmTeste");
     f->SetCaption("Parâmetros de Faturamento por Cliente");
@@ -411,6 +413,8 @@ TEST_F(QtTest, TheMainFormIsTheFrameOfItsChildrenAndItsPictureIsNotBlank) {
   Application().CreateForm(main);
   main->SetCaption("Sistema");
   auto *child = TForm::create<TForm>(&Application());
+  child->SetName("frmFilho");
+  user_->keep("frmFilho");
   child->SetCaption("Parâmetros de Faturamento por Cliente");
   auto *label = make<TLabel>(child, child, "lbCliente");
   label->SetCaption("Cliente");

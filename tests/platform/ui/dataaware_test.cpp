@@ -137,6 +137,39 @@ TEST_F(DataAwareTest, TheEditorTextReachesTheFieldBeforeOnColExitAndARaisingColE
   EXPECT_EQ(grid->SelectedIndex(), 0);
 }
 
+// A field's FocusControl reaches the control showing it: the grid selects the field's column (a
+// column exit, as the user's move) and takes the focus; a bound edit takes it; a field nobody
+// shows moves nothing. The editor opened on a cell closes when the column changes.
+TEST_F(DataAwareTest, FocusControlFindsTheFieldsControlAndAColumnMoveClosesTheEditor) {
+  addRow("S", "01", "Matriz");
+  auto *other = make<TEdit>(form, form, "edtOutro");
+  user::focus(*other);
+  dispatch([&] { cds.FieldByName("CDEMPRESA").FocusControl(); });
+  EXPECT_TRUE(grid->Focused());
+  EXPECT_EQ(grid->SelectedIndex(), 1);
+  EXPECT_EQ(log, std::vector<std::string>{"ColExit(IDFLAG=S)"});
+  dispatch([&] { cds.FieldByName("NMEMPRESA").FocusControl(); });
+  EXPECT_TRUE(grid->Focused());
+
+  auto *name = make<TDBEdit>(form, form, "dbeNome");
+  name->SetDataSource(&src);
+  name->SetDataField("NMEMPRESA");
+  dispatch([&] { cds.FieldByName("NMEMPRESA").FocusControl(); });
+  EXPECT_TRUE(name->Focused());
+
+  user::clickCell(*grid, 0, 1);
+  user::clickCell(*grid, 0, 1);
+  ASSERT_TRUE(grid->EditorMode());
+  user::press(*grid, VK_TAB, ssShift);
+  EXPECT_FALSE(grid->EditorMode());
+  user::press(*grid, VK_TAB);
+  user::type(*grid, "7");
+  EXPECT_EQ(grid->editorText(), "7") << "a character typed on a selected cell replaces its text";
+  user::press(*grid, VK_ESCAPE);
+  user::press(*grid, VK_ESCAPE);
+  EXPECT_EQ(cds.State(), dsBrowse);
+}
+
 TEST_F(DataAwareTest, CtrlDeleteAsksFirstAndAKeyDownFilterSuppressesIt) {
   addRow("S", "01", "Matriz");
   user().expectMessage(mtConfirmation, "Excluir registro?", mrCancel);

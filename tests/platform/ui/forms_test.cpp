@@ -2,6 +2,7 @@
 // user and by code, and the scripted user's loud failures.
 #include "tests/platform/ui/uitest.h"
 
+#include "platform/data/clientdataset.h"
 #include "platform/ui/buttons.h"
 #include "platform/ui/comctrls.h"
 #include "platform/ui/menus.h"
@@ -87,6 +88,7 @@ TEST_F(FormTest, AModalFormIsDrivenByTheScriptedUserAndSurvivesForTheNextRun) {
   user().expectModal("frmDialog", [&](TForm &f) { user::closeForm(f); });
   dispatch([&] { result = dlg->ShowModal(); });
   EXPECT_EQ(result, mrCancel);
+  user().keep("frmDialog");
   dlg->Show();
   EXPECT_THROW(dlg->ShowModal(), EInvalidOperation) << "a visible form cannot go modal";
 }
@@ -167,6 +169,8 @@ TEST_F(FormTest, AnMdiChildShowsAtCreationAndMinimisesOnClose) {
   Application().SetMainForm(main);
   Child *child = nullptr;
   Application().CreateForm(child);
+  child->SetName("frmChild");
+  user().keep("frmChild");
   EXPECT_TRUE(child->Visible());
   EXPECT_THROW(child->ShowModal(), EInvalidOperation);
   user::closeForm(*child);
@@ -264,6 +268,54 @@ TEST(WaitIndicatorTest, OffWhenNotOnDoesNothing) {
   w.off();
   EXPECT_EQ(changes, 2);
   EXPECT_FALSE(w.isOn());
+}
+
+// What a test leaves behind fails it: a screen still shown, a row still being edited, unless
+// the test said it keeps them. The main form is the host's frame and never counts.
+TEST(ScriptedUserTest, FinishReportsAScreenLeftOpenAndARowLeftEditingUnlessKept) {
+  Application().reset();
+  std::vector<std::string> reported;
+  {
+    ScriptedUser u([&](const std::string &m) { reported.push_back(m); });
+    auto *frame = TForm::create<TForm>(&Application());
+    Application().SetMainForm(frame);
+    frame->Show();
+    auto *screen = TForm::create<TForm>(&Application());
+    screen->SetName("frmTela");
+    screen->Show();
+    auto *rows = new TClientDataSet(screen);
+    rows->SetName("cdsLinhas");
+    rows->AddStringField("A", 1);
+    rows->CreateDataSet();
+    rows->Insert();
+    EXPECT_EQ(u.leftovers(),
+              (std::vector<std::string>{"form frmTela left open", "dataset cdsLinhas left in insert state"}));
+    EXPECT_THROW(u.finish(), ScriptFailure);
+    u.keep("FRMTELA").keep("cdsLinhas");
+    EXPECT_NO_THROW(u.finish());
+  }
+  EXPECT_TRUE(reported.empty()) << reported.front();
+  {
+    // Without finish, the teardown reports it.
+    ScriptedUser u([&](const std::string &m) { reported.push_back(m); });
+  }
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_NE(reported[0].find("frmTela left open"), std::string::npos) << reported[0];
+  Application().reset();
+}
+
+// A message may be expected by its kind and a pattern for words the test does not own.
+TEST(ScriptedUserTest, AMessageMatchesByKindAndPattern) {
+  Application().reset();
+  ScriptedUser u([](const std::string &) {});
+  Dialogs &dialogs = Application().dialogs();
+  u.expectMessageLike(mtError, "Falha*porta 8020*");
+  EXPECT_EQ(dialogs.messageDlg("", "Falha ao conectar em 127.0.0.1, porta 8020.", mtError, {mbOK}), mrOk);
+  u.expectMessageLike(mtError, "*");
+  EXPECT_EQ(dialogs.messageDlg("", "", mtError, {mbOK}), mrOk);
+  u.expectMessageLike(mtError, "Falha*");
+  EXPECT_THROW(dialogs.messageDlg("", "Falha de rede", mtWarning, {mbOK}), ScriptFailure) << "another kind";
+  EXPECT_THROW(u.verify(), ScriptFailure);
 }
 
 } // namespace

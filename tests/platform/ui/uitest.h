@@ -28,7 +28,9 @@ protected:
   ScriptedUser &user() { return *user_; }
 
   // A shown form owned by the application (not the main form, so closing it does not terminate).
+  // The fixture made it and the fixture's reset ends it, so a test may leave it open.
   template <class T = TForm> T *shownForm(const std::string &name = "frmTest") {
+    user().keep(name);
     auto *main = TForm::create<TForm>(&Application());
     Application().SetMainForm(main);
     auto *f = TForm::create<T>(&Application());
