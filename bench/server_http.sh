@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Requests per second of GetParamFatCli (POST) at 32 connections, beside nginx serving the same
-# answer bytes from a static file (GET) on loopback.
-# Run by hand: bench/server_http.sh [BUILD_DIR] [SECONDS] [kdr-server options, e.g. --answer-cache 64]
+# Requests per second and 99th-percentile latency of GetParamFatCli (POST) at 32 connections,
+# beside nginx serving the same answer bytes from a static file (GET) on loopback, in alternated
+# rounds. Prints one line per round, then "http-ratio R" and "http-p99-ratio R" per round for
+# scripts/bench.
+# bench/server_http.sh [BUILD_DIR] [SECONDS_PER_ROUND] [ROUNDS] [kdr-server options...]
 # Needs wrk and nginx (scripts/setup installs them).
 set -euo pipefail
 build="${1:-build/default}"
-seconds="${2:-10}"
-shift $(($# < 2 ? $# : 2))
+per="${2:-4}"
+rounds="${3:-5}"
+shift $(($# < 3 ? $# : 3))
 work=$(mktemp -d /tmp/kdr-bench-http.XXXXXX)
 server_pid=""
 nginx_conf="$work/nginx.conf"
@@ -56,26 +59,27 @@ http {
 NGINX
 nginx -c "$nginx_conf"
 
-# Other work on the machine comes and goes; alternating short rounds lets both servers see the
-# same load, instead of one of them getting the quiet half of the run.
-rounds=3
-per=$(((seconds + rounds - 1) / rounds))
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg); $rounds rounds of ${per}s each, 32 connections; kdr-server $*"
-run() { # name, then wrk arguments; appends "requests seconds" to $work/name.sum
-  local name=$1
-  shift
-  wrk -t2 -c32 -d"${per}s" "$@" >"$work/$name.wrk"
-  awk '/requests in/ {
-    t = $4; sub(",", "", t); f = t ~ /ms$/ ? 0.001 : t ~ /m$/ ? 60 : 1; sub(/[a-z]+$/, "", t)
-    print $1, t * f }' "$work/$name.wrk" >>"$work/$name.sum"
-  awk -v n="$name" '/Requests\/sec/ {printf "  %-10s %8.0f rps", n, $2}' "$work/$name.wrk"
+# "RPS P99_MS" of one wrk run.
+measure() {
+  wrk -t2 -c32 -d"${per}s" --latency "$@" | awk '
+    /^ +99%/ { v = $2; f = v ~ /us$/ ? 0.001 : v ~ /ms$/ ? 1 : 1000; sub(/[a-z]+$/, "", v); p99 = v * f }
+    /Requests\/sec/ { rps = $2 }
+    END { print rps, p99 }'
 }
 for r in $(seq "$rounds"); do
-  run kdr-server -s "$work/post.lua" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GetParamFatCli"
-  run nginx "http://127.0.0.1:$nginx_port/answer.json"
-  echo
+  # Other work on the machine comes and goes; alternating short rounds lets both servers see the
+  # same load, and the order flips each round.
+  if [ $((r % 2)) -eq 1 ]; then
+    k=$(measure -s "$work/post.lua" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GetParamFatCli")
+    n=$(measure "http://127.0.0.1:$nginx_port/answer.json")
+  else
+    n=$(measure "http://127.0.0.1:$nginx_port/answer.json")
+    k=$(measure -s "$work/post.lua" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GetParamFatCli")
+  fi
+  read -r krps kp99 <<<"$k"
+  read -r nrps np99 <<<"$n"
+  awk -v r="$r" -v kr="$krps" -v kp="$kp99" -v nr="$nrps" -v np="$np99" 'BEGIN {
+    printf "  round %d: kdr-server %6.0f rps p99 %7.2f ms | nginx %6.0f rps p99 %6.2f ms\n", r, kr, kp, nr, np
+    printf "http-ratio %.3f\nhttp-p99-ratio %.3f\n", kr / nr, kp / np }'
 done
-rate() { awk '{n += $1; t += $2} END {print n / t}' "$work/$1.sum"; }
-s=$(rate kdr-server)
-n=$(rate nginx)
-awk -v s="$s" -v n="$n" 'BEGIN { printf "kdr-server %.0f rps, nginx %.0f rps, ratio %.2f\n", s, n, s / n }'

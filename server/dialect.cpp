@@ -72,12 +72,23 @@ public:
   // Taking the write lock at the start avoids a reader failing to upgrade under WAL.
   std::string_view beginWrite() const override { return "BEGIN IMMEDIATE"; }
   std::string_view lockWriters() const override { return {}; }
-  // kdr_digits is registered on every connection the server opens.
-  std::string digitsOnly(std::string_view expr) const override {
-    return "kdr_digits(" + std::string(expr) + ")";
-  }
+  // kdr_digits is registered on every connection the server opens. The triggers keep the digits
+  // right whoever writes the client, as long as the writer's connection knows the function (one
+  // that does not is refused rather than left with stale digits).
   const std::vector<std::string> &migrations() const override {
-    static const std::vector<std::string> list{std::string(baseSchema)};
+    static const std::vector<std::string> list{std::string(baseSchema), R"sql(
+ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS VARCHAR(20);
+UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NRINSJURCLIE);
+CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
+CREATE TRIGGER CLIENTE_NRINSDIGITOS_INSERT AFTER INSERT ON CLIENTE
+WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
+  UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NEW.NRINSJURCLIE) WHERE CDCLIENTE = NEW.CDCLIENTE;
+END;
+CREATE TRIGGER CLIENTE_NRINSDIGITOS_UPDATE AFTER UPDATE OF NRINSJURCLIE, NRINSDIGITOS ON CLIENTE
+WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
+  UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NEW.NRINSJURCLIE) WHERE CDCLIENTE = NEW.CDCLIENTE;
+END;
+)sql"};
     return list;
   }
 };
@@ -113,13 +124,17 @@ public:
   std::string_view beginWrite() const override { return "BEGIN"; }
   // Read committed: once the lock is granted, the next statement sees what its holder committed.
   std::string_view lockWriters() const override { return "SELECT pg_advisory_xact_lock(hashtext(?))"; }
-  std::string digitsOnly(std::string_view expr) const override {
-    return "regexp_replace(" + std::string(expr) + ", '[^0-9]', '', 'g')";
-  }
   const std::vector<std::string> &migrations() const override {
     static const std::vector<std::string> list{
         std::string(baseSchema) +
-        "CREATE INDEX CLIENTE_NRINSDIG ON CLIENTE (regexp_replace(NRINSJURCLIE, '[^0-9]', '', 'g'));"};
+            "CREATE INDEX CLIENTE_NRINSDIG ON CLIENTE (regexp_replace(NRINSJURCLIE, '[^0-9]', '', 'g'));",
+        // Generated: filled for every existing row now and by the database on every write.
+        R"sql(
+DROP INDEX CLIENTE_NRINSDIG;
+ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS TEXT
+  GENERATED ALWAYS AS (regexp_replace(NRINSJURCLIE, '[^0-9]', '', 'g')) STORED;
+CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
+)sql"};
     return list;
   }
 };

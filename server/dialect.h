@@ -1,7 +1,8 @@
 #pragma once
 // Everything that differs between SQLite and PostgreSQL, in one place: placeholders, the
-// null-safe comparison, how a writing transaction starts, the digits of a text, and each engine's
-// numbered migrations. No method asks which engine it runs on.
+// null-safe comparison, how a writing transaction starts, and each engine's numbered migrations
+// (among them how the digits of a registration number are kept). No method asks which engine it
+// runs on.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +23,6 @@ public:
   // same text run one after the other; empty where a writing transaction already excludes every
   // other writer.
   virtual std::string_view lockWriters() const = 0;
-  // Expression keeping only the digits 0-9 of a text expression.
-  virtual std::string digitsOnly(std::string_view expr) const = 0;
   // Migration n (1-based) is element n-1; the schema version is the number applied.
   virtual const std::vector<std::string> &migrations() const = 0;
 };

@@ -102,6 +102,12 @@ Answer Dispatcher::call(std::string_view module, std::string_view method, std::s
   return a;
 }
 
+bool Dispatcher::writes(std::string_view module, std::string_view method) const {
+  std::string name = std::string(module) + "/" + std::string(method);
+  auto it = methods_.find(name);
+  return it != methods_.end() && it->second.access == Access::Write;
+}
+
 Answer Dispatcher::respond(std::string_view module, std::string_view method, const std::string &name,
                            const Method *m, std::string_view body, std::uint64_t requestId) {
   try {

@@ -33,6 +33,9 @@ public:
   explicit Dispatcher(Store &store, std::size_t answerCacheBytes = 0);
   Answer call(std::string_view module, std::string_view method, std::string_view body,
               std::uint64_t requestId);
+  // True for the methods that write, which may wait for the database's write lock; false for
+  // reads and for unknown methods.
+  bool writes(std::string_view module, std::string_view method) const;
 
 private:
   enum class Arg { Text, Packet };

@@ -11,12 +11,14 @@ struct CodeInfo {
 };
 
 // In the order of ErrorCode.
-constexpr std::array<CodeInfo, 7> codes{{
+constexpr std::array<CodeInfo, 9> codes{{
     {"invalid_argument", 400},
     {"unauthenticated", 401},
+    {"forbidden", 403},
     {"not_found", 404},
     {"conflict", 409},
     {"payload_too_large", 413},
+    {"unsupported_media_type", 415},
     {"unavailable", 503},
     {"internal", 500},
 }};

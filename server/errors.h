@@ -11,10 +11,12 @@ namespace kdr::server {
 enum class ErrorCode {
   InvalidArgument, // malformed request, wrong arguments or a value that breaks a rule
   Unauthenticated,
-  NotFound, // unknown module, method or table
-  Conflict, // another desktop changed the rows first
+  Forbidden, // a request from a web page of another site, or for a name this server does not answer
+  NotFound,  // unknown module, method or table
+  Conflict,  // another desktop changed the rows first
   PayloadTooLarge,
-  Unavailable, // the database cannot be reached or is busy
+  UnsupportedMediaType, // a body that is not JSON
+  Unavailable,          // the database cannot be reached or is busy
   Internal,
 };
 

@@ -1,16 +1,16 @@
 #pragma once
-// The HTTP side of the server: POST /<Module>/<Method> to the dispatcher, GET /health, the token
-// check, the body size limit and one log line per request.
-#include <atomic>
+// The HTTP side of the server: POST /<Module>/<Method> to the dispatcher, GET /health, the access
+// checks, the body size limit and one log line per request. Connections are served by one event
+// loop per core, so an idle or slow connection costs a socket and never a thread; reading methods
+// run on the loop that read the request, writing methods on a pool of workers, since a write may
+// wait for the database's write lock.
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "server/dispatch.h"
-
-namespace httplib {
-class Server;
-}
 
 namespace kdr::server {
 
@@ -18,11 +18,15 @@ struct HttpOptions {
   std::string address = "127.0.0.1";
   int port = 0;      // 0: the system chooses
   std::string token; // empty: no token asked
-  // Each keep-alive connection holds a worker while it is open, so the pool must be at least as
-  // large as the number of desktops and load clients expected at once.
-  std::size_t threads = 64;
+  // Names besides the listening address that clients may use in Host (a DNS name, a proxy).
+  std::vector<std::string> allowedHosts;
+  std::size_t loops = 0;   // event loops; 0: one per core
+  std::size_t writers = 8; // workers running the writing methods
   std::size_t maxBody = 8 * 1024 * 1024;
+  int logFd = STDERR_FILENO; // where the per-request lines go
 };
+
+struct HttpFrontState;
 
 class HttpFront {
 public:
@@ -30,15 +34,13 @@ public:
   ~HttpFront();
   // Binds and returns the port; raises std::runtime_error when the address cannot be bound.
   int bind();
-  // Serves until stop(); call after bind().
+  // Serves until stop(); call after bind(). Returns once every loop has ended and the log is written.
   void run();
+  // Safe from any thread, but not from a signal handler.
   void stop();
 
 private:
-  Dispatcher &dispatcher_;
-  HttpOptions options_;
-  std::unique_ptr<httplib::Server> server_;
-  std::atomic<std::uint64_t> nextRequest_{1};
+  std::unique_ptr<HttpFrontState> impl_;
 };
 
 } // namespace kdr::server

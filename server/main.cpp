@@ -1,9 +1,13 @@
 // kdr-server: the application server of the billing-parameters module.
+#include <pthread.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 
+#include "server/access_guard.h"
 #include "server/dispatch.h"
 #include "server/errors.h"
 #include "server/http_front.h"
@@ -15,13 +19,15 @@ namespace {
 const char *usage =
     "usage: kdr-server --db sqlite:PATH | --db postgresql://...\n"
     "                  [--listen ADDR] [--port N (0 = choose)] [--token T (or env KDR_TOKEN)]\n"
-    "                  [--threads N] [--seed demo | --seed bulk:N]\n"
+    "                  [--allow-host NAME (repeatable)] [--allow-no-token (on a network address)]\n"
+    "                  [--loops N] [--threads N] [--seed demo | --seed bulk:N]\n"
     "                  [--answer-cache MIB: keep answers of reads; only when no one else writes\n"
     "                   to this database]\n";
 
 struct Options {
   std::string db, seed;
   std::size_t answerCacheMib = 0;
+  bool allowNoToken = false;
   kdr::server::HttpOptions http;
 };
 
@@ -30,6 +36,10 @@ bool parse(int argc, char **argv, Options &o) {
   o.http.port = 8020;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "--allow-no-token") {
+      o.allowNoToken = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     std::string v = argv[++i];
     try {
@@ -41,8 +51,12 @@ bool parse(int argc, char **argv, Options &o) {
         o.http.port = std::stoi(v);
       else if (a == "--token")
         o.http.token = v;
+      else if (a == "--allow-host")
+        o.http.allowedHosts.push_back(v);
+      else if (a == "--loops")
+        o.http.loops = static_cast<std::size_t>(std::stoul(v));
       else if (a == "--threads")
-        o.http.threads = static_cast<std::size_t>(std::stoul(v));
+        o.http.writers = static_cast<std::size_t>(std::stoul(v));
       else if (a == "--seed")
         o.seed = v;
       else if (a == "--answer-cache")
@@ -57,10 +71,10 @@ bool parse(int argc, char **argv, Options &o) {
          (o.seed.empty() || o.seed == "demo" || o.seed.rfind("bulk:", 0) == 0);
 }
 
-kdr::server::HttpFront *running = nullptr;
-
-void onSignal(int) {
-  if (running) running->stop();
+// Without a token, anyone who can reach the address can read and write: on a network address
+// that has to be the operator's explicit choice.
+bool exposedWithoutToken(const Options &o) {
+  return o.http.token.empty() && !o.allowNoToken && !kdr::server::isLoopback(o.http.address);
 }
 
 } // namespace
@@ -72,6 +86,19 @@ int main(int argc, char **argv) {
     std::cerr << usage;
     return 2;
   }
+  if (exposedWithoutToken(o)) {
+    std::cerr << "kdr-server: recusado escutar em " << o.http.address
+              << " sem token: qualquer máquina da rede poderia ler e gravar. Informe --token (ou "
+                 "KDR_TOKEN), escute em 127.0.0.1, ou aceite o risco com --allow-no-token.\n";
+    return 2;
+  }
+  // SIGINT and SIGTERM are taken by a thread of their own, which stops the server outside any
+  // signal handler; every thread started later inherits the blocked mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   try {
     auto store = Store::open(o.db);
     if (!o.seed.empty()) {
@@ -82,12 +109,14 @@ int main(int argc, char **argv) {
     Dispatcher dispatcher(*store, o.answerCacheMib << 20);
     HttpFront front(dispatcher, o.http);
     int port = front.bind();
-    running = &front;
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    std::thread stopper([&front, &stopSignals] {
+      int signal = 0;
+      sigwait(&stopSignals, &signal);
+      front.stop();
+    });
     std::cout << "listening on " << o.http.address << ":" << port << std::endl;
     front.run();
-    running = nullptr;
+    stopper.join();
     return 0;
   } catch (const ServiceError &e) {
     std::cerr << "kdr-server: " << e.Message() << "\n";

@@ -123,7 +123,8 @@ Variant GetCliente(Session &s, const std::string &nrInscricao, const std::string
   if (!all(todos)) {
     std::string digits = digitsOf(nrInscricao);
     if (digits.empty()) return packetFromRows(fields, {});
-    sql += " WHERE " + s.dialect().digitsOnly("NRINSJURCLIE") + " = ?";
+    // NRINSDIGITOS holds the digits of NRINSJURCLIE, kept by the database and indexed.
+    sql += " WHERE NRINSDIGITOS = ?";
     params.push_back(digits);
   }
   return packetFromRows(fields, s.query(sql + " ORDER BY CDCLIENTE", params));

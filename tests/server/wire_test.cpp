@@ -156,5 +156,17 @@ TEST(ServerProcess, ServesOnAChosenPortAndRefusesABadDatabase) {
   EXPECT_NE(Child({"--port", "0"}).wait(), 0);
 }
 
+TEST(ServerProcess, ANetworkAddressWithoutATokenNeedsTheOperatorsConsent) {
+  ScratchDatabase db("sqlite");
+  EXPECT_EQ(Child({"--db", db.url(), "--listen", "0.0.0.0", "--port", "0"}).wait(), 2);
+  for (std::vector<std::string> consent :
+       {std::vector<std::string>{"--token", "segredo"}, std::vector<std::string>{"--allow-no-token"}}) {
+    std::vector<std::string> args{"--db", db.url(), "--listen", "0.0.0.0", "--port", "0"};
+    args.insert(args.end(), consent.begin(), consent.end());
+    Child server(args);
+    EXPECT_EQ(server.line().rfind("listening on 0.0.0.0:", 0), 0u) << consent[0];
+  }
+}
+
 } // namespace
 } // namespace kdr::server::testing

@@ -1,0 +1,50 @@
+#pragma once
+// Who may call this server: the bearer token, and the checks that keep a web page the user happens
+// to open from writing through a server on the user's own machine (its requests carry another
+// site's Origin, a Host of another name, or a body a browser may send without asking first).
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/errors.h"
+
+namespace kdr::server {
+
+// The parts of a request the guard looks at; absent headers are empty.
+struct RequestHeaders {
+  bool isPost = false; // its body must be JSON
+  std::string_view host, origin, authorization, contentType;
+};
+
+struct Refusal {
+  ErrorCode code;
+  std::string message;
+};
+
+class AccessGuard {
+public:
+  // listenAddress is what the server binds; allowedHosts are further names the administrator lets
+  // clients use to reach it (a DNS name, a proxy's name).
+  AccessGuard(std::string token, std::string listenAddress, std::vector<std::string> allowedHosts);
+  // The port is known only once bound; a Host naming another port is refused.
+  void setPort(int port) { port_ = port; }
+
+  // Every request but GET /health passes here.
+  std::optional<Refusal> check(const RequestHeaders &request) const;
+
+  bool hostAccepted(std::string_view host) const;
+
+private:
+  bool nameAccepted(const std::string &name) const;
+
+  std::string token_;
+  std::vector<std::string> names_; // lower case, IPv6 without brackets
+  bool anyAddressLiteral_ = false; // bound to every interface: any address typed as digits is ours
+  int port_ = 0;
+};
+
+// True for 127.0.0.0/8, ::1 and "localhost": addresses no other machine can reach.
+bool isLoopback(std::string_view address);
+
+} // namespace kdr::server
