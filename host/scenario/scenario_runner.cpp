@@ -116,6 +116,9 @@ std::string controlProperty(TControl &c, const std::string &name) {
     if (auto *w = dynamic_cast<TWinControl *>(&c)) return boolText(w->TabStop());
   } else if (name == "ActivePage") {
     if (auto *pc = dynamic_cast<TPageControl *>(&c)) return pc->ActivePage() ? pc->ActivePage()->Name() : "";
+  } else if (name == "SelectedField") {
+    if (auto *grid = dynamic_cast<TDBGrid *>(&c))
+      return grid->SelectedField() ? grid->SelectedField()->FieldName() : "";
   }
   fail(c.Name() + " (" + c.className() + ") não tem a propriedade " + name);
 }

@@ -20,6 +20,7 @@ TfrmParamFatCli::TfrmParamFatCli(TComponent *owner) : TfrmPadraoGrid(owner) {
   createDataModel();
   createLayout();
   assignHandlers();
+  assignSaveHandlers();
 }
 
 // Whoever still holds the unit's reference must never reach a freed screen.
@@ -197,6 +198,7 @@ void TfrmParamFatCli::btpClienteAfterPesq(TComponent *) {
 
 // Back at the client: whatever row was being typed belongs to the client being left.
 void TfrmParamFatCli::panClienteEnter(TComponent *) {
+  warnUnsavedChangesDropped();
   cdsParamFatCli->Close();
   pgcPadrao->SetActivePage(tshPadrao);
 }
@@ -214,6 +216,7 @@ void TfrmParamFatCli::sbtDescPadClick(TComponent *) { CriaDescPad(); }
 
 void TfrmParamFatCli::FormClose(TComponent *Sender, TCloseAction &Action) {
   TfrmPadraoGrid::FormClose(Sender, Action);
+  warnUnsavedChangesDropped();
   cdsParamFatCli->Close();
   cdsCliente->Close();
   cdsTemp->Close();

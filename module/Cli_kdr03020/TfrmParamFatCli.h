@@ -112,11 +112,32 @@ public:
   void dbgPadraoColExit(kdr::TComponent *Sender);
   void dtsPadraoStateChange(kdr::TComponent *Sender) override;
 
+  // Validation before each post, the save after each post and delete, and the record commands.
+  void cdsParamFatCliBeforePost(kdr::TDataSet &DataSet);
+  void cdsParamFatCliAfterPost(kdr::TDataSet &DataSet);
+  void cdsParamFatCliAfterDelete(kdr::TDataSet &DataSet);
+  void cdsParamFatCliAfterCancel(kdr::TDataSet &DataSet);
+  void sbtIncluirClick(kdr::TComponent *Sender) override;
+  void sbtExcluirClick(kdr::TComponent *Sender) override;
+  void sbtVerificarClick(kdr::TComponent *Sender) override;
+  // Offers the company's default texts for the row's company and billing type (wait animation,
+  // question); "Sim" takes both over and sets boImportado. A failed call raises.
+  void offerCompanyTexts();
+
 private:
   void createDataModel();
   void createLayout();
   void assignHandlers();
   void assignGridHandlers();
+  void assignSaveHandlers();
+  void checkBillingTypeAgainstServer();
+  void checkCompanyBeforePost();
+  void checkInvoiceRate();
+  void completeRow();
+  void saveParamFatCli();
+  void warnUnsavedChangesDropped();
+  void enableSearchByPage();
+  void focusGridColumn(kdr::TField *field);
   // The result of a call to the application server, checked; a refused call has shown its
   // message and raised.
   kdr::Variant callServer(std::string_view method, kdr::Variant::Array args);

@@ -55,6 +55,11 @@ const std::vector<std::string> catalogue{
     "descrição?",
     "Sim|Sim",
     "Nao|Não",
+    // Saving: what the user must know when a save does not end as usual.
+    "Alt_Outro|Outro usuário alterou os parâmetros deste cliente; nada foi gravado. Use Verificar para "
+    "recarregá-los.",
+    "Alt_NGrav|Há alterações destes parâmetros que não foram gravadas no servidor; elas serão descartadas.",
+    "Cache_NAtu|Os parâmetros foram gravados, mas a cópia local do computador não pôde ser atualizada.",
 };
 
 } // namespace

@@ -1,70 +1,8 @@
 #include "tests/server/server_fixture.h"
 
-#include <libpq-fe.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdlib>
-
 #include "server/packets.h"
 
 namespace kdr::server::testing {
-namespace {
-
-std::atomic<int> counter{0};
-
-void adminExec(const std::string &url, const std::string &sql) {
-  PGconn *c = PQconnectdb(url.c_str());
-  if (PQstatus(c) != CONNECTION_OK) {
-    std::string why = PQerrorMessage(c);
-    PQfinish(c);
-    throw std::runtime_error("KDR_TEST_PG: " + why);
-  }
-  PGresult *r = PQexec(c, sql.c_str());
-  bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-  std::string why = PQresultErrorMessage(r);
-  PQclear(r);
-  PQfinish(c);
-  if (!ok) throw std::runtime_error(sql + ": " + why);
-}
-
-// The same URL naming another database: the path segment before any "?".
-std::string withDatabase(const std::string &url, const std::string &name) {
-  std::size_t query = url.find('?');
-  std::size_t slash = url.rfind('/', query == std::string::npos ? url.size() : query);
-  return url.substr(0, slash + 1) + name + (query == std::string::npos ? "" : url.substr(query));
-}
-
-} // namespace
-
-ScratchDatabase::ScratchDatabase(const std::string &engine) {
-  std::string unique = std::to_string(::getpid()) + "_" + std::to_string(counter++);
-  if (engine == "sqlite") {
-    dir_ = std::filesystem::temp_directory_path() / ("kdr_server_test_" + unique);
-    std::filesystem::create_directories(dir_);
-    url_ = "sqlite:" + (dir_ / "kdr.db").string();
-    return;
-  }
-  const char *pg = std::getenv("KDR_TEST_PG");
-  if (!pg || !*pg) return;
-  pgAdminUrl_ = pg;
-  pgName_ = "kdr_test_" + unique;
-  adminExec(pgAdminUrl_, "CREATE DATABASE " + pgName_ + " ENCODING 'UTF8' TEMPLATE template0");
-  url_ = withDatabase(pgAdminUrl_, pgName_);
-}
-
-ScratchDatabase::~ScratchDatabase() {
-  if (!dir_.empty()) {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  if (!pgName_.empty()) {
-    try {
-      adminExec(pgAdminUrl_, "DROP DATABASE IF EXISTS " + pgName_ + " WITH (FORCE)");
-    } catch (...) {
-    }
-  }
-}
 
 void ServerTest::start(const std::string &engine, HttpOptions options) {
   // "sqlite_cached": the same suite with the answer cache on, so that a stale read fails it.

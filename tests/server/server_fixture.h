@@ -16,6 +16,7 @@
 #include "server/http_front.h"
 #include "server/seed.h"
 #include "server/store.h"
+#include "tests/support/scratch_database.h"
 
 namespace kdr::server::testing {
 
@@ -28,19 +29,7 @@ struct Reply {
   std::string message() const { return std::string(body.at("error").at("message").as_string()); }
 };
 
-// A scratch database: a SQLite file or a PostgreSQL database, removed at the end.
-class ScratchDatabase {
-public:
-  explicit ScratchDatabase(const std::string &engine);
-  ~ScratchDatabase();
-  const std::string &url() const { return url_; }
-  bool available() const { return !url_.empty(); }
-
-private:
-  std::string url_;
-  std::filesystem::path dir_;
-  std::string pgAdminUrl_, pgName_;
-};
+using ScratchDatabase = kdr::test::ScratchDatabase;
 
 class ServerTest : public ::testing::TestWithParam<std::string> {
 protected:

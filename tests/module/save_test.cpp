@@ -1,0 +1,303 @@
+// Saving billing parameters against a real server, with another desktop at work on the same
+// client: what a scenario cannot stage (a second desktop, a server that goes away mid-post, a
+// cache refresh that fails after the save).
+#include <functional>
+#include <utility>
+
+#include "platform/data/clientdataset.h"
+#include "platform/host/messages.h"
+#include "platform/ui/stdctrls.h"
+#include "platform/ui/userdoor.h"
+#include "tests/module/module_host.h"
+#include "tests/support/scratch_database.h"
+
+namespace kdr::test {
+namespace {
+
+constexpr const char *descPad =
+    "Existe descrição padrão cadastrada para empresa/faturamento informados. Deseja importar a descrição?";
+constexpr const char *typeTaken = "Tipo de Faturamento já cadastrado para o cliente informado.";
+
+// The scripted user at this desktop, plus what another desktop does while this one waits at its
+// next question, and failures to reach the server counted rather than matched (their wording
+// names the address and the system's reason).
+class Desk : public Dialogs {
+public:
+  explicit Desk(ScriptedUser &user) : user_(user), previous_(Application().installedDialogs()) {
+    Application().setDialogs(this);
+  }
+  ~Desk() override { Application().setDialogs(previous_); }
+
+  std::function<void()> atNextQuestion;
+  int unreachable = 0;
+
+  int messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
+                 const TMsgDlgButtons &buttons) override {
+    if (type == mtError && text.starts_with("Não foi possível comunicar")) {
+      ++unreachable;
+      return mrOk;
+    }
+    return user_.messageDlg(title, text, type, buttons);
+  }
+  int question(const std::string &title, const std::string &text, TMsgDlgType type,
+               const std::vector<std::string> &captions) override {
+    if (atNextQuestion) std::exchange(atNextQuestion, {})();
+    return user_.question(title, text, type, captions);
+  }
+  bool searchList(const std::string &title, TDataSource &source) override {
+    return user_.searchList(title, source);
+  }
+  bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,
+                 std::vector<std::string> &keys) override {
+    return user_.multiList(title, source, keyField, keys);
+  }
+  bool find(const std::string &title, TDataSet &dataset) override { return user_.find(title, dataset); }
+  void runModal(TForm &form) override { user_.runModal(form); }
+
+private:
+  ScriptedUser &user_;
+  Dialogs *previous_;
+};
+
+// Another desktop on the same server: the data layer a screen uses, without a screen.
+class OtherDesktop {
+public:
+  explicit OtherDesktop(int port) {
+    connection.ServerName = "KDR03020.rdmParamFatCli";
+    connection.Port = port;
+    connection.Token = Zelnor::config.token;
+    connection.ThrowException = false;
+    connection.Open();
+    for (const char *name : {"CDCLIENTE", "IDTPFATUCLIE", "DSFATURCLIE", "DSBOLETCLIE", "CDEMPRESA"})
+      params.AddStringField(name, 400);
+  }
+  void load(const std::string &client) {
+    params.SetData(TNetConnection::payloadOf(connection.Call("GetParamFatCli", {client})));
+  }
+  // Sends the change log; true when the server took it.
+  bool save() {
+    const bool ok = !TNetConnection::isErrorResult(connection.Call("SetParamFatCli", {params.Delta()}));
+    if (ok) params.MergeChangeLog();
+    return ok;
+  }
+  void set(const char *field, const std::string &value) { params.FieldByName(field).SetAsString(value); }
+
+  TNetConnection connection;
+  TClientDataSet params;
+};
+
+// The database comes before the server that is started on it.
+struct ScratchFirst {
+  explicit ScratchFirst(const std::string &engine) : scratch(engine) {}
+  ScratchDatabase scratch;
+};
+
+// Each case on SQLite, and on PostgreSQL where the suite has a cluster.
+class SaveTest : protected ScratchFirst,
+                 public ModuleHostTest,
+                 public ::testing::WithParamInterface<std::string> {
+protected:
+  explicit SaveTest(std::vector<std::string> extraArgs = {})
+      : ScratchFirst(GetParam()), ModuleHostTest(serverArgs(scratch, std::move(extraArgs))) {}
+  void SetUp() override {
+    if (!scratch.available()) GTEST_SKIP() << "PostgreSQL cases skipped: KDR_TEST_PG is not set";
+  }
+  static std::vector<std::string> serverArgs(const ScratchDatabase &db, std::vector<std::string> extra) {
+    std::vector<std::string> args{"--seed", "demo"};
+    if (db.available()) args.insert(args.end(), {"--db", db.url()});
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  }
+
+  TForm *screen() {
+    return static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03020", "frmParamFatCli"));
+  }
+  template <class T> T &part(const std::string &name) { return *screen()->find<T>(name); }
+  TClientDataSet &dataset(const std::string &name) { return part<TClientDataSet>(name); }
+  TField &field(const char *name) { return dataset("cdsParamFatCli").FieldByName(name); }
+  void open() {
+    dispatch([&] { module.call("IniProc"); });
+  }
+  void close() { user::closeForm(*screen()); }
+  void loadClient(const std::string &number) {
+    open();
+    user::type(part<TWinControl>("medNrInsJurClie"), number);
+    user::focus(part<TWinControl>("dbgPadrao"));
+  }
+  void insertRow(const std::string &type, const std::string &company) {
+    user::click(part<TControl>("sbtIncluir"));
+    dispatch([&] {
+      field("IDTPFATUCLIE").SetAsString(type);
+      field("CDEMPRESA").SetAsString(company);
+    });
+  }
+  void confirm() { user::click(part<TControl>("sbtConfirmar")); }
+  // The server's rows of the client as "type/company".
+  std::vector<std::string> stored(const std::string &client) {
+    OtherDesktop reader(server.port());
+    reader.load(client);
+    std::vector<std::string> out;
+    for (reader.params.First(); !reader.params.Eof(); reader.params.Next())
+      out.push_back(reader.params.FieldByName("IDTPFATUCLIE").AsString() + "/" +
+                    reader.params.FieldByName("CDEMPRESA").AsString());
+    return out;
+  }
+  bool &boImportado() { return module.flag("Cli_kdr03020", "boImportado"); }
+  std::string catalogue(const char *key) { return part<TMessages>("msgPadrao").Msg(key); }
+
+  Desk desk{user};
+};
+
+// Both desktops checked their own copy of client 104 (no rows) and insert "Customização" at the
+// same moment: the server keeps one. The refused row stays on screen, unsaved, and goes with the
+// next save, together with the new change, in one delta.
+TEST_P(SaveTest, RefusedSaveIsSentAgainWithTheNextChange) {
+  loadClient("98765432100");
+  OtherDesktop other(server.port());
+  other.load("104");
+  desk.atNextQuestion = [&] {
+    other.params.Append();
+    other.set("CDCLIENTE", "104");
+    other.set("IDTPFATUCLIE", "1");
+    other.set("CDEMPRESA", "01");
+    other.params.Post();
+    ASSERT_TRUE(other.save());
+  };
+  insertRow("1", "02");
+  user.expectQuestion(descPad, "Não").expectError(typeTaken);
+  confirm();
+  user.verify();
+  TClientDataSet &params = dataset("cdsParamFatCli");
+  EXPECT_EQ(params.State(), dsBrowse);
+  EXPECT_EQ(params.RecordCount(), 1u);
+  EXPECT_GT(params.ChangeCount(), 0);
+  EXPECT_EQ(stored("104"), (std::vector<std::string>{"1/01"}));
+
+  // The other desktop takes its row back; the next post of this one sends both of its rows.
+  other.params.Delete();
+  ASSERT_TRUE(other.save());
+  insertRow("3", "04");
+  confirm();
+  user.verify();
+  EXPECT_EQ(params.ChangeCount(), 0);
+  EXPECT_EQ(stored("104"), (std::vector<std::string>{"1/02", "3/04"}));
+  close();
+}
+
+// The other desktop saved the same row first: this desktop's change is refused whole, stays on
+// screen, and the user is told that Verificar reloads; reloading says the change goes.
+TEST_P(SaveTest, RowChangedByAnotherDesktopKeepsTheFirstChange) {
+  loadClient("11222333000181");
+  OtherDesktop other(server.port());
+  other.load("101");
+  other.params.Edit();
+  other.set("DSFATURCLIE", "Texto do outro desktop.");
+  other.params.Post();
+  ASSERT_TRUE(other.save());
+
+  TClientDataSet &params = dataset("cdsParamFatCli");
+  dispatch([&] {
+    params.Edit();
+    field("DSFATURCLIE").SetAsString("Meu texto.");
+  });
+  user.expectQuestion(descPad, "Não").expectError(catalogue("Alt_Outro"));
+  confirm();
+  user.verify();
+  EXPECT_EQ(field("DSFATURCLIE").AsString(), "Meu texto.");
+  EXPECT_GT(params.ChangeCount(), 0);
+  other.load("101");
+  EXPECT_EQ(other.params.FieldByName("DSFATURCLIE").AsString(), "Texto do outro desktop.");
+
+  user.expectMessage(mtWarning, catalogue("Alt_NGrav"));
+  user::click(part<TControl>("sbtVerificar"));
+  user.verify();
+  EXPECT_EQ(params.ChangeCount(), 0);
+  EXPECT_EQ(field("DSFATURCLIE").AsString(), "Texto do outro desktop.");
+
+  // Refused again, then the screen is closed: the user hears it once more, before it goes.
+  other.params.Edit();
+  other.set("DSFATURCLIE", "Terceira versão.");
+  other.params.Post();
+  ASSERT_TRUE(other.save());
+  dispatch([&] {
+    params.Edit();
+    field("DSFATURCLIE").SetAsString("Meu texto.");
+  });
+  user.expectQuestion(descPad, "Não").expectError(catalogue("Alt_Outro"));
+  confirm();
+  user.expectMessage(mtWarning, catalogue("Alt_NGrav"));
+  close();
+  user.verify();
+  EXPECT_EQ(stored("101").size(), 3u);
+}
+
+// What does not depend on the engine runs on SQLite only.
+using SaveOnOneEngine = SaveTest;
+
+// The server goes away while the user answers the offer: the row stays posted and unsaved, and
+// going back to the client says so once before the rows are dropped.
+TEST_P(SaveOnOneEngine, ServerGoneKeepsTheRowUntilTheUserLeavesIt) {
+  loadClient("98765432100");
+  desk.atNextQuestion = [&] {
+    // The idle keep-alive connection would hold the server's shutdown; the screen reconnects.
+    auto &connection = part<TNetConnection>("netParamFatCliServ");
+    connection.Close();
+    connection.Open();
+    server.stop();
+  };
+  insertRow("1", "02");
+  user.expectQuestion(descPad, "Sim");
+  confirm();
+  user.verify();
+  EXPECT_EQ(desk.unreachable, 1);
+  TClientDataSet &params = dataset("cdsParamFatCli");
+  EXPECT_EQ(params.RecordCount(), 1u);
+  EXPECT_GT(params.ChangeCount(), 0);
+  EXPECT_TRUE(boImportado()) << "kept until a save succeeds";
+  EXPECT_FALSE(Application().Wait().isOn());
+
+  user.expectMessage(mtWarning, catalogue("Alt_NGrav"));
+  user::focus(part<TWinControl>("medNrInsJurClie"));
+  user.verify();
+  EXPECT_FALSE(params.Active());
+  close();
+  user.verify();
+}
+
+// A server that asks for a token the host no longer has for its cache refresh: the save itself
+// went through, so the user is warned, not told it failed, and the next post may offer again.
+class SaveBehindToken : public SaveTest {
+protected:
+  SaveBehindToken() : SaveTest({"--token", "s3cret"}) { Zelnor::config.token = "s3cret"; }
+  ~SaveBehindToken() override { Zelnor::config.token.clear(); }
+};
+
+TEST_P(SaveBehindToken, CacheRefreshFailureAfterTheSaveIsAWarning) {
+  loadClient("98765432100");
+  Zelnor::config.token.clear();
+  insertRow("1", "02");
+  user.expectQuestion(descPad, "Sim")
+      .expectMessage(mtWarning, catalogue("Cache_NAtu") +
+                                    "\nNão foi possível atualizar a cópia local da tabela PARCLIEKDR: Acesso "
+                                    "negado: o servidor exige um token válido.");
+  confirm();
+  user.verify();
+  EXPECT_EQ(dataset("cdsParamFatCli").ChangeCount(), 0);
+  EXPECT_FALSE(boImportado());
+  // "Sim" took the company's texts as they stand: its bank-slip text is empty.
+  EXPECT_EQ(field("DSFATURCLIE").AsString(), "Customização conforme proposta comercial.");
+  EXPECT_TRUE(field("DSBOLETCLIE").IsNull());
+  Zelnor::config.token = "s3cret";
+  EXPECT_EQ(stored("104"), (std::vector<std::string>{"1/02"}));
+  close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, SaveTest, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto &info) { return info.param; });
+INSTANTIATE_TEST_SUITE_P(Engines, SaveOnOneEngine, ::testing::Values("sqlite"),
+                         [](const auto &info) { return info.param; });
+INSTANTIATE_TEST_SUITE_P(Engines, SaveBehindToken, ::testing::Values("sqlite"),
+                         [](const auto &info) { return info.param; });
+
+} // namespace
+} // namespace kdr::test
