@@ -6,6 +6,7 @@
 
 #include "platform/data/clientdataset.h"
 #include "platform/host/messages.h"
+#include "platform/ui/comctrls.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/ui/userdoor.h"
 #include "tests/module/module_host.h"
@@ -233,6 +234,51 @@ TEST_P(SaveTest, RowChangedByAnotherDesktopKeepsTheFirstChange) {
 
 // What does not depend on the engine runs on SQLite only.
 using SaveOnOneEngine = SaveTest;
+
+// The rate is bounded by 0 and 100, both allowed, except for clients of the home country; an
+// empty rate reads as 0. Lisboa Trading (107, country "0351") has one Manutenção row.
+TEST_P(SaveOnOneEngine, InvoiceRateBoundsApartFromTheHomeCountry) {
+  loadClient("44555666000154");
+  TClientDataSet &params = dataset("cdsParamFatCli");
+  const std::string refused = catalogue("Perc_Inv");
+  for (const auto &[rate, ok] :
+       std::vector<std::pair<double, bool>>{{100.01, false}, {-0.01, false}, {100, true}, {0, true}}) {
+    SCOPED_TRACE(rate);
+    dispatch([&] {
+      params.Edit();
+      field("VRPERCAJUSTEINV").SetAsFloat(rate);
+    });
+    if (!ok) user.expectError(refused);
+    confirm();
+    user.verify();
+    EXPECT_EQ(params.State(), ok ? dsBrowse : dsEdit);
+    if (!ok) {
+      EXPECT_EQ(part<TPageControl>("pgcPadrao").ActivePage()->Name(), "tshOutros");
+      dispatch([&] { params.Cancel(); });
+    }
+  }
+  EXPECT_EQ(params.ChangeCount(), 0);
+  dispatch([&] {
+    params.Edit();
+    field("VRPERCAJUSTEINV").Clear();
+  });
+  confirm();
+  EXPECT_EQ(field("VRPERCAJUSTEINV").AsFloat(), 0) << "an empty rate is saved as 0";
+  EXPECT_FALSE(field("VRPERCAJUSTEINV").IsNull());
+  close();
+
+  // Padaria Pão Quente is of the home country: any rate.
+  loadClient("11222333000181");
+  dispatch([&] {
+    dataset("cdsParamFatCli").Edit();
+    field("VRPERCAJUSTEINV").SetAsFloat(150);
+  });
+  user.expectQuestion(descPad, "Não");
+  confirm();
+  user.verify();
+  EXPECT_EQ(dataset("cdsParamFatCli").ChangeCount(), 0);
+  close();
+}
 
 // The server goes away while the user answers the offer: the row stays posted and unsaved, and
 // going back to the client says so once before the rows are dropped.
