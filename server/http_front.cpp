@@ -94,6 +94,7 @@ struct Loop {
 struct HttpFrontState {
   HttpFrontState(Dispatcher &d, HttpOptions o)
       : dispatcher(d), options(std::move(o)), guard(options.token, options.address, options.allowedHosts),
+        readers(std::max<std::size_t>(4, 2 * std::thread::hardware_concurrency())),
         writers(std::max<std::size_t>(1, options.writers)) {
     std::size_t n = options.loops ? options.loops : std::max(1u, std::thread::hardware_concurrency());
     for (std::size_t i = 0; i < n; ++i) loops.push_back(std::make_unique<Loop>(options.logFd));
@@ -110,7 +111,8 @@ struct HttpFrontState {
   std::optional<asio::steady_timer> acceptRetry;
   std::size_t nextLoop = 0;
   std::atomic<std::uint64_t> nextRequest{1};
-  // Last, so that it is joined before the loops its tasks answer on go away.
+  // Last, so that they are joined before the loops their tasks answer on go away.
+  asio::thread_pool readers;
   asio::thread_pool writers;
 };
 
@@ -210,10 +212,11 @@ private:
     auto route = routeOf(path_);
     if (!route || req.method() != http::verb::post)
       return answer(errorAnswer(ErrorCode::NotFound, "Recurso desconhecido: use POST /<Servidor>/<Método>."));
-    Dispatcher &dispatcher = front_.dispatcher;
-    if (!dispatcher.writes(route->module, route->method))
-      return answer(dispatcher.call(route->module, route->method, req.body(), id_));
-    asio::post(front_.writers, [self = shared_from_this(), route = *route] {
+    // The database is worked on away from the loop, so that a long query never holds up the
+    // other connections of this loop; writes have workers of their own, so that writers waiting
+    // for the write lock never hold up reads.
+    const bool writes = front_.dispatcher.writes(route->module, route->method);
+    asio::post(writes ? front_.writers : front_.readers, [self = shared_from_this(), route = *route] {
       Answer a =
           self->front_.dispatcher.call(route.module, route.method, self->parser_->get().body(), self->id_);
       asio::post(self->stream_.get_executor(),

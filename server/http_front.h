@@ -1,9 +1,9 @@
 #pragma once
 // The HTTP side of the server: POST /<Module>/<Method> to the dispatcher, GET /health, the access
 // checks, the body size limit and one log line per request. Connections are served by one event
-// loop per core, so an idle or slow connection costs a socket and never a thread; reading methods
-// run on the loop that read the request, writing methods on a pool of workers, since a write may
-// wait for the database's write lock.
+// loop per core, so an idle or slow connection costs a socket and never a thread. The methods run
+// on workers, reads and writes on pools of their own (a write may wait for the database's write
+// lock), and their answers go back to the loop of their connection.
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -21,7 +21,7 @@ struct HttpOptions {
   // Names besides the listening address that clients may use in Host (a DNS name, a proxy).
   std::vector<std::string> allowedHosts;
   std::size_t loops = 0;   // event loops; 0: one per core
-  std::size_t writers = 8; // workers running the writing methods
+  std::size_t writers = 8; // workers running the writing methods; reads get twice the cores
   std::size_t maxBody = 8 * 1024 * 1024;
   int logFd = STDERR_FILENO; // where the per-request lines go
 };

@@ -1,5 +1,6 @@
 // kdr-server: the application server of the billing-parameters module.
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -91,6 +92,12 @@ int main(int argc, char **argv) {
               << " sem token: qualquer máquina da rede poderia ler e gravar. Informe --token (ou "
                  "KDR_TOKEN), escute em 127.0.0.1, ou aceite o risco com --allow-no-token.\n";
     return 2;
+  }
+  // Every open connection is a descriptor: the usual soft limit of 1024 would stop the server
+  // accepting long before anything else runs short.
+  if (rlimit files{}; getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
   }
   // SIGINT and SIGTERM are taken by a thread of their own, which stops the server outside any
   // signal handler; every thread started later inherits the blocked mask.
