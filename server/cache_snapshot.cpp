@@ -1,47 +1,83 @@
 #include "server/cache_snapshot.h"
 
+#include <charconv>
 #include <vector>
 
+#include "server/cached_tables.h"
 #include "server/errors.h"
 #include "server/packets.h"
 
 namespace kdr::server::rdmCache {
 namespace {
 
-struct CachedTable {
-  std::string name;
-  std::vector<FieldDef> fields;
-  std::string orderBy;
+const CachedTable &cachedTable(const std::string &name) {
+  if (const CachedTable *t = findCachedTable(name)) return *t;
+  throw ServiceError(ErrorCode::NotFound, "A tabela " + name + " não está disponível para o cache local.");
+}
+
+std::string keyOrder(const CachedTable &t) {
+  std::string out;
+  for (const std::string &k : t.key) out += (out.empty() ? "" : ", ") + k;
+  return out;
+}
+
+Variant rowsOf(Session &s, const CachedTable &t, std::string_view where, const Params &params) {
+  return packetFromRows(t.fields, s.query("SELECT " + columnList(t.fields) + " FROM " + t.name +
+                                              std::string(where) + " ORDER BY " + keyOrder(t),
+                                          params));
+}
+
+std::vector<FieldDef> keyFields(const CachedTable &t) {
+  return std::vector<FieldDef>(t.fields.begin(),
+                               t.fields.begin() + static_cast<std::ptrdiff_t>(t.key.size()));
+}
+
+// A mark is "BASE:NUMBER": the database it was read from and the table's change number then.
+struct Mark {
+  std::string base;
+  std::int64_t number = -1;
 };
 
-const std::vector<CachedTable> &cachedTables() {
-  static const std::vector<CachedTable> tables{
-      {"CLIENTE",
-       {textField("CDCLIENTE", 21), textField("IDTPIJURCLIE", 1), textField("NRINSJURCLIE", 20),
-        textField("NMFANTCLIE", 50), textField("CDPAIS", 4)},
-       "CDCLIENTE"},
-      {"EMPRESA", {textField("CDEMPRESA", 2), textField("NMEMPRESA", 40)}, "CDEMPRESA"},
-      {"OPERADOR", {textField("CDOPERADOR", 12), textField("NMOPERADOR", 40)}, "CDOPERADOR"},
-      {"OPERGRUPOP", {textField("CDGRUPOPER", 2), textField("CDOPERADOR", 12)}, "CDGRUPOPER, CDOPERADOR"},
-      {"AUTGRUPOP", {textField("CDGRUPOPER", 2), textField("IDAUTGRUPOP", 4)}, "CDGRUPOPER, IDAUTGRUPOP"},
-      {"PARCLIEKDR",
-       {textField("CDCLIENTE", 21), textField("IDTPFATUCLIE", 1), textField("CDEMPRESA", 2),
-        textField("IDFATURAPFILI", 1), textField("IDFATMESATUCLIE", 1), textField("DSFATURCLIE", 400),
-        textField("DSBOLETCLIE", 400), textField("CDTIPOSERV", 3), textField("CDGERENTEIMPCLI", 12),
-        textField("IDGERANFUNIFICA", 1), floatField("VRPERCAJUSTEINV")},
-       "CDCLIENTE, IDTPFATUCLIE, CDEMPRESA"},
-  };
-  return tables;
+Mark parseMark(std::string_view text) {
+  Mark mark;
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) return mark;
+  const std::string_view digits = text.substr(colon + 1);
+  std::int64_t n = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  if (ec != std::errc() || end != digits.data() + digits.size() || n < 0) return mark;
+  mark.base = std::string(text.substr(0, colon));
+  mark.number = n;
+  return mark;
 }
 
 } // namespace
 
-Variant GetTable(Session &s, const std::string &name) {
-  for (const CachedTable &t : cachedTables())
-    if (t.name == name)
-      return packetFromRows(
-          t.fields, s.query("SELECT " + columnList(t.fields) + " FROM " + t.name + " ORDER BY " + t.orderBy));
-  throw ServiceError(ErrorCode::NotFound, "A tabela " + name + " não está disponível para o cache local.");
+Variant GetTable(Session &s, const std::string &name) { return rowsOf(s, cachedTable(name), "", {}); }
+
+Variant GetChanges(Session &s, const std::string &name, const std::string &mark) {
+  const CachedTable &t = cachedTable(name);
+  // One moment of the database: the number read covers exactly the rows and removals read.
+  Transaction tx(s, Transaction::Mode::Read);
+  const std::string base = s.query("SELECT IDBASE FROM KDR_CACHE_BASE")[0][0].asString();
+  const std::int64_t now =
+      s.query("SELECT NRVERSAO FROM KDR_CACHE_VERSAO WHERE TABELA = ?", {t.name})[0][0].asInteger();
+  const Mark since = parseMark(mark);
+  const bool whole = since.base != base || since.number < 0 || since.number > now;
+
+  Variant rows = whole ? rowsOf(s, t, "", {}) : rowsOf(s, t, " WHERE NRVERSAO > ?", {since.number});
+  Rows removed;
+  if (!whole) {
+    std::string columns;
+    for (std::size_t i = 0; i < t.key.size(); ++i)
+      columns += (i ? ", CHAVE" : "CHAVE") + std::to_string(i + 1);
+    removed = s.query("SELECT " + columns +
+                          " FROM KDR_CACHE_REMOVIDO WHERE TABELA = ? AND NRVERSAO > ? ORDER BY " + columns,
+                      {t.name, since.number});
+  }
+  tx.commit();
+  return Variant(Variant::Array{Variant(base + ":" + std::to_string(now)), Variant(whole ? "T" : ""),
+                                std::move(rows), packetFromRows(keyFields(t), std::move(removed))});
 }
 
 } // namespace kdr::server::rdmCache

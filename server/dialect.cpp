@@ -1,5 +1,7 @@
 #include "server/dialect.h"
 
+#include "server/cached_tables.h"
+
 namespace kdr::server {
 namespace {
 
@@ -63,6 +65,94 @@ CREATE TABLE PAREMPKDR (
 );
 )sql";
 
+// The change numbers of the host's cached tables: one counter per table, the number of the
+// write that last touched each row, and the keys removed with the number of their removal. The
+// engine's triggers keep them in the writing transaction, whoever writes.
+std::string changeNumbers(std::string_view newBaseId, std::string (*triggers)(const CachedTable &)) {
+  std::string sql = R"sql(
+CREATE TABLE KDR_CACHE_BASE (IDBASE VARCHAR(32) NOT NULL);
+CREATE TABLE KDR_CACHE_VERSAO (TABELA VARCHAR(30) NOT NULL PRIMARY KEY, NRVERSAO BIGINT NOT NULL);
+CREATE TABLE KDR_CACHE_REMOVIDO (
+  TABELA VARCHAR(30) NOT NULL,
+  CHAVE1 VARCHAR(21) NOT NULL,
+  CHAVE2 VARCHAR(21) NOT NULL,
+  CHAVE3 VARCHAR(21) NOT NULL,
+  NRVERSAO BIGINT NOT NULL,
+  PRIMARY KEY (TABELA, CHAVE1, CHAVE2, CHAVE3)
+);
+CREATE INDEX KDR_CACHE_REMOVIDO_VERSAO ON KDR_CACHE_REMOVIDO (TABELA, NRVERSAO);
+)sql";
+  sql += "INSERT INTO KDR_CACHE_BASE (IDBASE) VALUES (" + std::string(newBaseId) + ");\n";
+  for (const CachedTable &t : cachedTables()) {
+    sql += "ALTER TABLE " + t.name + " ADD COLUMN NRVERSAO BIGINT NOT NULL DEFAULT 0;\n";
+    sql += "CREATE INDEX " + t.name + "_NRVERSAO ON " + t.name + " (NRVERSAO);\n";
+    sql += "INSERT INTO KDR_CACHE_VERSAO (TABELA, NRVERSAO) VALUES ('" + t.name + "', 0);\n";
+    sql += triggers(t);
+  }
+  return sql;
+}
+
+// "INSERT INTO KDR_CACHE_REMOVIDO (...) SELECT 'T', OLD.K1, ..., " followed by the number.
+std::string removedKeyInsert(const CachedTable &t, std::string_view verb) {
+  std::string sql =
+      std::string(verb) + " INTO KDR_CACHE_REMOVIDO (TABELA, CHAVE1, CHAVE2, CHAVE3, NRVERSAO) ";
+  sql += "SELECT '" + t.name + "'";
+  for (std::size_t i = 0; i < removedKeyColumns; ++i) sql += i < t.key.size() ? ", OLD." + t.key[i] : ", ''";
+  return sql + ", ";
+}
+
+std::string keyChanged(const CachedTable &t, std::string_view differs) {
+  std::string sql;
+  for (const std::string &k : t.key)
+    sql += (sql.empty() ? "" : " OR ") + ("OLD." + k) + " " + std::string(differs) + " NEW." + k;
+  return sql;
+}
+
+std::string trackedColumns(const CachedTable &t) {
+  std::string out;
+  for (const FieldDef &f : t.fields) out += (out.empty() ? "" : ", ") + f.name;
+  return out;
+}
+
+// Triggers run row by row; each write takes the table's next number, and a change of key leaves
+// the old key removed.
+std::string sqliteTriggers(const CachedTable &t) {
+  const std::string bump =
+      "UPDATE KDR_CACHE_VERSAO SET NRVERSAO = NRVERSAO + 1 WHERE TABELA = '" + t.name + "';\n";
+  const std::string number = "(SELECT NRVERSAO FROM KDR_CACHE_VERSAO WHERE TABELA = '" + t.name + "')";
+  const std::string stamp = "UPDATE " + t.name + " SET NRVERSAO = " + number + " WHERE rowid = NEW.rowid;\n";
+  const std::string removed = removedKeyInsert(t, "INSERT OR REPLACE") + number;
+  return "CREATE TRIGGER " + t.name + "_VERSAO_INSERT AFTER INSERT ON " + t.name + " BEGIN\n" + bump + stamp +
+         "END;\n" + "CREATE TRIGGER " + t.name + "_VERSAO_UPDATE AFTER UPDATE OF " + trackedColumns(t) +
+         " ON " + t.name + " BEGIN\n" + bump + removed + " WHERE " + keyChanged(t, "IS NOT") + ";\n" + stamp +
+         "END;\n" + "CREATE TRIGGER " + t.name + "_VERSAO_DELETE AFTER DELETE ON " + t.name + " BEGIN\n" +
+         bump + removed + ";\nEND;\n";
+}
+
+// The counter's row stays locked until the writer commits, so writers of one table take their
+// numbers in the order they commit and a reader never sees a number whose rows are still to come.
+std::string postgresqlTriggers(const CachedTable &t) {
+  const std::string removed = removedKeyInsert(t, "INSERT") +
+                              "n ON CONFLICT (TABELA, CHAVE1, CHAVE2, CHAVE3) DO UPDATE SET NRVERSAO = "
+                              "EXCLUDED.NRVERSAO;\n";
+  return "CREATE FUNCTION " + t.name +
+         "_VERSAO() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+         "DECLARE n BIGINT;\nBEGIN\n"
+         "  UPDATE KDR_CACHE_VERSAO SET NRVERSAO = NRVERSAO + 1 WHERE TABELA = '" +
+         t.name +
+         "' RETURNING NRVERSAO INTO n;\n"
+         "  IF TG_OP = 'DELETE' THEN\n    " +
+         removed +
+         "    RETURN OLD;\n  END IF;\n"
+         "  IF TG_OP = 'UPDATE' THEN\n    IF " +
+         keyChanged(t, "IS DISTINCT FROM") + " THEN\n      " + removed +
+         "    END IF;\n  END IF;\n"
+         "  NEW.NRVERSAO := n;\n  RETURN NEW;\nEND $$;\n"
+         "CREATE TRIGGER " +
+         t.name + "_VERSAO BEFORE INSERT OR DELETE OR UPDATE OF " + trackedColumns(t) + " ON " + t.name +
+         " FOR EACH ROW EXECUTE FUNCTION " + t.name + "_VERSAO();\n";
+}
+
 class SqliteDialect final : public Dialect {
 public:
   std::string_view engine() const override { return "sqlite"; }
@@ -88,7 +178,8 @@ CREATE TRIGGER CLIENTE_NRINSDIGITOS_UPDATE AFTER UPDATE OF NRINSJURCLIE, NRINSDI
 WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
   UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NEW.NRINSJURCLIE) WHERE CDCLIENTE = NEW.CDCLIENTE;
 END;
-)sql"};
+)sql",
+                                               changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers)};
     return list;
   }
 };
@@ -120,7 +211,8 @@ public:
     return out;
   }
   std::string_view sameValue() const override { return "IS NOT DISTINCT FROM"; }
-  std::string_view beginRead() const override { return "BEGIN"; }
+  // A reading transaction sees one moment of the database, as SQLite's does.
+  std::string_view beginRead() const override { return "BEGIN ISOLATION LEVEL REPEATABLE READ"; }
   std::string_view beginWrite() const override { return "BEGIN"; }
   // Read committed: once the lock is granted, the next statement sees what its holder committed.
   std::string_view lockWriters() const override { return "SELECT pg_advisory_xact_lock(hashtext(?))"; }
@@ -134,7 +226,8 @@ DROP INDEX CLIENTE_NRINSDIG;
 ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS TEXT
   GENERATED ALWAYS AS (regexp_replace(NRINSJURCLIE, '[^0-9]', '', 'g')) STORED;
 CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
-)sql"};
+)sql",
+        changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers)};
     return list;
   }
 };

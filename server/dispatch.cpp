@@ -75,6 +75,8 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(stor
   });
   add(cache, "GetTable", R, {T},
       [](Session &s, const auto &a) -> Outcome { return {rdmCache::GetTable(s, text(a, 0))}; });
+  add(cache, "GetChanges", R, {T, T},
+      [](Session &s, const auto &a) -> Outcome { return {rdmCache::GetChanges(s, text(a, 0), text(a, 1))}; });
 }
 
 void Dispatcher::add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,

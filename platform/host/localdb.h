@@ -60,8 +60,20 @@ public:
   TLocalTransaction ibtGeral{adcGeral};
 
   // Replaces every row of a local table with the packet's rows in one transaction. Columns are
-  // matched by name; a table that the local file lacks raises.
+  // matched by name; a table that the local file lacks raises. The table's refresh mark is dropped.
   void replaceTable(std::string_view table, const DataPacket &rows);
+
+  // The mark the server gave with the table's last refresh; empty when there is none.
+  std::string cacheMark(std::string_view table);
+  // In one transaction: every row goes first when whole is set; otherwise the rows whose keys
+  // (the removed packet's fields) are listed go, and each row of rows replaces the row of its key.
+  // The mark is kept with the rows it describes.
+  void applyChanges(std::string_view table, const DataPacket &rows, const DataPacket &removed, bool whole,
+                    const std::string &mark);
+
+private:
+  void writeRows(std::string_view table, const DataPacket &rows, const DataPacket *removed,
+                 const std::string &mark);
 };
 
 // The data module of the running host; kdr-host creates it at start.

@@ -20,14 +20,16 @@ int WebPort();
 // The token a server started with one expects; empty when it asks for none.
 std::string WebToken();
 
-// The server's table-snapshot service: GetTable(name) answers the table's rows as a data packet.
+// The server's table-snapshot service: GetChanges(name, mark) answers what changed in the table
+// since the mark of the local copy's last refresh (the whole table when there is none).
 inline constexpr const char *snapshotServer = "KDR.rdmCache";
-inline constexpr const char *snapshotMethod = "GetTable";
+inline constexpr const char *snapshotMethod = "GetChanges";
 
-// For each table named in the array (a single name is accepted too), asks the server for its
-// rows and replaces the local copy, each table in one transaction. Raises EDatabaseError with a
-// message for the user when the server refuses or cannot be reached, or the local file fails;
-// tables refreshed before the failure keep their new rows.
+// For each table named in the array (a single name is accepted too), asks the server for what
+// changed since the local copy's last refresh and applies it, each table in one transaction with
+// its new mark. Raises EDatabaseError with a message for the user when the server refuses or
+// cannot be reached, or the local file fails; tables refreshed before the failure keep their new
+// rows.
 void AtualizaLocalCache(const Variant &tableNames);
 
 } // namespace kdr::Zelnor

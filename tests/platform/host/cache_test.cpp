@@ -53,6 +53,39 @@ TEST_F(CacheRefreshTest, RefreshReplacesEachNamedTable) {
   EXPECT_EQ(rowsOf("CLIENTE"), 0u) << "tables not named stay as they were";
 }
 
+// A row only the local copy has shows whether a refresh replaced the table or moved only changes.
+TEST_F(CacheRefreshTest, LaterRefreshesMoveOnlyWhatChangedUntilTheServersDatabaseIsAnother) {
+  const Variant parameters(Variant::Array{Variant("PARCLIEKDR")});
+  Zelnor::AtualizaLocalCache(parameters);
+  ASSERT_EQ(rowsOf("PARCLIEKDR"), 10u);
+  db->adcGeral.execute(
+      "INSERT INTO PARCLIEKDR (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) VALUES ('999', '1', '01')");
+  {
+    // Another writer of the server's database.
+    TLocalConnection serverFile(server.databasePath());
+    serverFile.execute(
+        "UPDATE PARCLIEKDR SET DSFATURCLIE = 'Novo' WHERE CDCLIENTE = '101' AND IDTPFATUCLIE = '3'; "
+        "DELETE FROM PARCLIEKDR WHERE CDCLIENTE = '102' AND IDTPFATUCLIE = '4'");
+  }
+  Zelnor::AtualizaLocalCache(parameters);
+
+  TADOIBQuery query;
+  query.SQL.Add("SELECT CDCLIENTE || '/' || IDTPFATUCLIE || '/' || COALESCE(DSFATURCLIE, '') AS ROW FROM "
+                "PARCLIEKDR WHERE CDCLIENTE IN ('101', '102', '999') ORDER BY CDCLIENTE, IDTPFATUCLIE");
+  query.Open();
+  std::vector<std::string> seen;
+  for (query.Query.First(); !query.Query.Eof(); query.Query.Next())
+    seen.push_back(query.Query.FieldByName("ROW").AsString());
+  EXPECT_EQ(seen, (std::vector<std::string>{"101/3/Novo", "101/5/Mão de obra de implantação.",
+                                            "101/6/Service desk mensal.",
+                                            "102/1/Customização do módulo fiscal.", "999/1/"}));
+
+  test::ServerProcess another{{"--seed", "demo"}};
+  Zelnor::config.webPort = another.port();
+  Zelnor::AtualizaLocalCache(parameters);
+  EXPECT_EQ(rowsOf("PARCLIEKDR"), 10u) << "a mark of another database brings the whole table";
+}
+
 TEST_F(CacheRefreshTest, RefusedOrUnreachableRefreshRaisesAndKeepsTheLocalCopy) {
   db->adcGeral.execute("INSERT INTO EMPRESA VALUES ('77', 'Local')");
   try {

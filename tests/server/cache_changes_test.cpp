@@ -1,0 +1,113 @@
+// The host's cache refreshed by change numbers: the whole table once, then only the rows written
+// and the keys removed since the mark of the previous answer, whoever wrote them.
+#include "tests/server/server_fixture.h"
+
+namespace kdr::server::testing {
+namespace {
+
+struct Changes {
+  std::string mark;
+  bool whole = false;
+  DataPacket rows, removed;
+};
+
+class CacheChanges : public ServerTest {
+protected:
+  Changes changes(const std::string &table, const std::string &mark) {
+    Reply r = call("GetChanges", {table, mark}, "KDR.rdmCache");
+    EXPECT_EQ(r.status, 200) << boost::json::serialize(r.body);
+    const Variant::Array parts = r.result().array();
+    return {parts[0].str(), parts[1].str() == "T", *parts[2].packet(), *parts[3].packet()};
+  }
+  // The first keyColumns values of each row, joined with "|".
+  static std::vector<std::string> keysOf(const DataPacket &p, std::size_t keyColumns = 3) {
+    std::vector<std::string> out;
+    for (const PacketRow &row : p.rows) {
+      std::string key;
+      for (std::size_t i = 0; i < p.fields.size() && i < keyColumns; ++i)
+        key += (i ? "|" : "") + row.values[i].asString();
+      out.push_back(key);
+    }
+    return out;
+  }
+  using Keys = std::vector<std::string>;
+};
+
+TEST_P(CacheChanges, WholeOnceThenOnlyWhatEachWriteTouched) {
+  const Changes first = changes("PARCLIEKDR", "");
+  EXPECT_TRUE(first.whole);
+  EXPECT_EQ(first.rows.rows.size(), 10u);
+  EXPECT_EQ(first.removed.fields.size(), 3u) << "the key of a parameter row";
+
+  const Changes none = changes("PARCLIEKDR", first.mark);
+  EXPECT_FALSE(none.whole);
+  EXPECT_TRUE(none.rows.rows.empty());
+  EXPECT_TRUE(none.removed.rows.empty());
+  EXPECT_EQ(none.mark, first.mark);
+
+  // A text changed, a row removed and a row moved to another company, in one save.
+  DataPacket p101 = paramsOf("101"), p102 = paramsOf("102");
+  DeltaBuilder d(paramFatCliFields());
+  d.modify(p101.rows[0].values, {{"DSFATURCLIE", "Texto novo"}});
+  d.remove(p102.rows[1].values);
+  d.modify(p101.rows[1].values, {{"CDEMPRESA", "03"}});
+  ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
+
+  const Changes saved = changes("PARCLIEKDR", first.mark);
+  EXPECT_FALSE(saved.whole);
+  EXPECT_NE(saved.mark, first.mark);
+  EXPECT_EQ(keysOf(saved.rows), (Keys{"101|3|01", "101|5|03"}));
+  EXPECT_EQ(saved.rows.rows[0].values[saved.rows.fieldIndex("DSFATURCLIE")], Variant("Texto novo"));
+  Keys removed = keysOf(saved.removed);
+  std::sort(removed.begin(), removed.end());
+  EXPECT_EQ(removed, (Keys{"101|5|01", "102|4|03"})) << "the deleted row and the old key of the moved one";
+
+  // The bulk copy writes through the same numbers; an unchanged table keeps its mark.
+  const std::string companies = changes("EMPRESA", "").mark;
+  DeltaBuilder order({FieldDef{"IDTPFATUCLIE", FieldType::String, 1}});
+  order.insert({"3"});
+  Reply copy = call("GeraAutomParam", {"'103'", "101", order.variant()});
+  ASSERT_EQ(copy.status, 200) << boost::json::serialize(copy.body);
+  const Changes copied = changes("PARCLIEKDR", saved.mark);
+  ASSERT_FALSE(copied.rows.rows.empty());
+  for (const PacketRow &row : copied.rows.rows) EXPECT_EQ(row.values[0], Variant("103"));
+  EXPECT_TRUE(copied.removed.rows.empty());
+  EXPECT_EQ(changes("EMPRESA", companies).mark, companies);
+  EXPECT_TRUE(changes("EMPRESA", companies).rows.rows.empty());
+}
+
+TEST_P(CacheChanges, WritesOutsideTheServerAreCountedToo) {
+  const Changes before = changes("CLIENTE", "");
+  {
+    auto s = store_->session();
+    Transaction tx(*s, Transaction::Mode::Write);
+    s->execute("INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMFANTCLIE) VALUES ('900', 'F', "
+               "'1', 'Novo')");
+    s->execute("UPDATE CLIENTE SET NMFANTCLIE = 'Renomeado' WHERE CDCLIENTE = '104'");
+    s->execute("DELETE FROM CLIENTE WHERE CDCLIENTE = '105'");
+    tx.commit();
+  }
+  const Changes after = changes("CLIENTE", before.mark);
+  EXPECT_EQ(keysOf(after.rows, 1), (Keys{"104", "900"}));
+  EXPECT_EQ(keysOf(after.removed), (Keys{"105"}));
+}
+
+TEST_P(CacheChanges, AMarkThisDatabaseDidNotGiveGetsTheWholeTable) {
+  const Changes first = changes("EMPRESA", "");
+  const std::string base = first.mark.substr(0, first.mark.rfind(':'));
+  for (const std::string &mark : Keys{"x", "outra:0", base + ":999999", base + ":-1", base + ":1x"}) {
+    const Changes c = changes("EMPRESA", mark);
+    EXPECT_TRUE(c.whole) << mark;
+    EXPECT_EQ(c.rows.rows.size(), 4u) << mark;
+    EXPECT_EQ(c.mark, first.mark) << mark;
+  }
+  EXPECT_EQ(call("GetChanges", {"PAREMPKDR", ""}, "KDR.rdmCache").status, 404);
+  EXPECT_EQ(call("GetTable", {"EMPRESA"}, "KDR.rdmCache").packet().rows.size(), 4u)
+      << "the whole-table call keeps working";
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CacheChanges, ::testing::Values("sqlite", "postgresql", "sqlite_cached"),
+                         [](const auto &info) { return info.param; });
+
+} // namespace
+} // namespace kdr::server::testing
