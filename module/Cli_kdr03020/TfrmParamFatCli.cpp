@@ -93,6 +93,7 @@ void TfrmParamFatCli::createLayout() {
   tshOutros->SetPageControl(pgcPadrao);
   tshOutros->SetCaption("Outros");
   tshOutros->SetEnabled(false);
+  createOutrosLayout();
 
   mnuPrincipais = menuItem(this, "mnuPrincipais", "&Parametros Principais");
   mnuPrincipais->SetChecked(true);
@@ -115,6 +116,7 @@ void TfrmParamFatCli::assignHandlers() {
   cdsClienteNRINSJURCLIE->OnGetText = bindHandler(this, &TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText);
   sbtDescPad->OnClick = bindHandler(this, &TfrmParamFatCli::sbtDescPadClick);
   assignGridHandlers();
+  assignOutrosHandlers();
 }
 
 Variant TfrmParamFatCli::callServer(std::string_view method, Variant::Array args) {

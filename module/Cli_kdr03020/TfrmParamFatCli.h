@@ -30,8 +30,25 @@ public:
   kdr::TBtnPesquisa *btpCliente;
   kdr::TEdit *edtNmCliente;
 
-  // Second page; its controls belong to the "Outros" behaviour.
+  // Page "Outros": the settings of the current row the grid does not show.
   kdr::TTabSheet *tshOutros;
+  kdr::TGroupBox *grbOutros;
+  kdr::TLabel *lblTipoServico;
+  kdr::TDBEdit *dbeTipoServico;
+  kdr::TBtnPesquisa *btpPesqTipoServico;
+  kdr::TEdit *edtMostraTipoServico;
+  kdr::TLabel *lblGerenteImplant;
+  kdr::TDBEdit *dbeGerenteImplant;
+  kdr::TBtnPesquisa *btpPesqGerenteImplant;
+  kdr::TEdit *edtMostraGerenteImplant;
+  kdr::TLabel *lblGeraNFUnif;
+  kdr::TDBComboBox *dbcGeraNFUnif;
+  kdr::TLabel *lblPercAjust;
+  kdr::TDBEdit *dbePercAjust;
+  kdr::TLabel *lblDescFaturamento;
+  kdr::TDBMemo *dbDescreveFat;
+  kdr::TLabel *lblDescBoleto;
+  kdr::TDBMemo *dbDescreveBoleto;
 
   // Data model.
   kdr::TClientDataSet *cdsCliente;
@@ -124,6 +141,29 @@ public:
   // question); "Sim" takes both over and sets boImportado. A failed call raises.
   void offerCompanyTexts();
 
+  // Page "Outros": which settings the row's billing type and country allow, the checks and
+  // searches of the service type and the manager, the key filters, and the page switch with its
+  // offer of the company's default texts.
+  void cdsParamFatCliAfterScroll(kdr::TDataSet &DataSet);
+  void cdsParamFatCliIDTPFATUCLIEChange(kdr::TField &Sender);
+  // The checks of a looked-up code: with informar false (leaving the field) an empty code passes;
+  // with true (before a post) it is an error. A failure clears the code, shows page "Outros",
+  // puts the focus into the field and raises again.
+  void Vd_TipoServico(bool informar);
+  void Vd_GerenteImp(bool informar);
+  void dbeTipoServicoExit(kdr::TComponent *Sender);
+  void dbeGerenteImplantExit(kdr::TComponent *Sender);
+  void dbeTipoServicoChange(kdr::TComponent *Sender);
+  void dbeGerenteImplantChange(kdr::TComponent *Sender);
+  void btpPesqTipoServicoClick(kdr::TComponent *Sender);
+  void btpPesqGerenteImplantBeforePesq(kdr::TComponent *Sender, bool &Continue);
+  void btpPesqGerenteImplantAfterPesq(kdr::TComponent *Sender);
+  void dbcGeraNFUnifKeyPress(kdr::TComponent *Sender, char32_t &Key);
+  void dbePercAjustKeyPress(kdr::TComponent *Sender, char32_t &Key);
+  void pgcPadraoChange(kdr::TComponent *Sender);
+  void mnuPrincipaisClick(kdr::TComponent *Sender);
+  void mnuOutrosClick(kdr::TComponent *Sender);
+
 private:
   void createDataModel();
   void createLayout();
@@ -138,6 +178,13 @@ private:
   void warnUnsavedChangesDropped();
   void enableSearchByPage();
   void focusGridColumn(kdr::TField *field);
+
+  void createOutrosLayout();
+  void assignOutrosHandlers();
+  // Service type for billing type "6", manager and unified invoice for "5", their names shown.
+  void applyBillingTypeRule();
+  // Code, name shown, page and focus after a failed check; the caller raises again.
+  void failedCheck(kdr::TStringField &code, kdr::TDBEdit &edit);
   // The result of a call to the application server, checked; a refused call has shown its
   // message and raised.
   kdr::Variant callServer(std::string_view method, kdr::Variant::Array args);

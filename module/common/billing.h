@@ -28,6 +28,11 @@ inline constexpr std::array<BillingType, 6> billingTypes{{
     {"6", "SER", "SD"},
 }};
 
+// The billing types whose rows carry settings of their own: a service type for Service Desk, an
+// implementation manager and a unified invoice for Mão de Obra.
+inline constexpr std::string_view billingLabour = "5";
+inline constexpr std::string_view billingServiceDesk = "6";
+
 // Every billing-type code, for screens whose conversions offer them all.
 inline constexpr std::array<std::string_view, 6> allBillingCodes{"1", "2", "3", "4", "5", "6"};
 

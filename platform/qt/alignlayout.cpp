@@ -141,19 +141,29 @@ QSize AlignLayout::arrange(const QRect &area, bool apply) const {
     }
   }
 
-  // Unaligned controls: rows left to right, each control centred in its row's height.
+  // Unaligned controls: rows left to right, each control centred in its row's height; in a form,
+  // a row's label beside the first line of its controls.
+  const bool form = parentWidget() && parentWidget()->property(labelColumnProperty).toBool();
+  int labelColumn = 0;
+  if (form)
+    for (QLayoutItem *item : items_)
+      if (!item->isEmpty() && alignOf(item) == alNone && breaksRow(item))
+        labelColumn = std::max(labelColumn, widthOf(item) + flowSpacing);
   const int left = free.left() + flowMargin;
-  const int right = measuring ? left + naturalFlowWidth : free.right() - flowMargin;
-  int x = left, y = free.top() + flowMargin, rowHeight = 0, widest = 0;
+  const int right = measuring ? left + naturalFlowWidth + labelColumn : free.right() - flowMargin;
+  int x = left, y = free.top() + flowMargin, rowHeight = 0, widest = 0, firstLine = 0;
   std::vector<std::pair<QLayoutItem *, QSize>> row;
   auto finishRow = [&] {
-    for (auto &[item, size] : row)
-      place(item,
-            QRect(item->geometry().x(), y + (rowHeight - size.height()) / 2, size.width(), size.height()));
+    for (auto &[item, size] : row) {
+      const bool label = form && breaksRow(item);
+      // A label reads with the first line of its row: a whole edit, or the top of a memo.
+      const int line = label ? std::max(size.height(), std::min(firstLine, 2 * size.height())) : rowHeight;
+      place(item, QRect(item->geometry().x(), y + (line - size.height()) / 2, size.width(), size.height()));
+    }
     widest = std::max(widest, x - left);
     y += rowHeight + flowSpacing;
-    x = left;
-    rowHeight = 0;
+    x = form ? left + labelColumn : left;
+    rowHeight = firstLine = 0;
     row.clear();
   };
   bool any = false;
@@ -161,10 +171,13 @@ QSize AlignLayout::arrange(const QRect &area, bool apply) const {
     if (item->isEmpty() || alignOf(item) != alNone) continue;
     any = true;
     QSize size(widthOf(item), heightOf(item));
+    const bool label = form && breaksRow(item);
     if (x > left && (breaksRow(item) || x + size.width() > right)) finishRow();
+    if (label) x = left;
     if (apply) item->setGeometry(QRect(QPoint(x, y), size));
     row.emplace_back(item, size);
-    x += size.width() + flowSpacing;
+    x = label ? left + labelColumn : x + size.width() + flowSpacing;
+    if (!label && firstLine == 0) firstLine = size.height();
     rowHeight = std::max(rowHeight, size.height());
   }
   if (!row.empty()) finishRow();

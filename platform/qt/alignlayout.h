@@ -1,7 +1,9 @@
 #pragma once
 // The classic docking layout: top, bottom, left and right controls take strips of the client area
 // in that order, alClient ones the rest; controls without alignment flow in rows inside what is
-// left, a label starting a new row. A widget carries its alignment and model size as properties,
+// left, a label starting a new row. A container laid out as a form puts the labels that start its
+// rows in one column as wide as the widest, each beside the top line of its row's controls, and
+// indents the controls after it (also when a row wraps). A widget carries its alignment and model size as properties,
 // so the layout never reads the model.
 #include <QLayout>
 #include <QList>
@@ -12,6 +14,8 @@ inline constexpr const char *alignProperty = "kdrAlign";
 inline constexpr const char *widthProperty = "kdrWidth";
 inline constexpr const char *heightProperty = "kdrHeight";
 inline constexpr const char *breakProperty = "kdrBreak";
+// On a container: its rows read as a form, the labels starting them in one column.
+inline constexpr const char *labelColumnProperty = "kdrLabelColumn";
 
 class AlignLayout : public QLayout {
 public:

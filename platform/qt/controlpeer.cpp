@@ -192,7 +192,7 @@ void ControlPeer::attach() {
        {Prop::Align,       Prop::Bounds,  Prop::Font,     Prop::Color,    Prop::Hint,       Prop::Items,
         Prop::Caption,     Prop::Text,    Prop::EditMask, Prop::ReadOnly, Prop::Checked,    Prop::ScrollBars,
         Prop::Glyph,       Prop::Columns, Prop::Options,  Prop::Contents, Prop::ActivePage, Prop::TabStop,
-        Prop::WindowState, Prop::Enabled, Prop::Visible})
+        Prop::WindowState, Prop::Enabled, Prop::Visible,  Prop::Layout})
     update(p);
 }
 
@@ -245,6 +245,12 @@ void ControlPeer::update(Prop p) {
     w->setProperty(heightProperty, control_.Height());
     w->updateGeometry();
     if (QWidget *parent = w->parentWidget(); parent && parent->layout()) parent->layout()->invalidate();
+    break;
+  case Prop::Layout:
+    if (auto *win = dynamic_cast<TWinControl *>(&control_)) {
+      w->setProperty(labelColumnProperty, win->LabelColumn());
+      if (w->layout()) w->layout()->invalidate();
+    }
     break;
   case Prop::Parent:
     if (auto *parent = control_.Parent())

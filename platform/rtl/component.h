@@ -47,7 +47,8 @@ enum class Prop {
   EditorMode,
   Cursor,
   Parent,
-  Order, // the place among the parent's children
+  Order,  // the place among the parent's children
+  Layout, // how a container lays out its unaligned children
 };
 
 // The seam between the component model and a widget set (see platform/ui/peer.h). A component

@@ -177,6 +177,12 @@ bool TWinControl::contains(const TControl *c) const {
   return false;
 }
 
+void TWinControl::SetLabelColumn(bool on) {
+  if (labelColumn_ == on) return;
+  labelColumn_ = on;
+  changed(Prop::Layout);
+}
+
 void TWinControl::SetTabStop(bool v) {
   tabStop_ = v;
   changed(Prop::TabStop);

@@ -156,6 +156,10 @@ public:
   void SetTabOrder(int v);
   // The windowed children in tab order.
   std::vector<TWinControl *> tabList() const;
+  // The unaligned children read as a form: each label starts a row, the labels share one column
+  // and the controls of a row follow it. Off, they simply flow in rows.
+  bool LabelColumn() const { return labelColumn_; }
+  void SetLabelColumn(bool on);
 
   virtual bool CanFocus() const;
   // A mouse click focuses the control; containers take no focus from a click.
@@ -193,6 +197,7 @@ private:
   std::vector<TControl *> controls_;
   bool tabStop_ = false;
   int tabOrder_ = 0;
+  bool labelColumn_ = false;
 };
 
 // Makes a control owned by owner, names it and sets it on parent.

@@ -145,9 +145,15 @@ void TDBEdit::defaultKeyPress(char32_t key) {
 
 // ---- TDBMemo
 
+// Like a bound edit, the memo takes its maximum length from its string field, so typing past
+// what the field holds is refused at the keyboard instead of cut when written.
 TDBMemo::TDBMemo(TComponent *owner)
     : TMemo(owner), FieldBinding(
-                        *this, [this] { return Text(); }, [this](const std::string &s) { SetText(s); }) {}
+                        *this, [this] { return Text(); }, [this](const std::string &s) { SetText(s); }) {
+  beforeShow = [this](TField *f) {
+    if (MaxLength() == 0 && f && f->DataType() == FieldType::String) SetMaxLength(f->Size());
+  };
+}
 
 void TDBMemo::textChanged() {
   noteTextChange();
