@@ -6,6 +6,7 @@
 #include "platform/data/clientdataset.h"
 #include "platform/host/localdb.h"
 #include "platform/host/zelnor.h"
+#include "platform/ui/comctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/scripteduser.h"
 #include "platform/ui/stdctrls.h"
@@ -165,6 +166,36 @@ TEST_F(ScreenTest, TheGridsConversionsKeepTheCodeForATextOfNoRow) {
   branch.SetText("Sim");
   EXPECT_EQ(branch.AsString(), "S");
   rows.Cancel();
+  close();
+}
+
+// Page "Outros" with the server gone: a switch while browsing asks it nothing (no message); a
+// service type whose lookup fails is handled as one the server refused.
+TEST_F(ScreenTest, PageOutrosWithTheServerGone) {
+  open();
+  user::type(part<TWinControl>("medNrInsJurClie"), "11222333000181");
+  auto &grid = part<TWinControl>("dbgPadrao");
+  user::focus(grid);
+  user::press(grid, VK_DOWN);
+  user::press(grid, VK_DOWN);
+  auto &pages = part<TPageControl>("pgcPadrao");
+  auto &outros = part<TTabSheet>("tshOutros");
+  server.stop();
+  ASSERT_TRUE(user::switchPage(pages, outros));
+  ASSERT_TRUE(user::switchPage(pages, part<TTabSheet>("tshPadrao")));
+  user.verify();
+
+  ASSERT_TRUE(user::switchPage(pages, outros));
+  auto &serviceType = part<TCustomEdit>("dbeTipoServico");
+  user::selectAll(serviceType);
+  user::type(serviceType, "2");
+  user.expectMessageLike(mtError, "*");
+  user::focus(part<TWinControl>("dbDescreveFat"));
+  user.verify();
+  EXPECT_TRUE(dataset("cdsParamFatCli").FieldByName("CDTIPOSERV").IsNull());
+  EXPECT_TRUE(serviceType.Focused());
+  EXPECT_EQ(pages.ActivePage(), &outros);
+  dataset("cdsParamFatCli").Cancel();
   close();
 }
 

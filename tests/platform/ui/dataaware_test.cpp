@@ -170,6 +170,22 @@ TEST_F(DataAwareTest, FocusControlFindsTheFieldsControlAndAColumnMoveClosesTheEd
   EXPECT_EQ(cds.State(), dsBrowse);
 }
 
+// A bound memo takes its maximum length from its string field: typing past it is refused as in a
+// bound edit, and text set by code is not cut by the control.
+TEST_F(DataAwareTest, ABoundMemoRefusesTypingPastItsFieldsSize) {
+  addRow("S", "01", "Matriz");
+  auto *memo = make<TDBMemo>(form, form, "dbDescreve");
+  memo->SetDataSource(&src);
+  memo->SetDataField("NMEMPRESA");
+  EXPECT_EQ(memo->MaxLength(), 40);
+  user::selectAll(*memo);
+  user::type(*memo, std::string(45, 'x'));
+  EXPECT_EQ(memo->Text(), std::string(40, 'x'));
+  user::focus(*grid);
+  EXPECT_EQ(cds.FieldByName("NMEMPRESA").AsString(), std::string(40, 'x'));
+  cds.Cancel();
+}
+
 TEST_F(DataAwareTest, CtrlDeleteAsksFirstAndAKeyDownFilterSuppressesIt) {
   addRow("S", "01", "Matriz");
   user().expectMessage(mtConfirmation, "Excluir registro?", mrCancel);
