@@ -53,7 +53,14 @@ Mark parseMark(std::string_view text) {
 
 } // namespace
 
-Variant GetTable(Session &s, const std::string &name) { return rowsOf(s, cachedTable(name), "", {}); }
+std::string GetTable(Session &s, const std::string &name) {
+  const CachedTable &t = cachedTable(name);
+  // A whole table may be large: written out as it is read, never held as rows.
+  std::string json;
+  appendQueryPacketJson(json, t.fields, s,
+                        "SELECT " + columnList(t.fields) + " FROM " + t.name + " ORDER BY " + keyOrder(t));
+  return json;
+}
 
 Variant GetChanges(Session &s, const std::string &name, const std::string &mark) {
   const CachedTable &t = cachedTable(name);

@@ -7,9 +7,9 @@
 
 namespace kdr::server::rdmCache {
 
-// The whole table as a data packet, in key order. Raises ServiceError(NotFound) for a table
-// outside the list.
-Variant GetTable(Session &s, const std::string &name);
+// The whole table as a data packet in JSON text, in key order. Raises ServiceError(NotFound) for
+// a table outside the list.
+std::string GetTable(Session &s, const std::string &name);
 
 // What changed since the mark of an earlier answer ("" for none): an array of the new mark, "T"
 // when the rows are the whole table (the mark was empty, of another database or unknown), the

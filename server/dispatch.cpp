@@ -73,8 +73,11 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(stor
   add(paramFatCli, "GeraAutomParam", W, {T, T, P}, [](Session &s, const auto &a) -> Outcome {
     return {copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2))), true};
   });
-  add(cache, "GetTable", R, {T},
-      [](Session &s, const auto &a) -> Outcome { return {rdmCache::GetTable(s, text(a, 0))}; });
+  add(cache, "GetTable", R, {T}, [](Session &s, const auto &a) -> Outcome {
+    Outcome out;
+    out.resultJson = rdmCache::GetTable(s, text(a, 0));
+    return out;
+  });
   add(cache, "GetChanges", R, {T, T},
       [](Session &s, const auto &a) -> Outcome { return {rdmCache::GetChanges(s, text(a, 0), text(a, 1))}; });
 }
@@ -173,7 +176,13 @@ Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_
     out = m.run(*session, args);
   }
   Answer answer{200, "{\"result\":"};
-  appendVariantJson(answer.body, out.result);
+  if (out.resultJson.empty()) {
+    appendVariantJson(answer.body, out.result);
+  } else {
+    // A result written as JSON may be a whole table: moved, not copied.
+    out.resultJson.insert(0, answer.body);
+    answer.body = std::move(out.resultJson);
+  }
   if (out.returnArgs) {
     answer.body += ",\"args\":[";
     for (std::size_t i = 0; i < args.size(); ++i) {

@@ -42,7 +42,8 @@ private:
   enum class Access { Read, Write };
   struct Outcome {
     Variant result;
-    bool returnArgs = false; // some argument is by reference: the answer carries them back
+    bool returnArgs = false;  // some argument is by reference: the answer carries them back
+    std::string resultJson{}; // when not empty, the result already written as JSON
   };
   struct Method {
     Access access;

@@ -224,23 +224,25 @@ private:
     });
   }
 
-  // Status line, headers and body leave in one write.
+  // Status line, headers and body leave in one write (the body is not copied: it may be a whole
+  // table).
   void answer(Answer a) {
     logRequest(a.status);
+    answer_ = std::move(a);
     out_.clear();
-    out_.reserve(a.body.size() + 128);
     out_ += "HTTP/1.1 ";
-    out_ += std::to_string(a.status);
+    out_ += std::to_string(answer_.status);
     out_ += ' ';
-    out_ += reasonPhrase(a.status);
+    out_ += reasonPhrase(answer_.status);
     out_ += "\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ";
-    out_ += std::to_string(a.body.size());
+    out_ += std::to_string(answer_.body.size());
     out_ += keepAlive_ ? (http10_ ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\n\r\n")
                        : "\r\nConnection: close\r\n\r\n";
-    out_ += a.body;
     parser_.reset();
     stream_.expires_after(answerWait);
-    asio::async_write(stream_, asio::buffer(out_), [self = shared_from_this()](error_code ec, std::size_t) {
+    const std::array<asio::const_buffer, 2> parts{asio::buffer(out_), asio::buffer(answer_.body)};
+    asio::async_write(stream_, parts, [self = shared_from_this()](error_code ec, std::size_t) {
+      self->answer_.body = std::string();
       if (ec) return self->close();
       if (self->keepAlive_) return self->waitForRequest(keepAliveWait);
       error_code ignored;
@@ -276,7 +278,8 @@ private:
   std::optional<http::request_parser<http::string_body>> parser_;
   std::uint64_t id_ = 0;
   Clock::time_point start_;
-  std::string method_, path_, out_;
+  std::string method_, path_, out_; // out_: the status line and headers of the answer
+  Answer answer_;
   bool keepAlive_ = false, http10_ = false;
 };
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/data/packet_json.h"
+
 namespace kdr::server {
 
 FieldDef textField(std::string_view name, int size) {
@@ -10,21 +12,48 @@ FieldDef textField(std::string_view name, int size) {
 
 FieldDef floatField(std::string_view name) { return FieldDef{std::string(name), FieldType::Float, 0, false}; }
 
+namespace {
+
+// An engine gives a whole number for a float column holding one, and a number for a text column
+// holding digits: the packet carries them as its fields say.
+void conform(Row &row, const std::vector<FieldDef> &fields) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    Variant &v = row[i];
+    if (fields[i].type == FieldType::Float && v.kind() == Variant::Kind::Integer)
+      v = Variant(v.asFloat());
+    else if (fields[i].type == FieldType::String && v.isNumber())
+      v = Variant(v.asString());
+  }
+}
+
+} // namespace
+
 Variant packetFromRows(std::vector<FieldDef> fields, Rows rows) {
   DataPacket packet;
   packet.rows.reserve(rows.size());
   for (Row &row : rows) {
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      Variant &v = row[i];
-      if (fields[i].type == FieldType::Float && v.kind() == Variant::Kind::Integer)
-        v = Variant(v.asFloat());
-      else if (fields[i].type == FieldType::String && v.isNumber())
-        v = Variant(v.asString());
-    }
+    conform(row, fields);
     packet.rows.push_back(PacketRow{RowStatus::Unmodified, std::move(row)});
   }
   packet.fields = std::move(fields);
   return makePacketVariant(std::move(packet));
+}
+
+void appendQueryPacketJson(std::string &out, const std::vector<FieldDef> &fields, Session &s,
+                           std::string_view sql, const Params &params) {
+  appendPacketHeadJson(out, fields);
+  bool first = true;
+  s.scan(sql, params, [&](Row &row) {
+    conform(row, fields);
+    out += first ? "[" : ",[";
+    first = false;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (i) out += ',';
+      appendVariantJson(out, row[i]);
+    }
+    out += ']';
+  });
+  out += "]}";
 }
 
 std::string columnList(const std::vector<FieldDef> &fields, std::string_view prefix) {

@@ -15,6 +15,11 @@ FieldDef floatField(std::string_view name);
 // Rows must hold one value per field, in field order; integers in float fields become floats.
 Variant packetFromRows(std::vector<FieldDef> fields, Rows rows);
 
+// Appends the packet of a query's rows as JSON, written row by row as the engine reads them.
+// Same values as packetFromRows.
+void appendQueryPacketJson(std::string &out, const std::vector<FieldDef> &fields, Session &s,
+                           std::string_view sql, const Params &params = {});
+
 // Comma-separated column list of a field list, for the SELECT that fills it.
 std::string columnList(const std::vector<FieldDef> &fields, std::string_view prefix = {});
 

@@ -3,6 +3,7 @@
 // variants, and a transaction guard. The engines implement it; what differs between them is in
 // the dialect.
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -26,6 +27,11 @@ public:
 
   // Values come back as null, integer, float or string, by the column's type.
   virtual Rows query(std::string_view sql, const Params &params = {}) = 0;
+  // Hands each row to visit as it is read, in one reused row, so that a large result is never
+  // held whole (where the engine allows it).
+  virtual void scan(std::string_view sql, const Params &params, const std::function<void(Row &)> &visit) {
+    for (Row &row : query(sql, params)) visit(row);
+  }
   // Returns the number of rows the statement changed.
   virtual std::int64_t execute(std::string_view sql, const Params &params = {}) = 0;
   // Several statements without parameters (migrations).

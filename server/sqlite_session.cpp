@@ -61,18 +61,29 @@ public:
   }
 
   Rows query(std::string_view sql, const Params &params) override {
-    sqlite3_stmt *stmt = prepare(sql, params);
     Rows rows;
+    scan(sql, params, [&rows](Row &row) { rows.push_back(std::move(row)); });
+    return rows;
+  }
+
+  void scan(std::string_view sql, const Params &params, const std::function<void(Row &)> &visit) override {
+    sqlite3_stmt *stmt = prepare(sql, params);
+    const int n = sqlite3_column_count(stmt);
+    Row row;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-      int n = sqlite3_column_count(stmt);
-      Row row;
+      row.clear();
       row.reserve(n);
       for (int i = 0; i < n; ++i) row.push_back(columnValue(stmt, i));
-      rows.push_back(std::move(row));
+      try {
+        visit(row);
+      } catch (...) {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        throw;
+      }
     }
     finish(stmt, rc);
-    return rows;
   }
 
   std::int64_t execute(std::string_view sql, const Params &params) override {

@@ -167,19 +167,7 @@ void appendInteger(std::string &out, std::int64_t i) {
 }
 
 void appendPacketJson(std::string &out, const DataPacket &packet) {
-  out += "{\"fields\":[";
-  for (std::size_t i = 0; i < packet.fields.size(); ++i) {
-    const FieldDef &f = packet.fields[i];
-    if (i) out += ',';
-    out += "{\"name\":";
-    appendJsonString(out, f.name);
-    out += ",\"type\":";
-    appendJsonString(out, fieldTypeName(f.type));
-    out += ",\"size\":";
-    appendInteger(out, f.size);
-    out += f.required ? ",\"required\":true}" : ",\"required\":false}";
-  }
-  out += "],\"rows\":[";
+  appendPacketHeadJson(out, packet.fields);
   for (std::size_t r = 0; r < packet.rows.size(); ++r) {
     const PacketRow &row = packet.rows[r];
     if (r) out += ',';
@@ -300,5 +288,21 @@ std::string variantToJsonText(const Variant &v) {
 }
 
 Variant variantFromJsonText(std::string_view text) { return readVariantJson(text); }
+
+void appendPacketHeadJson(std::string &out, const std::vector<FieldDef> &fields) {
+  out += "{\"fields\":[";
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const FieldDef &f = fields[i];
+    if (i) out += ',';
+    out += "{\"name\":";
+    appendJsonString(out, f.name);
+    out += ",\"type\":";
+    appendJsonString(out, fieldTypeName(f.type));
+    out += ",\"size\":";
+    appendInteger(out, f.size);
+    out += f.required ? ",\"required\":true}" : ",\"required\":false}";
+  }
+  out += "],\"rows\":[";
+}
 
 } // namespace kdr

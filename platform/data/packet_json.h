@@ -3,9 +3,11 @@
 // docs/packets.md describes it with examples.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <boost/json/value.hpp>
 
+#include "platform/rtl/datapacket.h"
 #include "platform/rtl/variant.h"
 
 namespace kdr {
@@ -18,6 +20,11 @@ Variant variantFromJson(const boost::json::value &j);
 std::string variantToJsonText(const Variant &v);
 // Appends the same text as variantToJsonText to out, for answers built in one buffer.
 void appendVariantJson(std::string &out, const Variant &v);
+
+// The start of a packet's text up to its first row, '{"fields":[...],"rows":[': the caller appends
+// the rows, comma-separated, each as an array of values, then "]}". For answers written straight
+// from a query, without a packet in memory.
+void appendPacketHeadJson(std::string &out, const std::vector<FieldDef> &fields);
 
 // Parse errors and malformed input raise EConvertError.
 Variant variantFromJsonText(std::string_view text);
