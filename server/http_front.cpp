@@ -32,6 +32,9 @@ constexpr auto keepAliveWait = std::chrono::seconds(30);
 // dropped.
 constexpr auto requestWait = std::chrono::seconds(30);
 constexpr auto answerWait = std::chrono::seconds(30);
+// A whole table can be a hundred megabytes: a large answer gets a second more for every 256 KiB,
+// so that a client on a slow link (down to about 2 Mbit/s) is not cut off.
+constexpr std::size_t answerBytesPerSecond = 256 * 1024;
 // After a refusal that ends the connection, what the client still sends is read and dropped for a
 // moment, so that the kernel does not reset the connection before the client reads the answer.
 constexpr auto drainWait = std::chrono::seconds(2);
@@ -239,7 +242,7 @@ private:
     out_ += keepAlive_ ? (http10_ ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\n\r\n")
                        : "\r\nConnection: close\r\n\r\n";
     parser_.reset();
-    stream_.expires_after(answerWait);
+    stream_.expires_after(answerWait + std::chrono::seconds(answer_.body.size() / answerBytesPerSecond));
     const std::array<asio::const_buffer, 2> parts{asio::buffer(out_), asio::buffer(answer_.body)};
     asio::async_write(stream_, parts, [self = shared_from_this()](error_code ec, std::size_t) {
       self->answer_.body = std::string();
