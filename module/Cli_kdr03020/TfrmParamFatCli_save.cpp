@@ -48,6 +48,8 @@ void TfrmParamFatCli::assignSaveHandlers() {
 void TfrmParamFatCli::cdsParamFatCliBeforePost(TDataSet &) {
   checkBillingTypeAgainstServer();
   checkCompanyBeforePost();
+  Vd_TipoServico(true);
+  Vd_GerenteImp(true);
   checkInvoiceRate();
   completeRow();
   if (!boImportado) offerCompanyTexts();
@@ -104,6 +106,7 @@ void TfrmParamFatCli::checkInvoiceRate() {
   const double rate = cdsParamFatCliVRPERCAJUSTEINV->AsFloat();
   if ((rate > 100 || rate < 0) && cdsParamFatCliCDPAIS->AsString() != homeCountry) {
     pgcPadrao->SetActivePage(tshOutros);
+    dbePercAjust->SetFocus();
     Consiste::MensErro(msgPadrao->Msg("Perc_Inv"), true);
   }
 }
@@ -176,7 +179,12 @@ void TfrmParamFatCli::saveParamFatCli() {
   boImportado = false;
 }
 
-void TfrmParamFatCli::cdsParamFatCliAfterCancel(TDataSet &) { focusGridColumn(cdsParamFatCliIDTPFATUCLIE); }
+// A cancel fires no scroll: page "Outros" would keep the state of the row just cancelled, and
+// the next post of the row now current could skip a check or fail one that does not apply.
+void TfrmParamFatCli::cdsParamFatCliAfterCancel(TDataSet &DataSet) {
+  cdsParamFatCliAfterScroll(DataSet);
+  focusGridColumn(cdsParamFatCliIDTPFATUCLIE);
+}
 
 void TfrmParamFatCli::sbtIncluirClick(TComponent *Sender) {
   TfrmPadraoGrid::sbtIncluirClick(Sender);

@@ -254,6 +254,7 @@ TEST_P(SaveOnOneEngine, InvoiceRateBoundsApartFromTheHomeCountry) {
     EXPECT_EQ(params.State(), ok ? dsBrowse : dsEdit);
     if (!ok) {
       EXPECT_EQ(part<TPageControl>("pgcPadrao").ActivePage()->Name(), "tshOutros");
+      EXPECT_TRUE(part<TWinControl>("dbePercAjust").Focused());
       dispatch([&] { params.Cancel(); });
     }
   }
