@@ -52,7 +52,7 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(stor
   const Arg T = Arg::Text, P = Arg::Packet;
   const Access R = Access::Read, W = Access::Write;
   add(paramFatCli, "GetCliente", R, {T, T},
-      [](Session &s, const auto &a) -> Outcome { return {GetCliente(s, text(a, 0), text(a, 1))}; });
+      [](Session &s, const auto &a) -> Outcome { return written(GetCliente(s, text(a, 0), text(a, 1))); });
   add(paramFatCli, "GetParamFatCli", R, {T},
       [](Session &s, const auto &a) -> Outcome { return {GetParamFatCli(s, text(a, 0))}; });
   add(paramFatCli, "SetParamFatCli", W, {P}, [](Session &s, const auto &a) -> Outcome {
@@ -73,13 +73,16 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(stor
   add(paramFatCli, "GeraAutomParam", W, {T, T, P}, [](Session &s, const auto &a) -> Outcome {
     return {copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2))), true};
   });
-  add(cache, "GetTable", R, {T}, [](Session &s, const auto &a) -> Outcome {
-    Outcome out;
-    out.resultJson = rdmCache::GetTable(s, text(a, 0));
-    return out;
-  });
+  add(cache, "GetTable", R, {T},
+      [](Session &s, const auto &a) -> Outcome { return written(rdmCache::GetTable(s, text(a, 0))); });
   add(cache, "GetChanges", R, {T, T},
       [](Session &s, const auto &a) -> Outcome { return {rdmCache::GetChanges(s, text(a, 0), text(a, 1))}; });
+}
+
+Dispatcher::Outcome Dispatcher::written(std::string json) {
+  Outcome out;
+  out.resultJson = std::move(json);
+  return out;
 }
 
 void Dispatcher::add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,

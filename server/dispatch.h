@@ -45,6 +45,8 @@ private:
     bool returnArgs = false;  // some argument is by reference: the answer carries them back
     std::string resultJson{}; // when not empty, the result already written as JSON
   };
+  // The outcome of a method that wrote its result as JSON itself.
+  static Outcome written(std::string json);
   struct Method {
     Access access;
     std::vector<Arg> args;

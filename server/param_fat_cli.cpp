@@ -116,18 +116,24 @@ void applyInTransaction(Session &s, const DeltaTable &table, const DataPacket &d
 
 } // namespace
 
-Variant GetCliente(Session &s, const std::string &nrInscricao, const std::string &todos) {
+std::string GetCliente(Session &s, const std::string &nrInscricao, const std::string &todos) {
   const auto &fields = payload::cliente();
   std::string sql = "SELECT " + columnList(fields) + " FROM CLIENTE";
   Params params;
   if (!all(todos)) {
     std::string digits = digitsOf(nrInscricao);
-    if (digits.empty()) return packetFromRows(fields, {});
-    // NRINSDIGITOS holds the digits of NRINSJURCLIE, kept by the database and indexed.
-    sql += " WHERE NRINSDIGITOS = ?";
-    params.push_back(digits);
+    if (digits.empty()) {
+      sql += " WHERE 1 = 0"; // a number without digits matches no client
+    } else {
+      // NRINSDIGITOS holds the digits of NRINSJURCLIE, kept by the database and indexed.
+      sql += " WHERE NRINSDIGITOS = ?";
+      params.push_back(digits);
+    }
   }
-  return packetFromRows(fields, s.query(sql + " ORDER BY CDCLIENTE", params));
+  // With the all-flag this is every client: written out as read, never held as rows.
+  std::string json;
+  appendQueryPacketJson(json, fields, s, sql + " ORDER BY CDCLIENTE", params);
+  return json;
 }
 
 Variant GetParamFatCli(Session &s, const std::string &cdCliente) {

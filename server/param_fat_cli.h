@@ -8,7 +8,8 @@
 
 namespace kdr::server::rdmParamFatCli {
 
-Variant GetCliente(Session &s, const std::string &nrInscricao, const std::string &todos);
+// The packet as JSON text (every client with the all-flag: it may be large).
+std::string GetCliente(Session &s, const std::string &nrInscricao, const std::string &todos);
 Variant GetParamFatCli(Session &s, const std::string &cdCliente);
 void SetParamFatCli(Session &s, const DataPacket &delta);
 Variant GetDescPadrao(Session &s, const std::string &cdEmpresa, const std::string &tipoFaturamento);

@@ -28,7 +28,7 @@ TEST_P(ClientLookup, DigitsFollowEveryWriteAndTheMigrationFillsOldRows) {
   auto s = store->session();
   auto clientsOf = [&](const std::string &number) {
     std::vector<std::string> codes;
-    const Variant found = rdmParamFatCli::GetCliente(*s, number, "");
+    const Variant found = variantFromJsonText(rdmParamFatCli::GetCliente(*s, number, ""));
     for (const PacketRow &row : found.packet()->rows) codes.push_back(row.values[0].str());
     return codes;
   };
