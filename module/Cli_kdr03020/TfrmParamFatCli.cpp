@@ -202,7 +202,7 @@ void TfrmParamFatCli::btpClienteAfterPesq(TComponent *) {
 void TfrmParamFatCli::panClienteEnter(TComponent *) {
   warnUnsavedChangesDropped();
   cdsParamFatCli->Close();
-  pgcPadrao->SetActivePage(tshPadrao);
+  showPage(tshPadrao);
 }
 
 void TfrmParamFatCli::panClienteExit(TComponent *) {

@@ -183,6 +183,8 @@ private:
   void assignOutrosHandlers();
   // Service type for billing type "6", manager and unified invoice for "5", their names shown.
   void applyBillingTypeRule();
+  // Shows a page by code, with the menu's check mark on it: no change handler runs.
+  void showPage(kdr::TTabSheet *page);
   // Code, name shown, page and focus after a failed check; the caller raises again.
   void failedCheck(kdr::TStringField &code, kdr::TDBEdit &edit);
   // The result of a call to the application server, checked; a refused call has shown its

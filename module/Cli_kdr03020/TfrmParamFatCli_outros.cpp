@@ -167,7 +167,7 @@ void TfrmParamFatCli::cdsParamFatCliIDTPFATUCLIEChange(TField &) {
 
 void TfrmParamFatCli::failedCheck(TStringField &code, TDBEdit &edit) {
   code.Clear();
-  pgcPadrao->SetActivePage(tshOutros);
+  showPage(tshOutros);
   // A focus the page cannot take must not hide the reason the check failed.
   if (edit.CanFocus()) edit.SetFocus();
 }
@@ -276,16 +276,15 @@ void TfrmParamFatCli::pgcPadraoChange(TComponent *) {
   if (rowEdited && onOutros && !boImportado) offerCompanyTexts();
 }
 
-void TfrmParamFatCli::mnuPrincipaisClick(TComponent *) {
-  pgcPadrao->SetActivePage(tshPadrao);
-  mnuPrincipais->SetChecked(true);
-  mnuOutros->SetChecked(false);
-}
+void TfrmParamFatCli::mnuPrincipaisClick(TComponent *) { showPage(tshPadrao); }
 
-void TfrmParamFatCli::mnuOutrosClick(TComponent *) {
-  pgcPadrao->SetActivePage(tshOutros);
-  mnuPrincipais->SetChecked(false);
-  mnuOutros->SetChecked(true);
+void TfrmParamFatCli::mnuOutrosClick(TComponent *) { showPage(tshOutros); }
+
+// The menu's check mark follows the page also when a failed check or a cancel shows it.
+void TfrmParamFatCli::showPage(TTabSheet *page) {
+  pgcPadrao->SetActivePage(page);
+  mnuPrincipais->SetChecked(page == tshPadrao);
+  mnuOutros->SetChecked(page == tshOutros);
 }
 
 } // namespace Cli_kdr03020

@@ -66,7 +66,7 @@ void TfrmParamFatCli::checkBillingTypeAgainstServer() {
     const std::string type = cdsParamFatCliIDTPFATUCLIE->AsString();
     if (Consiste::EmptyString(type)) {
       if (cdsParamFatCli->State() == dsInsert) {
-        pgcPadrao->SetActivePage(tshPadrao);
+        showPage(tshPadrao);
         Consiste::MensErro(msgPadrao->Msg("TIP_CAD_NINF"), true);
       }
     } else {
@@ -90,7 +90,7 @@ void TfrmParamFatCli::checkBillingTypeAgainstServer() {
 void TfrmParamFatCli::checkCompanyBeforePost() {
   try {
     if (Consiste::EmptyString(cdsParamFatCliCDEMPRESA->Value())) {
-      pgcPadrao->SetActivePage(tshPadrao);
+      showPage(tshPadrao);
       Consiste::MensErro(msgPadrao->Msg("Emp_inf"), true);
     }
     // A code still being typed in the company column is checked as on leaving the column.
@@ -105,7 +105,7 @@ void TfrmParamFatCli::checkCompanyBeforePost() {
 void TfrmParamFatCli::checkInvoiceRate() {
   const double rate = cdsParamFatCliVRPERCAJUSTEINV->AsFloat();
   if ((rate > 100 || rate < 0) && cdsParamFatCliCDPAIS->AsString() != homeCountry) {
-    pgcPadrao->SetActivePage(tshOutros);
+    showPage(tshOutros);
     dbePercAjust->SetFocus();
     Consiste::MensErro(msgPadrao->Msg("Perc_Inv"), true);
   }
@@ -221,7 +221,7 @@ void TfrmParamFatCli::enableSearchByPage() {
 // Puts the user on a column of the current row. The move points at a row being corrected, so it
 // runs no column-exit check that could raise a second error over the first.
 void TfrmParamFatCli::focusGridColumn(TField *field) {
-  pgcPadrao->SetActivePage(tshPadrao);
+  showPage(tshPadrao);
   SilencedEvent quiet(dbgPadrao->OnColExit);
   dbgPadrao->SetFocus();
   dbgPadrao->SetSelectedField(field);
