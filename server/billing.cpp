@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "server/errors.h"
+
 namespace kdr::server {
 namespace {
 
@@ -30,7 +32,7 @@ bool isBillingType(std::string_view code) { return find(code) != nullptr; }
 
 std::string billingTypeText(std::string_view code) {
   const BillingType *t = find(code);
-  return t ? std::string(code) + " (" + std::string(t->name) + ")" : "\"" + std::string(code) + "\"";
+  return t ? std::string(code) + " (" + std::string(t->name) + ")" : "\"" + quoted(code) + "\"";
 }
 
 std::string defaultDescription(std::string_view code) {

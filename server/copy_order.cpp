@@ -42,7 +42,7 @@ std::vector<OrderRow> readOrder(const DataPacket &order) {
                 : utf8::sameText(name, "DSFATURCLIE") ? &invoice
                 : utf8::sameText(name, "DSBOLETCLIE") ? &slip
                                                       : nullptr;
-    if (!slot) refuse("O campo " + name + " não pertence à ordem de cópia.");
+    if (!slot) refuse("O campo " + quoted(name) + " não pertence à ordem de cópia.");
     *slot = static_cast<int>(i);
   }
   if (type < 0) refuse("Os dados enviados não trazem o campo IDTPFATUCLIE.");
@@ -57,7 +57,7 @@ std::vector<OrderRow> readOrder(const DataPacket &order) {
   for (const PacketRow &row : order.rows) {
     if (row.status != RowStatus::Inserted) refuse("A ordem de cópia deve trazer somente linhas incluídas.");
     std::string code = row.values[type].isString() ? row.values[type].str() : std::string();
-    if (!isBillingType(code)) refuse("Tipo de faturamento inválido: \"" + code + "\". Use de 1 a 6.");
+    if (!isBillingType(code)) refuse("Tipo de faturamento inválido: \"" + quoted(code) + "\". Use de 1 a 6.");
     out.push_back({code, text(row, invoice), text(row, slip)});
   }
   if (out.empty()) refuse("Tipo de Serviço/Descrição não informados.");
@@ -99,8 +99,8 @@ std::vector<ModelRow> pairWithModel(Session &s, const std::string &model,
     }
     if (!chosen)
       throw ServiceError(ErrorCode::Conflict,
-                         "O cliente modelo " + model + " não tem mais parâmetro do tipo de faturamento " +
-                             billingTypeText(o.type) +
+                         "O cliente modelo " + quoted(model) +
+                             " não tem mais parâmetro do tipo de faturamento " + billingTypeText(o.type) +
                              ". Nada foi gravado; recarregue os parâmetros do cliente modelo.");
     chosen->paired = true;
     chosen->invoiceText = o.invoiceText;
@@ -206,7 +206,7 @@ CopyReport GeraAutomParam(Session &s, const std::string &targets, const std::str
   Transaction tx(s, Transaction::Mode::Write);
   Rows modelFound = s.query("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = ?", {modelClient});
   if (modelFound.empty())
-    throw ServiceError(ErrorCode::NotFound, "Cliente modelo " + modelClient + " não cadastrado.");
+    throw ServiceError(ErrorCode::NotFound, "Cliente modelo " + quoted(modelClient) + " não cadastrado.");
   std::vector<ModelRow> model = pairWithModel(s, modelClient, orderRows);
   fillTexts(s, model);
   fillCopies(s, model);

@@ -18,12 +18,16 @@ const Variant &DeltaRow::operator[](std::string_view column) const { return valu
 
 bool DeltaRow::changed(std::string_view column) const { return changed_[index(column)]; }
 
+std::string DeltaRow::shown(std::string_view column) const { return quoted(text(column)); }
+
 namespace {
 
 struct Change {
   RowStatus kind;
   Row original; // empty for an insert
   Row current;  // empty for a deletion
+  // Per stored column: set by the change (insert, modification), or sent as an original value
+  // the row must still hold (deletion).
   std::vector<bool> changed;
 };
 
@@ -51,10 +55,10 @@ private:
       bool shown = std::any_of(table_.shownOnly.begin(), table_.shownOnly.end(),
                                [&](const std::string &s) { return utf8::sameText(s, f.name); });
       if (column < 0 && !shown)
-        refuse("O campo " + f.name + " não pertence aos dados de " + table_.table + ".");
+        refuse("O campo " + quoted(f.name) + " não pertence aos dados de " + table_.table + ".");
       // Original values locate rows unchecked, so their declared type must be the stored one.
       if (column >= 0 && !storedAs(table_.columns[column].def.type, f.type))
-        refuse("O campo " + f.name + " foi enviado com um tipo diferente do gravado.");
+        refuse("O campo " + quoted(f.name) + " foi enviado com um tipo diferente do gravado.");
       columnOf_.push_back(column);
     }
     for (const std::string &k : table_.key)
@@ -88,9 +92,13 @@ private:
         out.push_back({RowStatus::Inserted, {}, values, std::vector<bool>(values.size(), true)});
         break;
       }
-      case RowStatus::Deleted:
-        out.push_back({RowStatus::Deleted, assignedOrNull(storedValues(row)), {}, {}});
+      case RowStatus::Deleted: {
+        Row original = storedValues(row);
+        std::vector<bool> sent(original.size());
+        for (std::size_t k = 0; k < original.size(); ++k) sent[k] = !original[k].isUnassigned();
+        out.push_back({RowStatus::Deleted, assignedOrNull(std::move(original)), {}, std::move(sent)});
         break;
+      }
       case RowStatus::Unmodified: {
         if (i + 1 >= rows.size() || rows[i + 1].status != RowStatus::Modified)
           refuse("Alteração incompleta nos dados enviados: falta a linha modificada.");
@@ -113,15 +121,21 @@ private:
   }
 
   void validate(Change &c) {
-    Row &values = c.kind == RowStatus::Deleted ? c.original : c.current;
+    const bool deletion = c.kind == RowStatus::Deleted;
+    Row &values = deletion ? c.original : c.current;
     for (std::size_t k = 0; k < table_.columns.size(); ++k) {
       const StoredColumn &col = table_.columns[k];
       Variant &v = values[k];
       bool isKey = std::find(table_.key.begin(), table_.key.end(), col.def.name) != table_.key.end();
-      if (col.optionalCode && v.isString() && utf8::isBlank(v.str())) v = nullptr;
       if (isKey && (v.isNull() || (v.isString() && v.str().empty())))
         refuse(col.label + " deve ser informado(a).");
-      if (c.kind == RowStatus::Deleted || !c.changed[k] || v.isNull()) continue;
+      // A deletion's values are the row as its desktop saw it, compared as they are.
+      if (deletion) {
+        if (col.def.type == FieldType::Float && v.kind() == Variant::Kind::Integer) v = Variant(v.asFloat());
+        continue;
+      }
+      if (col.optionalCode && v.isString() && utf8::isBlank(v.str())) v = nullptr;
+      if (!c.changed[k] || v.isNull()) continue;
       if (col.def.type == FieldType::Float) {
         // Infinity and NaN travel as JSON too, but are no value a rate can hold.
         if (!v.isNumber() || !std::isfinite(v.asFloat())) refuse(col.label + " deve ser numérico(a).");
@@ -133,6 +147,18 @@ private:
       }
     }
     if (c.kind != RowStatus::Deleted) table_.check(session_, DeltaRow(table_.columns, c.current, c.changed));
+  }
+
+  // " AND column <same as> ?" for each column marked, with the value of values.
+  std::string sameValues(Params &params, const Row &values, const std::vector<bool> &marked) const {
+    std::string sql;
+    for (std::size_t k = 0; k < table_.columns.size(); ++k)
+      if (marked[k]) {
+        sql +=
+            " AND " + table_.columns[k].def.name + " " + std::string(session_.dialect().sameValue()) + " ?";
+        params.push_back(values[k]);
+      }
+    return sql;
   }
 
   std::string keyCondition(Params &params, const Row &values) const {
@@ -200,8 +226,11 @@ private:
       update(c);
       break;
     case RowStatus::Deleted: {
+      // Every value the deleting desktop saw must still be there: a row another desktop changed
+      // meanwhile is not removed under its feet.
       Params params;
       std::string where = keyCondition(params, c.original);
+      where += sameValues(params, c.original, c.changed);
       if (session_.execute("DELETE FROM " + table_.table + " WHERE " + where, params) == 0)
         conflict(c.original, c.changed, false);
       break;
@@ -219,7 +248,18 @@ private:
       names += (names.empty() ? "" : ", ") + col.def.name;
       marks += marks.empty() ? "?" : ", ?";
     }
-    session_.execute("INSERT INTO " + table_.table + " (" + names + ") VALUES (" + marks + ")", c.current);
+    writeOnce(c, "INSERT INTO " + table_.table + " (" + names + ") VALUES (" + marks + ")", c.current);
+  }
+
+  // A statement that gives a row its key: another desktop may have written that key after the
+  // check above (its transaction was not committed yet), and the engine refuses the second.
+  std::int64_t writeOnce(const Change &c, const std::string &sql, const Params &params) {
+    try {
+      return session_.execute(sql, params);
+    } catch (const EngineError &e) {
+      if (e.kind() == EngineError::Kind::Duplicate) conflict(c.current, c.changed, true);
+      throw;
+    }
   }
 
   void update(const Change &c) {
@@ -234,13 +274,8 @@ private:
         params.push_back(c.current[k]);
       }
     std::string where = keyCondition(params, c.original);
-    for (std::size_t k = 0; k < table_.columns.size(); ++k)
-      if (c.changed[k]) {
-        where +=
-            " AND " + table_.columns[k].def.name + " " + std::string(session_.dialect().sameValue()) + " ?";
-        params.push_back(c.original[k]);
-      }
-    if (session_.execute("UPDATE " + table_.table + " SET " + set + " WHERE " + where, params) == 0)
+    where += sameValues(params, c.original, c.changed);
+    if (writeOnce(c, "UPDATE " + table_.table + " SET " + set + " WHERE " + where, params) == 0)
       conflict(c.original, c.changed, false);
   }
 

@@ -26,6 +26,8 @@ public:
       : columns_(columns), values_(values), changed_(changed) {}
   const Variant &operator[](std::string_view column) const;
   std::string text(std::string_view column) const { return (*this)[column].asString(); }
+  // The value as a message quotes it (see quoted()).
+  std::string shown(std::string_view column) const;
   bool changed(std::string_view column) const;
 
 private:

@@ -162,6 +162,9 @@ public:
   // Taking the write lock at the start avoids a reader failing to upgrade under WAL.
   std::string_view beginWrite() const override { return "BEGIN IMMEDIATE"; }
   std::string_view lockWriters() const override { return {}; }
+  // BEGIN IMMEDIATE takes the database's one write lock.
+  std::string_view lockMigrations() const override { return {}; }
+  std::string_view unlockMigrations() const override { return {}; }
   // kdr_digits is registered on every connection the server opens. The triggers keep the digits
   // right whoever writes the client, as long as the writer's connection knows the function (one
   // that does not is refused rather than left with stale digits).
@@ -216,6 +219,10 @@ public:
   std::string_view beginWrite() const override { return "BEGIN"; }
   // Read committed: once the lock is granted, the next statement sees what its holder committed.
   std::string_view lockWriters() const override { return "SELECT pg_advisory_xact_lock(hashtext(?))"; }
+  // Two transactions creating one table both pass IF NOT EXISTS, and the second then fails: a
+  // session-level advisory lock (an arbitrary key of this server's own) keeps migrations apart.
+  std::string_view lockMigrations() const override { return "SELECT pg_advisory_lock(3020150)"; }
+  std::string_view unlockMigrations() const override { return "SELECT pg_advisory_unlock(3020150)"; }
   const std::vector<std::string> &migrations() const override {
     static const std::vector<std::string> list{
         std::string(baseSchema) +

@@ -23,6 +23,11 @@ public:
   // same text run one after the other; empty where a writing transaction already excludes every
   // other writer.
   virtual std::string_view lockWriters() const = 0;
+  // Statements taking and releasing a lock held while one server migrates, so that servers
+  // started together on one database migrate one after the other; empty where the engine's
+  // writing transaction already does it.
+  virtual std::string_view lockMigrations() const = 0;
+  virtual std::string_view unlockMigrations() const = 0;
   // Migration n (1-based) is element n-1; the schema version is the number applied.
   virtual const std::vector<std::string> &migrations() const = 0;
 };

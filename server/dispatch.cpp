@@ -9,6 +9,7 @@
 #include "server/copy_order.h"
 #include "server/errors.h"
 #include "server/param_fat_cli.h"
+#include "server/request_args.h"
 
 namespace kdr::server {
 
@@ -33,17 +34,6 @@ constexpr std::string_view cache = "KDR.rdmCache";
 
 const std::string &text(const std::vector<Variant> &args, std::size_t i) { return args[i].str(); }
 const DataPacket &packet(const std::vector<Variant> &args, std::size_t i) { return *args[i].packet(); }
-
-std::vector<Variant> decodeArgs(std::string_view body) {
-  json::error_code ec;
-  json::value doc = json::parse(body, ec);
-  if (ec || !doc.is_object()) refuse("Pedido inválido: o corpo não é um objeto JSON.");
-  const json::value *args = doc.as_object().if_contains("args");
-  if (!args || !args->is_array()) refuse("Pedido inválido: falta a lista \"args\".");
-  std::vector<Variant> out;
-  for (const json::value &a : args->as_array()) out.push_back(variantFromJson(a));
-  return out;
-}
 
 } // namespace
 
@@ -123,10 +113,10 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
       bool moduleKnown =
           methods_.lower_bound(std::string(module) + "/") != methods_.end() &&
           methods_.lower_bound(std::string(module) + "/")->first.rfind(std::string(module) + "/", 0) == 0;
-      throw ServiceError(ErrorCode::NotFound,
-                         moduleKnown ? "Método " + std::string(method) + " desconhecido no servidor " +
-                                           std::string(module) + "."
-                                     : "Servidor " + std::string(module) + " desconhecido.");
+      throw ServiceError(ErrorCode::NotFound, moduleKnown
+                                                  ? "Método " + quoted(method) +
+                                                        " desconhecido no servidor " + quoted(module) + "."
+                                                  : "Servidor " + quoted(module) + " desconhecido.");
     }
     return invoke(name, *m, body, requestId);
   } catch (const ServiceError &e) {
@@ -137,6 +127,7 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
     logLine("[" + std::to_string(requestId) + "] " + name + " database error: " + e.Message());
     switch (e.kind()) {
     case EngineError::Kind::Constraint:
+    case EngineError::Kind::Duplicate:
       return errorAnswer(ErrorCode::Conflict,
                          "Os dados foram alterados por outro usuário ao mesmo tempo. Nada foi "
                          "gravado; recarregue e tente novamente.");

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/rtl/utf8.h"
+
 namespace kdr::server {
 namespace {
 
@@ -28,5 +30,12 @@ constexpr std::array<CodeInfo, 9> codes{{
 std::string_view errorCodeName(ErrorCode code) { return codes[static_cast<std::size_t>(code)].name; }
 
 int httpStatus(ErrorCode code) { return codes[static_cast<std::size_t>(code)].status; }
+
+std::string quoted(std::string_view input) {
+  constexpr std::size_t shown = 40;
+  std::string out = utf8::cut(input, shown);
+  if (out.size() < input.size()) out += "…";
+  return out;
+}
 
 } // namespace kdr::server

@@ -32,6 +32,10 @@ private:
   ErrorCode code_;
 };
 
+// User input as a message quotes it: at most its first 40 characters, cut on a character
+// boundary and marked with "…", so an answer never echoes back a huge or hostile text.
+std::string quoted(std::string_view input);
+
 [[noreturn]] inline void refuse(std::string message) {
   throw ServiceError(ErrorCode::InvalidArgument, std::move(message));
 }
@@ -39,8 +43,9 @@ private:
 // A failure of the database engine; its text is for the log only.
 class EngineError : public EDatabaseError {
 public:
-  // Constraint: a write raced with another desktop; Unavailable: busy or connection lost.
-  enum class Kind { Other, Constraint, Unavailable };
+  // Constraint: a write raced with another desktop; Duplicate: such a race on a key (a unique
+  // or primary key refused the row); Unavailable: busy, timed out or connection lost.
+  enum class Kind { Other, Constraint, Duplicate, Unavailable };
   explicit EngineError(std::string engineText, Kind kind = Kind::Other)
       : EDatabaseError(std::move(engineText)), kind_(kind) {}
   Kind kind() const { return kind_; }

@@ -2,9 +2,11 @@
 #include <pthread.h>
 #include <sys/resource.h>
 
+#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -27,49 +29,68 @@ const char *usage =
 
 struct Options {
   std::string db, seed;
+  std::int64_t bulkClients = 0;
   std::size_t answerCacheMib = 0;
   bool allowNoToken = false;
   kdr::server::HttpOptions http;
 };
 
-bool parse(int argc, char **argv, Options &o) {
+// A bad command line: the reason, for the administrator.
+struct BadOption : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The whole text as a number from min to max, else the option's reason.
+std::int64_t number(std::string_view option, const std::string &text, std::int64_t min, std::int64_t max) {
+  std::int64_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value < min || value > max)
+    throw BadOption(std::string(option) + " takes a whole number from " + std::to_string(min) + " to " +
+                    std::to_string(max) + ", not \"" + text + "\"");
+  return value;
+}
+
+Options parse(int argc, char **argv) {
+  Options o;
   if (const char *t = std::getenv("KDR_TOKEN")) o.http.token = t;
   o.http.port = 8020;
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
+    const std::string a = argv[i];
     if (a == "--allow-no-token") {
       o.allowNoToken = true;
       continue;
     }
-    if (i + 1 >= argc) return false;
-    std::string v = argv[++i];
-    try {
-      if (a == "--db")
-        o.db = v;
-      else if (a == "--listen")
-        o.http.address = v;
-      else if (a == "--port")
-        o.http.port = std::stoi(v);
-      else if (a == "--token")
-        o.http.token = v;
-      else if (a == "--allow-host")
-        o.http.allowedHosts.push_back(v);
-      else if (a == "--loops")
-        o.http.loops = static_cast<std::size_t>(std::stoul(v));
-      else if (a == "--threads")
-        o.http.writers = static_cast<std::size_t>(std::stoul(v));
-      else if (a == "--seed")
-        o.seed = v;
-      else if (a == "--answer-cache")
-        o.answerCacheMib = static_cast<std::size_t>(std::stoul(v));
-      else
-        return false;
-    } catch (const std::exception &) {
-      return false;
+    if (i + 1 >= argc) throw BadOption(a + " needs a value");
+    const std::string v = argv[++i];
+    if (a == "--db") {
+      o.db = v;
+    } else if (a == "--listen") {
+      if (v.empty()) throw BadOption("--listen needs an address");
+      o.http.address = v;
+    } else if (a == "--port") {
+      o.http.port = static_cast<int>(number(a, v, 0, 65535));
+    } else if (a == "--token") {
+      o.http.token = v;
+    } else if (a == "--allow-host") {
+      o.http.allowedHosts.push_back(v);
+    } else if (a == "--loops") {
+      o.http.loops = static_cast<std::size_t>(number(a, v, 0, 256));
+    } else if (a == "--threads") {
+      o.http.writers = static_cast<std::size_t>(number(a, v, 1, 4096));
+    } else if (a == "--seed") {
+      if (v.rfind("bulk:", 0) == 0)
+        o.bulkClients = number("--seed bulk:N", v.substr(5), 1, 100'000'000);
+      else if (v != "demo")
+        throw BadOption("--seed takes demo or bulk:N, not \"" + v + "\"");
+      o.seed = v;
+    } else if (a == "--answer-cache") {
+      o.answerCacheMib = static_cast<std::size_t>(number(a, v, 0, 65536));
+    } else {
+      throw BadOption("unknown option " + a);
     }
   }
-  return !o.db.empty() && o.answerCacheMib <= 65536 &&
-         (o.seed.empty() || o.seed == "demo" || o.seed.rfind("bulk:", 0) == 0);
+  if (o.db.empty()) throw BadOption("--db is required");
+  return o;
 }
 
 // Without a token, anyone who can reach the address can read and write: on a network address
@@ -83,8 +104,10 @@ bool exposedWithoutToken(const Options &o) {
 int main(int argc, char **argv) {
   using namespace kdr::server;
   Options o;
-  if (!parse(argc, argv, o)) {
-    std::cerr << usage;
+  try {
+    o = parse(argc, argv);
+  } catch (const BadOption &e) {
+    std::cerr << "kdr-server: " << e.what() << "\n" << usage;
     return 2;
   }
   if (exposedWithoutToken(o)) {
@@ -110,7 +133,7 @@ int main(int argc, char **argv) {
     auto store = Store::open(o.db);
     if (!o.seed.empty()) {
       auto session = store->session();
-      bool filled = o.seed == "demo" ? seedDemo(*session) : seedBulk(*session, std::stoll(o.seed.substr(5)));
+      bool filled = o.seed == "demo" ? seedDemo(*session) : seedBulk(*session, o.bulkClients);
       if (!filled) logLine("seed " + o.seed + " skipped: the database already holds clients");
     }
     Dispatcher dispatcher(*store, o.answerCacheMib << 20);

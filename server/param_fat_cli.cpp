@@ -24,12 +24,26 @@ void checkFlag(const DeltaRow &row, std::string_view column, std::string_view la
 
 void checkBillingType(const DeltaRow &row, std::string_view column) {
   if (row.changed(column) && !isBillingType(row.text(column)))
-    refuse("Tipo de faturamento inválido: \"" + row.text(column) + "\". Use de 1 a 6.");
+    refuse("Tipo de faturamento inválido: \"" + row.shown(column) + "\". Use de 1 a 6.");
 }
 
 void checkCompany(Session &s, const DeltaRow &row) {
   if (row.changed("CDEMPRESA") && !codeExists(s, "EMPRESA", "CDEMPRESA", row["CDEMPRESA"]))
-    refuse("Empresa " + row.text("CDEMPRESA") + " não cadastrada.");
+    refuse("Empresa " + row.shown("CDEMPRESA") + " não cadastrada.");
+}
+
+// The invoice rate is a percentage from 0 to 100, except for clients of country "0055", whose
+// rate is free. Only a rate the change sets is checked, so a stored row holding a rate out of
+// range still saves a change of its other fields.
+void checkRate(Session &s, const DeltaRow &row) {
+  const Variant &rate = row["VRPERCAJUSTEINV"];
+  if (!row.changed("VRPERCAJUSTEINV") || rate.isNull()) return;
+  const double value = rate.asFloat();
+  if (value >= 0 && value <= 100) return;
+  Rows country = s.query("SELECT CDPAIS FROM CLIENTE WHERE CDCLIENTE = ?", {row["CDCLIENTE"]});
+  if (!country.empty() && country[0][0].asString() == "0055") return;
+  refuse("Percentual de ajuste do Invoice deve estar entre 0 e 100 (cliente " + row.shown("CDCLIENTE") +
+         ", tipo de faturamento " + billingTypeText(row.text("IDTPFATUCLIE")) + ").");
 }
 
 const DeltaTable &parClieKdr() {
@@ -50,7 +64,7 @@ const DeltaTable &parClieKdr() {
       {"NMFANTCLIE", "NMTIPOSERV", "NMEMPRESA", "NMOPERADOR", "CDPAIS"},
       [](Session &s, const DeltaRow &row) {
         if (row.changed("CDCLIENTE") && !codeExists(s, "CLIENTE", "CDCLIENTE", row["CDCLIENTE"]))
-          refuse("Cliente " + row.text("CDCLIENTE") + " não cadastrado.");
+          refuse("Cliente " + row.shown("CDCLIENTE") + " não cadastrado.");
         checkBillingType(row, "IDTPFATUCLIE");
         checkCompany(s, row);
         checkFlag(row, "IDFATURAPFILI", "Fatura por filial");
@@ -58,20 +72,21 @@ const DeltaTable &parClieKdr() {
         checkFlag(row, "IDGERANFUNIFICA", "Gera NF unificada");
         if (row.changed("CDTIPOSERV") && !row["CDTIPOSERV"].isNull() &&
             !codeExists(s, "TIPOSERV", "CDTIPOSERV", row["CDTIPOSERV"]))
-          refuse("Tipo de serviço " + row.text("CDTIPOSERV") + " não cadastrado.");
+          refuse("Tipo de serviço " + row.shown("CDTIPOSERV") + " não cadastrado.");
         if (row.changed("CDGERENTEIMPCLI") && !row["CDGERENTEIMPCLI"].isNull() &&
             !codeExists(s, "OPERADOR", "CDOPERADOR", row["CDGERENTEIMPCLI"]))
-          refuse("Gerente de Implantação " + row.text("CDGERENTEIMPCLI") + " não cadastrado.");
+          refuse("Gerente de Implantação " + row.shown("CDGERENTEIMPCLI") + " não cadastrado.");
+        checkRate(s, row);
       },
       [](const DeltaRow &row) {
-        return "O parâmetro do cliente " + row.text("CDCLIENTE") + ", tipo de faturamento " +
-               billingTypeText(row.text("IDTPFATUCLIE")) + ", empresa " + row.text("CDEMPRESA") +
+        return "O parâmetro do cliente " + row.shown("CDCLIENTE") + ", tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUCLIE")) + ", empresa " + row.shown("CDEMPRESA") +
                ", foi alterado ou excluído por outro usuário. Nada foi gravado; recarregue os parâmetros do "
                "cliente.";
       },
       [](const DeltaRow &row) {
-        return "O cliente " + row.text("CDCLIENTE") + " já tem parâmetro do tipo de faturamento " +
-               billingTypeText(row.text("IDTPFATUCLIE")) + " na empresa " + row.text("CDEMPRESA") +
+        return "O cliente " + row.shown("CDCLIENTE") + " já tem parâmetro do tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUCLIE")) + " na empresa " + row.shown("CDEMPRESA") +
                ". Nada foi gravado.";
       },
       // A client is billed once per billing type, whichever company bills it. Two desktops may
@@ -95,12 +110,12 @@ const DeltaTable &parEmpKdr() {
         checkBillingType(row, "IDTPFATUEMPRESA");
       },
       [](const DeltaRow &row) {
-        return "A descrição padrão da empresa " + row.text("CDEMPRESA") + ", tipo de faturamento " +
+        return "A descrição padrão da empresa " + row.shown("CDEMPRESA") + ", tipo de faturamento " +
                billingTypeText(row.text("IDTPFATUEMPRESA")) +
                ", foi alterada ou excluída por outro usuário. Nada foi gravado; recarregue as descrições.";
       },
       [](const DeltaRow &row) {
-        return "A empresa " + row.text("CDEMPRESA") + " já tem descrição padrão do tipo de faturamento " +
+        return "A empresa " + row.shown("CDEMPRESA") + " já tem descrição padrão do tipo de faturamento " +
                billingTypeText(row.text("IDTPFATUEMPRESA")) + ". Nada foi gravado.";
       },
       {},

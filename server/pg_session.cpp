@@ -1,5 +1,7 @@
 #include <libpq-fe.h>
 
+#include <charconv>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -27,6 +29,7 @@ public:
     PQsetNoticeProcessor(
         conn_, [](void *, const char *) {}, nullptr);
     executeScript("SET client_encoding TO 'UTF8'");
+    limitOrphanedWork();
   }
 
   ~PgSession() override { PQfinish(conn_); }
@@ -59,6 +62,17 @@ public:
   }
 
 private:
+  // A server killed in the middle of a statement must not leave it running with its row locks
+  // held, blocking the server restarted in its place: the backend checks that its client is still
+  // there while a statement runs (and through TCP keepalives when the server's machine is gone),
+  // and no statement outlives the 300 s a desktop waits for an answer.
+  void limitOrphanedWork() {
+    executeScript("SET statement_timeout = '300s'; SET idle_in_transaction_session_timeout = '60s'; "
+                  "SET tcp_keepalives_idle = 30; SET tcp_keepalives_interval = 10; "
+                  "SET tcp_keepalives_count = 3");
+    if (PQserverVersion(conn_) >= 140000) executeScript("SET client_connection_check_interval = '1s'");
+  }
+
   Result run(std::string_view sql, const Params &params) {
     std::string text = dialect().placeholders(sql);
     std::vector<std::string> storage(params.size());
@@ -107,11 +121,26 @@ private:
         res && PQresultErrorField(res, PG_DIAG_SQLSTATE) ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : "";
     std::string text = res ? PQresultErrorMessage(res) : PQerrorMessage(conn_);
     auto kind = EngineError::Kind::Other;
-    if (state.rfind("23", 0) == 0 || state == "40001" || state == "40P01")
+    if (state == "23505")
+      kind = EngineError::Kind::Duplicate;
+    else if (state.rfind("23", 0) == 0 || state == "40001" || state == "40P01")
       kind = EngineError::Kind::Constraint;
     else if (!healthy() || state.rfind("08", 0) == 0 || state.rfind("57", 0) == 0 || state == "55P03")
       kind = EngineError::Kind::Unavailable;
     throw EngineError("postgresql [" + state + "]: " + text, kind);
+  }
+
+  // Correctly rounded and independent of the process locale; "Infinity" and "NaN" are the
+  // engine's own words.
+  static double readFloat(std::string_view text) {
+    if (text == "Infinity") return std::numeric_limits<double>::infinity();
+    if (text == "-Infinity") return -std::numeric_limits<double>::infinity();
+    if (text == "NaN") return std::numeric_limits<double>::quiet_NaN();
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+      throw EngineError("postgresql: unreadable number " + std::string(text));
+    return value;
   }
 
   static Variant value(PGresult *res, int r, int c) {
@@ -127,7 +156,7 @@ private:
     case float4Oid:
     case float8Oid:
     case numericOid:
-      return std::stod(text);
+      return readFloat(text);
     default:
       return std::string(text, static_cast<std::size_t>(PQgetlength(res, r, c)));
     }

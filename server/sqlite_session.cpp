@@ -46,6 +46,8 @@ public:
       throw EngineError("sqlite " + path + ": " + text, EngineError::Kind::Unavailable);
     }
     sqlite3_busy_timeout(db_, 10000);
+    // Tells a duplicate key from the other constraints.
+    sqlite3_extended_result_codes(db_, 1);
     sqlite3_create_function(db_, "kdr_digits", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, digitsFunction,
                             nullptr, nullptr);
     // Pages are read through a memory map of the file: the system's page cache, shared by every
@@ -173,7 +175,9 @@ private:
 
   [[noreturn]] static void fail(int rc, const std::string &text) {
     int primary = rc & 0xff;
-    auto kind = primary == SQLITE_CONSTRAINT                         ? EngineError::Kind::Constraint
+    auto kind = rc == SQLITE_CONSTRAINT_PRIMARYKEY || rc == SQLITE_CONSTRAINT_UNIQUE
+                    ? EngineError::Kind::Duplicate
+                : primary == SQLITE_CONSTRAINT                       ? EngineError::Kind::Constraint
                 : primary == SQLITE_BUSY || primary == SQLITE_LOCKED ? EngineError::Kind::Unavailable
                                                                      : EngineError::Kind::Other;
     throw EngineError("sqlite: " + text, kind);

@@ -46,9 +46,36 @@ int Store::schemaVersion() {
   return rows.empty() || rows[0][0].isNull() ? 0 : static_cast<int>(rows[0][0].asInteger());
 }
 
+namespace {
+
+// Holds the dialect's migration lock for a scope; the session keeps it until released.
+class MigrationLock {
+public:
+  explicit MigrationLock(Session &s) : session_(s) {
+    if (!s.dialect().lockMigrations().empty()) session_.executeScript(s.dialect().lockMigrations());
+  }
+  ~MigrationLock() {
+    try {
+      if (!session_.dialect().unlockMigrations().empty())
+        session_.executeScript(session_.dialect().unlockMigrations());
+    } catch (...) {
+      // A lost connection releases it by itself.
+    }
+  }
+  MigrationLock(const MigrationLock &) = delete;
+  MigrationLock &operator=(const MigrationLock &) = delete;
+
+private:
+  Session &session_;
+};
+
+} // namespace
+
 void Store::migrate() {
   const auto &steps = dialect_.migrations();
   auto s = session();
+  // A server started while another migrates waits here, then finds the schema up to date.
+  MigrationLock lock(*s);
   s->executeScript("CREATE TABLE IF NOT EXISTS KDR_SCHEMA (VERSION INTEGER NOT NULL)");
   for (;;) {
     // Each step reads the version inside its own writing transaction, so two servers starting on

@@ -2,6 +2,7 @@
 
 #include <boost/json/basic_parser_impl.hpp>
 
+#include "platform/data/json_document.h"
 #include "platform/data/packet_builder.h"
 #include "platform/rtl/exceptions.h"
 
@@ -70,7 +71,10 @@ public:
   bool on_document_end(json::error_code &) { return true; }
   bool on_comment_part(json::string_view, json::error_code &) { return true; }
   bool on_comment(json::string_view, json::error_code &) { return true; }
-  bool on_number_part(json::string_view, json::error_code &) { return true; }
+  bool on_number_part(json::string_view s, json::error_code &) {
+    number_.append(s.data(), s.size());
+    return true;
+  }
 
   bool on_array_begin(json::error_code &) {
     open(true);
@@ -107,11 +111,19 @@ public:
     const std::string name = std::exchange(partial_, {});
     return key(name);
   }
-  bool on_int64(std::int64_t i, json::string_view, json::error_code &) { return value(Variant(i)); }
+  bool on_int64(std::int64_t i, json::string_view, json::error_code &) {
+    number_.clear();
+    return value(Variant(i));
+  }
   bool on_uint64(std::uint64_t u, json::string_view, json::error_code &) {
     throw EConvertError("Integer value out of range: " + std::to_string(u));
   }
-  bool on_double(double d, json::string_view, json::error_code &) { return value(Variant(d)); }
+  bool on_double(double d, json::string_view s, json::error_code &) {
+    number_.append(s.data(), s.size());
+    const double exact = exactJsonDouble(number_, d);
+    number_.clear();
+    return value(Variant(exact));
+  }
   bool on_bool(bool b, json::error_code &) { return value(Variant(b)); }
   bool on_null(json::error_code &) { return value(Variant(nullptr)); }
 
@@ -333,6 +345,7 @@ private:
   std::vector<Level> stack_;
   std::vector<PacketBuilder> builders_{1}; // slot 0 stands for "none yet"
   std::string partial_;
+  std::string number_; // the parts of a number split across buffers
 };
 
 } // namespace

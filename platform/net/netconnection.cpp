@@ -3,6 +3,7 @@
 #include <boost/json.hpp>
 #include <httplib.h>
 
+#include "platform/data/json_document.h"
 #include "platform/data/packet_json.h"
 #include "platform/rtl/exceptions.h"
 
@@ -103,7 +104,7 @@ Variant TNetConnection::CallByRef(std::string_view method, Variant::Array &args)
   if (!response) return transportFailure(describe(response.error()));
 
   try {
-    const boost::json::value answer = boost::json::parse(response->body);
+    const boost::json::value answer = parseJsonDocument(response->body);
     const auto &obj = answer.as_object();
     if (const auto *error = obj.if_contains("error")) {
       const auto &e = error->as_object();

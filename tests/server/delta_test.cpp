@@ -4,6 +4,7 @@
 #include <limits>
 #include <thread>
 
+#include "server/engines.h"
 #include "tests/server/server_fixture.h"
 
 namespace kdr::server::testing {
@@ -72,6 +73,134 @@ TEST_P(Deltas, StaleChangeRefusesTheWholeDelta) {
   gone.remove(stored("103", 0)).remove(stored("103", 0));
   EXPECT_EQ(call("SetParamFatCli", {gone.variant()}).status, 409);
   EXPECT_EQ(count("103"), 1u);
+}
+
+// A deletion removes the row only as its desktop saw it: a change another desktop saved meanwhile
+// is not lost without anyone being told.
+TEST_P(Deltas, StaleDeletionIsRefusedNamingTheRow) {
+  std::vector<Variant> seen = stored("101", 0);
+  DeltaBuilder other(paramFatCliFields());
+  other.modify(seen, {{"DSBOLETCLIE", "Boleto revisado."}});
+  ASSERT_EQ(call("SetParamFatCli", {other.variant()}).status, 200);
+
+  DeltaBuilder stale(paramFatCliFields());
+  stale.remove(seen);
+  Reply r = call("SetParamFatCli", {stale.variant()});
+  EXPECT_EQ(r.status, 409);
+  EXPECT_NE(r.message().find("cliente 101, tipo de faturamento 3 (Manutenção), empresa 01"),
+            std::string::npos)
+      << r.message();
+  EXPECT_EQ(field(stored("101", 0), "DSBOLETCLIE"), Variant("Boleto revisado."));
+
+  // The row as it stands now is deleted, the legacy row with its nulls and odd codes too.
+  DeltaBuilder fresh(paramFatCliFields());
+  fresh.remove(stored("101", 0)).remove(stored("108", 0));
+  ASSERT_EQ(call("SetParamFatCli", {fresh.variant()}).status, 200);
+  EXPECT_EQ(count("101"), 2u);
+  EXPECT_EQ(count("108"), 0u);
+
+  DeltaBuilder staleText(empresaKdrFields());
+  staleText.remove({"01", "3", "Manutenção mensal do sistema Alfa.", "Outro boleto."});
+  EXPECT_EQ(call("SetParEmpKdr", {staleText.variant()}).status, 409);
+  EXPECT_EQ(rowsOf("GetDescPadrao", {"01", "3"}).size(), 1u);
+}
+
+// Rates travel as JSON numbers: each must read back as the very double written, so that a
+// desktop sending it back as the original value finds its row.
+TEST_P(Deltas, RatesSurviveWriteAndRead) {
+  for (double rate : {13.387664401253275, 0.1 + 0.2, 99.99999999999999, 5e-324, 33.333333333333336}) {
+    SCOPED_TRACE(rate);
+    std::vector<Variant> row = paramRow("107", "1", "01");
+    row[DeltaBuilder(paramFatCliFields()).packet.fieldIndex("VRPERCAJUSTEINV")] = rate;
+    DeltaBuilder insert(paramFatCliFields());
+    insert.insert(row);
+    ASSERT_EQ(call("SetParamFatCli", {insert.variant()}).status, 200);
+    std::vector<Variant> back = stored("107", 0);
+    EXPECT_EQ(field(back, "VRPERCAJUSTEINV").asFloat(), rate);
+
+    DeltaBuilder change(paramFatCliFields());
+    change.modify(back, {{"VRPERCAJUSTEINV", 50.0}});
+    ASSERT_EQ(call("SetParamFatCli", {change.variant()}).status, 200);
+    DeltaBuilder removal(paramFatCliFields());
+    removal.remove(stored("107", 0));
+    ASSERT_EQ(call("SetParamFatCli", {removal.variant()}).status, 200);
+  }
+  // A rate stored by an older program reads back as stored, and its row still takes changes.
+  {
+    auto s = store_->session();
+    s->execute("UPDATE PARCLIEKDR SET VRPERCAJUSTEINV = ? WHERE CDCLIENTE = '101' AND IDTPFATUCLIE = '3'",
+               {13.387664401253275});
+  }
+  std::vector<Variant> legacy = stored("101", 0);
+  EXPECT_EQ(field(legacy, "VRPERCAJUSTEINV").asFloat(), 13.387664401253275);
+  DeltaBuilder change(paramFatCliFields());
+  change.modify(legacy, {{"VRPERCAJUSTEINV", 13.5}});
+  EXPECT_EQ(call("SetParamFatCli", {change.variant()}).status, 200);
+}
+
+// The rate is a percentage from 0 to 100, except for clients of country "0055" (107 is of 0351,
+// 104 of 0055); only a rate the change sets is checked.
+TEST_P(Deltas, RateRuleAppliesToTheRatesADeltaWrites) {
+  auto withRate = [](const std::string &client, const std::string &type, Variant rate) {
+    std::vector<Variant> row = paramRow(client, type, "01");
+    row[DeltaBuilder(paramFatCliFields()).packet.fieldIndex("VRPERCAJUSTEINV")] = rate;
+    return row;
+  };
+  for (double bad : {-5.0, -0.01, 100.01, 1e308}) {
+    SCOPED_TRACE(bad);
+    DeltaBuilder d(paramFatCliFields());
+    d.insert(withRate("107", "1", bad));
+    Reply r = call("SetParamFatCli", {d.variant()});
+    EXPECT_EQ(r.status, 400);
+    EXPECT_NE(r.message().find("entre 0 e 100"), std::string::npos) << r.message();
+  }
+  EXPECT_EQ(count("107"), 1u);
+  DeltaBuilder ok(paramFatCliFields());
+  ok.insert(withRate("107", "1", 0.0)).insert(withRate("107", "2", 100.0));
+  ok.insert(withRate("104", "1", 150.0)).insert(withRate("104", "2", -5.0));
+  ASSERT_EQ(call("SetParamFatCli", {ok.variant()}).status, 200);
+
+  {
+    auto s = store_->session();
+    s->execute("UPDATE PARCLIEKDR SET VRPERCAJUSTEINV = 250 WHERE CDCLIENTE = '107' AND IDTPFATUCLIE = '3'");
+  }
+  std::vector<Variant> outOfRange = stored("107", 2);
+  DeltaBuilder text(paramFatCliFields());
+  text.modify(outOfRange, {{"DSFATURCLIE", "Texto revisado."}});
+  EXPECT_EQ(call("SetParamFatCli", {text.variant()}).status, 200);
+  DeltaBuilder worse(paramFatCliFields());
+  worse.modify(stored("107", 2), {{"VRPERCAJUSTEINV", 300.0}});
+  EXPECT_EQ(call("SetParamFatCli", {worse.variant()}).status, 400);
+  DeltaBuilder mended(paramFatCliFields());
+  mended.modify(stored("107", 2), {{"VRPERCAJUSTEINV", 50.0}});
+  EXPECT_EQ(call("SetParamFatCli", {mended.variant()}).status, 200);
+}
+
+// Another desktop inserts the same row and has not committed when this one looks for it: the
+// engine refuses the second insert, and the answer still names the row.
+TEST_P(Deltas, InsertRaceIsRefusedNamingTheRow) {
+  if (GetParam() != "postgresql") GTEST_SKIP() << "SQLite writers queue for the one write lock first";
+  auto other = openPostgresql(db_->url());
+  other->executeScript("BEGIN");
+  other->execute("INSERT INTO PARCLIEKDR (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) VALUES ('104', '1', '01')");
+  Reply r;
+  std::thread desktop([&] {
+    DeltaBuilder d(paramFatCliFields());
+    d.insert(paramRow("104", "1", "01"));
+    r = call("SetParamFatCli", {d.variant()});
+  });
+  // The server's insert waits for the other transaction on the key.
+  for (int i = 0; i < 100000; ++i)
+    if (!other
+             ->query("SELECT 1 FROM pg_stat_activity WHERE datname = current_database() AND "
+                     "wait_event_type = 'Lock'")
+             .empty())
+      break;
+  other->executeScript("COMMIT");
+  desktop.join();
+  EXPECT_EQ(r.status, 409);
+  EXPECT_NE(r.message().find("O cliente 104 já tem parâmetro do tipo de faturamento 1"), std::string::npos)
+      << r.message();
 }
 
 TEST_P(Deltas, DuplicateRowIsAConflict) {

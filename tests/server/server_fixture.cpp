@@ -1,5 +1,6 @@
 #include "tests/server/server_fixture.h"
 
+#include "platform/data/json_document.h"
 #include "server/packets.h"
 
 namespace kdr::server::testing {
@@ -32,24 +33,33 @@ void ServerTest::stop() {
   db_.reset();
 }
 
-Reply ServerTest::post(const std::string &path, const std::string &body, const httplib::Headers &headers) {
-  httplib::Client client("127.0.0.1", port_);
+Reply postTo(int port, const std::string &path, const std::string &body, const httplib::Headers &headers) {
+  httplib::Client client("127.0.0.1", port);
   auto res = client.Post(path, headers, body, "application/json");
   if (!res) throw std::runtime_error("no answer from the server");
   Reply reply;
   reply.status = res->status;
-  reply.body = boost::json::parse(res->body);
+  reply.body = parseJsonDocument(res->body);
   return reply;
 }
 
-Reply ServerTest::call(const std::string &method, Variant::Array args, const std::string &module) {
+Reply callServer(int port, const std::string &method, Variant::Array args, const std::string &module,
+                 const std::string &token) {
   // The same writer as the desktop's connection, so the server meets exactly what desktops send.
   std::string body = "{\"args\":";
   appendVariantJson(body, Variant(std::move(args)));
   body += '}';
   httplib::Headers headers;
-  if (!token_.empty()) headers.emplace("Authorization", "Bearer " + token_);
-  return post("/" + module + "/" + method, body, headers);
+  if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
+  return postTo(port, "/" + module + "/" + method, body, headers);
+}
+
+Reply ServerTest::post(const std::string &path, const std::string &body, const httplib::Headers &headers) {
+  return postTo(port_, path, body, headers);
+}
+
+Reply ServerTest::call(const std::string &method, Variant::Array args, const std::string &module) {
+  return callServer(port_, method, std::move(args), module, token_);
 }
 
 std::vector<std::vector<Variant>> ServerTest::rowsOf(const std::string &method, Variant::Array args) {

@@ -31,6 +31,12 @@ struct Reply {
 
 using ScratchDatabase = kdr::test::ScratchDatabase;
 
+// A remote call to the server on a loopback port, sent with the desktop's own JSON writer.
+Reply callServer(int port, const std::string &method, Variant::Array args,
+                 const std::string &module = "KDR03020.rdmParamFatCli", const std::string &token = {});
+Reply postTo(int port, const std::string &path, const std::string &body,
+             const httplib::Headers &headers = {});
+
 class ServerTest : public ::testing::TestWithParam<std::string> {
 protected:
   void SetUp() override { start(GetParam(), HttpOptions{}); }

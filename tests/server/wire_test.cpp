@@ -43,6 +43,51 @@ TEST_P(ServerTest, BadInputGetsAClearErrorAndTheServerKeepsServing) {
   EXPECT_EQ(call("GetParamFatCli", {"101"}).status, 200);
 }
 
+// One engine would cut a text at a NUL character and the other keep it: refused on both.
+TEST_P(ServerTest, TextWithANulCharacterIsRefused) {
+  const std::string m = "/KDR03020.rdmParamFatCli/";
+  for (
+      const auto &[method, body] : std::vector<std::pair<std::string, std::string>>{
+          {"GetParamFatCli", R"({"args": ["102\u0000garbage"]})"},
+          {"GetCliente", R"({"args": ["\u0000", "T"]})"},
+          {"SetParEmpKdr",
+           R"({"args": [{"fields": [{"name": "CDEMPRESA", "type": "string"}, {"name": "IDTPFATUEMPRESA", "type": "string"},
+                {"name": "DSFATUREMPRESA", "type": "string"}], "rows": [{"status": "inserted", "values": ["04", "5", "abc\u0000def"]}]}]})"}}) {
+    SCOPED_TRACE(method);
+    Reply r = post(m + method, body);
+    EXPECT_EQ(r.status, 400);
+    EXPECT_EQ(r.errorCode(), "invalid_argument");
+  }
+  EXPECT_TRUE(rowsOf("GetDescPadrao", {"04", "5"}).empty());
+}
+
+// An error answer quotes at most a short prefix of what was sent, however long it was.
+TEST_P(ServerTest, ErrorsQuoteOnlyAShortPrefixOfTheInput) {
+  const std::string huge(200000, 'x');
+  DeltaBuilder order({FieldDef{"IDTPFATUCLIE", FieldType::String, 0}}), badOrder = order;
+  order.insert({"1"});
+  badOrder.insert({huge});
+  DeltaBuilder oddField({FieldDef{huge, FieldType::String, 0}, FieldDef{"CDEMPRESA", FieldType::String, 2},
+                         FieldDef{"IDTPFATUEMPRESA", FieldType::String, 1}});
+  oddField.insert({"x", "01", "1"});
+  DeltaBuilder staleKey(empresaKdrFields());
+  staleKey.packet.fields[0].size = 0;
+  staleKey.remove({huge, "1", nullptr, nullptr});
+  std::vector<Reply> replies{
+      call("GetTable", {huge}, "KDR.rdmCache"),
+      call("GeraAutomParam", {"T", huge, order.variant()}),
+      call("GeraAutomParam", {"T", "101", badOrder.variant()}),
+      call("SetParEmpKdr", {oddField.variant()}),
+      call("SetParEmpKdr", {staleKey.variant()}),
+      post("/KDR03020.rdmParamFatCli/" + std::string(4000, 'x'), R"({"args": []})"),
+  };
+  for (const Reply &r : replies) {
+    EXPECT_GE(r.status, 400);
+    EXPECT_LT(r.message().size(), 300u) << r.message().substr(0, 400);
+    EXPECT_NE(r.message().find("xxxx…"), std::string::npos) << r.message().substr(0, 300);
+  }
+}
+
 class Limits : public ServerTest {
 protected:
   void SetUp() override {}
@@ -91,12 +136,14 @@ struct Child {
   pid_t pid = -1;
   FILE *out = nullptr;
 
-  explicit Child(std::vector<std::string> args) {
+  // withErrors: stderr goes to the same pipe as stdout.
+  explicit Child(std::vector<std::string> args, bool withErrors = false) {
     int fds[2];
     if (::pipe(fds) != 0) throw std::runtime_error("pipe");
     pid = ::fork();
     if (pid == 0) {
       ::dup2(fds[1], STDOUT_FILENO);
+      if (withErrors) ::dup2(fds[1], STDERR_FILENO);
       ::close(fds[0]);
       std::vector<char *> argv;
       std::string exe =
@@ -113,6 +160,12 @@ struct Child {
   std::string line() {
     char buf[256];
     return std::fgets(buf, sizeof buf, out) ? std::string(buf) : std::string();
+  }
+  // Everything until the process closes its output.
+  std::string all() {
+    std::string text;
+    for (std::string l = line(); !l.empty(); l = line()) text += l;
+    return text;
   }
   int wait() {
     int status = 0;
@@ -165,6 +218,34 @@ TEST(ServerProcess, ANetworkAddressWithoutATokenNeedsTheOperatorsConsent) {
     args.insert(args.end(), consent.begin(), consent.end());
     Child server(args);
     EXPECT_EQ(server.line().rfind("listening on 0.0.0.0:", 0), 0u) << consent[0];
+  }
+}
+
+// Each bad option ends the process at once with a status of 2 and the reason; none is read
+// as something else (a port wrapped around, a server that never answers).
+TEST(ServerProcess, BadOptionsEndTheProcessWithTheReason) {
+  ScratchDatabase db("sqlite");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{"--port", "99999"}, "--port takes a whole number from 0 to 65535, not \"99999\""},
+      {{"--port", "80x"}, "--port takes"},
+      {{"--port", "-1"}, "--port takes"},
+      {{"--threads", "0"}, "--threads takes a whole number from 1"},
+      {{"--seed", "bulk:abc"}, "--seed bulk:N takes a whole number from 1"},
+      {{"--seed", "bulk:0"}, "--seed bulk:N takes"},
+      {{"--seed", "todos"}, "--seed takes demo or bulk:N"},
+      {{"--answer-cache", "muito"}, "--answer-cache takes"},
+      {{"--listen", ""}, "--listen needs an address"},
+      {{"--porta", "8020"}, "unknown option --porta"},
+      {{"--loops", "lots"}, "--loops takes"},
+      {{"--port"}, "--port needs a value"},
+  };
+  for (const auto &[args, reason] : cases) {
+    SCOPED_TRACE(args[0]);
+    std::vector<std::string> all{"--db", db.url()};
+    all.insert(all.end(), args.begin(), args.end());
+    Child server(all, true);
+    EXPECT_NE(server.all().find("kdr-server: " + reason), std::string::npos);
+    EXPECT_EQ(server.wait(), 2);
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// A kdr-server child process for tests: on a temporary SQLite file and a port the system chooses,
-// optionally seeded with the demo data; stopped and its files removed when the object goes.
+// A kdr-server child process for tests: on a temporary SQLite file (or the database URL given)
+// and a port the system chooses, optionally seeded with the demo data; stopped and its files
+// removed when the object goes.
 //
 //   kdr::test::ServerProcess server({"--seed", "demo"});
 //   connection.Port = server.port();
@@ -60,7 +61,10 @@ inline std::filesystem::path programPath(const std::string &name) {
 
 class ServerProcess {
 public:
-  explicit ServerProcess(std::vector<std::string> extraArgs = {}) { start(std::move(extraArgs)); }
+  explicit ServerProcess(std::vector<std::string> extraArgs = {}, std::string databaseUrl = {})
+      : databaseUrl_(databaseUrl.empty() ? "sqlite:" + databasePath() : std::move(databaseUrl)) {
+    start(std::move(extraArgs));
+  }
   ~ServerProcess() { stop(); }
   ServerProcess(const ServerProcess &) = delete;
   ServerProcess &operator=(const ServerProcess &) = delete;
@@ -70,9 +74,10 @@ public:
   std::string databasePath() const { return dir_.file("server.db"); }
 
   // Ends the server now (to test a server that went away); the destructor then does nothing.
-  void stop() {
+  // SIGKILL ends it as a crash would, in the middle of whatever it was doing.
+  void stop(int signal = SIGTERM) {
     if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
+    kill(pid_, signal);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
@@ -83,7 +88,7 @@ public:
 private:
   void start(std::vector<std::string> extraArgs) {
     const std::string program = programPath("kdr-server").string();
-    std::vector<std::string> args{program, "--db", "sqlite:" + databasePath(), "--port", "0"};
+    std::vector<std::string> args{program, "--db", databaseUrl_, "--port", "0"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char *> argv;
     for (auto &a : args) argv.push_back(a.data());
@@ -105,7 +110,7 @@ private:
 
     // The server prints "listening on 127.0.0.1:PORT" once it has bound its port.
     const std::string marker = "listening on 127.0.0.1:";
-    for (int attempt = 0; attempt < 200 && port_ == 0; ++attempt) {
+    for (int attempt = 0; attempt < 600 && port_ == 0; ++attempt) {
       std::ifstream in(log);
       const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       if (const auto at = text.find(marker); at != std::string::npos)
@@ -136,6 +141,7 @@ private:
   }
 
   TempDir dir_;
+  std::string databaseUrl_;
   pid_t pid_ = -1;
   int port_ = 0;
 };

@@ -4,9 +4,12 @@
 
 #include <boost/json/parse.hpp>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
+#include <random>
 
+#include "platform/data/json_document.h"
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/exceptions.h"
 
@@ -214,6 +217,31 @@ TEST(PacketJson, TextWriterRoundTripsAwkwardValues) {
       EXPECT_EQ(variantFromJsonText(c.text), c.value);
     }
   }
+}
+
+// Both readers, the packet reader and the document one the wire uses, give back every finite
+// double exactly as written: a rate that came back one unit in the last place off would never
+// match its stored row again.
+TEST(PacketJson, EveryDoubleReadsBackToItself) {
+  std::mt19937_64 random(20260101);
+  std::vector<double> values{13.387664401253275, 0.1 + 0.2, 5e-324, 1.7976931348623157e308,
+                             9007199254740993.0};
+  while (values.size() < 20000) {
+    const std::uint64_t bits = random();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    if (std::isfinite(d)) values.push_back(d);
+  }
+  std::size_t wrong = 0;
+  for (double d : values) {
+    const std::string text = variantToJsonText(Variant(d));
+    const double viaReader = variantFromJsonText(text).asFloat();
+    const double viaDocument = variantFromJson(parseJsonDocument(text)).asFloat();
+    if (std::memcmp(&viaReader, &d, sizeof d) != 0 || std::memcmp(&viaDocument, &d, sizeof d) != 0) {
+      if (++wrong <= 3) ADD_FAILURE() << text << " read back as " << viaReader << " / " << viaDocument;
+    }
+  }
+  EXPECT_EQ(wrong, 0u);
 }
 
 } // namespace

@@ -147,6 +147,22 @@ TEST(NetConnectionAnswers, ChangedByReferenceArgumentAndGarbledAnswer) {
   }
 }
 
+// A stored rate comes back to the desktop as the very double the server holds, so sending it
+// back as the original value matches the row.
+TEST(NetConnectionAnswers, NumbersReadBackExactly) {
+  StubServer stub(R"({"result": {"fields": [{"name": "VRPERCAJUSTEINV", "type": "float"}],
+                                 "rows": [[13.387664401253275], [0.30000000000000004]]}})");
+  TNetConnection connection;
+  connection.ServerName = "KDR03020.rdmParamFatCli";
+  connection.ThrowException = false;
+  connection.Port = stub.port();
+  connection.Open();
+  const Variant payload = TNetConnection::payloadOf(connection.Call("GetParamFatCli", {Variant("107")}));
+  ASSERT_TRUE(payload.isPacket());
+  EXPECT_EQ(payload.packet()->rows[0].values[0].asFloat(), 13.387664401253275);
+  EXPECT_EQ(payload.packet()->rows[1].values[0].asFloat(), 0.1 + 0.2);
+}
+
 TEST(NetConnectionEnvelope, OnlyTrueWithPayloadIsSuccess) {
   EXPECT_FALSE(TNetConnection::isErrorResult(TNetConnection::okResult(Variant(nullptr))));
   EXPECT_TRUE(TNetConnection::isErrorResult(TNetConnection::errorResult("falhou", "conflict")));
