@@ -46,6 +46,8 @@ void checkRate(Session &s, const DeltaRow &row) {
          ", tipo de faturamento " + billingTypeText(row.text("IDTPFATUCLIE")) + ").");
 }
 
+} // namespace
+
 const DeltaTable &parClieKdr() {
   static const DeltaTable table{
       "PARCLIEKDR",
@@ -122,6 +124,8 @@ const DeltaTable &parEmpKdr() {
       {}};
   return table;
 }
+
+namespace {
 
 void applyInTransaction(Session &s, const DeltaTable &table, const DataPacket &delta) {
   Transaction tx(s, Transaction::Mode::Write);

@@ -6,6 +6,10 @@
 #include "platform/rtl/datapacket.h"
 #include "server/session.h"
 
+namespace kdr::server {
+struct DeltaTable;
+}
+
 namespace kdr::server::rdmParamFatCli {
 
 // The packet as JSON text (every client with the all-flag: it may be large).
@@ -18,5 +22,9 @@ Variant GetTipoDeServico(Session &s, const std::string &cdTipoServ, const std::s
 // [0] every company's default texts, [1] every company.
 Variant GetParEmpKdr(Session &s);
 void SetParEmpKdr(Session &s, const DataPacket &delta);
+
+// The tables the two Set methods write, with their rules (see applyDelta).
+const DeltaTable &parClieKdr();
+const DeltaTable &parEmpKdr();
 
 } // namespace kdr::server::rdmParamFatCli

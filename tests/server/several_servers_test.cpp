@@ -72,6 +72,14 @@ TEST_F(SeveralServers, ChangesMadeThroughOneServerAreDefendedByTheOther) {
   Reply again = save(*two_, insert);
   EXPECT_EQ(again.status, 409);
   EXPECT_NE(again.message().find("O cliente 104 já tem parâmetro"), std::string::npos) << again.message();
+  // A second row of that billing type, at another company, is refused by the other server too.
+  DeltaBuilder sameType(paramFatCliFields());
+  sameType.insert(paramRow("104", "1", "02"));
+  Reply refused = save(*two_, sameType);
+  EXPECT_EQ(refused.status, 400);
+  EXPECT_NE(refused.message().find("Tipo de Faturamento já cadastrado"), std::string::npos)
+      << refused.message();
+  EXPECT_EQ(paramsOf(*one_, "104").rows.size(), 1u);
 }
 
 // A bulk copy through one server is seen by desktops of the other, and two copies at once, one
