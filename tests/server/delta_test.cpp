@@ -178,8 +178,13 @@ TEST_P(Deltas, RateRuleAppliesToTheRatesADeltaWrites) {
 
 // Another desktop inserts the same row and has not committed when this one looks for it: the
 // engine refuses the second insert, and the answer still names the row.
-TEST_P(Deltas, InsertRaceIsRefusedNamingTheRow) {
-  if (GetParam() != "postgresql") GTEST_SKIP() << "SQLite writers queue for the one write lock first";
+// SQLite writers queue for the database's one write lock before they look: PostgreSQL only.
+class InsertRace : public ServerTest {
+protected:
+  void SetUp() override { start("postgresql", HttpOptions{}); }
+};
+
+TEST_F(InsertRace, IsRefusedNamingTheRow) {
   auto other = openPostgresql(db_->url());
   other->executeScript("BEGIN");
   other->execute("INSERT INTO PARCLIEKDR (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) VALUES ('104', '1', '01')");
