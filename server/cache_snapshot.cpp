@@ -12,7 +12,8 @@ namespace {
 
 const CachedTable &cachedTable(const std::string &name) {
   if (const CachedTable *t = findCachedTable(name)) return *t;
-  throw ServiceError(ErrorCode::NotFound, "A tabela " + quoted(name) + " não está disponível para o cache local.");
+  throw ServiceError(ErrorCode::NotFound,
+                     "A tabela " + quoted(name) + " não está disponível para o cache local.");
 }
 
 std::string keyOrder(const CachedTable &t) {
