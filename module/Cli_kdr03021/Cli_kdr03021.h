@@ -1,5 +1,6 @@
 #pragma once
 // Unit of the default-descriptions screen: its exported state, its launcher and its unit lifecycle.
+#include "module/common/exports.h"
 
 namespace Cli_kdr03021 {
 class TfrmDescPad;
@@ -8,12 +9,12 @@ class TfrmDescPad;
 extern "C" {
 // The one default-descriptions screen: made at the first opening and kept, hidden, for the rest of
 // the process.
-extern Cli_kdr03021::TfrmDescPad *Cli_kdr03021_frmDescPad;
+KDR_EXPORT extern Cli_kdr03021::TfrmDescPad *Cli_kdr03021_frmDescPad;
 // An editor change opens a pending change only while this is true.
-extern bool Cli_kdr03021_boMudaEdt;
+KDR_EXPORT extern bool Cli_kdr03021_boMudaEdt;
 
 // Opens the default-descriptions screen modally; returns when the user closes it.
-void CriaDescPad(void);
+KDR_EXPORT void CriaDescPad(void);
 }
 
 namespace Cli_kdr03021 {

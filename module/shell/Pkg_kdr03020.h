@@ -1,9 +1,10 @@
 #pragma once
 // Package unit of the module: the load and unload entries that a package loader calls by name.
+#include "module/common/exports.h"
 #include "module/shell/package_info.h"
 
 extern "C" {
-void Initialize(void);
-void Finalize(void);
-const KdrPackageInfoTable *GetPackageInfoTable(void);
+KDR_EXPORT void Initialize(void);
+KDR_EXPORT void Finalize(void);
+KDR_EXPORT const KdrPackageInfoTable *GetPackageInfoTable(void);
 }

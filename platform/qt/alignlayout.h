@@ -3,8 +3,8 @@
 // in that order, alClient ones the rest; controls without alignment flow in rows inside what is
 // left, a label starting a new row. A container laid out as a form puts the labels that start its
 // rows in one column as wide as the widest, each beside the top line of its row's controls, and
-// indents the controls after it (also when a row wraps). A widget carries its alignment and model size as properties,
-// so the layout never reads the model.
+// indents the controls after it (also when a row wraps). A widget carries its alignment and model size as
+// properties, so the layout never reads the model.
 #include <QLayout>
 #include <QList>
 
