@@ -43,6 +43,9 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(stor
   const Access R = Access::Read, W = Access::Write;
   add(paramFatCli, "GetCliente", R, {T, T},
       [](Session &s, const auto &a) -> Outcome { return written(GetCliente(s, text(a, 0), text(a, 1))); });
+  add(paramFatCli, "PesquisaCliente", R, {T, T, T}, [](Session &s, const auto &a) -> Outcome {
+    return {PesquisaCliente(s, text(a, 0), text(a, 1), text(a, 2))};
+  });
   add(paramFatCli, "GetParamFatCli", R, {T},
       [](Session &s, const auto &a) -> Outcome { return {GetParamFatCli(s, text(a, 0))}; });
   add(paramFatCli, "SetParamFatCli", W, {P}, [](Session &s, const auto &a) -> Outcome {

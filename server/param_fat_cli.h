@@ -14,6 +14,12 @@ namespace kdr::server::rdmParamFatCli {
 
 // The packet as JSON text (every client with the all-flag: it may be large).
 std::string GetCliente(Session &s, const std::string &nrInscricao, const std::string &todos);
+// A page of the clients a search shows: those after the code `after` (empty: from the first)
+// whose trade name contains the filter regardless of case, whose code is the filter, or, for a
+// filter of digits and number punctuation, whose registration digits contain its digits; an
+// empty filter matches every client. By CDCLIENTE, at most pageSize rows (1 to 1000; a text).
+Variant PesquisaCliente(Session &s, const std::string &filter, const std::string &after,
+                        const std::string &pageSize);
 Variant GetParamFatCli(Session &s, const std::string &cdCliente);
 void SetParamFatCli(Session &s, const DataPacket &delta);
 Variant GetDescPadrao(Session &s, const std::string &cdEmpresa, const std::string &tipoFaturamento);

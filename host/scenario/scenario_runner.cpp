@@ -178,6 +178,11 @@ public:
     return user_.searchList(title, source);
   }
 
+  bool searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) override {
+    if (auto a = take()) handOver(*a);
+    return user_.searchPages(title, source, pages);
+  }
+
   bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,
                  std::vector<std::string> &keys) override {
     if (auto a = take()) handOver(*a);

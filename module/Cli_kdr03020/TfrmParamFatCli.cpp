@@ -33,6 +33,9 @@ TfrmParamFatCli::~TfrmParamFatCli() {
 
 namespace {
 
+// Clients per page of the client search.
+constexpr std::string_view clientePagina = "100";
+
 TMenuItem *menuItem(TComponent *owner, const char *name, const char *caption) {
   auto *item = make<TMenuItem>(owner, name);
   item->SetCaption(caption);
@@ -111,6 +114,8 @@ void TfrmParamFatCli::assignHandlers() {
   btpCliente->OnClick = bindHandler(this, &TfrmParamFatCli::btpClienteClick);
   btpCliente->OnBeforePesq = bindHandler(this, &TfrmParamFatCli::btpClienteBeforePesq);
   btpCliente->OnAfterPesq = bindHandler(this, &TfrmParamFatCli::btpClienteAfterPesq);
+  btpCliente->Pages = {bindHandler(this, &TfrmParamFatCli::btpClienteFiltra),
+                       bindHandler(this, &TfrmParamFatCli::btpClienteMaisClientes)};
   panCliente->OnEnter = bindHandler(this, &TfrmParamFatCli::panClienteEnter);
   panCliente->OnExit = bindHandler(this, &TfrmParamFatCli::panClienteExit);
   cdsClienteNRINSJURCLIE->OnGetText = bindHandler(this, &TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText);
@@ -186,8 +191,31 @@ void TfrmParamFatCli::btpClienteClick(TComponent *) {
   if (row > 1) cdsCliente->MoveBy(static_cast<int>(row) - 1);
 }
 
-void TfrmParamFatCli::btpClienteBeforePesq(TComponent *, bool &) {
-  cdsCliente->SetData(callServer(server::GetCliente, {"", std::string(server::allRows)}));
+// The search shows the clients a page at a time, so it opens at once however many there are.
+void TfrmParamFatCli::btpClienteBeforePesq(TComponent *, bool &) { btpClienteFiltra(""); }
+
+void TfrmParamFatCli::btpClienteFiltra(const std::string &Text) {
+  clienteFiltro_ = Text;
+  cdsCliente->SetData(callServer(server::PesquisaCliente, {Text, "", std::string(clientePagina)}));
+}
+
+// The next page goes after the rows shown; the row the user stands on stays current.
+bool TfrmParamFatCli::btpClienteMaisClientes() {
+  if (!cdsCliente->Active() || cdsCliente->IsEmpty()) return false;
+  const std::size_t row = cdsCliente->RecNo();
+  cdsCliente->Last();
+  const Variant next = callServer(
+      server::PesquisaCliente, {clienteFiltro_, cdsClienteCDCLIENTE->AsString(), std::string(clientePagina)});
+  if (!next.isPacket() || next.packet()->rows.empty()) {
+    cdsCliente->First();
+    if (row > 1) cdsCliente->MoveBy(static_cast<int>(row) - 1);
+    return false;
+  }
+  DataPacket shown = *cdsCliente->Data().packet();
+  shown.rows.insert(shown.rows.end(), next.packet()->rows.begin(), next.packet()->rows.end());
+  cdsCliente->SetData(makePacketVariant(std::move(shown)));
+  if (row > 1) cdsCliente->MoveBy(static_cast<int>(row) - 1);
+  return true;
 }
 
 // The number goes in bare: laid into the mask of the client shown before, a company's number

@@ -105,6 +105,8 @@ public:
   void btpClienteClick(kdr::TComponent *Sender);
   void btpClienteBeforePesq(kdr::TComponent *Sender, bool &Continue);
   void btpClienteAfterPesq(kdr::TComponent *Sender);
+  void btpClienteFiltra(const std::string &Text);
+  bool btpClienteMaisClientes();
   void panClienteEnter(kdr::TComponent *Sender);
   void panClienteExit(kdr::TComponent *Sender);
   void cdsClienteNRINSJURCLIEGetText(kdr::TField &Sender, std::string &Text, bool DisplayText);
@@ -190,6 +192,8 @@ private:
   // The result of a call to the application server, checked; a refused call has shown its
   // message and raised.
   kdr::Variant callServer(std::string_view method, kdr::Variant::Array args);
+
+  std::string clienteFiltro_; // what the client search narrows by, for its next pages
 };
 
 } // namespace Cli_kdr03020

@@ -7,6 +7,8 @@ namespace kdr03020::common {
 inline constexpr std::string_view serverName = "KDR03020.rdmParamFatCli";
 
 inline constexpr std::string_view GetCliente = "GetCliente";
+// A page of the clients a search shows (filter, code after which it starts, page size).
+inline constexpr std::string_view PesquisaCliente = "PesquisaCliente";
 inline constexpr std::string_view GetParamFatCli = "GetParamFatCli";
 inline constexpr std::string_view SetParamFatCli = "SetParamFatCli";
 inline constexpr std::string_view GetDescPadrao = "GetDescPadrao";

@@ -18,7 +18,10 @@ bool TBtnPesquisa::Pesquisar() {
   bool proceed = true;
   if (OnBeforePesq) OnBeforePesq(this, proceed);
   if (!proceed || DataSource == nullptr) return false;
-  if (!Pesquisa::Pesquisar(*DataSource, Title + "|" + EmptyError)) return false;
+  const std::string caption = Title + "|" + EmptyError;
+  if (!(Pages.filter ? Pesquisa::PesquisarPaginas(*DataSource, caption, Pages)
+                     : Pesquisa::Pesquisar(*DataSource, caption)))
+    return false;
 
   if (OnAfterPesq)
     OnAfterPesq(this);

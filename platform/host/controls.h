@@ -6,6 +6,7 @@
 
 #include "platform/ui/buttons.h"
 #include "platform/ui/comctrls.h"
+#include "platform/ui/dialogs.h"
 
 namespace kdr {
 
@@ -26,6 +27,7 @@ using TBeforePesqEvent = std::function<void(TComponent *Sender, bool &Continue)>
 // single-choice list over DataSource titled Title, or EmptyError when there is nothing to choose.
 // After a choice OnAfterPesq copies what it needs from the chosen row (without one, the FieldNome
 // value of that row becomes the Associate's text) and the focus goes to the Associate.
+// With Pages set, OnBeforePesq loads the first page and the list brings the others as needed.
 class TBtnPesquisa : public TSpeedButton {
 public:
   explicit TBtnPesquisa(TComponent *owner) : TSpeedButton(owner) {}
@@ -36,6 +38,7 @@ public:
   std::string FieldNome;
   std::string Title;
   std::string EmptyError;
+  SearchPages Pages;
 
   TBeforePesqEvent OnBeforePesq;
   TNotifyEvent OnAfterPesq;

@@ -49,6 +49,13 @@ bool Pesquisa::Pesquisar(TDataSource &source, const std::string &titleAndEmpty, 
   return Application().dialogs().searchList(caption.title, source);
 }
 
+bool Pesquisa::PesquisarPaginas(TDataSource &source, const std::string &titleAndEmpty,
+                                const SearchPages &pages) {
+  const SearchCaption caption = splitSearchCaption(titleAndEmpty);
+  if (nothingToChoose(source, caption)) return false;
+  return Application().dialogs().searchPages(caption.title, source, pages);
+}
+
 bool Pesqlista::PesquisaLista(TDataSource &source, const std::string &keyField,
                               const std::string &titleAndEmpty, bool, std::string &selection) {
   const SearchCaption caption = splitSearchCaption(titleAndEmpty);

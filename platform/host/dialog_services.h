@@ -34,6 +34,8 @@ namespace kdr::Pesquisa {
 // as an information message and the answer is false. True when a row was chosen: the source's
 // dataset stands on it. The two flags of the classic call do not change this search.
 bool Pesquisar(TDataSource &source, const std::string &titleAndEmpty, bool = false, bool = true);
+// The same search over rows that come in pages; the source holds the first page of an empty filter.
+bool PesquisarPaginas(TDataSource &source, const std::string &titleAndEmpty, const SearchPages &pages);
 } // namespace kdr::Pesquisa
 
 namespace kdr::Pesqlista {

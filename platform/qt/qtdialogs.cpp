@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -74,8 +75,9 @@ bool containsFolded(const QString &haystack, const std::string &foldedNeedle) {
 // ---- SearchDialog
 
 SearchDialog::SearchDialog(const std::string &title, TDataSource &source, bool multiChoice,
-                           const std::string &keyField)
-    : QDialog(dialogParent()), filter_(new QLineEdit), table_(new QTableWidget) {
+                           const std::string &keyField, const SearchPages *pages)
+    : QDialog(dialogParent()), source_(source), pages_(pages), filter_(new QLineEdit),
+      table_(new QTableWidget) {
   setWindowTitle(qs(title));
   auto *layout = new QVBoxLayout(this);
   auto *filterLabel = new QLabel(QStringLiteral("Filtrar:"));
@@ -94,39 +96,72 @@ SearchDialog::SearchDialog(const std::string &title, TDataSource &source, bool m
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
   table_->horizontalHeader()->setStretchLastSection(true);
-
-  TDataSet *dataset = source.DataSet();
-  if (dataset && dataset->Active()) {
-    std::vector<TField *> shown;
-    QStringList headers;
-    for (auto *field : dataset->Fields())
-      if (field->Visible()) {
-        shown.push_back(field);
-        headers << qs(field->DisplayLabel());
-      }
-    TField *key = keyField.empty() ? nullptr : dataset->FindField(keyField);
-    const auto rows = static_cast<int>(dataset->displayRowCount());
-    table_->setColumnCount(static_cast<int>(shown.size()));
-    table_->setHorizontalHeaderLabels(headers);
-    table_->setRowCount(rows);
-    for (int row = 0; row < rows; ++row) {
-      TDataSet::DisplayRow at(*dataset, static_cast<std::size_t>(row));
-      for (int col = 0; col < int(shown.size()); ++col) {
-        auto *item = new QTableWidgetItem(qs(shown[col]->DisplayText()));
-        if (col == 0) {
-          item->setData(Qt::UserRole, row);
-          if (multiChoice) item->setCheckState(Qt::Unchecked);
-        }
-        table_->setItem(row, col, item);
-      }
-      keys_.push_back(key ? key->AsString() : std::string());
-    }
-    table_->resizeColumnsToContents();
-    if (rows > 0) table_->selectRow(static_cast<int>(dataset->currentDisplayRow()));
-  }
+  fill(multiChoice, keyField);
   if (!multiChoice) connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
-  connect(filter_, &QLineEdit::textChanged, this, [this](const QString &text) { applyFilter(text); });
+  if (pages_) {
+    connect(filter_, &QLineEdit::textChanged, this, [this](const QString &text) {
+      const std::string typed = utf8Of(text);
+      lastPage_ = false;
+      askPages([&] {
+        pages_->filter(typed);
+        return true;
+      });
+      fill(false, {});
+    });
+    connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+      if (lastPage_ || value < table_->verticalScrollBar()->maximum()) return;
+      const int current = table_->currentRow();
+      lastPage_ = !askPages(pages_->more);
+      if (lastPage_) return;
+      fill(false, {});
+      if (current >= 0) table_->selectRow(current);
+    });
+  } else {
+    connect(filter_, &QLineEdit::textChanged, this, [this](const QString &text) { applyFilter(text); });
+  }
   resize(sizeHint().expandedTo(QSize(520, 360)));
+}
+
+bool SearchDialog::askPages(const std::function<bool()> &ask) {
+  try {
+    return ask();
+  } catch (const std::exception &e) {
+    Application().HandleException(e);
+    return false;
+  }
+}
+
+void SearchDialog::fill(bool multiChoice, const std::string &keyField) {
+  TDataSet *dataset = source_.DataSet();
+  keys_.clear();
+  table_->setRowCount(0);
+  if (!dataset || !dataset->Active()) return;
+  std::vector<TField *> shown;
+  QStringList headers;
+  for (auto *field : dataset->Fields())
+    if (field->Visible()) {
+      shown.push_back(field);
+      headers << qs(field->DisplayLabel());
+    }
+  TField *key = keyField.empty() ? nullptr : dataset->FindField(keyField);
+  const auto rows = static_cast<int>(dataset->displayRowCount());
+  table_->setColumnCount(static_cast<int>(shown.size()));
+  table_->setHorizontalHeaderLabels(headers);
+  table_->setRowCount(rows);
+  for (int row = 0; row < rows; ++row) {
+    TDataSet::DisplayRow at(*dataset, static_cast<std::size_t>(row));
+    for (int col = 0; col < int(shown.size()); ++col) {
+      auto *item = new QTableWidgetItem(qs(shown[col]->DisplayText()));
+      if (col == 0) {
+        item->setData(Qt::UserRole, row);
+        if (multiChoice) item->setCheckState(Qt::Unchecked);
+      }
+      table_->setItem(row, col, item);
+    }
+    keys_.push_back(key ? key->AsString() : std::string());
+  }
+  table_->resizeColumnsToContents();
+  if (rows > 0) table_->selectRow(static_cast<int>(dataset->currentDisplayRow()));
 }
 
 void SearchDialog::applyFilter(const QString &text) {
@@ -209,15 +244,28 @@ int QtDialogs::question(const std::string &title, const std::string &text, TMsgD
   return box.answer();
 }
 
-bool QtDialogs::searchList(const std::string &title, TDataSource &source) {
+namespace {
+
+bool chooseIn(SearchDialog &dialog, TDataSource &source) {
   TDataSet *dataset = source.DataSet();
-  SearchDialog dialog(title, source, false);
   if (dialog.exec() != QDialog::Accepted || !dataset) return false;
   const int row = dialog.chosenRow();
   if (row < 0) return false;
   const auto current = static_cast<int>(dataset->currentDisplayRow());
   if (row != current) dataset->MoveBy(row - current);
   return true;
+}
+
+} // namespace
+
+bool QtDialogs::searchList(const std::string &title, TDataSource &source) {
+  SearchDialog dialog(title, source, false);
+  return chooseIn(dialog, source);
+}
+
+bool QtDialogs::searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) {
+  SearchDialog dialog(title, source, false, {}, &pages);
+  return chooseIn(dialog, source);
 }
 
 bool QtDialogs::multiList(const std::string &title, TDataSource &source, const std::string &keyField,

@@ -20,10 +20,12 @@ namespace kdr::qt {
 
 // The rows of a data source's dataset with its visible fields as columns; typing in the filter
 // line hides the rows that do not contain the text. Checkable rows make it a multi-choice list.
+// Over pages, the filter asks the pages for the rows matching it instead, and reaching the end of
+// the list asks for the next page.
 class SearchDialog : public QDialog {
 public:
   SearchDialog(const std::string &title, TDataSource &source, bool multiChoice,
-               const std::string &keyField = {});
+               const std::string &keyField = {}, const SearchPages *pages = nullptr);
 
   QLineEdit *filter() const { return filter_; }
   QTableWidget *table() const { return table_; }
@@ -35,8 +37,14 @@ public:
   std::vector<std::string> tickedKeys() const;
 
 private:
+  void fill(bool multiChoice, const std::string &keyField);
   void applyFilter(const QString &text);
+  // A page asked for; a failure is shown as any handler's and leaves the rows as they were.
+  bool askPages(const std::function<bool()> &ask);
 
+  TDataSource &source_;
+  const SearchPages *pages_;
+  bool lastPage_ = false;
   QLineEdit *filter_;
   QTableWidget *table_;
   std::vector<std::string> keys_;
@@ -65,6 +73,7 @@ public:
   int question(const std::string &title, const std::string &text, TMsgDlgType type,
                const std::vector<std::string> &captions) override;
   bool searchList(const std::string &title, TDataSource &source) override;
+  bool searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) override;
   bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,
                  std::vector<std::string> &keys) override;
   bool find(const std::string &title, TDataSet &dataset) override;

@@ -83,6 +83,12 @@ std::string buttonName(TMsgDlgBtn b) {
   return "?";
 }
 
+bool Dialogs::searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) {
+  while (pages.more()) {
+  }
+  return searchList(title, source);
+}
+
 namespace {
 
 bool rowStartsWith(TDataSet &dataset, const std::string &folded) {

@@ -1,6 +1,7 @@
 #pragma once
 // The Dialogs service: every dialog a screen can open goes through this one interface. Headless,
 // the ScriptedUser answers; on the desktop, the widget set shows real dialogs.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,14 @@ int escapeResult(const TMsgDlgButtons &buttons);
 std::string kindName(TMsgDlgType t);
 std::string buttonName(TMsgDlgBtn b);
 
+// The rows of a search that come from a server a page at a time. The source's dataset holds the
+// first page of an empty filter when the search opens; filter(text) replaces its rows with the
+// first page of those matching text, and more() appends the next page, false when none is left.
+struct SearchPages {
+  std::function<void(const std::string &text)> filter;
+  std::function<bool()> more;
+};
+
 class Dialogs {
 public:
   virtual ~Dialogs() = default;
@@ -63,6 +72,10 @@ public:
   // A single-choice list over the source's dataset (its visible fields as columns). True when the
   // user chose a row; the dataset then stands on it.
   virtual bool searchList(const std::string &title, TDataSource &source) = 0;
+  // The single-choice list over rows that come in pages: it narrows them through the pages as
+  // the user types and asks for more as the user reaches the end. Where a widget set has no such
+  // list, every page is brought and the plain list shown.
+  virtual bool searchPages(const std::string &title, TDataSource &source, const SearchPages &pages);
   // A multi-choice list over the source's dataset. True when confirmed; keys gets the AsString of
   // keyField of every chosen row, in the dataset's order.
   virtual bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,

@@ -236,9 +236,29 @@ int ScriptedUser::question(const std::string &title, const std::string &text, TM
 }
 
 bool ScriptedUser::searchList(const std::string &title, TDataSource &source) {
+  return search(title, source, nullptr);
+}
+
+bool ScriptedUser::searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) {
+  return search(title, source, &pages);
+}
+
+// Over pages, the user types the text to choose as the filter and scrolls on until a row shows it.
+bool ScriptedUser::search(const std::string &title, TDataSource &source, const SearchPages *pages) {
   DialogRecord seen{"search", title, "", shownRows(source.DataSet()), {}};
   Expectation e = take(Kind::Search, seen, [&](const Expectation &x) { return x.text == title; });
-  long row = e.cancel ? -1 : rowContaining(seen.buttons, e.choose.front());
+  long row = -1;
+  if (!e.cancel) {
+    if (pages) {
+      pages->filter(e.choose.front());
+      seen.buttons = shownRows(source.DataSet());
+    }
+    row = rowContaining(seen.buttons, e.choose.front());
+    while (pages && row < 0 && pages->more()) {
+      seen.buttons = shownRows(source.DataSet());
+      row = rowContaining(seen.buttons, e.choose.front());
+    }
+  }
   if (!e.cancel && row < 0) {
     transcript_.push_back(seen);
     fail("search list \"" + title + "\" has no row with \"" + e.choose.front() + "\"");

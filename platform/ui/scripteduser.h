@@ -73,6 +73,7 @@ public:
   int question(const std::string &title, const std::string &text, TMsgDlgType type,
                const std::vector<std::string> &captions) override;
   bool searchList(const std::string &title, TDataSource &source) override;
+  bool searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) override;
   bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,
                  std::vector<std::string> &keys) override;
   bool find(const std::string &title, TDataSet &dataset) override;
@@ -80,6 +81,8 @@ public:
 
 private:
   enum class Kind { Message, Question, Search, List, Find, Modal };
+  // A single-choice list, its rows in pages when pages is given.
+  bool search(const std::string &title, TDataSource &source, const SearchPages *pages);
   struct Expectation {
     explicit Expectation(Kind k) : kind(k) {}
     Kind kind;

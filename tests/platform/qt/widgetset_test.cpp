@@ -35,6 +35,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
@@ -406,6 +407,63 @@ TEST_F(QtTest, TheSearchListShowsVisibleFieldsAndFiltersAsTheUserTypes) {
   multi.table()->item(0, 0)->setCheckState(Qt::Checked);
   multi.table()->item(2, 0)->setCheckState(Qt::Checked);
   EXPECT_EQ(multi.tickedKeys(), (std::vector<std::string>{"01", "03"}));
+}
+
+// 300 clients served 50 at a time, as a server's pages would be.
+struct PagedClients {
+  TClientDataSet cds;
+  TDataSource src;
+  std::string filter;
+  int asked = 0;
+  SearchPages pages{[this](const std::string &text) { load(text, {}); },
+                    [this] {
+                      cds.Last();
+                      return load(filter, cds.FieldByName("CDCLIENTE").AsString());
+                    }};
+  PagedClients() {
+    src.SetDataSet(&cds);
+    load("", {});
+  }
+  bool load(const std::string &text, const std::string &after) {
+    ++asked;
+    DataPacket page = after.empty() ? DataPacket{} : *cds.Data().packet();
+    page.fields = {FieldDef{"CDCLIENTE", FieldType::String, 6, false},
+                   FieldDef{"NMFANTCLIE", FieldType::String, 40, false}};
+    filter = text;
+    int added = 0;
+    for (int i = 1; i <= 300 && added < 50; ++i) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%04d", i);
+      const std::string name = "Cliente " + std::to_string(i);
+      if (code <= after || name.find(text) == std::string::npos) continue;
+      page.rows.push_back(PacketRow{RowStatus::Unmodified, {Variant(code), Variant(name)}});
+      ++added;
+    }
+    cds.SetData(makePacketVariant(std::move(page)));
+    return added > 0;
+  }
+};
+
+TEST_F(QtTest, APagedSearchAsksForTheFilteredFirstPageAndForMoreAtTheEnd) {
+  PagedClients data;
+  SearchDialog dialog("Cliente", data.src, false, {}, &data.pages);
+  dialog.show();
+  EXPECT_EQ(dialog.table()->rowCount(), 50) << "the first page at once";
+
+  dialog.filter()->setText(QStringLiteral("7"));
+  EXPECT_EQ(data.filter, "7");
+  ASSERT_EQ(dialog.table()->rowCount(), 50);
+  EXPECT_EQ(dialog.table()->item(0, 1)->text(), QStringLiteral("Cliente 7"));
+
+  QScrollBar *bar = dialog.table()->verticalScrollBar();
+  bar->setValue(bar->maximum());
+  EXPECT_EQ(dialog.table()->rowCount(), 57) << "every client with a 7, the next page appended";
+  const int asked = data.asked;
+  bar->setValue(bar->maximum());
+  bar->setValue(0);
+  bar->setValue(bar->maximum());
+  EXPECT_EQ(data.asked, asked + 1) << "after an empty page nothing more is asked";
+  EXPECT_EQ(dialog.chosenRow(), 0);
 }
 
 TEST_F(QtTest, TheMainFormIsTheFrameOfItsChildrenAndItsPictureIsNotBlank) {
