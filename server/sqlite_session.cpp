@@ -5,6 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/sqlite/values.h"
 #include "server/engines.h"
 #include "server/errors.h"
 
@@ -76,12 +77,11 @@ public:
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
       row.clear();
       row.reserve(n);
-      for (int i = 0; i < n; ++i) row.push_back(columnValue(stmt, i));
+      for (int i = 0; i < n; ++i) row.push_back(sqlite::column(stmt, i));
       try {
         visit(row);
       } catch (...) {
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
+        clear(stmt);
         throw;
       }
     }
@@ -122,54 +122,30 @@ private:
     return stmt;
   }
 
+  // Text is borrowed: the caller's parameters outlive the run, which ends in a reset.
   void bind(sqlite3_stmt *stmt, int index, const Variant &v) {
-    int rc = SQLITE_OK;
-    switch (v.kind()) {
-    case Variant::Kind::Unassigned:
-    case Variant::Kind::Null:
-      rc = sqlite3_bind_null(stmt, index);
-      break;
-    case Variant::Kind::Boolean:
-      rc = sqlite3_bind_int(stmt, index, v.asBoolean() ? 1 : 0);
-      break;
-    case Variant::Kind::Integer:
-      rc = sqlite3_bind_int64(stmt, index, v.asInteger());
-      break;
-    case Variant::Kind::Float:
-      rc = sqlite3_bind_double(stmt, index, v.asFloat());
-      break;
-    case Variant::Kind::String:
-      rc = sqlite3_bind_text(stmt, index, v.str().data(), static_cast<int>(v.str().size()), SQLITE_STATIC);
-      break;
-    default:
-      sqlite3_reset(stmt);
+    int rc;
+    try {
+      rc = sqlite::bind(stmt, index, v, sqlite::Text::Borrowed);
+    } catch (const EDatabaseError &) {
+      clear(stmt);
       throw EngineError("cannot bind " + v.debugString());
     }
     if (rc != SQLITE_OK) {
-      sqlite3_reset(stmt);
-      fail(rc, sqlite3_errmsg(db_));
+      std::string text = sqlite3_errmsg(db_);
+      clear(stmt);
+      fail(rc, text);
     }
   }
 
-  static Variant columnValue(sqlite3_stmt *stmt, int i) {
-    switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_NULL:
-      return nullptr;
-    case SQLITE_INTEGER:
-      return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, i)));
-    case SQLITE_FLOAT:
-      return sqlite3_column_double(stmt, i);
-    default: {
-      const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
-      return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
-    }
-    }
+  static void clear(sqlite3_stmt *stmt) {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
   }
 
   void finish(sqlite3_stmt *stmt, int rc) {
     std::string text = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
+    clear(stmt);
     if (rc != SQLITE_DONE) fail(rc, text);
   }
 

@@ -6,8 +6,8 @@
 #include <sqlite3.h>
 
 #include "platform/host/localdb.h"
-#include "platform/rtl/exceptions.h"
 #include "platform/rtl/utf8.h"
+#include "platform/sqlite/values.h"
 
 namespace kdr {
 
@@ -21,28 +21,7 @@ LocalStatement::LocalStatement(const TLocalConnection &connection, const std::st
 LocalStatement::~LocalStatement() { sqlite3_finalize(stmt_); }
 
 void LocalStatement::bind(int position, const Variant &value) {
-  int rc = SQLITE_OK;
-  switch (value.kind()) {
-  case Variant::Kind::Unassigned:
-  case Variant::Kind::Null:
-    rc = sqlite3_bind_null(stmt_, position);
-    break;
-  case Variant::Kind::Boolean:
-  case Variant::Kind::Integer:
-    rc = sqlite3_bind_int64(stmt_, position, value.asInteger());
-    break;
-  case Variant::Kind::Float:
-    rc = sqlite3_bind_double(stmt_, position, value.asFloat());
-    break;
-  case Variant::Kind::String:
-    rc = sqlite3_bind_text(stmt_, position, value.str().data(), static_cast<int>(value.str().size()),
-                           SQLITE_TRANSIENT);
-    break;
-  case Variant::Kind::Array:
-  case Variant::Kind::Packet:
-    throw EDatabaseError("Valor de parâmetro não suportado pelo banco de dados local.");
-  }
-  if (rc != SQLITE_OK) connection_.fail("atribuir um parâmetro");
+  if (sqlite::bind(stmt_, position, value) != SQLITE_OK) connection_.fail("atribuir um parâmetro");
 }
 
 void LocalStatement::bind(const std::string &name, const Variant &value) {
@@ -91,25 +70,6 @@ FieldDef declaredField(const char *name, const char *declType) {
   return def;
 }
 
-Variant columnValue(sqlite3_stmt *stmt, int column, FieldType type) {
-  switch (sqlite3_column_type(stmt, column)) {
-  case SQLITE_NULL:
-    return Variant(nullptr);
-  case SQLITE_INTEGER:
-    if (type == FieldType::Integer)
-      return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, column)));
-    if (type == FieldType::Float) return Variant(sqlite3_column_double(stmt, column));
-    break;
-  case SQLITE_FLOAT:
-    if (type == FieldType::Float) return Variant(sqlite3_column_double(stmt, column));
-    break;
-  default:
-    break;
-  }
-  const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-  return Variant(std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column))));
-}
-
 } // namespace
 
 DataPacket LocalStatement::readAll() {
@@ -131,7 +91,7 @@ DataPacket LocalStatement::readAll() {
                                                : FieldType::String;
         undeclared[static_cast<std::size_t>(c)] = false;
       }
-      Variant value = columnValue(stmt_, c, field.type);
+      Variant value = sqlite::column(stmt_, c, field.type);
       // A cached value longer than its declaration widens the field rather than being cut.
       if (field.type == FieldType::String && value.isString() && field.size > 0)
         field.size = std::max(field.size, static_cast<int>(utf8::length(value.str())));
