@@ -4,6 +4,8 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "server/engines.h"
 #include "server/errors.h"
@@ -56,10 +58,7 @@ public:
     return n && *n ? std::stoll(n) : 0;
   }
 
-  void executeScript(std::string_view sql) override {
-    Result res(PQexec(conn_, std::string(sql).c_str()), &PQclear);
-    check(res.get());
-  }
+  void executeScript(std::string_view sql) override { checked(PQexec(conn_, std::string(sql).c_str())); }
 
 private:
   // A server killed in the middle of a statement must not leave it running with its row locks
@@ -73,52 +72,97 @@ private:
     if (PQserverVersion(conn_) >= 140000) executeScript("SET client_connection_check_interval = '1s'");
   }
 
-  Result run(std::string_view sql, const Params &params) {
-    std::string text = dialect().placeholders(sql);
-    std::vector<std::string> storage(params.size());
-    std::vector<const char *> values(params.size());
-    std::vector<Oid> types(params.size());
+  // The values in the engine's text form, with their types; a null's type is left to the engine.
+  struct Bound {
+    std::vector<std::string> storage;
+    std::vector<const char *> values;
+    std::vector<Oid> types;
+  };
+
+  static Bound bound(const Params &params) {
+    Bound b{std::vector<std::string>(params.size()), std::vector<const char *>(params.size()),
+            std::vector<Oid>(params.size())};
     for (std::size_t i = 0; i < params.size(); ++i) {
       const Variant &v = params[i];
       switch (v.kind()) {
       case Variant::Kind::Unassigned:
       case Variant::Kind::Null:
-        values[i] = nullptr;
-        types[i] = 0;
         continue;
       case Variant::Kind::Boolean:
-        storage[i] = v.asBoolean() ? "true" : "false";
-        types[i] = boolOid;
+        b.storage[i] = v.asBoolean() ? "true" : "false";
+        b.types[i] = boolOid;
         break;
       case Variant::Kind::Integer:
-        storage[i] = std::to_string(v.asInteger());
-        types[i] = int8Oid;
+        b.storage[i] = std::to_string(v.asInteger());
+        b.types[i] = int8Oid;
         break;
       case Variant::Kind::Float:
-        storage[i] = formatFloat(v.asFloat());
-        types[i] = float8Oid;
+        b.storage[i] = formatFloat(v.asFloat());
+        b.types[i] = float8Oid;
         break;
       case Variant::Kind::String:
-        storage[i] = v.str();
-        types[i] = textOid;
+        b.storage[i] = v.str();
+        b.types[i] = textOid;
         break;
       default:
         throw EngineError("cannot bind " + v.debugString());
       }
-      values[i] = storage[i].c_str();
+      b.values[i] = b.storage[i].c_str();
     }
-    Result res(PQexecParams(conn_, text.c_str(), static_cast<int>(params.size()), types.data(), values.data(),
-                            nullptr, nullptr, 0),
-               &PQclear);
-    check(res.get());
-    return res;
+    return b;
+  }
+
+  Result run(std::string_view sql, const Params &params, bool again = false) {
+    const Bound b = bound(params);
+    const int n = static_cast<int>(params.size());
+    // Parameter types are fixed when a statement is prepared, so they are part of its key: the
+    // same text with a null where another call sends a number is another statement.
+    std::string key(sql);
+    key.append(reinterpret_cast<const char *>(b.types.data()), b.types.size() * sizeof(Oid));
+    auto it = prepared_.find(key);
+    if (it == prepared_.end()) {
+      // Statements built from varying parts could grow the table without end; past its size they
+      // are parsed on each call, as they would be unprepared.
+      if (prepared_.size() >= maxPrepared)
+        return checked(PQexecParams(conn_, dialect().placeholders(sql).c_str(), n, b.types.data(),
+                                    b.values.data(), nullptr, nullptr, 0));
+      it = prepared_.emplace(std::move(key), prepare(sql, b.types)).first;
+    }
+    PGresult *res = PQexecPrepared(conn_, it->second.c_str(), n, b.values.data(), nullptr, nullptr, 0);
+    if (sqlState(res) == "0A000") {
+      // A table changed shape under a statement whose rows it gives ("cached plan must not change
+      // result type"): prepared anew, and run once more when no transaction was spoilt by the failure.
+      prepared_.erase(it);
+      if (!again && PQtransactionStatus(conn_) == PQTRANS_IDLE) {
+        PQclear(res);
+        return run(sql, params, true);
+      }
+    }
+    return checked(res);
+  }
+
+  std::string prepare(std::string_view sql, const std::vector<Oid> &types) {
+    std::string name = "kdr_" + std::to_string(++statementCount_);
+    checked(PQprepare(conn_, name.c_str(), dialect().placeholders(sql).c_str(),
+                      static_cast<int>(types.size()), types.data()));
+    return name;
+  }
+
+  Result checked(PGresult *res) {
+    Result owned(res, &PQclear);
+    check(owned.get());
+    return owned;
+  }
+
+  static std::string sqlState(const PGresult *res) {
+    const char *state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+    return state ? state : "";
   }
 
   void check(PGresult *res) {
     ExecStatusType st = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
     if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) return;
-    std::string state =
-        res && PQresultErrorField(res, PG_DIAG_SQLSTATE) ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : "";
+    const std::string state = sqlState(res);
     std::string text = res ? PQresultErrorMessage(res) : PQerrorMessage(conn_);
     auto kind = EngineError::Kind::Other;
     if (state == "23505")
@@ -163,6 +207,11 @@ private:
   }
 
   PGconn *conn_ = nullptr;
+  // Prepared statements live as long as the connection; a session whose connection is lost is
+  // dropped by the pool, never reconnected, so no name here can outlive its statement.
+  static constexpr std::size_t maxPrepared = 200;
+  std::unordered_map<std::string, std::string> prepared_;
+  std::uint64_t statementCount_ = 0;
 };
 
 } // namespace

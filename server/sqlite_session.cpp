@@ -71,10 +71,12 @@ public:
 
   void scan(std::string_view sql, const Params &params, const std::function<void(Row &)> &visit) override {
     sqlite3_stmt *stmt = prepare(sql, params);
-    const int n = sqlite3_column_count(stmt);
     Row row;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      // Counted once stepped: a statement prepared before another connection changed the table
+      // is prepared anew by the step.
+      const int n = sqlite3_column_count(stmt);
       row.clear();
       row.reserve(n);
       for (int i = 0; i < n; ++i) row.push_back(sqlite::column(stmt, i));

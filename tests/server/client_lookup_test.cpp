@@ -1,6 +1,5 @@
 // A client is found by the digits of its registration number however the number was typed,
 // whoever wrote it, and in a database that held clients before the digits were kept.
-#include "server/engines.h"
 #include "server/param_fat_cli.h"
 #include "tests/server/server_fixture.h"
 
@@ -9,16 +8,12 @@ namespace {
 
 class ClientLookup : public ::testing::TestWithParam<std::string> {};
 
-std::unique_ptr<Session> connect(const std::string &url) {
-  return url.rfind("sqlite:", 0) == 0 ? openSqlite(url.substr(7)) : openPostgresql(url);
-}
-
 TEST_P(ClientLookup, DigitsFollowEveryWriteAndTheMigrationFillsOldRows) {
   ScratchDatabase db(GetParam());
   if (!db.available()) GTEST_SKIP() << "PostgreSQL suite skipped: KDR_TEST_PG is not set";
   {
     // A database as the first schema version left it, with clients in it.
-    auto s = connect(db.url());
+    auto s = connectTo(db.url());
     s->executeScript("CREATE TABLE KDR_SCHEMA (VERSION INTEGER NOT NULL)");
     s->executeScript(s->dialect().migrations()[0]);
     s->execute("INSERT INTO KDR_SCHEMA (VERSION) VALUES (1)");

@@ -1,9 +1,14 @@
 #include "tests/server/server_fixture.h"
 
 #include "platform/data/json_document.h"
+#include "server/engines.h"
 #include "server/packets.h"
 
 namespace kdr::server::testing {
+
+std::unique_ptr<Session> connectTo(const std::string &url) {
+  return url.rfind("sqlite:", 0) == 0 ? openSqlite(url.substr(7)) : openPostgresql(url);
+}
 
 void ServerTest::start(const std::string &engine, HttpOptions options) {
   // "sqlite_cached": the same suite with the answer cache on, so that a stale read fails it.

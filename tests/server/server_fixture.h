@@ -31,6 +31,9 @@ struct Reply {
 
 using ScratchDatabase = kdr::test::ScratchDatabase;
 
+// A bare session on a scratch database's URL, outside any store (no migration).
+std::unique_ptr<Session> connectTo(const std::string &url);
+
 // A remote call to the server on a loopback port, sent with the desktop's own JSON writer.
 Reply callServer(int port, const std::string &method, Variant::Array args,
                  const std::string &module = "KDR03020.rdmParamFatCli", const std::string &token = {});
