@@ -4,6 +4,7 @@
 
 #include "platform/data/json_document.h"
 #include "platform/data/packet_json.h"
+#include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
 #include "server/errors.h"
 
@@ -36,6 +37,8 @@ std::vector<Variant> decodeArgs(std::string_view body) {
   boost::json::value doc;
   try {
     doc = parseJsonDocument(body);
+  } catch (const EDuplicateJsonKey &e) {
+    refuse("Pedido inválido: a chave \"" + quoted(e.key()) + "\" aparece mais de uma vez no mesmo objeto.");
   } catch (const EConvertError &) {
     refuse("Pedido inválido: o corpo não é um objeto JSON.");
   }

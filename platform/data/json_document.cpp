@@ -3,7 +3,11 @@
 #include <boost/json/basic_parser_impl.hpp>
 #include <boost/json/value_stack.hpp>
 #include <charconv>
+#include <set>
 #include <string>
+#include <vector>
+
+#include "platform/data/packet_reader.h"
 
 #include "platform/rtl/exceptions.h"
 
@@ -39,8 +43,12 @@ public:
     stack.push_array(n);
     return true;
   }
-  bool on_object_begin(json::error_code &) { return true; }
+  bool on_object_begin(json::error_code &) {
+    keys_.emplace_back();
+    return true;
+  }
   bool on_object_end(std::size_t n, json::error_code &) {
+    keys_.pop_back();
     stack.push_object(n);
     return true;
   }
@@ -53,10 +61,16 @@ public:
     return true;
   }
   bool on_key_part(json::string_view s, std::size_t, json::error_code &) {
+    key_.append(s.data(), s.size());
     stack.push_chars(s);
     return true;
   }
   bool on_key(json::string_view s, std::size_t, json::error_code &) {
+    key_.append(s.data(), s.size());
+    // The document would keep the last of two values of one key: refused, as the packet reader does.
+    std::string name = std::exchange(key_, {});
+    if (keys_.back().contains(name)) throw EDuplicateJsonKey(std::move(name));
+    keys_.back().insert(std::move(name));
     stack.push_key(s);
     return true;
   }
@@ -92,7 +106,9 @@ public:
   bool on_comment(json::string_view, json::error_code &) { return true; }
 
 private:
-  std::string number_; // the parts of a number split across buffers
+  std::string number_;                      // the parts of a number split across buffers
+  std::string key_;                         // the parts of a key split across buffers
+  std::vector<std::set<std::string>> keys_; // of each open object
 };
 
 } // namespace

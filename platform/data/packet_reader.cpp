@@ -1,5 +1,6 @@
 #include "platform/data/packet_reader.h"
 
+#include <algorithm>
 #include <boost/json/basic_parser_impl.hpp>
 
 #include "platform/data/json_document.h"
@@ -23,7 +24,7 @@ enum class Frame : std::uint8_t {
   Rows,      // a packet's "rows"
   RowValues, // the values of one row
   RowObject, // {"status": ..., "values": [...]}
-  Skip,      // the value of a key nobody reads
+  Skip,      // a container in the value of a key nobody reads
 };
 
 // What the next value of an object is for.
@@ -44,9 +45,11 @@ enum class Key : std::uint8_t {
 struct Level {
   Frame frame;
   Key key = Key::None;
-  Variant::Array items;    // Array, RowValues
-  std::size_t count = 0;   // Fields, Rows: entries so far; Object: keys; Skip: depth
-  std::size_t builder = 0; // Fields, FieldDef, Rows, RowValues, RowObject: the packet being built
+  std::uint16_t keysSeen = 0;         // the known keys this object has had, one bit each
+  std::vector<std::string> otherKeys; // and the others
+  Variant::Array items;               // Array, RowValues
+  std::size_t count = 0;              // Fields, Rows: entries so far; Object: keys
+  std::size_t builder = 0;            // Fields, FieldDef, Rows, RowValues, RowObject: the packet being built
   // Object
   bool hasFields = false, hasRows = false;
   Variant unassigned;
@@ -146,8 +149,7 @@ private:
     case Frame::RowValues:
       return push(array ? Frame::Array : Frame::Object);
     case Frame::Skip:
-      ++l.count;
-      return;
+      return push(Frame::Skip);
     case Frame::Fields:
       if (array) invalid(fieldWhere(l) + " is not an object");
       return push(Frame::FieldDef, l.builder);
@@ -160,11 +162,7 @@ private:
     }
     // A container as the value of a key.
     const Key k = std::exchange(l.key, Key::None);
-    if (k == Key::Other) {
-      push(Frame::Skip);
-      top().count = 1;
-      return;
-    }
+    if (k == Key::Other) return push(Frame::Skip);
     if (l.frame == Frame::Object) {
       if (k == Key::Unassigned) {
         l.key = k; // the container's value comes back to this key
@@ -188,8 +186,7 @@ private:
     Level &l = top();
     switch (l.frame) {
     case Frame::Skip:
-      if (--l.count == 0) stack_.pop_back();
-      return;
+      break;
     case Frame::Array:
     case Frame::Object: {
       Variant v = l.frame == Frame::Array ? Variant(std::move(l.items)) : finishObject(l);
@@ -256,7 +253,6 @@ private:
 
   bool key(std::string_view name) {
     Level &l = top();
-    if (l.frame == Frame::Skip) return true;
     Key k = Key::Other;
     if (l.frame == Frame::Object) {
       ++l.count;
@@ -273,8 +269,22 @@ private:
     } else if (l.frame == Frame::RowObject) {
       k = name == "status" ? Key::Status : name == "values" ? Key::Values : k;
     }
+    noteKey(l, k, name);
     l.key = k;
     return true;
+  }
+
+  // Which of two values of one key was meant cannot be known, so an object may name a key once.
+  static void noteKey(Level &l, Key k, std::string_view name) {
+    if (k == Key::Other) {
+      if (std::find(l.otherKeys.begin(), l.otherKeys.end(), name) != l.otherKeys.end())
+        throw EDuplicateJsonKey(std::string(name));
+      l.otherKeys.emplace_back(name);
+      return;
+    }
+    const auto bit = static_cast<std::uint16_t>(1u << static_cast<unsigned>(k));
+    if (l.keysSeen & bit) throw EDuplicateJsonKey(std::string(name));
+    l.keysSeen |= bit;
   }
 
   [[noreturn]] void valueMismatch(const Level &l, Key k) {
@@ -349,6 +359,10 @@ private:
 };
 
 } // namespace
+
+EDuplicateJsonKey::EDuplicateJsonKey(std::string key)
+    : EConvertError("Invalid JSON text: the key \"" + key + "\" appears twice in one object"),
+      key_(std::move(key)) {}
 
 Variant readVariantJson(std::string_view text) {
   json::basic_parser<Handler> parser{json::parse_options{}};

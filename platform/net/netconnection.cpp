@@ -5,7 +5,9 @@
 
 #include "platform/data/json_document.h"
 #include "platform/data/packet_json.h"
+#include "platform/data/packet_reader.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/utf8.h"
 
 namespace kdr {
 
@@ -120,6 +122,9 @@ Variant TNetConnection::CallByRef(std::string_view method, Variant::Array &args)
     return okResult(variantFromJson(obj.at("result")));
   } catch (const EDatabaseError &) {
     throw;
+  } catch (const EDuplicateJsonKey &e) {
+    return transportFailure("resposta inválida: a chave \"" + utf8::cut(e.key(), 40) + "\" se repete, HTTP " +
+                            std::to_string(response->status));
   } catch (const std::exception &) {
     return transportFailure("resposta inválida, HTTP " + std::to_string(response->status));
   }

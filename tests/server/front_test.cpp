@@ -205,3 +205,29 @@ TEST_F(Front, EveryLogLineCarriesItsOwnRequest) {
 
 } // namespace
 } // namespace kdr::server::testing
+
+namespace kdr::server::testing {
+namespace {
+
+// A server stopped at any moment of its start (before its loops run, with a connection open, in
+// the middle of a request) stops: a test that skips right after its server was started must not
+// hang the suite.
+TEST_F(Front, AServerStopsWheneverItIsStopped) {
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE(round);
+    start("sqlite", HttpOptions{});
+    if (round % 3 == 1) {
+      RawClient idle(port_);
+      stop();
+    } else if (round % 3 == 2) {
+      RawClient halfway(port_);
+      halfway.send(head("/KDR03020.rdmParamFatCli/GetParamFatCli") + "Content-Length: 40\r\n\r\n{\"args\"");
+      stop();
+    } else {
+      stop();
+    }
+  }
+}
+
+} // namespace
+} // namespace kdr::server::testing

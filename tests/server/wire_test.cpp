@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <tuple>
 
 namespace kdr::server::testing {
 namespace {
@@ -59,6 +60,32 @@ TEST_P(ServerTest, TextWithANulCharacterIsRefused) {
     EXPECT_EQ(r.errorCode(), "invalid_argument");
   }
   EXPECT_TRUE(rowsOf("GetDescPadrao", {"04", "5"}).empty());
+}
+
+// A key named twice in one object of the body: the server cannot know which value the desktop
+// meant, so it refuses the call, names the key and writes nothing.
+TEST_P(ServerTest, AKeyNamedTwiceIsRefusedNamingIt) {
+  const std::string m = "/KDR03020.rdmParamFatCli/";
+  const std::string fields =
+      R"({"fields": [{"name": "CDEMPRESA", "type": "string"}, )"
+      R"({"name": "IDTPFATUEMPRESA", "type": "string"}, {"name": "DSFATUREMPRESA", "type": "string"}], )";
+  for (
+      const auto &[method, body, key] : std::vector<std::tuple<std::string, std::string, std::string>>{
+          {"GetParamFatCli", R"({"args": ["101"], "args": ["102"]})", "args"},
+          {"SetParEmpKdr",
+           R"({"args": [)" + fields +
+               R"("rows": [{"status": "inserted", "values": ["04", "5", "a"], "values": ["04", "6", "b"]}]}]})",
+           "values"},
+          {"SetParEmpKdr", R"({"args": [)" + fields + R"("rows": [], "rows": [["04", "5", "a"]]}]})",
+           "rows"}}) {
+    SCOPED_TRACE(body);
+    Reply r = post(m + method, body);
+    EXPECT_EQ(r.status, 400);
+    EXPECT_EQ(r.errorCode(), "invalid_argument");
+    EXPECT_NE(r.message().find("\"" + key + "\" aparece mais de uma vez"), std::string::npos) << r.message();
+  }
+  EXPECT_TRUE(rowsOf("GetDescPadrao", {"04", "5"}).empty());
+  EXPECT_TRUE(rowsOf("GetDescPadrao", {"04", "6"}).empty());
 }
 
 // An error answer quotes at most a short prefix of what was sent, however long it was.

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "platform/data/json_document.h"
+#include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/exceptions.h"
 
@@ -132,6 +133,43 @@ TEST(PacketJson, IgnoresUnknownKeysAndTakesFieldsAfterRows) {
   std::string text(10000, 'a');
   text += "\\n";
   EXPECT_EQ(variantFromJsonText("\"" + text + "\"").str().size(), 10001u);
+}
+
+// Two values for one key leave unknown which was meant: both decoders refuse, wherever the object
+// is and however the key is spelt, and name the key. Equal keys in different objects are fine.
+TEST(PacketJson, AKeyNamedTwiceInOneObjectIsRefused) {
+  const std::string fields = R"("fields":[{"name":"A","type":"string"}])";
+  const struct {
+    std::string text, key;
+  } cases[] = {
+      {"{" + fields + R"(,"rows":[{"status":"unmodified","values":[],"values":["x"]}]})", "values"},
+      {"{" + fields + R"(,"rows":[{"status":"inserted","status":"deleted","values":["x"]}]})", "status"},
+      {R"({"fields":[{"name":"A","type":"string","name":"B"}],"rows":[]})", "name"},
+      {"{" + fields + "," + fields + R"(,"rows":[]})", "fields"},
+      {"{" + fields + R"(,"rows":[],"rows":[]})", "rows"},
+      {R"([{"unassigned":true,"unassigned":true}])", "unassigned"},
+      {"{" + fields + R"(,"rows":[],"note":1,"note":2})", "note"},
+      {"{" + fields + R"(,"rows":[],"meta":[{"a":{"b":1,"b":2}}]})", "b"},
+      {R"({"fields":[{"name":"A","type":"string","x":1,"x":1}],"rows":[]})", "x"},
+  };
+  auto keyRefused = [](const std::function<void()> &decode) -> std::string {
+    try {
+      decode();
+    } catch (const EDuplicateJsonKey &e) {
+      return e.key();
+    }
+    return "(accepted)";
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(keyRefused([&] { variantFromJsonText(c.text); }), c.key);
+    EXPECT_EQ(keyRefused([&] { parseJsonDocument(c.text); }), c.key);
+  }
+  const std::string siblings =
+      R"({"fields":[{"name":"A","type":"string"},{"name":"B","type":"string"}],)"
+      R"("rows":[{"status":"inserted","values":["x","y"]},{"status":"inserted","values":["z","w"]}]})";
+  EXPECT_EQ(variantFromJsonText(siblings).packet()->rows.size(), 2u);
+  EXPECT_EQ(variantFromJson(parseJsonDocument(siblings)), variantFromJsonText(siblings));
 }
 
 TEST(PacketJson, SizeCountsCharactersNotBytes) {

@@ -108,6 +108,8 @@ public:
     port_ = server_.bind_to_any_port("127.0.0.1");
     // Bound already: a request that comes before the loop starts waits in the backlog.
     thread_ = std::thread([this] { server_.listen_after_bind(); });
+    // A stop that came before the loop runs would be lost and the join would wait forever.
+    while (!server_.is_running()) std::this_thread::yield();
   }
   ~StubServer() {
     server_.stop();
@@ -145,6 +147,23 @@ TEST(NetConnectionAnswers, ChangedByReferenceArgumentAndGarbledAnswer) {
     EXPECT_EQ(TNetConnection::errorCode(result), "unavailable") << garbled;
     connection.Close();
   }
+}
+
+// An answer naming a key twice could be read two ways: the connection takes neither and says why.
+TEST(NetConnectionAnswers, AKeyNamedTwiceIsAClearError) {
+  StubServer stub(R"({"result": {"fields": [{"name": "A", "type": "float"}],
+                                 "rows": [{"status": "inserted", "values": [1.5], "values": [2.5]}]}})");
+  TNetConnection connection;
+  connection.ServerName = "KDR03020.rdmParamFatCli";
+  connection.ThrowException = false;
+  connection.Port = stub.port();
+  connection.Open();
+  const Variant result = connection.Call("GetParamFatCli", {Variant("107")});
+  ASSERT_TRUE(TNetConnection::isErrorResult(result));
+  EXPECT_NE(TNetConnection::errorMessage(result).find("a chave \"values\" se repete"), std::string::npos)
+      << TNetConnection::errorMessage(result);
+  connection.ThrowException = true;
+  EXPECT_THROW(connection.Call("GetParamFatCli", {Variant("107")}), EDatabaseError);
 }
 
 // A stored rate comes back to the desktop as the very double the server holds, so sending it
