@@ -31,7 +31,9 @@ public:
     Zelnor::config.webUrl = config.serverHost;
     Zelnor::config.webPort = config.serverPort;
     Zelnor::config.token = config.token;
-    std::filesystem::create_directories(std::filesystem::path(config.localDb).parent_path());
+    // A bare file name lives in the current folder, which exists.
+    const std::filesystem::path folder = std::filesystem::path(config.localDb).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder);
     db_ = std::make_unique<TdtmDBGeral>(config.localDb);
     // Every form gets its peer when it is made, so the widget set comes before the main form.
     if (desktop_) desktop_->install();

@@ -70,6 +70,9 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(stor
       [](Session &s, const auto &a) -> Outcome { return written(rdmCache::GetTable(s, text(a, 0))); });
   add(cache, "GetChanges", R, {T, T},
       [](Session &s, const auto &a) -> Outcome { return {rdmCache::GetChanges(s, text(a, 0), text(a, 1))}; });
+  add(cache, "GetChangesPage", R, {T, T, T, T}, [](Session &s, const auto &a) -> Outcome {
+    return {rdmCache::GetChangesPage(s, text(a, 0), text(a, 1), text(a, 2), text(a, 3))};
+  });
 }
 
 Dispatcher::Outcome Dispatcher::written(std::string json) {

@@ -2,10 +2,8 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <optional>
-
 #include "platform/host/local_statement.h"
+#include "platform/host/local_table_load.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/utf8.h"
 
@@ -54,9 +52,6 @@ CREATE TABLE IF NOT EXISTS KDR_CACHE_MARCA (
   TABELA VARCHAR(30) PRIMARY KEY,
   MARCA VARCHAR(100));
 )sql";
-
-// Identifiers cannot be bound; they are only ever names read back from the file itself.
-std::string quoted(const std::string &identifier) { return "\"" + identifier + "\""; }
 
 } // namespace
 
@@ -125,106 +120,23 @@ void TLocalTransaction::Rollback() {
 TdtmDBGeral::TdtmDBGeral(std::string path) : adcGeral(std::move(path)) {}
 
 void TdtmDBGeral::replaceTable(std::string_view table, const DataPacket &rows) {
-  writeRows(table, rows, nullptr, {});
+  LocalTableLoad load(adcGeral, table, rows.fields, {});
+  load.clear();
+  load.write(rows, false);
+  load.commit({});
 }
 
 void TdtmDBGeral::applyChanges(std::string_view table, const DataPacket &rows, const DataPacket &removed,
                                bool whole, const std::string &mark) {
-  writeRows(table, rows, whole ? nullptr : &removed, mark);
+  LocalTableLoad load(adcGeral, table, rows.fields, removed.fields);
+  if (whole)
+    load.clear();
+  else
+    load.remove(removed);
+  load.write(rows, !whole);
+  load.commit(mark);
 }
 
-std::string TdtmDBGeral::cacheMark(std::string_view table) {
-  LocalStatement stmt(adcGeral, "SELECT MARCA FROM KDR_CACHE_MARCA WHERE TABELA = :TABELA");
-  stmt.bind("TABELA", Variant(utf8::toUpper(std::string(table))));
-  const DataPacket found = stmt.readAll();
-  return found.rows.empty() ? std::string() : found.rows.front().values.front().asString();
-}
-
-namespace {
-
-// "DELETE FROM T WHERE K1 = ? AND K2 = ?", with the positions of the key fields in a packet.
-struct KeyDelete {
-  std::string sql;
-  std::vector<int> sources;
-};
-
-KeyDelete keyDelete(const std::string &table, const std::vector<std::string> &tableColumns,
-                    const DataPacket &keys, const DataPacket &rows) {
-  KeyDelete out{"DELETE FROM " + quoted(table) + " WHERE ", {}};
-  for (std::size_t i = 0; i < keys.fields.size(); ++i) {
-    const std::string &name = keys.fields[i].name;
-    const bool known = std::any_of(tableColumns.begin(), tableColumns.end(),
-                                   [&](const std::string &c) { return utf8::sameText(c, name); });
-    if (!known || rows.fieldIndex(name) < 0)
-      throw EDatabaseError("A cópia recebida não corresponde à tabela " + table +
-                           " do banco de dados local.");
-    out.sql += (i ? " AND " : "") + quoted(name) + " = ?";
-    out.sources.push_back(rows.fieldIndex(name));
-  }
-  return out;
-}
-
-void runWith(LocalStatement &stmt, const PacketRow &row, const std::vector<int> &sources) {
-  for (std::size_t i = 0; i < sources.size(); ++i)
-    stmt.bind(static_cast<int>(i + 1), row.values[static_cast<std::size_t>(sources[i])]);
-  stmt.run();
-  stmt.reset();
-}
-
-} // namespace
-
-// Without removed keys the table is replaced whole; with them, only the keys listed and those of
-// the rows sent are touched.
-void TdtmDBGeral::writeRows(std::string_view table, const DataPacket &rows, const DataPacket *removed,
-                            const std::string &mark) {
-  const std::string name = adcGeral.tableName(table);
-  if (name.empty())
-    throw EDatabaseError("Tabela " + std::string(table) + " não existe no banco de dados local.");
-
-  // The packet's columns that the local table also has, by name regardless of case.
-  const std::vector<std::string> tableColumns = adcGeral.columnNames(name);
-  std::vector<std::string> columns;
-  std::vector<int> sources;
-  for (const auto &column : tableColumns) {
-    const int index = rows.fieldIndex(column);
-    if (index < 0) continue;
-    columns.push_back(column);
-    sources.push_back(index);
-  }
-  std::string insert = "INSERT INTO " + quoted(name) + " (";
-  std::string values;
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    insert += (i ? ", " : "") + quoted(columns[i]);
-    values += (i ? ", ?" : "?");
-  }
-  insert += ") VALUES (" + values + ")";
-  if (columns.empty())
-    throw EDatabaseError("A cópia recebida não corresponde à tabela " + name + " do banco de dados local.");
-  std::optional<KeyDelete> byKey;
-  if (removed) byKey = keyDelete(name, tableColumns, *removed, rows);
-
-  ibtGeral.StartTransaction();
-  try {
-    if (byKey) {
-      LocalStatement drop(adcGeral, byKey->sql);
-      std::vector<int> removedSources(removed->fields.size());
-      for (std::size_t i = 0; i < removedSources.size(); ++i) removedSources[i] = static_cast<int>(i);
-      for (const auto &row : removed->rows) runWith(drop, row, removedSources);
-      for (const auto &row : rows.rows) runWith(drop, row, byKey->sources);
-    } else {
-      adcGeral.execute("DELETE FROM " + quoted(name));
-    }
-    LocalStatement stmt(adcGeral, insert);
-    for (const auto &row : rows.rows) runWith(stmt, row, sources);
-    LocalStatement keep(adcGeral, "INSERT OR REPLACE INTO KDR_CACHE_MARCA (TABELA, MARCA) VALUES (?, ?)");
-    keep.bind(1, Variant(utf8::toUpper(name)));
-    keep.bind(2, mark.empty() ? Variant(nullptr) : Variant(mark));
-    keep.run();
-    ibtGeral.Commit();
-  } catch (...) {
-    ibtGeral.Rollback();
-    throw;
-  }
-}
+std::string TdtmDBGeral::cacheMark(std::string_view table) { return LocalTableLoad::markOf(adcGeral, table); }
 
 } // namespace kdr

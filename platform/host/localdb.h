@@ -70,10 +70,6 @@ public:
   // The mark is kept with the rows it describes.
   void applyChanges(std::string_view table, const DataPacket &rows, const DataPacket &removed, bool whole,
                     const std::string &mark);
-
-private:
-  void writeRows(std::string_view table, const DataPacket &rows, const DataPacket *removed,
-                 const std::string &mark);
 };
 
 // The data module of the running host; kdr-host creates it at start.

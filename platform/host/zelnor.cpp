@@ -1,5 +1,6 @@
 #include "platform/host/zelnor.h"
 
+#include "platform/host/cache_refresh.h"
 #include "platform/host/localdb.h"
 #include "platform/net/netconnection.h"
 #include "platform/rtl/exceptions.h"
@@ -35,21 +36,10 @@ void AtualizaLocalCache(const Variant &tableNames) {
   connection.Token = WebToken();
   connection.ThrowException = false;
   connection.Open();
-  for (const auto &name : namesOf(tableNames)) {
-    const Variant result =
-        connection.Call(snapshotMethod, {Variant(utf8::toUpper(name)), Variant(dtmDBGeral->cacheMark(name))});
-    if (TNetConnection::isErrorResult(result))
-      throw EDatabaseError("Não foi possível atualizar a cópia local da tabela " + name + ": " +
-                           TNetConnection::errorMessage(result));
-    // [mark, "T" when whole, rows, removed keys]
-    const Variant &changes = TNetConnection::payloadOf(result);
-    if (!changes.isArray() || changes.array().size() != 4 || !changes.array()[0].isString() ||
-        !changes.array()[2].isPacket() || !changes.array()[3].isPacket())
-      throw EDatabaseError("O servidor não enviou os dados da tabela " + name + " para a cópia local.");
-    const auto &parts = changes.array();
-    dtmDBGeral->applyChanges(name, *parts[2].packet(), *parts[3].packet(), parts[1].asString() == "T",
-                             parts[0].str());
-  }
+  CacheRefreshOptions options;
+  options.pageRows = config.cachePageRows;
+  for (const auto &name : namesOf(tableNames))
+    refreshCachedTable(connection, dtmDBGeral->adcGeral, utf8::toUpper(name), options);
 }
 
 } // namespace kdr::Zelnor

@@ -1,6 +1,7 @@
 #pragma once
 // The host's configuration as the module sees it (where the application server is) and the
 // refresh of the local database's cached tables from the server's snapshot service.
+#include <cstddef>
 #include <string>
 
 #include "platform/rtl/variant.h"
@@ -11,7 +12,8 @@ namespace kdr::Zelnor {
 struct HostConfig {
   std::string webUrl = "127.0.0.1";
   int webPort = 0;
-  std::string token; // sent to the server when not empty
+  std::string token;                 // sent to the server when not empty
+  std::size_t cachePageRows = 10000; // rows of a cached table per answer of the server
 };
 extern HostConfig config;
 
@@ -20,16 +22,11 @@ int WebPort();
 // The token a server started with one expects; empty when it asks for none.
 std::string WebToken();
 
-// The server's table-snapshot service: GetChanges(name, mark) answers what changed in the table
-// since the mark of the local copy's last refresh (the whole table when there is none).
-inline constexpr const char *snapshotServer = "KDR.rdmCache";
-inline constexpr const char *snapshotMethod = "GetChanges";
-
 // For each table named in the array (a single name is accepted too), asks the server for what
-// changed since the local copy's last refresh and applies it, each table in one transaction with
-// its new mark. Raises EDatabaseError with a message for the user when the server refuses or
-// cannot be reached, or the local file fails; tables refreshed before the failure keep their new
-// rows.
+// changed since the local copy's last refresh (the whole table when there is none), in pages,
+// and applies it, each table in one transaction with its new mark. Raises EDatabaseError with a message for
+// the user when the server refuses or cannot be reached, or the local file fails; tables refreshed before the
+// failure keep their new rows.
 void AtualizaLocalCache(const Variant &tableNames);
 
 } // namespace kdr::Zelnor

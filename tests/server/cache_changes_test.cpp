@@ -31,6 +31,28 @@ protected:
     return out;
   }
   using Keys = std::vector<std::string>;
+
+  // Every page of GetChangesPage from the first to the one that names no next position.
+  std::vector<Changes> pages(const std::string &table, const std::string &mark, std::size_t size) {
+    std::vector<Changes> out;
+    std::string position;
+    do {
+      Reply r = call("GetChangesPage", {table, mark, position, std::to_string(size)}, "KDR.rdmCache");
+      EXPECT_EQ(r.status, 200) << boost::json::serialize(r.body);
+      if (r.status != 200) break;
+      const Variant::Array parts = r.result().array();
+      out.push_back({parts[0].str(), parts[1].str() == "T", *parts[2].packet(), *parts[3].packet()});
+      EXPECT_LE(out.back().rows.rows.size(), size);
+      position = parts[4].str();
+    } while (!position.empty() && out.size() < 100);
+    return out;
+  }
+  static Keys keysOfPages(const std::vector<Changes> &pages, std::size_t keyColumns = 3) {
+    Keys out;
+    for (const Changes &page : pages)
+      for (const std::string &key : keysOf(page.rows, keyColumns)) out.push_back(key);
+    return out;
+  }
 };
 
 TEST_P(CacheChanges, WholeOnceThenOnlyWhatEachWriteTouched) {
@@ -104,6 +126,40 @@ TEST_P(CacheChanges, AMarkThisDatabaseDidNotGiveGetsTheWholeTable) {
   EXPECT_EQ(call("GetChanges", {"PAREMPKDR", ""}, "KDR.rdmCache").status, 404);
   EXPECT_EQ(call("GetTable", {"EMPRESA"}, "KDR.rdmCache").packet().rows.size(), 4u)
       << "the whole-table call keeps working";
+}
+
+TEST_P(CacheChanges, PagesBringTheWholeTableByKeyAndChangesInTheOrderWritten) {
+  const Changes whole = changes("PARCLIEKDR", "");
+  const std::vector<Changes> wholePages = pages("PARCLIEKDR", "", 3);
+  ASSERT_EQ(wholePages.size(), 4u);
+  EXPECT_EQ(keysOfPages(wholePages), keysOf(whole.rows));
+  for (const Changes &page : wholePages) EXPECT_TRUE(page.whole);
+  EXPECT_EQ(pages("PARCLIEKDR", "", 10).size(), 1u) << "a page exactly full ends the table";
+
+  {
+    auto s = store_->session();
+    Transaction tx(*s, Transaction::Mode::Write);
+    for (const char *client : {"102", "101", "103"})
+      s->execute("UPDATE PARCLIEKDR SET DSFATURCLIE = 'Novo' WHERE CDCLIENTE = ?", {Variant(client)});
+    s->execute("DELETE FROM PARCLIEKDR WHERE CDCLIENTE = '107'");
+    tx.commit();
+  }
+  const std::vector<Changes> changed = pages("PARCLIEKDR", whole.mark, 2);
+  ASSERT_GE(changed.size(), 2u);
+  Keys clients = keysOfPages(changed, 1);
+  clients.erase(std::unique(clients.begin(), clients.end()), clients.end());
+  EXPECT_EQ(clients, (Keys{"102", "101", "103"})) << "changes come in the order they were written";
+  EXPECT_EQ(keysOf(changed.front().removed, 1), Keys(changed.front().removed.rows.size(), "107"));
+  EXPECT_FALSE(changed.front().removed.rows.empty());
+  for (std::size_t i = 1; i < changed.size(); ++i)
+    EXPECT_TRUE(changed[i].removed.rows.empty()) << "removed keys come once, with the first page";
+  EXPECT_EQ(pages("PARCLIEKDR", changed.front().mark, 2).front().rows.rows.size(), 0u);
+
+  for (const auto &[position, size] : std::vector<std::pair<std::string, std::string>>{
+           {"", "0"}, {"", "50001"}, {"", "dez"}, {"x", "2"}, {"[\"101\"]", "2"}, {"[1, 2, 3]", "2"}}) {
+    Reply r = call("GetChangesPage", {"PARCLIEKDR", "", position, size}, "KDR.rdmCache");
+    EXPECT_EQ(r.status, 400) << position << " " << size;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, CacheChanges, ::testing::Values("sqlite", "postgresql", "sqlite_cached"),

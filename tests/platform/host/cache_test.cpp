@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/host/adoibquery.h"
+#include "platform/host/cache_refresh.h"
+#include "platform/host/local_statement.h"
 #include "platform/host/localdb.h"
 #include "platform/host/zelnor.h"
 #include "platform/rtl/exceptions.h"
@@ -104,6 +106,82 @@ TEST_F(CacheRefreshTest, RefusedOrUnreachableRefreshRaisesAndKeepsTheLocalCopy) 
         << e.Message();
   }
   EXPECT_EQ(rowsOf("EMPRESA"), 1u);
+}
+
+// Loads in pages of a few rows against the same loads in one answer, on local files of their own.
+class PagedLoadTest : public ::testing::Test {
+protected:
+  using Table = std::vector<std::vector<Variant>>;
+
+  void refresh(TLocalConnection &local, std::size_t pageRows, std::function<void()> afterPage = {}) {
+    TNetConnection connection;
+    connection.ServerName = snapshotServer;
+    connection.Port = port;
+    connection.ThrowException = false;
+    connection.Open();
+    for (const char *table : {"CLIENTE", "PARCLIEKDR"})
+      refreshCachedTable(connection, local, table, {pageRows, afterPage});
+  }
+  // Every row of both tables, by key, with the marks kept.
+  static Table contents(TLocalConnection &local) {
+    Table out;
+    for (const char *sql : {"SELECT * FROM CLIENTE ORDER BY CDCLIENTE",
+                            "SELECT * FROM PARCLIEKDR ORDER BY CDCLIENTE, IDTPFATUCLIE, CDEMPRESA",
+                            "SELECT TABELA, MARCA FROM KDR_CACHE_MARCA ORDER BY TABELA"}) {
+      LocalStatement stmt(local, sql);
+      for (const PacketRow &row : stmt.readAll().rows) out.push_back(row.values);
+    }
+    return out;
+  }
+  void writeOnServer(const std::string &sql) { TLocalConnection(server.databasePath()).execute(sql); }
+
+  test::ServerProcess server{{"--seed", "demo"}};
+  int port = server.port();
+  test::TempDir dir;
+  TLocalConnection whole{dir.file("whole.db")}, paged{dir.file("paged.db")};
+};
+
+TEST_F(PagedLoadTest, PagesGiveTheSameCopyAsOneAnswerFirstAndOnEachRefresh) {
+  refresh(whole, 10000);
+  refresh(paged, 3);
+  ASSERT_GT(contents(whole).size(), 20u);
+  EXPECT_EQ(contents(paged), contents(whole));
+
+  // Changes spread over several pages, a removal among them, and a row written twice.
+  writeOnServer(
+      "UPDATE PARCLIEKDR SET DSFATURCLIE = 'Novo ' || IDTPFATUCLIE WHERE CDCLIENTE IN ('101', '102'); "
+      "DELETE FROM PARCLIEKDR WHERE CDCLIENTE = '103'; "
+      "UPDATE CLIENTE SET NMFANTCLIE = 'Renomeado' WHERE CDCLIENTE IN ('104', '105', '106', '109'); "
+      "UPDATE PARCLIEKDR SET DSBOLETCLIE = 'Outro' WHERE CDCLIENTE = '101' AND IDTPFATUCLIE = '3'");
+  refresh(whole, 10000);
+  refresh(paged, 3);
+  EXPECT_EQ(contents(paged), contents(whole));
+}
+
+TEST_F(PagedLoadTest, ALoadCutShortKeepsThePreviousCopyWholeAndUsable) {
+  refresh(paged, 3);
+  const Table before = contents(paged);
+  writeOnServer("UPDATE PARCLIEKDR SET DSFATURCLIE = 'Novo'; UPDATE CLIENTE SET NMFANTCLIE = 'Novo'");
+
+  int pages = 0;
+  try {
+    refresh(paged, 3, [&] {
+      if (++pages == 2) server.stop(SIGKILL);
+    });
+    FAIL() << "the load went on without its server";
+  } catch (const EDatabaseError &e) {
+    EXPECT_NE(e.Message().find("CLIENTE"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(contents(paged), before) << "neither rows nor mark of the load cut short";
+
+  // The same database served again: the next refresh brings the whole change.
+  test::ServerProcess again({}, "sqlite:" + server.databasePath());
+  port = again.port();
+  refresh(paged, 3);
+  refresh(whole, 10000);
+  EXPECT_EQ(contents(paged), contents(whole));
+  LocalStatement changed(paged, "SELECT COUNT(*) FROM PARCLIEKDR WHERE DSFATURCLIE <> 'Novo'");
+  EXPECT_EQ(changed.readAll().rows.front().values.front(), Variant(0));
 }
 
 } // namespace
