@@ -1,6 +1,6 @@
 #pragma once
-// The tables the host keeps a local copy of: their columns as the copy holds them, and the key
-// that names a row of the copy. Each keeps a change number (NRVERSAO) kept by the database on
+// The tables the host keeps a local copy of, whole: every column, and the key that names a row of
+// the copy. Each keeps a change number (NRVERSAO) kept by the database on
 // every write, so a host asks for what changed since the number it last saw.
 #include <string>
 #include <string_view>
@@ -12,7 +12,7 @@ namespace kdr::server {
 
 struct CachedTable {
   std::string name;
-  std::vector<FieldDef> fields; // key first
+  std::vector<FieldDef> fields; // as stored, key first
   std::vector<std::string> key; // at most three columns, all texts
 };
 

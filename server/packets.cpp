@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/data/packet_json.h"
+#include "server/tables.h"
 
 namespace kdr::server {
 
@@ -66,39 +67,69 @@ std::string columnList(const std::vector<FieldDef> &fields, std::string_view pre
   return out;
 }
 
+std::vector<FieldDef> fieldsOf(const std::vector<Selected> &selection) {
+  std::vector<FieldDef> out;
+  for (const Selected &c : selection) out.push_back(c.table.column(c.column).def);
+  return out;
+}
+
+std::string selectList(const std::vector<Selected> &selection) {
+  std::string out;
+  for (const Selected &c : selection) {
+    out += out.empty() ? "" : ", ";
+    out += c.alias;
+    out += '.';
+    out += c.table.column(c.column).def.name;
+  }
+  return out;
+}
+
 namespace payload {
 
 const std::vector<FieldDef> &cliente() {
-  static const std::vector<FieldDef> f{textField("CDCLIENTE", 21), textField("NRINSJURCLIE", 20),
-                                       textField("NMFANTCLIE", 50), textField("IDTPIJURCLIE", 1)};
+  static const std::vector<FieldDef> f =
+      tables::cliente().fields({"CDCLIENTE", "NRINSJURCLIE", "NMFANTCLIE", "IDTPIJURCLIE"});
   return f;
 }
 
+const std::vector<Selected> &paramFatCliSelection() {
+  const Table &p = tables::parClieKdr(), &c = tables::cliente();
+  static const std::vector<Selected> s{{"P", p, "CDCLIENTE"},
+                                       {"P", p, "IDTPFATUCLIE"},
+                                       {"P", p, "DSFATURCLIE"},
+                                       {"P", p, "DSBOLETCLIE"},
+                                       {"C", c, "NMFANTCLIE"},
+                                       {"P", p, "CDTIPOSERV"},
+                                       {"T", tables::tipoServ(), "NMTIPOSERV"},
+                                       {"P", p, "CDEMPRESA"},
+                                       {"E", tables::empresa(), "NMEMPRESA"},
+                                       {"P", p, "IDFATURAPFILI"},
+                                       {"P", p, "IDFATMESATUCLIE"},
+                                       {"O", tables::operador(), "NMOPERADOR"},
+                                       {"P", p, "CDGERENTEIMPCLI"},
+                                       {"P", p, "IDGERANFUNIFICA"},
+                                       {"P", p, "VRPERCAJUSTEINV"},
+                                       {"C", c, "CDPAIS"}};
+  return s;
+}
+
 const std::vector<FieldDef> &paramFatCli() {
-  static const std::vector<FieldDef> f{textField("CDCLIENTE", 21),       textField("IDTPFATUCLIE", 1),
-                                       textField("DSFATURCLIE", 400),    textField("DSBOLETCLIE", 400),
-                                       textField("NMFANTCLIE", 50),      textField("CDTIPOSERV", 3),
-                                       textField("NMTIPOSERV", 80),      textField("CDEMPRESA", 2),
-                                       textField("NMEMPRESA", 40),       textField("IDFATURAPFILI", 1),
-                                       textField("IDFATMESATUCLIE", 1),  textField("NMOPERADOR", 40),
-                                       textField("CDGERENTEIMPCLI", 12), textField("IDGERANFUNIFICA", 1),
-                                       floatField("VRPERCAJUSTEINV"),    textField("CDPAIS", 4)};
+  static const std::vector<FieldDef> f = fieldsOf(paramFatCliSelection());
   return f;
 }
 
 const std::vector<FieldDef> &tipoDeServico() {
-  static const std::vector<FieldDef> f{textField("CDTIPOSERV", 3), textField("NMTIPOSERV", 80)};
+  static const std::vector<FieldDef> f = tables::tipoServ().fields({"CDTIPOSERV", "NMTIPOSERV"});
   return f;
 }
 
 const std::vector<FieldDef> &descPadrao() {
-  static const std::vector<FieldDef> f{textField("CDEMPRESA", 2), textField("IDTPFATUEMPRESA", 1),
-                                       textField("DSFATUREMPRESA", 400), textField("DSBOLETEMPRESA", 400)};
+  static const std::vector<FieldDef> f = tables::parEmpKdr().fields();
   return f;
 }
 
 const std::vector<FieldDef> &empresa() {
-  static const std::vector<FieldDef> f{textField("NMEMPRESA", 40), textField("CDEMPRESA", 2)};
+  static const std::vector<FieldDef> f = tables::empresa().fields({"NMEMPRESA", "CDEMPRESA"});
   return f;
 }
 

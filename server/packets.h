@@ -1,14 +1,16 @@
 #pragma once
 // Turning query rows into the data packets the module loads, and the field lists of every
-// payload the remote modules send.
+// payload the remote modules send, taken from the tables' own columns.
 #include <string_view>
 #include <vector>
 
 #include "platform/rtl/datapacket.h"
 #include "server/session.h"
+#include "server/tables.h"
 
 namespace kdr::server {
 
+// Fields of values a query computes, which no table column defines.
 FieldDef textField(std::string_view name, int size);
 FieldDef floatField(std::string_view name);
 
@@ -23,8 +25,21 @@ void appendQueryPacketJson(std::string &out, const std::vector<FieldDef> &fields
 // Comma-separated column list of a field list, for the SELECT that fills it.
 std::string columnList(const std::vector<FieldDef> &fields, std::string_view prefix = {});
 
+// A column of an answer read from several tables: the alias the query gives its table, and the
+// column. One list gives both the packet's fields and the query's select list.
+struct Selected {
+  std::string_view alias;
+  const Table &table;
+  std::string_view column;
+};
+std::vector<FieldDef> fieldsOf(const std::vector<Selected> &selection);
+// "P.CDCLIENTE, C.NMFANTCLIE, ..."
+std::string selectList(const std::vector<Selected> &selection);
+
 namespace payload {
 const std::vector<FieldDef> &cliente();
+// From PARCLIEKDR P, CLIENTE C, TIPOSERV T, EMPRESA E and OPERADOR O.
+const std::vector<Selected> &paramFatCliSelection();
 const std::vector<FieldDef> &paramFatCli();
 const std::vector<FieldDef> &tipoDeServico();
 const std::vector<FieldDef> &descPadrao(); // also the default texts of GetParEmpKdr

@@ -3,12 +3,16 @@
 #include <string_view>
 #include <vector>
 
+#include "server/tables.h"
+
 namespace kdr::server {
 namespace {
 
 using Values = std::vector<Variant>;
 
-void insertAll(Session &s, std::string_view sql, const std::vector<Values> &rows) {
+// Rows with a value for every column of the table, in its stored order.
+void insertAll(Session &s, const Table &table, const std::vector<Values> &rows) {
+  const std::string sql = table.insertSql();
   for (const Values &r : rows) s.execute(sql, r);
 }
 
@@ -16,32 +20,29 @@ bool isEmpty(Session &s) { return s.query("SELECT 1 FROM CLIENTE LIMIT 1").empty
 
 // Companies, service types, operators, groups and default texts: shared by both seeds.
 void seedReference(Session &s) {
-  insertAll(s, "INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES (?, ?)",
+  insertAll(s, tables::empresa(),
             {{"01", "Alfa Sistemas Ltda"},
              {"02", "Beta Serviços de Informática Ltda"},
              {"03", "Gama Tecnologia S.A."},
              {"04", "Delta Consultoria Ltda"}});
-  insertAll(s, "INSERT INTO TIPOSERV (CDTIPOSERV, NMTIPOSERV) VALUES (?, ?)",
+  insertAll(s, tables::tipoServ(),
             {{"001", "Suporte remoto"},
              {"002", "Atendimento presencial"},
              {"003", "Monitoramento 24 horas"},
              {"010", "Service desk dedicado"}});
-  insertAll(s, "INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR) VALUES (?, ?)",
+  insertAll(s, tables::operador(),
             {{"000000000001", "Carlos Mendes"},
              {"000000000002", "Fernanda Lima"},
              {"000000000003", "Roberto Alves"},
              {"000000000004", "Patrícia Nunes"}});
-  insertAll(s, "INSERT INTO OPERGRUPOP (CDGRUPOPER, CDOPERADOR) VALUES (?, ?)",
+  insertAll(s, tables::operGrupOp(),
             {{"01", "000000000001"},
              {"01", "000000000002"},
              {"02", "000000000002"},
              {"02", "000000000004"},
              {"03", "000000000003"}});
-  insertAll(s, "INSERT INTO AUTGRUPOP (CDGRUPOPER, IDAUTGRUPOP) VALUES (?, ?)",
-            {{"01", "ACSA"}, {"02", "ACSA"}, {"03", "VEND"}});
-  insertAll(s,
-            "INSERT INTO PAREMPKDR (CDEMPRESA, IDTPFATUEMPRESA, DSFATUREMPRESA, DSBOLETEMPRESA) VALUES (?, "
-            "?, ?, ?)",
+  insertAll(s, tables::autGrupOp(), {{"01", "ACSA"}, {"02", "ACSA"}, {"03", "VEND"}});
+  insertAll(s, tables::parEmpKdr(),
             {{"01", "3", "Manutenção mensal do sistema Alfa.", "Pagável em qualquer banco até o vencimento."},
              {"01", "6", "Service desk Alfa.", "Boleto de service desk Alfa."},
              {"02", "1", "Customização conforme proposta comercial.", nullptr},
@@ -54,9 +55,7 @@ bool seedDemo(Session &s) {
   Transaction tx(s, Transaction::Mode::Write);
   if (!isEmpty(s)) return false;
   seedReference(s);
-  insertAll(s,
-            "INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMFANTCLIE, CDPAIS) VALUES (?, ?, "
-            "?, ?, ?)",
+  insertAll(s, tables::cliente(),
             {{"101", "J", "11222333000181", "Padaria Pão Quente", "0055"},
              {"102", "J", "22333444000172", "Mercado São João", "0055"},
              {"103", "F", "12345678909", "João da Silva", "0055"},
@@ -67,7 +66,7 @@ bool seedDemo(Session &s) {
              {"108", "J", "55666777000145", "Andes Importadora", "0054"},
              {"109", "F", "11144477735", "Ana Paula Souza", "0055"},
              {"1010", "J", "66777888000136", "Oficina Mecânica Rápida", "0055"}});
-  insertAll(s, "INSERT INTO CLITIPOSERV (CDCLIENTE, CDTIPOSERV) VALUES (?, ?)",
+  insertAll(s, tables::cliTipoServ(),
             {{"101", "001"},
              {"101", "002"},
              {"102", "001"},
@@ -76,11 +75,7 @@ bool seedDemo(Session &s) {
              {"108", "010"},
              {"1010", "001"}});
   insertAll(
-      s,
-      "INSERT INTO PARCLIEKDR (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, IDFATURAPFILI, IDFATMESATUCLIE, "
-      "DSFATURCLIE, "
-      "DSBOLETCLIE, CDTIPOSERV, CDGERENTEIMPCLI, IDGERANFUNIFICA, VRPERCAJUSTEINV) "
-      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      s, tables::parClieKdr(),
       {{"101", "3", "01", "N", "S", "Manutenção do sistema de vendas.", "Boleto pagável em qualquer agência.",
         nullptr, nullptr, "N", 0.0},
        {"101", "5", "01", "N", "N", "Mão de obra de implantação.", "Boleto de mão de obra.", nullptr,
