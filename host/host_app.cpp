@@ -9,6 +9,7 @@
 #include "host/main_form.h"
 #include "host/package_loader.h"
 #include "host/scenario/scenario_runner.h"
+#include "platform/host/background_cache_load.h"
 #include "platform/host/localdb.h"
 #include "platform/host/zelnor.h"
 #include "platform/rtl/exceptions.h"
@@ -18,8 +19,9 @@ namespace kdr::host {
 
 namespace {
 
-// The tables the module's screens read from the local database.
-const Variant::Array cachedTables{"CLIENTE", "EMPRESA", "OPERADOR", "OPERGRUPOP", "AUTGRUPOP", "PARCLIEKDR"};
+// The tables the module's screens read from the local database, the small ones first.
+const std::vector<std::string> cachedTables{"EMPRESA",   "OPERADOR", "OPERGRUPOP",
+                                            "AUTGRUPOP", "CLIENTE",  "PARCLIEKDR"};
 
 // The host's services for one run: configuration, local database, main window and the module,
 // shown through the Qt widget set when one is given. Leaving it closes the module's screens before
@@ -51,19 +53,40 @@ public:
   }
 
   ~HostSession() {
+    // A first load still running is abandoned (the next start loads it again); its failures are told.
+    if (firstLoad_) {
+      firstLoad_->stop();
+      for (const std::string &message : firstLoad_->warnings()) *warnings_ << warning(message);
+      firstLoad_.reset();
+    }
     // The screens' code lives in the module: they go before it is unloaded.
     closeScreens();
     package_.unload();
     dtmDBGeral = nullptr;
   }
 
-  // A failed refresh leaves the previous local copies; the screens still open.
+  // Copies already loaded are brought up to date before the screens open: what changed since
+  // is usually little. A table never loaded may be large (a million clients), so its first copy
+  // loads in the background while the user works; a statement that reads it waits for it. A
+  // failed refresh leaves the previous local copies; the screens still open.
   void refreshLocalCache(std::ostream &err) {
-    try {
-      Zelnor::AtualizaLocalCache(Variant(cachedTables));
-    } catch (const Exception &e) {
-      err << "kdr-host: aviso: cache local não atualizado: " << e.Message() << "\n";
+    Variant::Array current;
+    std::vector<std::string> first;
+    for (const std::string &table : cachedTables) {
+      if (db_->cacheMark(table).empty())
+        first.push_back(table);
+      else
+        current.emplace_back(table);
     }
+    try {
+      if (!current.empty()) Zelnor::AtualizaLocalCache(Variant(current));
+    } catch (const Exception &e) {
+      err << warning(e.Message());
+    }
+    if (first.empty()) return;
+    warnings_ = &err;
+    firstLoad_ =
+        std::make_unique<BackgroundCacheLoad>(db_->adcGeral.Path(), Zelnor::config, first, db_->firstLoads);
   }
 
   PackageLoader &package() { return package_; }
@@ -78,10 +101,17 @@ private:
       Application().reset();
   }
 
+  static std::string warning(const std::string &message) {
+    return "kdr-host: aviso: cache local não atualizado: " + message + "\n";
+  }
+
   QtDesktop *desktop_;
   PackageLoader package_;
   std::unique_ptr<TdtmDBGeral> db_;
   TForm *mainForm_ = nullptr;
+  // Declared after the data module, whose gate it opens, so it ends first.
+  std::unique_ptr<BackgroundCacheLoad> firstLoad_;
+  std::ostream *warnings_ = nullptr;
 };
 
 int runScript(const HostConfig &config, HostSession &session, std::function<void()> snapshot,

@@ -13,6 +13,7 @@ namespace kdr {
 
 LocalStatement::LocalStatement(const TLocalConnection &connection, const std::string &sql)
     : connection_(connection) {
+  if (const FirstLoads *loads = connection.firstLoads()) loads->awaitTablesOf(sql);
   if (sqlite3_prepare_v2(connection.handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt_, nullptr) !=
       SQLITE_OK)
     connection.fail("preparar a consulta");

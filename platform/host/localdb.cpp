@@ -117,7 +117,9 @@ void TLocalTransaction::Rollback() {
   connection_.execute("ROLLBACK");
 }
 
-TdtmDBGeral::TdtmDBGeral(std::string path) : adcGeral(std::move(path)) {}
+TdtmDBGeral::TdtmDBGeral(std::string path) : adcGeral(std::move(path)) {
+  adcGeral.awaitFirstLoads(&firstLoads);
+}
 
 void TdtmDBGeral::replaceTable(std::string_view table, const DataPacket &rows) {
   LocalTableLoad load(adcGeral, table, rows.fields, {});

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/host/first_loads.h"
 #include "platform/rtl/datapacket.h"
 
 struct sqlite3;
@@ -30,9 +31,14 @@ public:
   // Raises EDatabaseError with a message for the user; the engine's text stays out of it.
   [[noreturn]] void fail(const std::string &what) const;
 
+  // Statements of this connection wait for the tables they name while their first copy loads.
+  void awaitFirstLoads(const FirstLoads *loads) { loads_ = loads; }
+  const FirstLoads *firstLoads() const { return loads_; }
+
 private:
   std::string path_;
   sqlite3 *db_ = nullptr;
+  const FirstLoads *loads_ = nullptr;
 };
 
 // The transaction of the local file: what is written between StartTransaction and Commit lands
@@ -55,6 +61,8 @@ private:
 class TdtmDBGeral {
 public:
   explicit TdtmDBGeral(std::string path);
+  // The tables whose first copy loads in the background; the screens' statements wait for them.
+  FirstLoads firstLoads;
   TLocalConnection adcGeral;
   TLocalConnection &dtbGeral = adcGeral;
   TLocalTransaction ibtGeral{adcGeral};

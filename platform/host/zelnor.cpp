@@ -29,6 +29,9 @@ std::vector<std::string> namesOf(const Variant &tableNames) {
 
 void AtualizaLocalCache(const Variant &tableNames) {
   if (dtmDBGeral == nullptr) throw EDatabaseError("Banco de dados local não está aberto.");
+  // A first copy still loading holds the local file's write lock, and this refresh would only
+  // repeat its work: it ends first.
+  dtmDBGeral->firstLoads.awaitAll();
   TNetConnection connection;
   connection.ServerName = snapshotServer;
   connection.HostName = WebURL();

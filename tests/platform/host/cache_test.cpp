@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/host/adoibquery.h"
+#include "platform/host/background_cache_load.h"
 #include "platform/host/cache_refresh.h"
 #include "platform/host/local_statement.h"
 #include "platform/host/localdb.h"
@@ -182,6 +183,34 @@ TEST_F(PagedLoadTest, ALoadCutShortKeepsThePreviousCopyWholeAndUsable) {
   EXPECT_EQ(contents(paged), contents(whole));
   LocalStatement changed(paged, "SELECT COUNT(*) FROM PARCLIEKDR WHERE DSFATURCLIE <> 'Novo'");
   EXPECT_EQ(changed.readAll().rows.front().values.front(), Variant(0));
+}
+
+// The host's statements wait for a table whose first copy loads in the background: they see it
+// whole, never a part. A load that fails releases them and says why.
+TEST(BackgroundLoadTest, ReadersOfATableStillLoadingSeeItWholeOrAfterItsFailure) {
+  test::ServerProcess server{{"--seed", "demo"}};
+  test::TempDir dir;
+  TdtmDBGeral db(dir.file("local.db"));
+  Zelnor::HostConfig config;
+  config.webPort = server.port();
+  config.cachePageRows = 2;
+  {
+    BackgroundCacheLoad load(db.adcGeral.Path(), config, {"CLIENTE", "PARCLIEKDR"}, db.firstLoads);
+    LocalStatement rows(db.adcGeral, "select count(*) from parcliekdr");
+    EXPECT_EQ(rows.readAll().rows.front().values.front(), Variant(10));
+    load.join();
+    EXPECT_TRUE(load.warnings().empty());
+  }
+  EXPECT_FALSE(db.cacheMark("CLIENTE").empty());
+
+  server.stop();
+  TdtmDBGeral other(dir.file("other.db"));
+  BackgroundCacheLoad failed(other.adcGeral.Path(), config, {"EMPRESA"}, other.firstLoads);
+  LocalStatement rows(other.adcGeral, "SELECT COUNT(*) FROM \"EMPRESA\"");
+  EXPECT_EQ(rows.readAll().rows.front().values.front(), Variant(0));
+  failed.join();
+  ASSERT_EQ(failed.warnings().size(), 1u);
+  EXPECT_NE(failed.warnings().front().find("EMPRESA"), std::string::npos) << failed.warnings().front();
 }
 
 } // namespace

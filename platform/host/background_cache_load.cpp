@@ -1,0 +1,78 @@
+#include "platform/host/background_cache_load.h"
+
+#include <cstddef>
+
+#include "platform/host/cache_refresh.h"
+#include "platform/host/localdb.h"
+#include "platform/net/netconnection.h"
+#include "platform/rtl/exceptions.h"
+
+namespace kdr {
+
+namespace {
+
+// Thrown between pages when the host is closing: the load's transaction rolls back.
+struct Stopped {};
+
+} // namespace
+
+BackgroundCacheLoad::BackgroundCacheLoad(std::string localPath, Zelnor::HostConfig server,
+                                         std::vector<std::string> tables, FirstLoads &gate)
+    : localPath_(std::move(localPath)), server_(std::move(server)), tables_(std::move(tables)), gate_(gate) {
+  gate_.begin(tables_);
+  thread_ = std::thread([this] { run(); });
+}
+
+BackgroundCacheLoad::~BackgroundCacheLoad() { stop(); }
+
+void BackgroundCacheLoad::stop() {
+  stop_ = true;
+  join();
+}
+
+void BackgroundCacheLoad::join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+std::vector<std::string> BackgroundCacheLoad::warnings() const {
+  std::lock_guard lock(mutex_);
+  return warnings_;
+}
+
+void BackgroundCacheLoad::run() {
+  std::size_t next = 0;
+  auto warn = [this](const std::string &message) {
+    std::lock_guard lock(mutex_);
+    warnings_.push_back(message);
+  };
+  try {
+    TLocalConnection local(localPath_);
+    TNetConnection connection;
+    connection.ServerName = snapshotServer;
+    connection.HostName = server_.webUrl;
+    connection.Port = server_.webPort;
+    connection.Token = server_.token;
+    connection.ThrowException = false;
+    connection.Open();
+    const CacheRefreshOptions options{server_.cachePageRows, [this] {
+                                        if (stop_) throw Stopped{};
+                                      }};
+    for (; next < tables_.size(); ++next) {
+      try {
+        refreshCachedTable(connection, local, tables_[next], options);
+      } catch (const Exception &e) {
+        warn(e.Message());
+      }
+      gate_.end(tables_[next]);
+    }
+  } catch (const Stopped &) {
+  } catch (const Exception &e) {
+    warn(e.Message());
+  } catch (const std::exception &e) {
+    warn(e.what());
+  }
+  // Whatever stopped the loads, nobody waits for them any longer.
+  for (; next < tables_.size(); ++next) gate_.end(tables_[next]);
+}
+
+} // namespace kdr

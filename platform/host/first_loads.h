@@ -1,0 +1,30 @@
+#pragma once
+// The local tables whose first copy is still being loaded while the host already serves its
+// user. A statement that names one of them waits until its load has ended, so a table is never
+// read before its first copy is whole; tables that already had a copy are read at once.
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kdr {
+
+class FirstLoads {
+public:
+  void begin(const std::vector<std::string> &tables);
+  // The table's load ended, whole or failed: its readers go on with what the file holds.
+  void end(std::string_view table);
+  // Blocks while the statement names, as a word, a table still loading.
+  void awaitTablesOf(std::string_view sql) const;
+  void awaitAll() const;
+
+private:
+  bool namesLoading(std::string_view sql) const;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable ended_;
+  std::vector<std::string> loading_; // upper case
+};
+
+} // namespace kdr
