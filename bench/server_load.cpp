@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/data/json_document.h"
 #include "platform/data/packet_json.h"
+#include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
 #include "server/packets.h"
 
@@ -90,7 +90,7 @@ private:
     auto res = http_.Post(std::string(module) + method, body, "application/json");
     status = res ? res->status : 0;
     if (!res || res->status != 200) return nullptr;
-    return variantFromJson(parseJsonDocument(res->body).as_object().at("result"));
+    return readCallEnvelope(res->body).result.value_or(nullptr);
   }
 
   DataPacket load() {

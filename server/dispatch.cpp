@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <boost/json.hpp>
-
 #include "platform/data/packet_json.h"
 #include "server/cache_snapshot.h"
 #include "server/copy_order.h"
@@ -13,8 +11,6 @@
 
 namespace kdr::server {
 
-namespace json = boost::json;
-
 void logLine(std::string_view line) {
   std::string text(line);
   text += '\n';
@@ -23,8 +19,12 @@ void logLine(std::string_view line) {
 }
 
 Answer errorAnswer(ErrorCode code, std::string_view message) {
-  json::object error{{"code", errorCodeName(code)}, {"message", message}};
-  return Answer{httpStatus(code), json::serialize(json::object{{"error", std::move(error)}})};
+  Answer answer{httpStatus(code), "{\"error\":{\"code\":"};
+  appendVariantJson(answer.body, Variant(std::string(errorCodeName(code))));
+  answer.body += ",\"message\":";
+  appendVariantJson(answer.body, Variant(std::string(message)));
+  answer.body += "}}";
+  return answer;
 }
 
 namespace {

@@ -1,9 +1,5 @@
 #include "server/request_args.h"
 
-#include <boost/json.hpp>
-
-#include "platform/data/json_document.h"
-#include "platform/data/packet_json.h"
 #include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
 #include "server/errors.h"
@@ -34,22 +30,19 @@ bool holdsNul(const Variant &v) {
 } // namespace
 
 std::vector<Variant> decodeArgs(std::string_view body) {
-  boost::json::value doc;
+  CallEnvelope call;
   try {
-    doc = parseJsonDocument(body);
+    call = readCallEnvelope(body);
   } catch (const EDuplicateJsonKey &e) {
     refuse("Pedido inválido: a chave \"" + quoted(e.key()) + "\" aparece mais de uma vez no mesmo objeto.");
-  } catch (const EConvertError &) {
+  } catch (const EInvalidJson &) {
     refuse("Pedido inválido: o corpo não é um objeto JSON.");
   }
-  if (!doc.is_object()) refuse("Pedido inválido: o corpo não é um objeto JSON.");
-  const boost::json::value *args = doc.as_object().if_contains("args");
-  if (!args || !args->is_array()) refuse("Pedido inválido: falta a lista \"args\".");
-  std::vector<Variant> out;
-  for (const boost::json::value &a : args->as_array()) {
-    out.push_back(variantFromJson(a));
-    if (holdsNul(out.back())) refuse("Pedido inválido: um texto traz o caractere nulo (\\u0000).");
-  }
+  if (!call.object) refuse("Pedido inválido: o corpo não é um objeto JSON.");
+  if (!call.args || !call.args->isArray()) refuse("Pedido inválido: falta a lista \"args\".");
+  std::vector<Variant> out = std::move(call.args->array());
+  for (const Variant &a : out)
+    if (holdsNul(a)) refuse("Pedido inválido: um texto traz o caractere nulo (\\u0000).");
   return out;
 }
 

@@ -5,17 +5,10 @@
 #include <string_view>
 #include <vector>
 
-#include <boost/json/value.hpp>
-
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/variant.h"
 
 namespace kdr {
-
-boost::json::value variantToJson(const Variant &v);
-
-// Raises EConvertError naming the field and row on malformed or inconsistent input.
-Variant variantFromJson(const boost::json::value &j);
 
 std::string variantToJsonText(const Variant &v);
 // Appends the same text as variantToJsonText to out, for answers built in one buffer.
@@ -26,7 +19,8 @@ void appendVariantJson(std::string &out, const Variant &v);
 // from a query, without a packet in memory.
 void appendPacketHeadJson(std::string &out, const std::vector<FieldDef> &fields);
 
-// Parse errors and malformed input raise EConvertError.
+// The variant a text names, read by readVariantJson (packet_reader.h): parse errors and malformed
+// input raise EConvertError.
 Variant variantFromJsonText(std::string_view text);
 
 } // namespace kdr

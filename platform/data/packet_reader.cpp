@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <boost/json/basic_parser_impl.hpp>
+#include <charconv>
 
-#include "platform/data/json_document.h"
 #include "platform/data/packet_builder.h"
 #include "platform/rtl/exceptions.h"
 
@@ -25,6 +25,8 @@ enum class Frame : std::uint8_t {
   RowValues, // the values of one row
   RowObject, // {"status": ..., "values": [...]}
   Skip,      // a container in the value of a key nobody reads
+  Envelope,  // a remote call or its answer: {"args": ..., "result": ..., "error": ...}
+  Failure,   // the "error" of an answer: {"code": ..., "message": ...}
 };
 
 // What the next value of an object is for.
@@ -39,13 +41,18 @@ enum class Key : std::uint8_t {
   Size,
   Required,
   Status,
-  Values
+  Values,
+  Args,
+  Result,
+  Error,
+  Code,
+  Message
 };
 
 struct Level {
   Frame frame;
   Key key = Key::None;
-  std::uint16_t keysSeen = 0;         // the known keys this object has had, one bit each
+  std::uint32_t keysSeen = 0;         // the known keys this object has had, one bit each
   std::vector<std::string> otherKeys; // and the others
   Variant::Array items;               // Array, RowValues
   std::size_t count = 0;              // Fields, Rows: entries so far; Object: keys
@@ -61,6 +68,17 @@ struct Level {
   RowStatus status = RowStatus::Unmodified;
 };
 
+[[noreturn]] void invalidCall(const std::string &what) { throw EConvertError("Invalid call: " + what); }
+
+// The double a number's text names, correctly rounded (the parser's own conversion misses the
+// nearest double for many values, so a rate would not read back to itself); the parser's value
+// is kept only where the text is out of a double's range (an infinity or a zero).
+double exactDouble(std::string_view numberText, double approximate) {
+  double value = 0;
+  auto [end, ec] = std::from_chars(numberText.data(), numberText.data() + numberText.size(), value);
+  return ec == std::errc() && end == numberText.data() + numberText.size() ? value : approximate;
+}
+
 class Handler {
 public:
   static constexpr std::size_t max_object_size = std::size_t(-1);
@@ -68,7 +86,12 @@ public:
   static constexpr std::size_t max_key_size = std::size_t(-1);
   static constexpr std::size_t max_string_size = std::size_t(-1);
 
+  // envelope: the text is a remote call or its answer, read into envelope; else a variant, read
+  // into result.
+  explicit Handler(bool envelope) : envelope_(envelope) {}
+
   Variant result;
+  CallEnvelope envelope;
 
   bool on_document_begin(json::error_code &) { return true; }
   bool on_document_end(json::error_code &) { return true; }
@@ -119,11 +142,13 @@ public:
     return value(Variant(i));
   }
   bool on_uint64(std::uint64_t u, json::string_view, json::error_code &) {
+    number_.clear();
+    if (skipping()) return true;
     throw EConvertError("Integer value out of range: " + std::to_string(u));
   }
   bool on_double(double d, json::string_view s, json::error_code &) {
     number_.append(s.data(), s.size());
-    const double exact = exactJsonDouble(number_, d);
+    const double exact = exactDouble(number_, d);
     number_.clear();
     return value(Variant(exact));
   }
@@ -132,6 +157,11 @@ public:
 
 private:
   Level &top() { return stack_.back(); }
+
+  // Whether the next value is one nobody reads.
+  bool skipping() {
+    return stack_.empty() ? envelope_ : top().frame == Frame::Skip || top().key == Key::Other;
+  }
 
   void push(Frame frame, std::size_t builder = 0) {
     stack_.emplace_back();
@@ -142,7 +172,11 @@ private:
   std::string fieldWhere(const Level &l) const { return "field " + std::to_string(l.count + 1); }
 
   void open(bool array) {
-    if (stack_.empty()) return push(array ? Frame::Array : Frame::Object);
+    if (stack_.empty()) {
+      if (!envelope_) return push(array ? Frame::Array : Frame::Object);
+      envelope.object = !array;
+      return push(array ? Frame::Skip : Frame::Envelope);
+    }
     Level &l = top();
     switch (l.frame) {
     case Frame::Array:
@@ -163,6 +197,15 @@ private:
     // A container as the value of a key.
     const Key k = std::exchange(l.key, Key::None);
     if (k == Key::Other) return push(Frame::Skip);
+    if (l.frame == Frame::Envelope) {
+      if (k == Key::Error) {
+        if (array) invalidCall("\"error\" is not an object");
+        return push(Frame::Failure);
+      }
+      l.key = k; // "args" and "result": the container's value comes back to this key
+      return push(array ? Frame::Array : Frame::Object);
+    }
+    if (l.frame == Frame::Failure) invalidCall("the error needs a text code and message");
     if (l.frame == Frame::Object) {
       if (k == Key::Unassigned) {
         l.key = k; // the container's value comes back to this key
@@ -186,7 +229,15 @@ private:
     Level &l = top();
     switch (l.frame) {
     case Frame::Skip:
+    case Frame::Envelope:
       break;
+    case Frame::Failure: {
+      constexpr auto both =
+          (1u << static_cast<unsigned>(Key::Code)) | (1u << static_cast<unsigned>(Key::Message));
+      if ((l.keysSeen & both) != both) invalidCall("the error needs a text code and message");
+      envelope.failed = true;
+      break;
+    }
     case Frame::Array:
     case Frame::Object: {
       Variant v = l.frame == Frame::Array ? Variant(std::move(l.items)) : finishObject(l);
@@ -268,6 +319,10 @@ private:
                                : k;
     } else if (l.frame == Frame::RowObject) {
       k = name == "status" ? Key::Status : name == "values" ? Key::Values : k;
+    } else if (l.frame == Frame::Envelope) {
+      k = name == "args" ? Key::Args : name == "result" ? Key::Result : name == "error" ? Key::Error : k;
+    } else if (l.frame == Frame::Failure) {
+      k = name == "code" ? Key::Code : name == "message" ? Key::Message : k;
     }
     noteKey(l, k, name);
     l.key = k;
@@ -282,7 +337,7 @@ private:
       l.otherKeys.emplace_back(name);
       return;
     }
-    const auto bit = static_cast<std::uint16_t>(1u << static_cast<unsigned>(k));
+    const auto bit = std::uint32_t{1} << static_cast<unsigned>(k);
     if (l.keysSeen & bit) throw EDuplicateJsonKey(std::string(name));
     l.keysSeen |= bit;
   }
@@ -298,7 +353,7 @@ private:
 
   bool value(Variant v) {
     if (stack_.empty()) {
-      result = std::move(v);
+      if (!envelope_) result = std::move(v);
       return true;
     }
     Level &l = top();
@@ -319,6 +374,17 @@ private:
     const Key k = std::exchange(l.key, Key::None);
     switch (k) {
     case Key::Other:
+      return true;
+    case Key::Args:
+    case Key::Result:
+      (k == Key::Args ? envelope.args : envelope.result) = std::move(v);
+      return true;
+    case Key::Error:
+      invalidCall("\"error\" is not an object");
+    case Key::Code:
+    case Key::Message:
+      if (!v.isString()) invalidCall("the error needs a text code and message");
+      (k == Key::Code ? envelope.errorCode : envelope.errorMessage) = v.str();
       return true;
     case Key::Unassigned:
       l.unassigned = std::move(v);
@@ -352,6 +418,7 @@ private:
     }
   }
 
+  bool envelope_;
   std::vector<Level> stack_;
   std::vector<PacketBuilder> builders_{1}; // slot 0 stands for "none yet"
   std::string partial_;
@@ -364,13 +431,26 @@ EDuplicateJsonKey::EDuplicateJsonKey(std::string key)
     : EConvertError("Invalid JSON text: the key \"" + key + "\" appears twice in one object"),
       key_(std::move(key)) {}
 
-Variant readVariantJson(std::string_view text) {
-  json::basic_parser<Handler> parser{json::parse_options{}};
+namespace {
+
+Handler &parse(json::basic_parser<Handler> &parser, std::string_view text) {
   json::error_code ec;
   const std::size_t used = parser.write_some(false, text.data(), text.size(), ec);
   if (!ec && used != text.size()) ec = json::error::extra_data;
-  if (ec) throw EConvertError("Invalid JSON text: " + ec.message());
-  return std::move(parser.handler().result);
+  if (ec) throw EInvalidJson("Invalid JSON text: " + ec.message());
+  return parser.handler();
+}
+
+} // namespace
+
+Variant readVariantJson(std::string_view text) {
+  json::basic_parser<Handler> parser{json::parse_options{}, false};
+  return std::move(parse(parser, text).result);
+}
+
+CallEnvelope readCallEnvelope(std::string_view text) {
+  json::basic_parser<Handler> parser{json::parse_options{}, true};
+  return std::move(parse(parser, text).envelope);
 }
 
 } // namespace kdr

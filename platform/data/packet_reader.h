@@ -1,6 +1,9 @@
 #pragma once
-// Decodes JSON text straight into a variant, without building a JSON document first: loading a
-// large packet then costs little more than parsing its text.
+// The one JSON decoder of the system: the desktop's connection and the server read variants, data
+// packets, deltas and the envelope of a remote call with it. It decodes the text straight into
+// variants, without building a JSON document first, so loading a large packet costs little more
+// than parsing its text. Every number reads back to the double it was written from.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,10 +12,31 @@
 
 namespace kdr {
 
-// Raises EConvertError on malformed text or an inconsistent packet, EDuplicateJsonKey when an
-// object names a key twice.
+// Raises EInvalidJson on text that is not JSON, EDuplicateJsonKey when an object names a key
+// twice, EConvertError on an inconsistent value or packet.
 Variant readVariantJson(std::string_view text);
 
+// A remote call, {"args": [...]}, or its answer, {"result": ..., "args": [...]} or
+// {"error": {"code": ..., "message": ...}}, as the wire carries them (docs/wire.md). Members of
+// other names are skipped.
+struct CallEnvelope {
+  bool object = false; // the text is a JSON object at all
+  std::optional<Variant> args, result;
+  bool failed = false; // "error" was there, with its texts below
+  std::string errorCode, errorMessage;
+};
+
+// Raises as readVariantJson; also EConvertError for an "error" that is not an object with a
+// text code and message.
+CallEnvelope readCallEnvelope(std::string_view text);
+
+// Text that is not JSON at all.
+class EInvalidJson : public EConvertError {
+public:
+  using EConvertError::EConvertError;
+};
+
+// Which of two values of one key was meant cannot be known, so an object may name a key once.
 class EDuplicateJsonKey : public EConvertError {
 public:
   explicit EDuplicateJsonKey(std::string key);

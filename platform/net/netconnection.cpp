@@ -1,9 +1,7 @@
 #include "platform/net/netconnection.h"
 
-#include <boost/json.hpp>
 #include <httplib.h>
 
-#include "platform/data/json_document.h"
 #include "platform/data/packet_json.h"
 #include "platform/data/packet_reader.h"
 #include "platform/rtl/exceptions.h"
@@ -105,28 +103,27 @@ Variant TNetConnection::CallByRef(std::string_view method, Variant::Array &args)
   auto response = client_->http.Post(path, body, "application/json");
   if (!response) return transportFailure(describe(response.error()));
 
+  return readAnswer(response->body, response->status, args);
+}
+
+Variant TNetConnection::readAnswer(std::string_view body, int httpStatus, Variant::Array &args) {
   try {
-    const boost::json::value answer = parseJsonDocument(response->body);
-    const auto &obj = answer.as_object();
-    if (const auto *error = obj.if_contains("error")) {
-      const auto &e = error->as_object();
-      std::string message(e.at("message").as_string());
-      std::string code(e.at("code").as_string());
-      if (ThrowException) throw EDatabaseError(message);
-      return errorResult(std::move(message), std::move(code));
+    CallEnvelope answer = readCallEnvelope(body);
+    if (answer.failed) {
+      if (ThrowException) throw EDatabaseError(answer.errorMessage);
+      return errorResult(std::move(answer.errorMessage), std::move(answer.errorCode));
     }
-    if (const auto *updated = obj.if_contains("args")) {
-      Variant returned = variantFromJson(*updated);
-      if (returned.isArray() && returned.array().size() == args.size()) args = returned.array();
-    }
-    return okResult(variantFromJson(obj.at("result")));
+    if (!answer.result) throw EConvertError("the answer has no result");
+    if (answer.args && answer.args->isArray() && answer.args->array().size() == args.size())
+      args = std::move(answer.args->array());
+    return okResult(std::move(*answer.result));
   } catch (const EDatabaseError &) {
     throw;
   } catch (const EDuplicateJsonKey &e) {
     return transportFailure("resposta inválida: a chave \"" + utf8::cut(e.key(), 40) + "\" se repete, HTTP " +
-                            std::to_string(response->status));
+                            std::to_string(httpStatus));
   } catch (const std::exception &) {
-    return transportFailure("resposta inválida, HTTP " + std::to_string(response->status));
+    return transportFailure("resposta inválida, HTTP " + std::to_string(httpStatus));
   }
 }
 

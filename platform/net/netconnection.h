@@ -47,6 +47,10 @@ public:
 
   std::string Address() const { return HostName + ":" + std::to_string(Port); }
 
+  // The result envelope of an answer's body, read as a call reads it; the arguments by reference
+  // take what the answer returns. The HTTP status only goes into the message of a garbled answer.
+  Variant readAnswer(std::string_view body, int httpStatus, Variant::Array &args);
+
   static Variant okResult(Variant payload);
   static Variant errorResult(std::string message, std::string code);
   // Anything but [true, payload] is an error result.

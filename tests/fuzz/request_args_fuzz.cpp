@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/data/json_document.h"
+#include "platform/data/packet_reader.h"
 #include "platform/rtl/exceptions.h"
 #include "server/dispatch.h"
 #include "server/errors.h"
@@ -39,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const Answer answer = dispatcher.call(module, method, body, 1);
   if (answer.status != 200 && answer.status != 400 && answer.status != 404) fuzz::fault("unexpected status");
   try {
-    parseJsonDocument(answer.body);
+    const CallEnvelope read = readCallEnvelope(answer.body);
+    if (read.failed == (answer.status == 200) || read.failed == read.result.has_value())
+      fuzz::fault("the answer is neither a result nor an error");
   } catch (const EConvertError &) {
     fuzz::fault("the answer is not JSON");
   }

@@ -15,7 +15,7 @@ class CacheChanges : public ServerTest {
 protected:
   Changes changes(const std::string &table, const std::string &mark) {
     Reply r = call("GetChanges", {table, mark}, "KDR.rdmCache");
-    EXPECT_EQ(r.status, 200) << boost::json::serialize(r.body);
+    EXPECT_EQ(r.status, 200) << r.text;
     const Variant::Array parts = r.result().array();
     return {parts[0].str(), parts[1].str() == "T", *parts[2].packet(), *parts[3].packet()};
   }
@@ -89,7 +89,7 @@ TEST_P(CacheChanges, WholeOnceThenOnlyWhatEachWriteTouched) {
   DeltaBuilder order({FieldDef{"IDTPFATUCLIE", FieldType::String, 1}});
   order.insert({"3"});
   Reply copy = call("GeraAutomParam", {"'103'", "101", order.variant()});
-  ASSERT_EQ(copy.status, 200) << boost::json::serialize(copy.body);
+  ASSERT_EQ(copy.status, 200) << copy.text;
   const Changes copied = changes("PARCLIEKDR", saved.mark);
   ASSERT_FALSE(copied.rows.rows.empty());
   for (const PacketRow &row : copied.rows.rows) EXPECT_EQ(row.values[0], Variant("103"));

@@ -1,6 +1,5 @@
 #include "tests/server/server_fixture.h"
 
-#include "platform/data/json_document.h"
 #include "server/engines.h"
 #include "server/packets.h"
 
@@ -44,7 +43,8 @@ Reply postTo(int port, const std::string &path, const std::string &body, const h
   if (!res) throw std::runtime_error("no answer from the server");
   Reply reply;
   reply.status = res->status;
-  reply.body = parseJsonDocument(res->body);
+  reply.text = res->body;
+  reply.body = readCallEnvelope(res->body);
   return reply;
 }
 
@@ -69,7 +69,7 @@ Reply ServerTest::call(const std::string &method, Variant::Array args, const std
 
 std::vector<std::vector<Variant>> ServerTest::rowsOf(const std::string &method, Variant::Array args) {
   Reply r = call(method, std::move(args));
-  EXPECT_EQ(r.status, 200) << boost::json::serialize(r.body);
+  EXPECT_EQ(r.status, 200) << r.text;
   std::vector<std::vector<Variant>> out;
   for (const PacketRow &row : r.packet().rows) out.push_back(row.values);
   return out;

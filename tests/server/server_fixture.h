@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <boost/json.hpp>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "platform/data/packet_json.h"
+#include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
 #include "server/dispatch.h"
 #include "server/http_front.h"
@@ -20,13 +20,15 @@
 
 namespace kdr::server::testing {
 
+// An answer as it came (text) and as the desktop's connection reads it (body).
 struct Reply {
   int status = 0;
-  boost::json::value body;
-  Variant result() const { return variantFromJson(body.as_object().at("result")); }
+  std::string text;
+  CallEnvelope body;
+  Variant result() const { return body.result.value(); }
   DataPacket packet() const { return *result().packet(); }
-  std::string errorCode() const { return std::string(body.at("error").at("code").as_string()); }
-  std::string message() const { return std::string(body.at("error").at("message").as_string()); }
+  std::string errorCode() const { return body.errorCode; }
+  std::string message() const { return body.errorMessage; }
 };
 
 using ScratchDatabase = kdr::test::ScratchDatabase;
