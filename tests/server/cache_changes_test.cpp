@@ -38,7 +38,7 @@ protected:
     std::string position;
     do {
       Reply r = call("GetChangesPage", {table, mark, position, std::to_string(size)}, "KDR.rdmCache");
-      EXPECT_EQ(r.status, 200) << boost::json::serialize(r.body);
+      EXPECT_EQ(r.status, 200) << r.text;
       if (r.status != 200) break;
       const Variant::Array parts = r.result().array();
       out.push_back({parts[0].str(), parts[1].str() == "T", *parts[2].packet(), *parts[3].packet()});
