@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# kdr-host start plus one client lookup against a server of N bulk clients, on one local database
-# three times: empty (the cached tables come whole), current (only what changed comes: nothing),
-# and after one parameter row changed on the server (that row comes). Prints the wall time and
-# peak memory of each start, measured by /usr/bin/time -v.
-#   bench/host_start.sh BUILD_DIR [CLIENTS]      default 1000000
+# kdr-host start plus one client lookup against a server of N bulk clients, in rounds:
+#   an empty local file (the first copies load in the background; the host closes after the
+#     lookup and abandons them),
+#   the first load of the whole local copy, as the background load does it (bench_host_cache),
+#   a current local copy (nothing moves), and one parameter row changed on the server (that row
+#     moves).
+# Prints min/median/max over the rounds of the wall time and peak memory (/usr/bin/time -v),
+# then a save of one parameter row, bare and with the refresh of the local copy after it.
+#   bench/host_start.sh BUILD_DIR [CLIENTS] [ROUNDS]      defaults 1000000 and 3
 # KDR_BENCH_DIR keeps the seeded server database between runs (seeding a million takes a while).
 set -euo pipefail
 build="$1"
 clients="${2:-1000000}"
+rounds="${3:-3}"
 bin="$build/bin"
 work=$(mktemp -d /tmp/kdr-host-start.XXXXXX)
 data="${KDR_BENCH_DIR:-$work}"
@@ -32,23 +37,51 @@ KDR
 seed_start=$(date +%s.%N)
 "$bin/kdr-server" --db "sqlite:$server_db" --seed "bulk:$clients" --port 0 >"$work/server.out" 2>"$work/server.err" &
 server_pid=$!
-until grep -q "listening on" "$work/server.out" 2>/dev/null; do
+port=""
+until [ -n "$port" ]; do
   kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.err"; exit 1; }
   sleep 0.2
+  port=$(sed -n 's/.*listening on [^:]*:\([0-9][0-9]*\)$/\1/p' "$work/server.out")
 done
-port=$(sed -n 's/.*listening on [^:]*:\([0-9]*\).*/\1/p' "$work/server.out")
 echo "server ready with $clients clients after $(awk -v a="$seed_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s"
 
-start() { # label
-  /usr/bin/time -v "$bin/kdr-host" --headless --server 127.0.0.1 --port "$port" --local-db "$work/local.db" \
-    --script "$work/lookup.kdr" >"$work/host.out" 2>"$work/time.txt" || { cat "$work/host.out" "$work/time.txt"; exit 1; }
-  awk -v label="$1" -F': ' '
+# Runs a command under /usr/bin/time and keeps "label|seconds|MB" in the samples.
+timed() { # label command...
+  local label="$1"
+  shift
+  /usr/bin/time -v "$@" >"$work/run.out" 2>"$work/time.txt" || { cat "$work/run.out" "$work/time.txt"; exit 1; }
+  awk -v label="$label" -F': ' '
     /Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = (n == 3) ? t[1] * 3600 + t[2] * 60 + t[3] : t[1] * 60 + t[2] }
     /Maximum resident set size/ { kb = $2 }
-    END { printf "%-44s %7.2f s  %7.1f MB peak\n", label, s, kb / 1024 }' "$work/time.txt"
+    END { printf "%s|%.3f|%.1f\n", label, s, kb / 1024 }' "$work/time.txt" >>"$work/samples"
+}
+start() { # label
+  timed "$1" "$bin/kdr-host" --headless --server 127.0.0.1 --port "$port" --local-db "$work/local.db" \
+    --script "$work/lookup.kdr"
 }
 
-start "start, empty local copy (whole tables)"
-start "start, local copy current"
-sqlite3 "$server_db" "UPDATE PARCLIEKDR SET DSFATURCLIE = 'Alterado $(date +%s%N)' WHERE CDCLIENTE = '2' AND IDTPFATUCLIE = '1'"
-start "start, one parameter row changed on the server"
+for round in $(seq "$rounds"); do
+  rm -f "$work"/local.db*
+  start "start and a lookup, empty local copy"
+  timed "first load of the whole local copy" "$bin/bench_host_cache" load "$port" "$work/local.db"
+  start "start and a lookup, local copy current"
+  sqlite3 "$server_db" "UPDATE PARCLIEKDR SET DSFATURCLIE = 'Alterado $(date +%s%N)' WHERE CDCLIENTE = '2' AND IDTPFATUCLIE = '1'"
+  start "start and a lookup, one parameter row changed"
+done
+
+# min/median/max of each label's seconds and peak memory, in the order first measured
+awk -F'|' '
+  !($1 in n) { order[++labels] = $1 }
+  { n[$1]++; s[$1, n[$1]] = $2; m[$1, n[$1]] = $3 }
+  function spread(a, label, count,   i, j, t, v) {
+    for (i = 1; i <= count; i++) v[i] = a[label, i]
+    for (i = 1; i <= count; i++) for (j = i + 1; j <= count; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
+    return sprintf("%8.2f %8.2f %8.2f", v[1], v[int((count + 1) / 2)], v[count])
+  }
+  END {
+    printf "%-46s %-26s %s\n", "", "seconds min/median/max", "peak MB min/median/max"
+    for (k = 1; k <= labels; k++) printf "%-46s %s   %s\n", order[k], spread(s, order[k], n[order[k]]), spread(m, order[k], n[order[k]])
+  }' "$work/samples"
+
+# Client 1's rows, saved as the billing screen saves them.
+"$bin/bench_host_cache" save "$port" "$work/local.db" 20 1
