@@ -89,6 +89,10 @@ public:
         std::make_unique<BackgroundCacheLoad>(db_->adcGeral.Path(), Zelnor::config, first, db_->firstLoads);
   }
 
+  void awaitFirstLoad() {
+    if (firstLoad_) firstLoad_->join();
+  }
+
   PackageLoader &package() { return package_; }
   TForm *mainForm() const { return mainForm_; }
 
@@ -182,6 +186,8 @@ int runHost(const std::vector<std::string> &args, const std::map<std::string, st
       return code;
     }
     if (desktop && config.script.empty()) return desktop->exec();
+    // Without windows or a script nobody works meanwhile: the run is the local copy's refresh.
+    if (config.script.empty()) session.awaitFirstLoad();
     return code;
   } catch (const Exception &e) {
     err << "kdr-host: " << e.Message() << "\n";
