@@ -1,24 +1,32 @@
 #!/usr/bin/env bash
 # GeraAutomParam to every client of a bulk database (client "1" is the model, with all six
-# billing types), beside plain UPDATE and INSERT ... SELECT statements writing the same rows on a
-# copy of the same database, same engine, same indexes.
-# Run by hand: bench/server_copy.sh [BUILD_DIR] [sqlite|postgresql] [CLIENTS]
-# PostgreSQL: uses KDR_BENCH_PG (an admin URL) or, as root, starts a throwaway cluster.
+# billing types) through kdr-server, beside plain UPDATE and INSERT ... SELECT statements writing
+# the same rows, each on its own copy of the same database (same engine, indexes and triggers).
+# Each round takes fresh copies and alternates which of the two runs first.
+#   bench/server_copy.sh BUILD_DIR [sqlite | postgresql] [CLIENTS] [ROUNDS]    default sqlite, 20000, 5
+# PostgreSQL: databases in the cluster KDR_BENCH_PG names (an admin URL; scripts/bench sets it).
+# KDR_BENCH_DIR keeps the seeded database between runs (SQLite file; PostgreSQL database
+# kdr_copy_N as the template of each round's copies).
+# Prints one line per round and "copy-ratio R" (server time / plain SQL time) for scripts/bench.
 set -euo pipefail
 build="${1:-build/default}"
 engine="${2:-sqlite}"
-clients="${3:-1000000}"
+clients="${3:-20000}"
+rounds="${4:-5}"
 work=$(mktemp -d /tmp/kdr-bench-copy.XXXXXX)
+data="${KDR_BENCH_DIR:-$work}"
 server_pid=""
-pgdir=""
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
-  [ -n "$pgdir" ] && runuser -u postgres -- pg_ctl -D "$pgdir/data" -m immediate stop >/dev/null 2>&1 || true
-  rm -rf "$work" ${pgdir:+"$pgdir"}
+  [ "$engine" = postgresql ] && for db in a b; do pg "DROP DATABASE IF EXISTS kdr_copy_round_$db WITH (FORCE)"; done
+  rm -rf "$work"
 }
 trap cleanup EXIT
 
 now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { print b - a }'; }
+pg() { psql -q -v ON_ERROR_STOP=1 "$KDR_BENCH_PG" -c "$1" >/dev/null; }
+pg_url() { echo "$KDR_BENCH_PG" | sed "s#/postgres?#/$1?#"; }
 
 start_server() { # DB_URL [ARGS...]
   "$build/bin/kdr-server" --db "$@" --port 0 >"$work/server.out" 2>"$work/server.log" &
@@ -49,50 +57,55 @@ FROM CLIENTE C CROSS JOIN (SELECT * FROM PARCLIEKDR WHERE CDCLIENTE = '1') M
 WHERE C.CDCLIENTE <> '1' AND NOT EXISTS (SELECT 1 FROM PARCLIEKDR P
   WHERE P.CDCLIENTE = C.CDCLIENTE AND P.IDTPFATUCLIE = M.IDTPFATUCLIE);"
 
+# The seeded database, once: the server fills it and brings it to its schema.
 if [ "$engine" = sqlite ]; then
-  url="sqlite:$work/bulk.db"
+  seeded="sqlite:$data/kdr_copy_$clients.db"
 else
-  admin="${KDR_BENCH_PG:-}"
-  if [ -z "$admin" ]; then
-    pgdir=$(mktemp -d /tmp/kdr-bench-pg.XXXXXX)
-    chown postgres "$pgdir"
-    runuser -u postgres -- initdb -D "$pgdir/data" -U postgres --auth=trust -E UTF8 --no-locale >/dev/null
-    runuser -u postgres -- pg_ctl -D "$pgdir/data" -o "-k $pgdir -c listen_addresses='' -c max_wal_size=4GB" \
-      -l "$pgdir/server.log" -w start >/dev/null
-    admin="postgresql://postgres@/postgres?host=$pgdir"
+  : "${KDR_BENCH_PG:?set KDR_BENCH_PG to a PostgreSQL cluster (an admin URL)}"
+  psql -q "$KDR_BENCH_PG" -c "CREATE DATABASE kdr_copy_$clients" >/dev/null 2>&1 || true
+  seeded=$(pg_url "kdr_copy_$clients")
+fi
+start_server "$seeded" --seed "bulk:$clients"
+stop_server
+
+fresh_copies() { # the seeded database twice: a for the server, b for the plain SQL
+  if [ "$engine" = sqlite ]; then
+    cp "$data/kdr_copy_$clients.db" "$work/a.db"
+    cp "$data/kdr_copy_$clients.db" "$work/b.db"
+  else
+    for db in a b; do
+      pg "DROP DATABASE IF EXISTS kdr_copy_round_$db"
+      pg "CREATE DATABASE kdr_copy_round_$db TEMPLATE kdr_copy_$clients"
+      psql -q "$(pg_url "kdr_copy_round_$db")" -c "VACUUM ANALYZE" >/dev/null
+    done
   fi
-  psql "$admin" -qc "CREATE DATABASE kdr_bulk"
-  url="${admin/\/postgres\?//kdr_bulk?}"
-fi
+}
 
-t0=$(now)
-start_server "$url" --seed "bulk:$clients"
-stop_server
-echo "seed bulk:$clients on $engine: $(echo "$(now) - $t0" | bc) s"
+through_server() {
+  if [ "$engine" = sqlite ]; then start_server "sqlite:$work/a.db"; else start_server "$(pg_url kdr_copy_round_a)"; fi
+  local t0
+  t0=$(now)
+  curl -sf --max-time 3600 -X POST -H 'Content-Type: application/json' -d "{\"args\":[\"T\",\"1\",$order]}" \
+    "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GeraAutomParam" >"$work/answer.json" ||
+    { cat "$work/answer.json" "$work/server.log" >&2; exit 1; }
+  since "$t0"
+  stop_server
+}
 
-if [ "$engine" = sqlite ]; then
-  cp "$work/bulk.db" "$work/base.db"
-else
-  psql "$admin" -qc "CREATE DATABASE kdr_base TEMPLATE kdr_bulk"
-  psql "$url" -qc "VACUUM ANALYZE"
-  psql "${admin/\/postgres\?//kdr_base?}" -qc "VACUUM ANALYZE"
-fi
+plain_sql() {
+  local t0
+  t0=$(now)
+  if [ "$engine" = sqlite ]; then
+    sqlite3 "$work/b.db" "PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; BEGIN IMMEDIATE; $baseline_sql COMMIT;"
+  else
+    psql -q -v ON_ERROR_STOP=1 "$(pg_url kdr_copy_round_b)" -c "BEGIN; $baseline_sql COMMIT;"
+  fi
+  since "$t0"
+}
 
-start_server "$url"
-t0=$(now)
-curl -s --max-time 3600 -X POST -H 'Content-Type: application/json' \
-  -d "{\"args\":[\"T\",\"1\",$order]}" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GeraAutomParam" \
-  >"$work/answer.json"
-server_s=$(echo "$(now) - $t0" | bc)
-stop_server
-echo "GeraAutomParam: ${server_s} s, answer $(head -c 300 "$work/answer.json" | sed 's/.*"rows":\[\(.*\)\]}.*/\1/')"
-
-t0=$(now)
-if [ "$engine" = sqlite ]; then
-  sqlite3 "$work/base.db" "PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; BEGIN IMMEDIATE; $baseline_sql COMMIT;"
-else
-  psql "${admin/\/postgres\?//kdr_base?}" -q -v ON_ERROR_STOP=1 -c "BEGIN; $baseline_sql COMMIT;"
-fi
-base_s=$(echo "$(now) - $t0" | bc)
-echo "plain UPDATE + INSERT ... SELECT: ${base_s} s"
-echo "ratio: $(echo "scale=2; $server_s / $base_s" | bc)"
+for r in $(seq "$rounds"); do
+  fresh_copies
+  if [ $((r % 2)) -eq 1 ]; then s=$(through_server); b=$(plain_sql); else b=$(plain_sql); s=$(through_server); fi
+  echo "  round $r: GeraAutomParam ${s} s, plain UPDATE + INSERT ... SELECT ${b} s ($clients clients, $engine)"
+  echo "copy-ratio $(awk -v s="$s" -v b="$b" 'BEGIN { print s / b }')"
+done

@@ -42,6 +42,13 @@ std::string defaultDescription(std::string_view code) {
 
 bool isFlag(std::string_view code) { return code == "S" || code == "N"; }
 
+std::string registrationDigits(std::string_view number) {
+  std::string out;
+  for (char c : number)
+    if (c >= '0' && c <= '9') out += c;
+  return out;
+}
+
 bool codeExists(Session &session, std::string_view table, std::string_view column, const Variant &code) {
   std::string sql = "SELECT 1 FROM " + std::string(table) + " WHERE " + std::string(column) + " = ?";
   return !session.query(sql, {code}).empty();

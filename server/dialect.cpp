@@ -153,6 +153,33 @@ std::string postgresqlTriggers(const CachedTable &t) {
          " FOR EACH ROW EXECUTE FUNCTION " + t.name + "_VERSAO();\n";
 }
 
+// The clients' names and registration digits in a full-text table of three-character runs, so
+// that a search for a text few clients contain reads only those. Its rows are numbered by
+// CLIENTE_BUSCA, since a client's own rowid may change when the file is vacuumed. Kept by
+// triggers, as the digits are, whoever writes the client.
+constexpr std::string_view sqliteClientIndex = R"sql(
+CREATE TABLE CLIENTE_BUSCA (ID INTEGER PRIMARY KEY, CDCLIENTE VARCHAR(21) NOT NULL UNIQUE);
+CREATE VIRTUAL TABLE CLIENTE_TRIGRAMA USING fts5(NOME, DIGITOS, tokenize = 'trigram');
+INSERT INTO CLIENTE_BUSCA (CDCLIENTE) SELECT CDCLIENTE FROM CLIENTE;
+INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS)
+  SELECT B.ID, C.NMFANTCLIE, C.NRINSDIGITOS FROM CLIENTE_BUSCA B JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE;
+CREATE TRIGGER CLIENTE_BUSCA_INSERT AFTER INSERT ON CLIENTE BEGIN
+  INSERT INTO CLIENTE_BUSCA (CDCLIENTE) VALUES (NEW.CDCLIENTE);
+  INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS) VALUES (
+    (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = NEW.CDCLIENTE), NEW.NMFANTCLIE, kdr_digits(NEW.NRINSJURCLIE));
+END;
+CREATE TRIGGER CLIENTE_BUSCA_UPDATE AFTER UPDATE OF CDCLIENTE, NMFANTCLIE, NRINSJURCLIE ON CLIENTE BEGIN
+  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = OLD.CDCLIENTE);
+  UPDATE CLIENTE_BUSCA SET CDCLIENTE = NEW.CDCLIENTE WHERE CDCLIENTE = OLD.CDCLIENTE;
+  INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS) VALUES (
+    (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = NEW.CDCLIENTE), NEW.NMFANTCLIE, kdr_digits(NEW.NRINSJURCLIE));
+END;
+CREATE TRIGGER CLIENTE_BUSCA_DELETE AFTER DELETE ON CLIENTE BEGIN
+  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = OLD.CDCLIENTE);
+  DELETE FROM CLIENTE_BUSCA WHERE CDCLIENTE = OLD.CDCLIENTE;
+END;
+)sql";
+
 class SqliteDialect final : public Dialect {
 public:
   std::string_view engine() const override { return "sqlite"; }
@@ -165,6 +192,14 @@ public:
   // BEGIN IMMEDIATE takes the database's one write lock.
   std::string_view lockMigrations() const override { return {}; }
   std::string_view unlockMigrations() const override { return {}; }
+  std::string_view clientsByName() const override {
+    return "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid WHERE T.NOME "
+           "LIKE ?";
+  }
+  std::string_view clientsByDigits() const override {
+    return "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid WHERE "
+           "T.DIGITOS LIKE ?";
+  }
   // kdr_digits is registered on every connection the server opens. The triggers keep the digits
   // right whoever writes the client, as long as the writer's connection knows the function (one
   // that does not is refused rather than left with stale digits).
@@ -182,7 +217,8 @@ WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
   UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NEW.NRINSJURCLIE) WHERE CDCLIENTE = NEW.CDCLIENTE;
 END;
 )sql",
-                                               changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers)};
+                                               changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers),
+                                               std::string(sqliteClientIndex)};
     return list;
   }
 };
@@ -223,6 +259,12 @@ public:
   // session-level advisory lock (an arbitrary key of this server's own) keeps migrations apart.
   std::string_view lockMigrations() const override { return "SELECT pg_advisory_lock(3020150)"; }
   std::string_view unlockMigrations() const override { return "SELECT pg_advisory_unlock(3020150)"; }
+  std::string_view clientsByName() const override {
+    return "SELECT CDCLIENTE FROM CLIENTE WHERE UPPER(NMFANTCLIE) LIKE UPPER(?) ESCAPE ''";
+  }
+  std::string_view clientsByDigits() const override {
+    return "SELECT CDCLIENTE FROM CLIENTE WHERE NRINSDIGITOS LIKE ? ESCAPE ''";
+  }
   const std::vector<std::string> &migrations() const override {
     static const std::vector<std::string> list{
         std::string(baseSchema) +
@@ -234,7 +276,11 @@ ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS TEXT
   GENERATED ALWAYS AS (regexp_replace(NRINSJURCLIE, '[^0-9]', '', 'g')) STORED;
 CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
 )sql",
-        changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers)};
+        changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers), R"sql(
+CREATE EXTENSION IF NOT EXISTS pg_trgm;
+CREATE INDEX CLIENTE_NMFANTCLIE_TRGM ON CLIENTE USING GIN (UPPER(NMFANTCLIE) gin_trgm_ops);
+CREATE INDEX CLIENTE_NRINSDIGITOS_TRGM ON CLIENTE USING GIN (NRINSDIGITOS gin_trgm_ops);
+)sql"};
     return list;
   }
 };

@@ -28,6 +28,12 @@ public:
   // writing transaction already does it.
   virtual std::string_view lockMigrations() const = 0;
   virtual std::string_view unlockMigrations() const = 0;
+  // Codes of the clients whose trade name (clientsByName) or registration digits (clientsByDigits)
+  // may match "?", a LIKE pattern without an escape character, read through an index of their
+  // three-character runs: possibly more clients than LIKE accepts (letters fold in any case),
+  // never fewer.
+  virtual std::string_view clientsByName() const = 0;
+  virtual std::string_view clientsByDigits() const = 0;
   // Migration n (1-based) is element n-1; the schema version is the number applied.
   virtual const std::vector<std::string> &migrations() const = 0;
 };

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "server/billing.h"
+#include "server/client_search.h"
 #include "server/delta_writer.h"
 #include "server/errors.h"
 #include "server/packets.h"
@@ -12,13 +13,6 @@ namespace kdr::server::rdmParamFatCli {
 namespace {
 
 bool all(const std::string &todos) { return todos == "T"; }
-
-std::string digitsOf(std::string_view text) {
-  std::string out;
-  for (char c : text)
-    if (c >= '0' && c <= '9') out += c;
-  return out;
-}
 
 void checkFlag(const DeltaRow &row, std::string_view column, std::string_view label) {
   if (row.changed(column) && !row[column].isNull() && !isFlag(row.text(column)))
@@ -143,7 +137,7 @@ std::string GetCliente(Session &s, const std::string &nrInscricao, const std::st
   std::string sql = "SELECT " + columnList(fields) + " FROM CLIENTE";
   Params params;
   if (!all(todos)) {
-    std::string digits = digitsOf(nrInscricao);
+    std::string digits = registrationDigits(nrInscricao);
     if (digits.empty()) {
       sql += " WHERE 1 = 0"; // a number without digits matches no client
     } else {
@@ -158,49 +152,13 @@ std::string GetCliente(Session &s, const std::string &nrInscricao, const std::st
   return json;
 }
 
-namespace {
-
-// A filter a user types while looking for a registration number: digits and its punctuation.
-bool looksLikeNumber(std::string_view filter) {
-  return std::all_of(filter.begin(), filter.end(), [](char c) {
-    return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '/' || c == ' ';
-  });
-}
-
-std::string likeContaining(std::string_view text) {
-  std::string out = "%";
-  for (char c : text) {
-    if (c == '%' || c == '_' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "%";
-}
-
-} // namespace
-
 Variant PesquisaCliente(Session &s, const std::string &filter, const std::string &after,
                         const std::string &pageSize) {
   int size = 0;
   auto [end, ec] = std::from_chars(pageSize.data(), pageSize.data() + pageSize.size(), size);
   if (ec != std::errc() || end != pageSize.data() + pageSize.size() || size < 1 || size > 1000)
     refuse("O tamanho da página deve ser um número de 1 a 1000.");
-  const auto &fields = payload::cliente();
-  std::string sql = "SELECT " + columnList(fields) + " FROM CLIENTE WHERE CDCLIENTE > ?";
-  Params params{after};
-  if (!filter.empty()) {
-    // Rows come in code order through the key's index; a filter that few names contain reads
-    // further before a page is full.
-    sql += " AND (UPPER(NMFANTCLIE) LIKE UPPER(?) ESCAPE '\\' OR CDCLIENTE = ?";
-    params.push_back(likeContaining(filter));
-    params.push_back(filter);
-    if (const std::string digits = digitsOf(filter); !digits.empty() && looksLikeNumber(filter)) {
-      sql += " OR NRINSDIGITOS LIKE ?";
-      params.push_back(likeContaining(digits));
-    }
-    sql += ")";
-  }
-  sql += " ORDER BY CDCLIENTE LIMIT " + std::to_string(size);
-  return packetFromRows(fields, s.query(sql, params));
+  return clientSearchPage(s, filter, after, size);
 }
 
 Variant GetParamFatCli(Session &s, const std::string &cdCliente) {

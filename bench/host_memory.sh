@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The desktop's memory with the billing screen open against an empty Qt window: peak resident
+# memory (/usr/bin/time -v) of kdr-host in its Qt windows (offscreen platform) running a scenario
+# that opens the screen and looks up one client, beside bench_empty_window on the same platform.
+# The server holds N bulk clients (SQLite); the host's local copy of the cached tables is filled
+# by a first run, so each measured start finds it current. The two alternate each round.
+#   bench/host_memory.sh BUILD_DIR [ROUNDS] [CLIENTS]     default 5, 10000
+# Prints one line per round and "memory-ratio R" (host / empty window) for scripts/bench.
+# KDR_BENCH_DIR keeps the server database between runs (shared with bench_server_lookup).
+set -euo pipefail
+build="$1"
+rounds="${2:-5}"
+clients="${3:-10000}"
+bin="$build/bin"
+work=$(mktemp -d /tmp/kdr-host-memory.XXXXXX)
+data="${KDR_BENCH_DIR:-$work}"
+server_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export QT_QPA_PLATFORM=offscreen
+
+"$bin/kdr-server" --db "sqlite:$data/kdr_lookup_$clients.db" --seed "bulk:$clients" --port 0 \
+  >"$work/server.out" 2>/dev/null &
+server_pid=$!
+until grep -q "listening on" "$work/server.out" 2>/dev/null; do
+  kill -0 "$server_pid" 2>/dev/null || { echo "kdr-server did not start" >&2; exit 1; }
+  sleep 0.2
+done
+port=$(sed -n 's/.*listening on [^:]*:\([0-9]*\).*/\1/p' "$work/server.out")
+
+cat >"$work/screen.kdr" <<'KDR'
+call IniProc
+type 20000000000002
+focus dbgPadrao
+assert edtNmCliente.Text = "Cliente 2"
+close
+KDR
+
+peak_mb() { # command...: its peak resident memory in MB
+  /usr/bin/time -v "$@" >"$work/out" 2>"$work/time" || { cat "$work/out" "$work/time" >&2; exit 1; }
+  awk -F': ' '/Maximum resident set size/ { printf "%.1f\n", $2 / 1024 }' "$work/time"
+}
+host() {
+  peak_mb "$bin/kdr-host" --server 127.0.0.1 --port "$port" --local-db "$work/local.db" --script "$work/screen.kdr"
+}
+empty() { peak_mb "$bin/bench_empty_window"; }
+
+host >/dev/null # fills the host's local copy of the cached tables
+for r in $(seq "$rounds"); do
+  if [ $((r % 2)) -eq 1 ]; then h=$(host); e=$(empty); else e=$(empty); h=$(host); fi
+  echo "  round $r: host with the screen open ${h} MB, empty Qt window ${e} MB"
+  echo "memory-ratio $(awk -v h="$h" -v e="$e" 'BEGIN { print h / e }')"
+done
