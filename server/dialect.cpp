@@ -131,32 +131,72 @@ std::string sqliteTriggers(const CachedTable &t) {
 
 // The counter's row stays locked until the writer commits, so writers of one table take their
 // numbers in the order they commit and a reader never sees a number whose rows are still to come.
-std::string postgresqlTriggers(const CachedTable &t) {
+// As first written (inTransaction false), each row took its number by an update of the counter.
+// But each update of one row leaves a version behind that every later update in the same
+// transaction walks again, so a write of many rows was slow in the square of its rows. Now the
+// first row of a transaction takes the counter's next number (and its lock), the next rows count
+// on from it in a setting that lasts until the transaction ends, and the counter is brought up
+// to the last number once per statement (postgresqlStatementEnd).
+std::string postgresqlVersionFunction(const CachedTable &t, bool inTransaction) {
   const std::string removed = removedKeyInsert(t, "INSERT") +
                               "n ON CONFLICT (TABELA, CHAVE1, CHAVE2, CHAVE3) DO UPDATE SET NRVERSAO = "
                               "EXCLUDED.NRVERSAO;\n";
-  return "CREATE FUNCTION " + t.name +
-         "_VERSAO() RETURNS trigger LANGUAGE plpgsql AS $$\n"
-         "DECLARE n BIGINT;\nBEGIN\n"
-         "  UPDATE KDR_CACHE_VERSAO SET NRVERSAO = NRVERSAO + 1 WHERE TABELA = '" +
-         t.name +
-         "' RETURNING NRVERSAO INTO n;\n"
-         "  IF TG_OP = 'DELETE' THEN\n    " +
+  const std::string bump = "UPDATE KDR_CACHE_VERSAO SET NRVERSAO = NRVERSAO + 1 WHERE TABELA = '" + t.name +
+                           "' RETURNING NRVERSAO INTO n;\n";
+  const std::string setting = "'kdr.versao_" + t.name + "'";
+  const std::string number = inTransaction
+                                 ? "DECLARE n BIGINT := NULLIF(current_setting(" + setting +
+                                       ", true), '')::BIGINT + 1;\nBEGIN\n  IF n IS NULL THEN\n    " + bump +
+                                       "  END IF;\n  PERFORM set_config(" + setting + ", n::TEXT, true);\n"
+                                 : "DECLARE n BIGINT;\nBEGIN\n  " + bump;
+  return (inTransaction ? "CREATE OR REPLACE FUNCTION " : "CREATE FUNCTION ") + t.name +
+         "_VERSAO() RETURNS trigger LANGUAGE plpgsql AS $$\n" + number + "  IF TG_OP = 'DELETE' THEN\n    " +
          removed +
          "    RETURN OLD;\n  END IF;\n"
          "  IF TG_OP = 'UPDATE' THEN\n    IF " +
          keyChanged(t, "IS DISTINCT FROM") + " THEN\n      " + removed +
          "    END IF;\n  END IF;\n"
-         "  NEW.NRVERSAO := n;\n  RETURN NEW;\nEND $$;\n"
-         "CREATE TRIGGER " +
-         t.name + "_VERSAO BEFORE INSERT OR DELETE OR UPDATE OF " + trackedColumns(t) + " ON " + t.name +
+         "  NEW.NRVERSAO := n;\n  RETURN NEW;\nEND $$;\n";
+}
+
+std::string postgresqlTriggers(const CachedTable &t) {
+  return postgresqlVersionFunction(t, false) + "CREATE TRIGGER " + t.name +
+         "_VERSAO BEFORE INSERT OR DELETE OR UPDATE OF " + trackedColumns(t) + " ON " + t.name +
          " FOR EACH ROW EXECUTE FUNCTION " + t.name + "_VERSAO();\n";
+}
+
+// After each statement writing the table, the counter holds the last number its transaction took.
+std::string postgresqlStatementEnd(const CachedTable &t) {
+  return postgresqlVersionFunction(t, true) + "CREATE FUNCTION " + t.name +
+         "_VERSAO_FIM() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+         "DECLARE n BIGINT := NULLIF(current_setting('kdr.versao_" +
+         t.name +
+         "', true), '')::BIGINT;\nBEGIN\n"
+         "  UPDATE KDR_CACHE_VERSAO SET NRVERSAO = n WHERE TABELA = '" +
+         t.name +
+         "' AND NRVERSAO < n;\n  RETURN NULL;\nEND $$;\n"
+         "CREATE TRIGGER " +
+         t.name + "_VERSAO_FIM AFTER INSERT OR DELETE OR UPDATE OF " + trackedColumns(t) + " ON " + t.name +
+         " FOR EACH STATEMENT EXECUTE FUNCTION " + t.name + "_VERSAO_FIM();\n";
+}
+
+// Three-character runs of the clients' names and registration digits, for the client search.
+std::string postgresqlClientIndex() {
+  std::string sql = R"sql(
+CREATE EXTENSION IF NOT EXISTS pg_trgm;
+CREATE INDEX CLIENTE_NMFANTCLIE_TRGM ON CLIENTE USING GIN (UPPER(NMFANTCLIE) gin_trgm_ops);
+CREATE INDEX CLIENTE_NRINSDIGITOS_TRGM ON CLIENTE USING GIN (NRINSDIGITOS gin_trgm_ops);
+)sql";
+  for (const CachedTable &t : cachedTables()) sql += postgresqlStatementEnd(t);
+  return sql;
 }
 
 // The clients' names and registration digits in a full-text table of three-character runs, so
 // that a search for a text few clients contain reads only those. Its rows are numbered by
 // CLIENTE_BUSCA, since a client's own rowid may change when the file is vacuumed. Kept by
-// triggers, as the digits are, whoever writes the client.
+// triggers whoever writes the client, each writing the row as the table holds it then, so the
+// digits trigger's own update may come before or after. They call no function of the server's:
+// a connection without it can still rename a client.
 constexpr std::string_view sqliteClientIndex = R"sql(
 CREATE TABLE CLIENTE_BUSCA (ID INTEGER PRIMARY KEY, CDCLIENTE VARCHAR(21) NOT NULL UNIQUE);
 CREATE VIRTUAL TABLE CLIENTE_TRIGRAMA USING fts5(NOME, DIGITOS, tokenize = 'trigram');
@@ -164,15 +204,19 @@ INSERT INTO CLIENTE_BUSCA (CDCLIENTE) SELECT CDCLIENTE FROM CLIENTE;
 INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS)
   SELECT B.ID, C.NMFANTCLIE, C.NRINSDIGITOS FROM CLIENTE_BUSCA B JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE;
 CREATE TRIGGER CLIENTE_BUSCA_INSERT AFTER INSERT ON CLIENTE BEGIN
-  INSERT INTO CLIENTE_BUSCA (CDCLIENTE) VALUES (NEW.CDCLIENTE);
-  INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS) VALUES (
-    (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = NEW.CDCLIENTE), NEW.NMFANTCLIE, kdr_digits(NEW.NRINSJURCLIE));
+  INSERT OR IGNORE INTO CLIENTE_BUSCA (CDCLIENTE) VALUES (NEW.CDCLIENTE);
+  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = NEW.CDCLIENTE);
+  INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS)
+    SELECT B.ID, C.NMFANTCLIE, C.NRINSDIGITOS FROM CLIENTE_BUSCA B JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE
+    WHERE B.CDCLIENTE = NEW.CDCLIENTE;
 END;
-CREATE TRIGGER CLIENTE_BUSCA_UPDATE AFTER UPDATE OF CDCLIENTE, NMFANTCLIE, NRINSJURCLIE ON CLIENTE BEGIN
-  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = OLD.CDCLIENTE);
+CREATE TRIGGER CLIENTE_BUSCA_UPDATE AFTER UPDATE OF CDCLIENTE, NMFANTCLIE, NRINSDIGITOS ON CLIENTE BEGIN
   UPDATE CLIENTE_BUSCA SET CDCLIENTE = NEW.CDCLIENTE WHERE CDCLIENTE = OLD.CDCLIENTE;
-  INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS) VALUES (
-    (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = NEW.CDCLIENTE), NEW.NMFANTCLIE, kdr_digits(NEW.NRINSJURCLIE));
+  INSERT OR IGNORE INTO CLIENTE_BUSCA (CDCLIENTE) VALUES (NEW.CDCLIENTE);
+  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = NEW.CDCLIENTE);
+  INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS)
+    SELECT B.ID, C.NMFANTCLIE, C.NRINSDIGITOS FROM CLIENTE_BUSCA B JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE
+    WHERE B.CDCLIENTE = NEW.CDCLIENTE;
 END;
 CREATE TRIGGER CLIENTE_BUSCA_DELETE AFTER DELETE ON CLIENTE BEGIN
   DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = OLD.CDCLIENTE);
@@ -276,11 +320,8 @@ ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS TEXT
   GENERATED ALWAYS AS (regexp_replace(NRINSJURCLIE, '[^0-9]', '', 'g')) STORED;
 CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
 )sql",
-        changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers), R"sql(
-CREATE EXTENSION IF NOT EXISTS pg_trgm;
-CREATE INDEX CLIENTE_NMFANTCLIE_TRGM ON CLIENTE USING GIN (UPPER(NMFANTCLIE) gin_trgm_ops);
-CREATE INDEX CLIENTE_NRINSDIGITOS_TRGM ON CLIENTE USING GIN (NRINSDIGITOS gin_trgm_ops);
-)sql"};
+        changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
+        postgresqlClientIndex()};
     return list;
   }
 };
