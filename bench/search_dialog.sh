@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The client search dialog (Qt, offscreen) against a server of N bulk clients: the time to its
+# first rows and to the rows of a typed filter, ROUNDS times (bench_search_dialog says how).
+#   bench/search_dialog.sh BUILD_DIR [sqlite | postgresql] [ROUNDS] [CLIENTS]   default sqlite, 5, 1000000
+# Uses the bulk database bench_server_lookup fills (KDR_BENCH_DIR, or kdr_lookup_N in the
+# cluster KDR_BENCH_PG names). Prints "dialog-first MS" and "dialog-filtered MS" per round.
+set -euo pipefail
+build="$1"
+engine="${2:-sqlite}"
+rounds="${3:-5}"
+clients="${4:-1000000}"
+bin="$build/bin"
+work=$(mktemp -d /tmp/kdr-search-dialog.XXXXXX)
+server_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export QT_QPA_PLATFORM=offscreen
+
+# The database exists once bench_server_lookup has measured at that size.
+"$bin/bench_server_lookup" --benchmark_filter="GetClienteByNumber/$engine/$clients\$" --benchmark_min_time=0.01 \
+  >/dev/null 2>&1
+if [ "$engine" = sqlite ]; then
+  url="sqlite:${KDR_BENCH_DIR:-/tmp}/kdr_lookup_$clients.db"
+else
+  url=$(echo "$KDR_BENCH_PG" | sed "s#/postgres?#/kdr_lookup_$clients?#")
+fi
+"$bin/kdr-server" --db "$url" --port 0 >"$work/server.out" 2>/dev/null &
+server_pid=$!
+until grep -q "listening on" "$work/server.out" 2>/dev/null; do
+  kill -0 "$server_pid" 2>/dev/null || { echo "kdr-server did not start" >&2; exit 1; }
+  sleep 0.2
+done
+port=$(sed -n 's/.*listening on [^:]*:\([0-9]*\).*/\1/p' "$work/server.out")
+for r in $(seq "$rounds"); do
+  "$bin/bench_search_dialog" "$port" "ente 4321" 2>/dev/null >"$work/out"
+  first=$(awk '$1 == "first-rows" { print $2 }' "$work/out")
+  filtered=$(awk '$1 == "filtered-rows" { print $2 }' "$work/out")
+  echo "  round $r: first rows ${first} ms, rows of \"ente 4321\" ${filtered} ms ($engine, $clients clients)"
+  echo "dialog-first $first"
+  echo "dialog-filtered $filtered"
+done
