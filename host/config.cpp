@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <filesystem>
+#include <pwd.h>
 #include <unistd.h>
 
 #include "platform/rtl/exceptions.h"
@@ -15,6 +16,7 @@ const char *const usageText =
     "  --server HOST[:PORTA]  servidor de aplicação (KDR_SERVER, padrão 127.0.0.1:8020)\n"
     "  --port PORTA           porta do servidor (KDR_SERVER_PORT)\n"
     "  --token SENHA          senha exigida pelo servidor (KDR_TOKEN)\n"
+    "  --user NOME            usuário registrado no histórico do servidor (KDR_USER, padrão o login)\n"
     "  --local-db ARQUIVO     banco local do host (KDR_LOCAL_DB)\n"
     "  --module ARQUIVO       pacote do módulo (KDR_MODULE, padrão libkdr03020.so ao lado do programa)\n"
     "  --server-program ARQ   kdr-server usado por --demo (KDR_SERVER_PROGRAM)\n"
@@ -28,6 +30,12 @@ const char *const usageText =
     "use xvfb-run -a kdr-host, ou QT_QPA_PLATFORM=offscreen com --screenshot.\n";
 
 namespace {
+
+// The account this process runs as, when the environment does not say.
+std::string loginName() {
+  const passwd *pw = ::getpwuid(::getuid());
+  return pw && pw->pw_name ? pw->pw_name : std::string();
+}
 
 int parsePort(const std::string &text, const std::string &what) {
   int port = 0;
@@ -92,6 +100,8 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
   if (auto v = fromEnv("KDR_SERVER")) applyServer(config, *v, "KDR_SERVER");
   if (auto v = fromEnv("KDR_SERVER_PORT")) config.serverPort = parsePort(*v, "KDR_SERVER_PORT");
   if (auto v = fromEnv("KDR_TOKEN")) config.token = *v;
+  if (auto v = fromEnv("USER")) config.user = *v;
+  if (auto v = fromEnv("KDR_USER")) config.user = *v;
   if (auto v = fromEnv("KDR_LOCAL_DB")) config.localDb = *v;
   if (auto v = fromEnv("KDR_MODULE")) config.modulePath = *v;
   if (auto v = fromEnv("KDR_SERVER_PROGRAM")) config.serverProgram = *v;
@@ -109,6 +119,8 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
       config.serverPort = parsePort(value(), arg);
     else if (arg == "--token")
       config.token = value();
+    else if (arg == "--user")
+      config.user = value();
     else if (arg == "--local-db")
       config.localDb = value();
     else if (arg == "--module")
@@ -137,6 +149,7 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
     throw Exception(
         "--screenshot precisa das janelas Qt: rode com display ou QT_QPA_PLATFORM=offscreen, sem --headless");
   if (config.localDb.empty()) config.localDb = defaultLocalDb(env);
+  if (config.user.empty()) config.user = loginName();
   if (config.modulePath.empty()) config.modulePath = programFolder() + "/libkdr03020.so";
   if (config.serverProgram.empty()) config.serverProgram = programFolder() + "/kdr-server";
   if (config.qtLibrary.empty()) config.qtLibrary = programFolder() + "/libkdr-qt.so";

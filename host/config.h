@@ -12,6 +12,7 @@ struct HostConfig {
   std::string serverHost = "127.0.0.1";
   int serverPort = 8020;     // kdr-server's own default
   std::string token;         // sent to the server when it asks for one
+  std::string user;          // who uses this desktop, for the server's history: KDR_USER, else the login
   std::string localDb;       // default: kdr-local.db in the user's data folder
   std::string modulePath;    // default: libkdr03020.so beside the kdr-host program
   std::string serverProgram; // for --demo; default: kdr-server beside the kdr-host program

@@ -33,6 +33,7 @@ public:
     Zelnor::config.webUrl = config.serverHost;
     Zelnor::config.webPort = config.serverPort;
     Zelnor::config.token = config.token;
+    Zelnor::config.user = config.user;
     // A bare file name lives in the current folder, which exists.
     const std::filesystem::path folder = std::filesystem::path(config.localDb).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder);

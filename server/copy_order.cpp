@@ -6,6 +6,7 @@
 #include "platform/rtl/utf8.h"
 #include "server/billing.h"
 #include "server/errors.h"
+#include "server/packets.h"
 
 namespace kdr::server::rdmParamFatCli {
 namespace {
@@ -159,6 +160,14 @@ void fillCopies(Session &s, const std::vector<ModelRow> &model) {
   }
 }
 
+// "1,4": the ordered billing types, each once, in order.
+std::string orderedTypes(const std::vector<OrderRow> &order) {
+  std::string out;
+  for (const OrderRow &o : order)
+    if (out.find(o.type) == std::string::npos) out += (out.empty() ? "" : ",") + o.type;
+  return out;
+}
+
 void fillTargets(Session &s, const std::vector<std::string> &codes) {
   prepareScratch(s, "KDR_ALVO", "CDCLIENTE VARCHAR(21) NOT NULL PRIMARY KEY");
   constexpr std::size_t batch = 200;
@@ -197,13 +206,17 @@ TargetList parseTargetList(std::string_view text) {
   return list;
 }
 
-CopyReport GeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,
-                          const DataPacket &order) {
+namespace {
+
+// The copy itself, inside the caller's transaction. Every row it replaces or adds leaves a line in
+// its batch first, and the rows it adds are then written from those lines, so the history costs
+// one narrow insert per row and no second search.
+CopyReport runCopy(Session &s, const std::string &targets, const std::string &modelClient,
+                   const DataPacket &order, const Author &author) {
   TargetList list = parseTargetList(targets);
   if (!list.everyone && list.codes.empty()) refuse("Cliente deve ser informado.");
   std::vector<OrderRow> orderRows = readOrder(order);
 
-  Transaction tx(s, Transaction::Mode::Write);
   Rows modelFound = s.query("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = ?", {modelClient});
   if (modelFound.empty())
     throw ServiceError(ErrorCode::NotFound, "Cliente modelo " + quoted(modelClient) + " não cadastrado.");
@@ -220,27 +233,92 @@ CopyReport GeraAutomParam(Session &s, const std::string &targets, const std::str
   if (!list.everyone) fillTargets(s, list.codes);
 
   CopyReport report;
+  report.batch = openBatch(s, author, copyOperation, modelClient, orderedTypes(orderRows), trim(targets));
+  const Variant batch(report.batch);
   report.clients =
       s.query("SELECT COUNT(*) FROM CLIENTE C WHERE " + targetCondition("C"), {modelClient})[0][0]
           .asInteger();
-  report.rows +=
+  s.execute(
+      "INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, IDACAO, DSFATURCLIE, "
+      "DSBOLETCLIE) SELECT ?, PARCLIEKDR.CDCLIENTE, PARCLIEKDR.IDTPFATUCLIE, PARCLIEKDR.CDEMPRESA, 'A', "
+      "PARCLIEKDR.DSFATURCLIE, PARCLIEKDR.DSBOLETCLIE FROM PARCLIEKDR JOIN KDR_TEXTO X "
+      "ON X.IDTPFATUCLIE = PARCLIEKDR.IDTPFATUCLIE AND X.CDEMPRESA = PARCLIEKDR.CDEMPRESA WHERE " +
+          targetCondition("PARCLIEKDR"),
+      {batch, modelClient});
+  report.replaced =
       s.execute("UPDATE PARCLIEKDR SET DSFATURCLIE = COALESCE(X.DSFATURCLIE, PARCLIEKDR.DSFATURCLIE), "
                 "DSBOLETCLIE = COALESCE(X.DSBOLETCLIE, PARCLIEKDR.DSBOLETCLIE) FROM KDR_TEXTO X "
                 "WHERE X.IDTPFATUCLIE = PARCLIEKDR.IDTPFATUCLIE AND X.CDEMPRESA = PARCLIEKDR.CDEMPRESA AND " +
                     targetCondition("PARCLIEKDR"),
                 {modelClient});
-  report.rows += s.execute(
+  s.execute("INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, IDACAO) "
+            "SELECT ?, C.CDCLIENTE, M.IDTPFATUCLIE, M.CDEMPRESA, 'I' FROM CLIENTE C CROSS JOIN KDR_COPIA M "
+            "WHERE " +
+                targetCondition("C") +
+                " AND NOT EXISTS (SELECT 1 FROM PARCLIEKDR P WHERE P.CDCLIENTE = C.CDCLIENTE "
+                "AND P.IDTPFATUCLIE = M.IDTPFATUCLIE)",
+            {batch, modelClient});
+  report.added = s.execute(
       "INSERT INTO PARCLIEKDR (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
           std::string(copiedColumns) +
-          ") SELECT C.CDCLIENTE, M.IDTPFATUCLIE, M.CDEMPRESA, M.DSFATURCLIE, M.DSBOLETCLIE, M.IDFATURAPFILI, "
+          ") SELECT L.CDCLIENTE, M.IDTPFATUCLIE, M.CDEMPRESA, M.DSFATURCLIE, M.DSBOLETCLIE, M.IDFATURAPFILI, "
           "M.IDFATMESATUCLIE, M.CDTIPOSERV, M.CDGERENTEIMPCLI, M.IDGERANFUNIFICA, M.VRPERCAJUSTEINV "
-          "FROM CLIENTE C CROSS JOIN KDR_COPIA M WHERE " +
-          targetCondition("C") +
-          " AND NOT EXISTS (SELECT 1 FROM PARCLIEKDR P WHERE P.CDCLIENTE = C.CDCLIENTE "
-          "AND P.IDTPFATUCLIE = M.IDTPFATUCLIE)",
-      {modelClient});
+          "FROM KDR_LOTE_LINHA L JOIN KDR_COPIA M ON M.IDTPFATUCLIE = L.IDTPFATUCLIE "
+          "AND M.CDEMPRESA = L.CDEMPRESA WHERE L.NRLOTE = ? AND L.IDACAO = 'I'",
+      {batch});
+  // What the rows were given, once per batch, for the history and the undo.
+  s.execute("INSERT INTO KDR_LOTE_TEXTO (NRLOTE, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE) "
+            "SELECT ?, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE FROM KDR_TEXTO",
+            {batch});
+  s.execute("INSERT INTO KDR_LOTE_COPIA (NRLOTE, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
+                std::string(copiedColumns) +
+                ") SELECT ?, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
+                std::string(copiedColumns) + " FROM KDR_COPIA",
+            {batch});
+  closeBatch(s, report.batch, report.added, report.replaced);
+  report.rows = report.added + report.replaced;
+  return report;
+}
+
+std::vector<TargetPreview> previewOf(Session &s, std::int64_t batch) {
+  const Dialect &d = s.dialect();
+  auto rowsOf = [&](std::string_view action) {
+    return d.listAggregate("CASE WHEN IDACAO = '" + std::string(action) +
+                           "' THEN IDTPFATUCLIE || '/' || CDEMPRESA END");
+  };
+  Rows rows =
+      s.query("SELECT CDCLIENTE, SUM(CASE WHEN IDACAO = 'I' THEN 1 ELSE 0 END), "
+              "SUM(CASE WHEN IDACAO = 'A' THEN 1 ELSE 0 END), " +
+                  rowsOf("I") + ", " + rowsOf("A") +
+                  " FROM (SELECT * FROM KDR_LOTE_LINHA WHERE NRLOTE = ? "
+                  "ORDER BY CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) L GROUP BY CDCLIENTE ORDER BY CDCLIENTE",
+              {batch});
+  std::vector<TargetPreview> out;
+  out.reserve(rows.size());
+  for (const Row &r : rows)
+    out.push_back({r[0].asString(), r[1].asInteger(), r[2].asInteger(), r[3].asString(), r[4].asString()});
+  return out;
+}
+
+} // namespace
+
+CopyReport GeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,
+                          const DataPacket &order, const Author &author) {
+  Transaction tx(s, Transaction::Mode::Write);
+  CopyReport report = runCopy(s, targets, modelClient, order, author);
   tx.commit();
   return report;
+}
+
+CopyPreview previewGeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,
+                                  const DataPacket &order) {
+  // Never committed: the transaction's guard rolls the copy back.
+  Transaction tx(s, Transaction::Mode::Write);
+  CopyPreview preview;
+  preview.totals = runCopy(s, targets, modelClient, order, Author{});
+  preview.targets = previewOf(s, preview.totals.batch);
+  preview.totals.batch = 0;
+  return preview;
 }
 
 Variant copyReportPacket(const CopyReport &report) {
@@ -249,6 +327,23 @@ Variant copyReportPacket(const CopyReport &report) {
                    FieldDef{"LINHAS", FieldType::Integer, 0, false}};
   packet.rows.push_back(PacketRow{RowStatus::Unmodified, {Variant(report.clients), Variant(report.rows)}});
   return makePacketVariant(std::move(packet));
+}
+
+Variant copyPreviewPackets(const CopyPreview &preview) {
+  auto integer = [](std::string_view name) {
+    return FieldDef{std::string(name), FieldType::Integer, 0, false};
+  };
+  Rows targets;
+  targets.reserve(preview.targets.size());
+  for (const TargetPreview &t : preview.targets)
+    targets.push_back({t.client, t.added, t.replaced, t.addedRows, t.replacedRows});
+  const CopyReport &r = preview.totals;
+  return Variant(Variant::Array{
+      packetFromRows({textField("CDCLIENTE", 21), integer("INCLUIR"), integer("SUBSTITUIR"),
+                      textField("DSINCLUIR", 4000), textField("DSSUBSTITUIR", 4000)},
+                     std::move(targets)),
+      packetFromRows({integer("CLIENTES"), integer("LINHAS"), integer("INCLUIR"), integer("SUBSTITUIR")},
+                     {{r.clients, r.rows, r.added, r.replaced}})});
 }
 
 } // namespace kdr::server::rdmParamFatCli

@@ -23,6 +23,7 @@ std::string DeltaRow::shown(std::string_view column) const { return quoted(text(
 namespace {
 
 struct Change {
+  std::size_t row; // in the packet
   RowStatus kind;
   Row original; // empty for an insert
   Row current;  // empty for a deletion
@@ -33,13 +34,27 @@ struct Change {
 
 class DeltaApplier {
 public:
-  DeltaApplier(Session &session, const DeltaTable &table) : session_(session), table_(table) {}
+  DeltaApplier(Session &session, const DeltaTable &table, HistoryWriter *history = nullptr)
+      : session_(session), table_(table), history_(history) {}
 
   void run(const DataPacket &delta) {
     mapFields(delta);
     std::vector<Change> changes = readChanges(delta);
     for (Change &c : changes) validate(c);
     for (const Change &c : changes) write(c);
+  }
+
+  std::vector<RowFault> faults(const DataPacket &delta) {
+    mapFields(delta);
+    std::vector<RowFault> out;
+    for (Change &c : readChanges(delta)) {
+      try {
+        validate(c);
+      } catch (const ServiceError &e) {
+        out.push_back({c.row, e.Message()});
+      }
+    }
+    return out;
   }
 
 private:
@@ -89,14 +104,14 @@ private:
       switch (row.status) {
       case RowStatus::Inserted: {
         Row values = assignedOrNull(storedValues(row));
-        out.push_back({RowStatus::Inserted, {}, values, std::vector<bool>(values.size(), true)});
+        out.push_back({i, RowStatus::Inserted, {}, values, std::vector<bool>(values.size(), true)});
         break;
       }
       case RowStatus::Deleted: {
         Row original = storedValues(row);
         std::vector<bool> sent(original.size());
         for (std::size_t k = 0; k < original.size(); ++k) sent[k] = !original[k].isUnassigned();
-        out.push_back({RowStatus::Deleted, assignedOrNull(std::move(original)), {}, std::move(sent)});
+        out.push_back({i, RowStatus::Deleted, assignedOrNull(std::move(original)), {}, std::move(sent)});
         break;
       }
       case RowStatus::Unmodified: {
@@ -104,7 +119,7 @@ private:
           refuse("Alteração incompleta nos dados enviados: falta a linha modificada.");
         Row original = assignedOrNull(storedValues(row));
         Row modified = storedValues(rows[++i]);
-        Change c{RowStatus::Modified, original, original, std::vector<bool>(original.size(), false)};
+        Change c{i, RowStatus::Modified, original, original, std::vector<bool>(original.size(), false)};
         for (std::size_t k = 0; k < modified.size(); ++k)
           if (!modified[k].isUnassigned()) {
             c.current[k] = modified[k];
@@ -183,6 +198,11 @@ private:
     return !session_.query("SELECT 1 FROM " + table_.table + " WHERE " + where, params).empty();
   }
 
+  bool isKey(std::size_t column) const {
+    return std::find(table_.key.begin(), table_.key.end(), table_.columns[column].def.name) !=
+           table_.key.end();
+  }
+
   bool keyChanged(const Change &c) const {
     return std::any_of(table_.key.begin(), table_.key.end(),
                        [&](const std::string &k) { return c.changed[columnIndex(k)]; });
@@ -225,16 +245,9 @@ private:
     case RowStatus::Modified:
       update(c);
       break;
-    case RowStatus::Deleted: {
-      // Every value the deleting desktop saw must still be there: a row another desktop changed
-      // meanwhile is not removed under its feet.
-      Params params;
-      std::string where = keyCondition(params, c.original);
-      where += sameValues(params, c.original, c.changed);
-      if (session_.execute("DELETE FROM " + table_.table + " WHERE " + where, params) == 0)
-        conflict(c.original, c.changed, false);
+    case RowStatus::Deleted:
+      remove(c);
       break;
-    }
     default:
       break;
     }
@@ -243,12 +256,11 @@ private:
   void insert(const Change &c) {
     if (exists(c.current)) conflict(c.current, c.changed, true);
     checkUnique(c);
-    std::string names, marks;
-    for (const StoredColumn &col : table_.columns) {
-      names += (names.empty() ? "" : ", ") + col.def.name;
-      marks += marks.empty() ? "?" : ", ?";
-    }
-    writeOnce(c, "INSERT INTO " + table_.table + " (" + names + ") VALUES (" + marks + ")", c.current);
+    std::string marks;
+    for (std::size_t k = 0; k < table_.columns.size(); ++k) marks += k == 0 ? "?" : ", ?";
+    writeOnce(c, "INSERT INTO " + table_.table + " (" + columnNames() + ") VALUES (" + marks + ")",
+              c.current);
+    if (history_) history_->record(rowChange(Operation::Insert, c.current, Row(c.current.size(), nullptr)));
   }
 
   // A statement that gives a row its key: another desktop may have written that key after the
@@ -260,6 +272,48 @@ private:
       if (e.kind() == EngineError::Kind::Duplicate) conflict(c.current, c.changed, true);
       throw;
     }
+  }
+
+  // Every value the deleting desktop saw must still be there: a row another desktop changed
+  // meanwhile is not removed under its feet.
+  void remove(const Change &c) {
+    Params params;
+    std::string where = keyCondition(params, c.original);
+    where += sameValues(params, c.original, c.changed);
+    // The history keeps the row as it was stored, whatever the delta carried of it.
+    Rows stored;
+    if (history_)
+      stored =
+          session_.query("SELECT " + columnNames() + " FROM " + table_.table + " WHERE " + where, params);
+    if (session_.execute("DELETE FROM " + table_.table + " WHERE " + where, params) == 0)
+      conflict(c.original, c.changed, false);
+    if (history_ && !stored.empty())
+      history_->record(rowChange(Operation::Delete, Row(stored[0].size(), nullptr), stored[0]));
+  }
+
+  std::string columnNames() const {
+    std::string names;
+    for (const StoredColumn &col : table_.columns) names += (names.empty() ? "" : ", ") + col.def.name;
+    return names;
+  }
+
+  // The record of a row: every column whose value differs between before and after (the stored
+  // values of an inserted or deleted row but its key), keyed by the row's original key.
+  RowChange rowChange(Operation op, const Row &after, const Row &before) const {
+    const Row &keyed = op == Operation::Insert ? after : before;
+    auto keyValue = [&](const std::string &column) -> Variant {
+      return column.empty() ? Variant(nullptr) : keyed[columnIndex(column)];
+    };
+    RowChange change{table_.table,
+                     keyValue(table_.historyClient),
+                     keyValue(table_.historyType),
+                     keyValue(table_.historyCompany),
+                     op,
+                     {}};
+    for (std::size_t k = 0; k < table_.columns.size(); ++k)
+      if (!sameStoredValue(before[k], after[k]) && (op == Operation::Modify || !isKey(k)))
+        change.fields.push_back({table_.columns[k].def.name, before[k], after[k]});
+    return change;
   }
 
   void update(const Change &c) {
@@ -277,17 +331,26 @@ private:
     where += sameValues(params, c.original, c.changed);
     if (writeOnce(c, "UPDATE " + table_.table + " SET " + set + " WHERE " + where, params) == 0)
       conflict(c.original, c.changed, false);
+    if (!history_) return;
+    // The original values of the changed fields are the stored ones: the update matched them.
+    RowChange change = rowChange(Operation::Modify, c.current, c.original);
+    if (!change.fields.empty()) history_->record(change);
   }
 
   Session &session_;
   const DeltaTable &table_;
+  HistoryWriter *history_;
   std::vector<int> columnOf_; // per delta field: stored column index, or -1 when shown only
 };
 
 } // namespace
 
-void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta) {
-  DeltaApplier(session, table).run(delta);
+void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta, HistoryWriter *history) {
+  DeltaApplier(session, table, history).run(delta);
+}
+
+std::vector<RowFault> checkDelta(Session &session, const DeltaTable &table, const DataPacket &delta) {
+  return DeltaApplier(session, table).faults(delta);
 }
 
 } // namespace kdr::server

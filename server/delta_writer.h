@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/rtl/datapacket.h"
+#include "server/history.h"
 #include "server/session.h"
 
 namespace kdr::server {
@@ -53,8 +54,21 @@ struct DeltaTable {
   // stay readable and editable. Empty: the table has no such rule.
   std::vector<std::string> unique;
   std::string uniqueMessage;
+  // The columns that name a row in the history: client, billing type, company ("" for none).
+  std::string historyClient, historyType, historyCompany;
 };
 
-void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta);
+// With a history, each row the delta really changes leaves its record there.
+void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta,
+                HistoryWriter *history = nullptr);
+
+// The rule each row breaks, without writing anything: the index of the row in the packet (of the
+// modified row for a modification) and the message naming the field. A delta that cannot be read
+// at all (unknown fields, a missing key) still raises.
+struct RowFault {
+  std::size_t row;
+  std::string message;
+};
+std::vector<RowFault> checkDelta(Session &session, const DeltaTable &table, const DataPacket &delta);
 
 } // namespace kdr::server

@@ -224,6 +224,82 @@ CREATE TRIGGER CLIENTE_BUSCA_DELETE AFTER DELETE ON CLIENTE BEGIN
 END;
 )sql";
 
+// The change history and the bulk batches. A copy keeps one narrow line per target row (its key,
+// whether it was added or replaced, and the texts a replaced row had), plus the texts and the
+// model rows it applied, once per batch: the full before and after of each row follow from them,
+// at a fraction of the cost of writing them out per row. Every other write keeps one record per
+// changed row with its fields' old and new values.
+std::string historySchema(std::string_view idColumn) {
+  std::string id(idColumn);
+  return R"sql(
+CREATE TABLE KDR_LOTE (
+  NRLOTE )sql" +
+         id + R"sql(,
+  DTLOTE VARCHAR(23) NOT NULL,
+  NMUSUARIO VARCHAR(100),
+  NRPEDIDO BIGINT,
+  NMMETODO VARCHAR(40) NOT NULL,
+  NMOPERACAO VARCHAR(20) NOT NULL,
+  CDMODELO VARCHAR(21),
+  DSTIPOS VARCHAR(40),
+  DSALVOS TEXT,
+  QTINCLUIDAS BIGINT NOT NULL DEFAULT 0,
+  QTSUBSTITUIDAS BIGINT NOT NULL DEFAULT 0,
+  NRLOTEDESFEITO BIGINT,
+  NRHISTBASE BIGINT NOT NULL
+);
+CREATE TABLE KDR_LOTE_TEXTO (
+  NRLOTE BIGINT NOT NULL,
+  IDTPFATUCLIE VARCHAR(1) NOT NULL,
+  CDEMPRESA VARCHAR(2) NOT NULL,
+  DSFATURCLIE VARCHAR(400),
+  DSBOLETCLIE VARCHAR(400),
+  PRIMARY KEY (NRLOTE, IDTPFATUCLIE, CDEMPRESA)
+);
+CREATE TABLE KDR_LOTE_COPIA (
+  NRLOTE BIGINT NOT NULL,
+  IDTPFATUCLIE VARCHAR(1) NOT NULL,
+  CDEMPRESA VARCHAR(2) NOT NULL,
+  DSFATURCLIE VARCHAR(400),
+  DSBOLETCLIE VARCHAR(400),
+  IDFATURAPFILI VARCHAR(1),
+  IDFATMESATUCLIE VARCHAR(1),
+  CDTIPOSERV VARCHAR(3),
+  CDGERENTEIMPCLI VARCHAR(12),
+  IDGERANFUNIFICA VARCHAR(1),
+  VRPERCAJUSTEINV DOUBLE PRECISION,
+  PRIMARY KEY (NRLOTE, IDTPFATUCLIE, CDEMPRESA)
+);
+CREATE TABLE KDR_LOTE_LINHA (
+  NRLOTE BIGINT NOT NULL,
+  CDCLIENTE VARCHAR(21) NOT NULL,
+  IDTPFATUCLIE VARCHAR(1) NOT NULL,
+  CDEMPRESA VARCHAR(2) NOT NULL,
+  IDACAO VARCHAR(1) NOT NULL,
+  DSFATURCLIE VARCHAR(400),
+  DSBOLETCLIE VARCHAR(400)
+);
+CREATE INDEX KDR_LOTE_LINHA_LOTE ON KDR_LOTE_LINHA (NRLOTE);
+CREATE TABLE KDR_HISTORICO (
+  NRHIST )sql" +
+         id + R"sql(,
+  DTHIST VARCHAR(23) NOT NULL,
+  NMUSUARIO VARCHAR(100),
+  NRPEDIDO BIGINT,
+  NMMETODO VARCHAR(40) NOT NULL,
+  NRLOTE BIGINT,
+  NMTABELA VARCHAR(30) NOT NULL,
+  CDCLIENTE VARCHAR(21),
+  IDTPFATU VARCHAR(1),
+  CDEMPRESA VARCHAR(2),
+  IDOPERACAO VARCHAR(1) NOT NULL,
+  DSCAMPOS TEXT NOT NULL
+);
+CREATE INDEX KDR_HISTORICO_CLIENTE ON KDR_HISTORICO (CDCLIENTE);
+CREATE INDEX KDR_HISTORICO_LOTE ON KDR_HISTORICO (NRLOTE);
+)sql";
+}
+
 class SqliteDialect final : public Dialect {
 public:
   std::string_view engine() const override { return "sqlite"; }
@@ -244,6 +320,9 @@ public:
     return "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid WHERE "
            "T.DIGITOS LIKE ?";
   }
+  std::string listAggregate(std::string_view expr) const override {
+    return "group_concat(" + std::string(expr) + ", ', ')";
+  }
   // kdr_digits is registered on every connection the server opens. The triggers keep the digits
   // right whoever writes the client, as long as the writer's connection knows the function (one
   // that does not is refused rather than left with stale digits).
@@ -262,7 +341,11 @@ WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
 END;
 )sql",
                                                changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers),
-                                               std::string(sqliteClientIndex)};
+                                               std::string(sqliteClientIndex),
+                                               // An INTEGER PRIMARY KEY is the row id: numbered by the
+                                               // engine, never reused while the largest row stays
+                                               // (history is never deleted).
+                                               historySchema("INTEGER PRIMARY KEY")};
     return list;
   }
 };
@@ -309,6 +392,10 @@ public:
   std::string_view clientsByDigits() const override {
     return "SELECT CDCLIENTE FROM CLIENTE WHERE NRINSDIGITOS LIKE ? ESCAPE ''";
   }
+  // string_agg does not keep the order of a sorted subquery: it is told it.
+  std::string listAggregate(std::string_view expr) const override {
+    return "string_agg(" + std::string(expr) + ", ', ' ORDER BY " + std::string(expr) + ")";
+  }
   const std::vector<std::string> &migrations() const override {
     static const std::vector<std::string> list{
         std::string(baseSchema) +
@@ -321,7 +408,7 @@ ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS TEXT
 CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
 )sql",
         changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
-        postgresqlClientIndex()};
+        postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY")};
     return list;
   }
 };

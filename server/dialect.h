@@ -34,6 +34,8 @@ public:
   // never fewer.
   virtual std::string_view clientsByName() const = 0;
   virtual std::string_view clientsByDigits() const = 0;
+  // Aggregate joining the non-null texts of a group with ", ", in the order the rows come.
+  virtual std::string listAggregate(std::string_view expr) const = 0;
   // Migration n (1-based) is element n-1; the schema version is the number applied.
   virtual const std::vector<std::string> &migrations() const = 0;
 };

@@ -6,6 +6,7 @@
 #include "server/cache_snapshot.h"
 #include "server/copy_order.h"
 #include "server/errors.h"
+#include "server/history.h"
 #include "server/param_fat_cli.h"
 #include "server/request_args.h"
 
@@ -35,42 +36,66 @@ constexpr std::string_view cache = "KDR.rdmCache";
 const std::string &text(const std::vector<Variant> &args, std::size_t i) { return args[i].str(); }
 const DataPacket &packet(const std::vector<Variant> &args, std::size_t i) { return *args[i].packet(); }
 
+// GetHistorico's arguments: client code, date, batch number; each may be empty.
+HistoryFilter historyFilter(const std::string &client, const std::string &since, const std::string &batch) {
+  HistoryFilter f{client, since, std::nullopt};
+  if (batch.empty()) return f;
+  if (batch.find_first_not_of("0123456789") != std::string::npos || batch.size() > 18)
+    refuse("O lote deve ser um número: " + quoted(batch) + ".");
+  f.batch = std::stoll(batch);
+  return f;
+}
+
 } // namespace
 
 Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(store), cache_(answerCacheBytes) {
   using namespace rdmParamFatCli;
   const Arg T = Arg::Text, P = Arg::Packet;
   const Access R = Access::Read, W = Access::Write;
-  add(paramFatCli, "GetCliente", R, {T, T},
-      [](Session &s, const auto &a) -> Outcome { return written(GetCliente(s, text(a, 0), text(a, 1))); });
-  add(paramFatCli, "PesquisaCliente", R, {T, T, T}, [](Session &s, const auto &a) -> Outcome {
+  add(paramFatCli, "GetCliente", R, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return written(GetCliente(s, text(a, 0), text(a, 1)));
+  });
+  add(paramFatCli, "PesquisaCliente", R, {T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return {PesquisaCliente(s, text(a, 0), text(a, 1), text(a, 2))};
   });
   add(paramFatCli, "GetParamFatCli", R, {T},
-      [](Session &s, const auto &a) -> Outcome { return {GetParamFatCli(s, text(a, 0))}; });
-  add(paramFatCli, "SetParamFatCli", W, {P}, [](Session &s, const auto &a) -> Outcome {
-    SetParamFatCli(s, packet(a, 0));
+      [](Session &s, const auto &a, const Author &) -> Outcome { return {GetParamFatCli(s, text(a, 0))}; });
+  add(paramFatCli, "SetParamFatCli", W, {P}, [](Session &s, const auto &a, const Author &who) -> Outcome {
+    SetParamFatCli(s, packet(a, 0), who);
     return {nullptr};
   });
-  add(paramFatCli, "GetDescPadrao", R, {T, T},
-      [](Session &s, const auto &a) -> Outcome { return {GetDescPadrao(s, text(a, 0), text(a, 1))}; });
-  add(paramFatCli, "GetTipoDeServico", R, {T, T, T}, [](Session &s, const auto &a) -> Outcome {
-    return {GetTipoDeServico(s, text(a, 0), text(a, 1), text(a, 2))};
+  add(paramFatCli, "GetDescPadrao", R, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return {GetDescPadrao(s, text(a, 0), text(a, 1))};
   });
+  add(paramFatCli, "GetTipoDeServico", R, {T, T, T},
+      [](Session &s, const auto &a, const Author &) -> Outcome {
+        return {GetTipoDeServico(s, text(a, 0), text(a, 1), text(a, 2))};
+      });
   add(paramFatCli, "GetParEmpKdr", R, {},
-      [](Session &s, const auto &) -> Outcome { return {GetParEmpKdr(s)}; });
-  add(paramFatCli, "SetParEmpKdr", W, {P}, [](Session &s, const auto &a) -> Outcome {
-    SetParEmpKdr(s, packet(a, 0));
+      [](Session &s, const auto &, const Author &) -> Outcome { return {GetParEmpKdr(s)}; });
+  add(paramFatCli, "SetParEmpKdr", W, {P}, [](Session &s, const auto &a, const Author &who) -> Outcome {
+    SetParEmpKdr(s, packet(a, 0), who);
     return {nullptr};
   });
-  add(paramFatCli, "GeraAutomParam", W, {T, T, P}, [](Session &s, const auto &a) -> Outcome {
-    return {copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2))), true};
+  add(paramFatCli, "GeraAutomParam", W, {T, T, P},
+      [](Session &s, const auto &a, const Author &who) -> Outcome {
+        return {copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2), who)), true};
+      });
+  // The administrator's reads: what a copy would do, and the history.
+  add(paramFatCli, "PreviewGeraAutomParam", R, {T, T, P},
+      [](Session &s, const auto &a, const Author &) -> Outcome {
+        return {copyPreviewPackets(previewGeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2)))};
+      });
+  add(paramFatCli, "GetHistorico", R, {T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return {historyPacket(readHistory(s, historyFilter(text(a, 0), text(a, 1), text(a, 2))))};
   });
-  add(cache, "GetTable", R, {T},
-      [](Session &s, const auto &a) -> Outcome { return written(rdmCache::GetTable(s, text(a, 0))); });
-  add(cache, "GetChanges", R, {T, T},
-      [](Session &s, const auto &a) -> Outcome { return {rdmCache::GetChanges(s, text(a, 0), text(a, 1))}; });
-  add(cache, "GetChangesPage", R, {T, T, T, T}, [](Session &s, const auto &a) -> Outcome {
+  add(cache, "GetTable", R, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return written(rdmCache::GetTable(s, text(a, 0)));
+  });
+  add(cache, "GetChanges", R, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return {rdmCache::GetChanges(s, text(a, 0), text(a, 1))};
+  });
+  add(cache, "GetChangesPage", R, {T, T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return {rdmCache::GetChangesPage(s, text(a, 0), text(a, 1), text(a, 2), text(a, 3))};
   });
 }
@@ -82,18 +107,19 @@ Dispatcher::Outcome Dispatcher::written(std::string json) {
 }
 
 void Dispatcher::add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,
-                     std::function<Outcome(Session &, const std::vector<Variant> &)> run) {
+                     std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run) {
   methods_[std::string(module) + "/" + std::string(name)] = Method{access, std::move(args), std::move(run)};
 }
 
 Answer Dispatcher::call(std::string_view module, std::string_view method, std::string_view body,
-                        std::uint64_t requestId) {
+                        std::uint64_t requestId, std::string_view user) {
   std::string name = std::string(module) + "/" + std::string(method);
+  const Author author{std::string(user), static_cast<std::int64_t>(requestId), std::string(method)};
   auto it = methods_.find(name);
   const Method *m = it == methods_.end() ? nullptr : &it->second;
-  if (!m || !cache_.enabled()) return respond(module, method, name, m, body, requestId);
+  if (!m || !cache_.enabled()) return respond(module, method, name, m, body, author);
   if (m->access == Access::Write) {
-    Answer a = respond(module, method, name, m, body, requestId);
+    Answer a = respond(module, method, name, m, body, author);
     cache_.invalidate();
     return a;
   }
@@ -101,7 +127,7 @@ Answer Dispatcher::call(std::string_view module, std::string_view method, std::s
   key += body;
   if (auto hit = cache_.find(key)) return Answer{200, std::move(*hit)};
   const std::uint64_t generation = cache_.generation();
-  Answer a = respond(module, method, name, m, body, requestId);
+  Answer a = respond(module, method, name, m, body, author);
   if (a.status == 200) cache_.put(std::move(key), a.body, generation);
   return a;
 }
@@ -113,7 +139,8 @@ bool Dispatcher::writes(std::string_view module, std::string_view method) const 
 }
 
 Answer Dispatcher::respond(std::string_view module, std::string_view method, const std::string &name,
-                           const Method *m, std::string_view body, std::uint64_t requestId) {
+                           const Method *m, std::string_view body, const Author &author) {
+  const std::uint64_t requestId = static_cast<std::uint64_t>(author.request);
   try {
     if (!m) {
       bool moduleKnown =
@@ -124,7 +151,7 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
                                                         " desconhecido no servidor " + quoted(module) + "."
                                                   : "Servidor " + quoted(module) + " desconhecido.");
     }
-    return invoke(name, *m, body, requestId);
+    return invoke(name, *m, body, author);
   } catch (const ServiceError &e) {
     logLine("[" + std::to_string(requestId) + "] " + std::string(errorCodeName(e.code())) + ": " +
             e.Message());
@@ -151,7 +178,8 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
 }
 
 Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_view body,
-                          std::uint64_t requestId) {
+                          const Author &author) {
+  const std::uint64_t requestId = static_cast<std::uint64_t>(author.request);
   std::vector<Variant> args;
   try {
     args = decodeArgs(body);
@@ -173,7 +201,7 @@ Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_
   Outcome out;
   {
     auto session = store_.session();
-    out = m.run(*session, args);
+    out = m.run(*session, args, author);
   }
   Answer answer{200, "{\"result\":"};
   if (out.resultJson.empty()) {

@@ -11,6 +11,7 @@
 
 #include "server/answer_cache.h"
 #include "server/errors.h"
+#include "server/history.h"
 #include "server/session.h"
 #include "server/store.h"
 
@@ -31,8 +32,9 @@ public:
   // answerCacheBytes > 0 keeps answers of the reading methods (see AnswerCache): only for a
   // server that is the only writer of its database.
   explicit Dispatcher(Store &store, std::size_t answerCacheBytes = 0);
+  // user: the desktop's user name the request carries, kept in the history of what it writes.
   Answer call(std::string_view module, std::string_view method, std::string_view body,
-              std::uint64_t requestId);
+              std::uint64_t requestId, std::string_view user = {});
   // True for the methods that write, which may wait for the database's write lock; false for
   // reads and for unknown methods.
   bool writes(std::string_view module, std::string_view method) const;
@@ -50,15 +52,15 @@ private:
   struct Method {
     Access access;
     std::vector<Arg> args;
-    std::function<Outcome(Session &, const std::vector<Variant> &)> run;
+    std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run;
   };
 
   void add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,
-           std::function<Outcome(Session &, const std::vector<Variant> &)> run);
+           std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run);
   // m is null for an unknown method; every failure becomes an error answer.
   Answer respond(std::string_view module, std::string_view method, const std::string &name, const Method *m,
-                 std::string_view body, std::uint64_t requestId);
-  Answer invoke(const std::string &name, const Method &m, std::string_view body, std::uint64_t requestId);
+                 std::string_view body, const Author &author);
+  Answer invoke(const std::string &name, const Method &m, std::string_view body, const Author &author);
 
   Store &store_;
   std::map<std::string, Method, std::less<>> methods_; // "Module/Method"

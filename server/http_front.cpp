@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/rtl/utf8.h"
 #include "server/access_guard.h"
 #include "server/request_log.h"
 
@@ -78,6 +79,18 @@ std::optional<Route> routeOf(std::string_view path) {
       path.find('/', slash + 1) != std::string_view::npos)
     return std::nullopt;
   return Route{path.substr(1, slash - 1), path.substr(slash + 1)};
+}
+
+// The desktop's user name from the X-Kdr-User header (percent-encoded UTF-8): control characters
+// dropped, malformed bytes shown as U+FFFD, at most the 100 characters the history keeps.
+std::string userOf(std::string_view header) {
+  std::string raw = utf8::percentDecode(header);
+  std::string user;
+  for (std::size_t i = 0; i < raw.size();) {
+    char32_t cp = utf8::decode(raw, i);
+    if (cp >= 0x20 && cp != 0x7F) utf8::append(user, cp);
+  }
+  return utf8::cut(user, 100);
 }
 
 bool isParseError(const error_code &ec) {
@@ -219,12 +232,13 @@ private:
     // other connections of this loop; writes have workers of their own, so that writers waiting
     // for the write lock never hold up reads.
     const bool writes = front_.dispatcher.writes(route->module, route->method);
-    asio::post(writes ? front_.writers : front_.readers, [self = shared_from_this(), route = *route] {
-      Answer a =
-          self->front_.dispatcher.call(route.module, route.method, self->parser_->get().body(), self->id_);
-      asio::post(self->stream_.get_executor(),
-                 [self, a = std::move(a)]() mutable { self->answer(std::move(a)); });
-    });
+    asio::post(writes ? front_.writers : front_.readers,
+               [self = shared_from_this(), route = *route, user = userOf(req["X-Kdr-User"])] {
+                 Answer a = self->front_.dispatcher.call(route.module, route.method,
+                                                         self->parser_->get().body(), self->id_, user);
+                 asio::post(self->stream_.get_executor(),
+                            [self, a = std::move(a)]() mutable { self->answer(std::move(a)); });
+               });
   }
 
   // Status line, headers and body leave in one write (the body is not copied: it may be a whole

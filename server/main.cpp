@@ -9,8 +9,10 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "server/access_guard.h"
+#include "server/admin.h"
 #include "server/dispatch.h"
 #include "server/errors.h"
 #include "server/http_front.h"
@@ -25,7 +27,8 @@ const char *usage =
     "                  [--allow-host NAME (repeatable)] [--allow-no-token (on a network address)]\n"
     "                  [--loops N] [--threads N] [--seed demo | --seed bulk:N]\n"
     "                  [--answer-cache MIB: keep answers of reads; only when no one else writes\n"
-    "                   to this database]\n";
+    "                   to this database]\n"
+    "       kdr-server history|batches|undo|copy|export|import --db URL ... (docs/admin.md)\n";
 
 struct Options {
   std::string db, seed;
@@ -103,6 +106,8 @@ bool exposedWithoutToken(const Options &o) {
 
 int main(int argc, char **argv) {
   using namespace kdr::server;
+  if (argc > 1 && isAdminCommand(argv[1]))
+    return runAdminCommand(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
   Options o;
   try {
     o = parse(argc, argv);

@@ -91,7 +91,10 @@ const DeltaTable &parClieKdr() {
       // A client is billed once per billing type, whichever company bills it. Two desktops may
       // both pass the screen's check against their own copy; this one sees every saved row.
       {"CDCLIENTE", "IDTPFATUCLIE"},
-      "Tipo de Faturamento já cadastrado para o cliente informado."};
+      "Tipo de Faturamento já cadastrado para o cliente informado.",
+      "CDCLIENTE",
+      "IDTPFATUCLIE",
+      "CDEMPRESA"};
   return table;
 }
 
@@ -118,15 +121,20 @@ const DeltaTable &parEmpKdr() {
                billingTypeText(row.text("IDTPFATUEMPRESA")) + ". Nada foi gravado.";
       },
       {},
-      {}};
+      {},
+      "",
+      "IDTPFATUEMPRESA",
+      "CDEMPRESA"};
   return table;
 }
 
 namespace {
 
-void applyInTransaction(Session &s, const DeltaTable &table, const DataPacket &delta) {
+// The history is written in the delta's own transaction: a refused delta leaves no record.
+void applyInTransaction(Session &s, const DeltaTable &table, const DataPacket &delta, const Author &author) {
   Transaction tx(s, Transaction::Mode::Write);
-  applyDelta(s, table, delta);
+  HistoryWriter history(s, author);
+  applyDelta(s, table, delta, &history);
   tx.commit();
 }
 
@@ -174,7 +182,9 @@ Variant GetParamFatCli(Session &s, const std::string &cdCliente) {
   return packetFromRows(payload::paramFatCli(), s.query(sql, {cdCliente}));
 }
 
-void SetParamFatCli(Session &s, const DataPacket &delta) { applyInTransaction(s, parClieKdr(), delta); }
+void SetParamFatCli(Session &s, const DataPacket &delta, const Author &author) {
+  applyInTransaction(s, parClieKdr(), delta, author);
+}
 
 Variant GetDescPadrao(Session &s, const std::string &cdEmpresa, const std::string &tipoFaturamento) {
   const auto &fields = payload::descPadrao();
@@ -206,6 +216,8 @@ Variant GetParEmpKdr(Session &s) {
   return Variant(Variant::Array{texts, companies});
 }
 
-void SetParEmpKdr(Session &s, const DataPacket &delta) { applyInTransaction(s, parEmpKdr(), delta); }
+void SetParEmpKdr(Session &s, const DataPacket &delta, const Author &author) {
+  applyInTransaction(s, parEmpKdr(), delta, author);
+}
 
 } // namespace kdr::server::rdmParamFatCli

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "platform/rtl/datapacket.h"
+#include "server/delta_writer.h"
+#include "server/history.h"
 #include "server/session.h"
 
 namespace kdr::server {
@@ -21,13 +23,17 @@ std::string GetCliente(Session &s, const std::string &nrInscricao, const std::st
 Variant PesquisaCliente(Session &s, const std::string &filter, const std::string &after,
                         const std::string &pageSize);
 Variant GetParamFatCli(Session &s, const std::string &cdCliente);
-void SetParamFatCli(Session &s, const DataPacket &delta);
+void SetParamFatCli(Session &s, const DataPacket &delta, const Author &author);
 Variant GetDescPadrao(Session &s, const std::string &cdEmpresa, const std::string &tipoFaturamento);
 Variant GetTipoDeServico(Session &s, const std::string &cdTipoServ, const std::string &todos,
                          const std::string &cdCliente);
 // [0] every company's default texts, [1] every company.
 Variant GetParEmpKdr(Session &s);
-void SetParEmpKdr(Session &s, const DataPacket &delta);
+void SetParEmpKdr(Session &s, const DataPacket &delta, const Author &author);
+
+// The stored tables as deltas reach them: their columns, keys and rules.
+const DeltaTable &parClieKdr();
+const DeltaTable &parEmpKdr();
 
 // The tables the two Set methods write, with their rules (see applyDelta).
 const DeltaTable &parClieKdr();

@@ -138,6 +138,8 @@ void TfrmParamFatCli::netParamFatCliServBeforeConnect(TNetConnection &Sender) {
   Sender.Port = Zelnor::WebPort();
   // A server that guards its door with a token gets the one the host was given.
   Sender.Token = Zelnor::WebToken();
+  // The server's history names who made each change.
+  Sender.UserName = Zelnor::WebUser();
 }
 
 // The number is typed bare; taking the mask off must neither clear the name nor disable commands.

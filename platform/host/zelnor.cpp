@@ -13,6 +13,7 @@ HostConfig config;
 std::string WebURL() { return config.webUrl; }
 int WebPort() { return config.webPort; }
 std::string WebToken() { return config.token; }
+std::string WebUser() { return config.user; }
 
 namespace {
 
@@ -37,6 +38,7 @@ void AtualizaLocalCache(const Variant &tableNames) {
   connection.HostName = WebURL();
   connection.Port = WebPort();
   connection.Token = WebToken();
+  connection.UserName = WebUser();
   connection.ThrowException = false;
   connection.Open();
   CacheRefreshOptions options;

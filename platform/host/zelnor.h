@@ -13,6 +13,7 @@ struct HostConfig {
   std::string webUrl = "127.0.0.1";
   int webPort = 0;
   std::string token;                 // sent to the server when not empty
+  std::string user;                  // the desktop's user name, sent with every call
   std::size_t cachePageRows = 10000; // rows of a cached table per answer of the server
 };
 extern HostConfig config;
@@ -21,6 +22,8 @@ std::string WebURL();
 int WebPort();
 // The token a server started with one expects; empty when it asks for none.
 std::string WebToken();
+// Who uses this desktop, for the server's history of changes.
+std::string WebUser();
 
 // For each table named in the array (a single name is accepted too), asks the server for what
 // changed since the local copy's last refresh (the whole table when there is none), in pages,

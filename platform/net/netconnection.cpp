@@ -26,6 +26,8 @@ void TNetConnection::Open() {
   client_->http.set_connection_timeout(ConnectTimeoutSeconds, 0);
   client_->http.set_read_timeout(ReadTimeoutSeconds, 0);
   if (!Token.empty()) client_->http.set_bearer_token_auth(Token);
+  // Percent-encoded: a header carries ASCII only, a user name may not be.
+  if (!UserName.empty()) client_->http.set_default_headers({{"X-Kdr-User", utf8::percentEncode(UserName)}});
   connected_ = true;
 }
 

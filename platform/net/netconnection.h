@@ -27,7 +27,8 @@ public:
   std::string ServerName; // remote module, e.g. "KDR03020.rdmParamFatCli"
   std::string HostName = "127.0.0.1";
   int Port = 0;
-  std::string Token; // sent as a bearer token when not empty
+  std::string Token;    // sent as a bearer token when not empty
+  std::string UserName; // the desktop's user, sent with every call for the server's history
   bool ThrowException = true;
   int ConnectTimeoutSeconds = 5;
   int ReadTimeoutSeconds = 300;

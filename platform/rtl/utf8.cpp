@@ -110,4 +110,41 @@ bool sameText(std::string_view a, std::string_view b) {
   return i == a.size() && j == b.size();
 }
 
+std::string percentEncode(std::string_view s) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c > 0x20 && c < 0x7F && c != '%') {
+      out += ch;
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 0xF];
+    }
+  }
+  return out;
+}
+
+std::string percentDecode(std::string_view s) {
+  auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    int hi = s[i] == '%' && i + 2 < s.size() ? digit(s[i + 1]) : -1;
+    int lo = hi >= 0 ? digit(s[i + 2]) : -1;
+    if (lo >= 0) {
+      out += static_cast<char>(hi * 16 + lo);
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
 } // namespace kdr::utf8

@@ -30,4 +30,9 @@ std::string toLower(std::string_view s);
 char32_t decode(std::string_view s, std::size_t &i);
 void append(std::string &out, char32_t cp);
 
+// A text carried in an HTTP header: every byte outside printable ASCII, and "%", as %XX.
+std::string percentEncode(std::string_view s);
+// The reverse; a "%" not followed by two hexadecimal digits is kept as it is.
+std::string percentDecode(std::string_view s);
+
 } // namespace kdr::utf8

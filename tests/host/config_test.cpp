@@ -17,7 +17,11 @@ TEST(HostConfig, CommandLineWinsOverEnvironmentWhichWinsOverDefaults) {
   EXPECT_EQ(defaults.localDb, "/home/ana/.local/share/kdr/kdr-local.db");
   EXPECT_NE(defaults.modulePath.find("libkdr03020.so"), std::string::npos);
   EXPECT_FALSE(defaults.headless);
+  EXPECT_FALSE(defaults.user.empty()); // the login this process runs as
 
+  env["USER"] = "ana";
+  EXPECT_EQ(parseConfig({}, env).user, "ana");
+  env["KDR_USER"] = "Ana Lúcia";
   env["KDR_SERVER"] = "10.0.0.5:9000";
   env["KDR_LOCAL_DB"] = "/tmp/env.db";
   env["KDR_TOKEN"] = "env-secret";
@@ -26,13 +30,16 @@ TEST(HostConfig, CommandLineWinsOverEnvironmentWhichWinsOverDefaults) {
   EXPECT_EQ(fromEnv.serverHost, "10.0.0.5");
   EXPECT_EQ(fromEnv.serverPort, 9000);
   EXPECT_EQ(fromEnv.localDb, "/tmp/env.db");
+  EXPECT_EQ(fromEnv.user, "Ana Lúcia");
 
-  HostConfig fromArgs = parseConfig(
-      {"--server", "srv", "--port", "7000", "--local-db", "/tmp/arg.db", "--token", "arg-secret"}, env);
+  HostConfig fromArgs = parseConfig({"--server", "srv", "--port", "7000", "--local-db", "/tmp/arg.db",
+                                     "--token", "arg-secret", "--user", "caixa2"},
+                                    env);
   EXPECT_EQ(fromArgs.token, "arg-secret");
   EXPECT_EQ(fromArgs.serverHost, "srv");
   EXPECT_EQ(fromArgs.serverPort, 7000);
   EXPECT_EQ(fromArgs.localDb, "/tmp/arg.db");
+  EXPECT_EQ(fromArgs.user, "caixa2");
 }
 
 TEST(HostConfig, ScriptImpliesHeadless) {

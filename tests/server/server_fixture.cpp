@@ -1,5 +1,6 @@
 #include "tests/server/server_fixture.h"
 
+#include "platform/rtl/utf8.h"
 #include "server/engines.h"
 #include "server/packets.h"
 
@@ -49,13 +50,14 @@ Reply postTo(int port, const std::string &path, const std::string &body, const h
 }
 
 Reply callServer(int port, const std::string &method, Variant::Array args, const std::string &module,
-                 const std::string &token) {
+                 const std::string &token, const std::string &user) {
   // The same writer as the desktop's connection, so the server meets exactly what desktops send.
   std::string body = "{\"args\":";
   appendVariantJson(body, Variant(std::move(args)));
   body += '}';
   httplib::Headers headers;
   if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
+  if (!user.empty()) headers.emplace("X-Kdr-User", utf8::percentEncode(user));
   return postTo(port, "/" + module + "/" + method, body, headers);
 }
 
@@ -64,7 +66,7 @@ Reply ServerTest::post(const std::string &path, const std::string &body, const h
 }
 
 Reply ServerTest::call(const std::string &method, Variant::Array args, const std::string &module) {
-  return callServer(port_, method, std::move(args), module, token_);
+  return callServer(port_, method, std::move(args), module, token_, user_);
 }
 
 std::vector<std::vector<Variant>> ServerTest::rowsOf(const std::string &method, Variant::Array args) {

@@ -38,7 +38,8 @@ std::unique_ptr<Session> connectTo(const std::string &url);
 
 // A remote call to the server on a loopback port, sent with the desktop's own JSON writer.
 Reply callServer(int port, const std::string &method, Variant::Array args,
-                 const std::string &module = "KDR03020.rdmParamFatCli", const std::string &token = {});
+                 const std::string &module = "KDR03020.rdmParamFatCli", const std::string &token = {},
+                 const std::string &user = {});
 Reply postTo(int port, const std::string &path, const std::string &body,
              const httplib::Headers &headers = {});
 
@@ -65,6 +66,7 @@ protected:
   std::thread thread_;
   int port_ = 0;
   std::string token_;
+  std::string user_; // sent as the desktop's user name when not empty
 };
 
 // Builders of deltas as a client dataset's change log makes them.

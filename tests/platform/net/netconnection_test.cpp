@@ -68,6 +68,33 @@ TEST_F(NetConnectionTest, ByReferenceArgumentTravelsBothWays) {
   EXPECT_EQ(*args[2].packet(), order);
 }
 
+TEST_F(NetConnectionTest, EveryCallCarriesTheDesktopsUserToTheHistory) {
+  connection.Close();
+  connection.UserName = "Patrícia Nunes";
+  connection.Open();
+  DataPacket delta;
+  delta.fields = {{"CDEMPRESA", FieldType::String, 2, false},
+                  {"IDTPFATUEMPRESA", FieldType::String, 1, false},
+                  {"DSFATUREMPRESA", FieldType::String, 400, false},
+                  {"DSBOLETEMPRESA", FieldType::String, 400, false}};
+  delta.rows = {
+      {RowStatus::Inserted, {Variant("04"), Variant("2"), Variant("Licença Delta."), Variant(nullptr)}}};
+  const Variant saved = connection.Call("SetParEmpKdr", {makePacketVariant(delta)});
+  ASSERT_FALSE(TNetConnection::isErrorResult(saved)) << TNetConnection::errorMessage(saved);
+  const Variant history =
+      TNetConnection::payloadOf(connection.Call("GetHistorico", {Variant(""), Variant(""), Variant("")}));
+  ASSERT_TRUE(history.isPacket());
+  const DataPacket &rows = *history.packet();
+  int user = rows.fieldIndex("NMUSUARIO"), method = rows.fieldIndex("NMMETODO");
+  int saves = 0;
+  for (const PacketRow &r : rows.rows) {
+    if (!(r.values[method] == Variant("SetParEmpKdr"))) continue;
+    EXPECT_EQ(r.values[user], Variant("Patrícia Nunes"));
+    ++saves;
+  }
+  EXPECT_GT(saves, 0);
+}
+
 TEST_F(NetConnectionTest, ClosedConnectionGivesAnErrorResultNotACrash) {
   connection.Close();
   EXPECT_FALSE(connection.Connected());

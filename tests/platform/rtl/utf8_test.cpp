@@ -31,3 +31,13 @@ TEST(Utf8, BlankAndPortugueseCaseFolding) {
   EXPECT_FALSE(utf8::sameText("abc", "abcd"));
   EXPECT_EQ(utf8::toUpper("ação"), "AÇÃO");
 }
+
+TEST(Utf8, PercentEncodingCarriesAnyTextInAHeaderAndBack) {
+  const std::string name = "João da Silva 100%\r\n";
+  const std::string encoded = utf8::percentEncode(name);
+  EXPECT_EQ(encoded, "Jo%C3%A3o%20da%20Silva%20100%25%0D%0A");
+  EXPECT_EQ(utf8::percentDecode(encoded), name);
+  // A "%" without two hexadecimal digits after it is kept as typed.
+  EXPECT_EQ(utf8::percentDecode("50%-%4"), "50%-%4");
+  EXPECT_EQ(utf8::percentDecode("%e3%"), "\xE3%");
+}

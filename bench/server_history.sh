@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The cost of the change history on a copy to every client of a bulk database (client "1" is the
+# model, with all six billing types): GeraAutomParam through kdr-server, which keeps the history,
+# against the same GeraAutomParam through the server as it was before the history (BASE_BUILD),
+# each on a fresh copy of one seeded database, same engine, in rounds that alternate which goes
+# first. Prints every time, min / median / max of each and of the per-round ratio.
+# Run by hand: bench/server_history.sh BUILD_DIR BASE_BUILD_DIR [sqlite|postgresql] [CLIENTS] [ROUNDS]
+# BASE_BUILD_DIR is a build of kdr-server at the commit before the one that added the history:
+#   base=$(git log --diff-filter=A --format=%H -- server/history.cpp | tail -n 1)
+#   git worktree add --detach /tmp/kdr-base "$base^"
+#   (cd /tmp/kdr-base && cmake --preset default && cmake --build build/default --target kdr-server)
+# The databases go to TMPDIR (default /tmp); /dev/shm keeps the disk out of the measure.
+# PostgreSQL: uses KDR_BENCH_PG (an admin URL) or, as root, starts a throwaway cluster.
+set -euo pipefail
+build="${1:?build dir}"
+base_build="${2:?build dir of the server before the history}"
+engine="${3:-sqlite}"
+clients="${4:-1000000}"
+rounds="${5:-3}"
+work=$(mktemp -d "${TMPDIR:-/tmp}/kdr-bench-history.XXXXXX")
+server_pid=""
+pgdir=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+  [ -n "$pgdir" ] && runuser -u postgres -- pg_ctl -D "$pgdir/data" -m immediate stop >/dev/null 2>&1 || true
+  rm -rf "$work" ${pgdir:+"$pgdir"}
+}
+trap cleanup EXIT
+
+now() { date +%s.%N; }
+
+start_server() { # BUILD_DIR DB_URL [ARGS...]
+  local bin="$1/bin/kdr-server"
+  shift
+  "$bin" --db "$@" --port 0 >"$work/server.out" 2>"$work/server.log" &
+  server_pid=$!
+  until grep -q listening "$work/server.out" 2>/dev/null; do
+    kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.log"; exit 1; }
+    sleep 0.2
+  done
+  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
+}
+stop_server() { kill "$server_pid"; wait "$server_pid" || true; server_pid=""; rm -f "$work/server.out"; }
+
+field() { echo "{\"name\":\"$1\",\"type\":\"string\",\"size\":$2,\"required\":false}"; }
+rows=""
+for t in 1 2 3 4 5 6; do
+  rows="$rows${rows:+,}{\"status\":\"inserted\",\"values\":[\"$t\",\"Modelo $t\",\"Boleto modelo $t\"]}"
+done
+order="{\"fields\":[$(field IDTPFATUCLIE 1),$(field DSFATURCLIE 400),$(field DSBOLETCLIE 400)],\"rows\":[$rows]}"
+
+if [ "$engine" = sqlite ]; then
+  seeded="sqlite:$work/bulk.db"
+else
+  admin="${KDR_BENCH_PG:-}"
+  if [ -z "$admin" ]; then
+    pgdir=$(mktemp -d /tmp/kdr-bench-pg.XXXXXX)
+    chown postgres "$pgdir"
+    runuser -u postgres -- initdb -D "$pgdir/data" -U postgres --auth=trust -E UTF8 --no-locale >/dev/null
+    runuser -u postgres -- pg_ctl -D "$pgdir/data" -o "-k $pgdir -c listen_addresses='' -c max_wal_size=4GB" \
+      -l "$pgdir/server.log" -w start >/dev/null
+    admin="postgresql://postgres@/postgres?host=$pgdir"
+  fi
+  psql "$admin" -qc "CREATE DATABASE kdr_hbulk"
+  seeded="${admin/\/postgres\?//kdr_hbulk?}"
+fi
+
+# Seeded by the older server, whose schema the newer one then extends with the history's tables.
+t0=$(now)
+start_server "$base_build" "$seeded" --seed "bulk:$clients"
+stop_server
+echo "seed bulk:$clients on $engine: $(echo "$(now) - $t0" | bc) s"
+
+fresh_copy() { # prints the URL of a fresh copy of the seeded database
+  if [ "$engine" = sqlite ]; then
+    rm -f "$work"/run.db*
+    cp "$work/bulk.db" "$work/run.db"
+    echo "sqlite:$work/run.db"
+  else
+    psql "$admin" -qc "DROP DATABASE IF EXISTS kdr_hrun" -qc "CREATE DATABASE kdr_hrun TEMPLATE kdr_hbulk"
+    local url="${admin/\/postgres\?//kdr_hrun?}"
+    psql "$url" -qc "VACUUM ANALYZE"
+    echo "$url"
+  fi
+}
+
+copy_time() { # BUILD_DIR: seconds of one GeraAutomParam to every client, on a fresh copy
+  start_server "$1" "$(fresh_copy)"
+  local t0
+  t0=$(now)
+  curl -s --max-time 7200 -X POST -H 'Content-Type: application/json' \
+    -d "{\"args\":[\"T\",\"1\",$order]}" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GeraAutomParam" \
+    >"$work/answer.json"
+  echo "$(now) - $t0" | bc
+  stop_server
+  # Both servers must have done the same copy.
+  grep -o '"rows":\[\[[0-9,]*\]\]' "$work/answer.json" | head -n 1 >>"$work/answers"
+}
+
+summary() { # label; one number per line on stdin
+  sort -g | awk -v label="$1" '{ a[NR] = $1 }
+    END { m = NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2
+          printf "%-36s min %8.3f  median %8.3f  max %8.3f  (%d rounds)\n", label, a[1], m, a[NR], NR }'
+}
+
+for r in $(seq "$rounds"); do
+  if [ $((r % 2)) -eq 1 ]; then
+    without=$(copy_time "$base_build")
+    with=$(copy_time "$build")
+  else
+    with=$(copy_time "$build")
+    without=$(copy_time "$base_build")
+  fi
+  echo "round $r: without history ${without} s, with history ${with} s"
+  echo "$without" >>"$work/without"
+  echo "$with" >>"$work/with"
+  echo "scale=4; $with / $without" | bc >>"$work/ratio"
+done
+
+if [ "$(sort -u "$work/answers" | wc -l)" -ne 1 ]; then
+  echo "the two servers answered differently:"
+  sort "$work/answers" | uniq -c
+  exit 1
+fi
+echo "answer of every copy (CLIENTES, LINHAS): $(head -n 1 "$work/answers")"
+summary "GeraAutomParam without history (s)" <"$work/without"
+summary "GeraAutomParam with history (s)" <"$work/with"
+summary "ratio with / without" <"$work/ratio"
