@@ -10,8 +10,9 @@
 #   git worktree add --detach /tmp/kdr-base "$base^"
 #   (cd /tmp/kdr-base && cmake --preset default && cmake --build build/default --target kdr-server)
 # The databases go to TMPDIR (default /tmp); /dev/shm keeps the disk out of the measure.
-# PostgreSQL: uses KDR_BENCH_PG (an admin URL) or, as root, starts a throwaway cluster.
+# PostgreSQL: uses KDR_BENCH_PG (an admin URL) or starts a throwaway cluster (scripts/pg-cluster).
 set -euo pipefail
+source "$(dirname "$0")/../scripts/pg-cluster"
 build="${1:?build dir}"
 base_build="${2:?build dir of the server before the history}"
 engine="${3:-sqlite}"
@@ -19,11 +20,10 @@ clients="${4:-1000000}"
 rounds="${5:-3}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kdr-bench-history.XXXXXX")
 server_pid=""
-pgdir=""
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
-  [ -n "$pgdir" ] && runuser -u postgres -- pg_ctl -D "$pgdir/data" -m immediate stop >/dev/null 2>&1 || true
-  rm -rf "$work" ${pgdir:+"$pgdir"}
+  kdr_pg_stop
+  rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -54,12 +54,8 @@ if [ "$engine" = sqlite ]; then
 else
   admin="${KDR_BENCH_PG:-}"
   if [ -z "$admin" ]; then
-    pgdir=$(mktemp -d /tmp/kdr-bench-pg.XXXXXX)
-    chown postgres "$pgdir"
-    runuser -u postgres -- initdb -D "$pgdir/data" -U postgres --auth=trust -E UTF8 --no-locale >/dev/null
-    runuser -u postgres -- pg_ctl -D "$pgdir/data" -o "-k $pgdir -c listen_addresses='' -c max_wal_size=4GB" \
-      -l "$pgdir/server.log" -w start >/dev/null
-    admin="postgresql://postgres@/postgres?host=$pgdir"
+    kdr_pg_start || { echo "no PostgreSQL cluster could be started"; exit 1; }
+    admin="$KDR_TEST_PG"
   fi
   psql "$admin" -qc "CREATE DATABASE kdr_hbulk"
   seeded="${admin/\/postgres\?//kdr_hbulk?}"
