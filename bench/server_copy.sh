@@ -25,7 +25,7 @@ trap cleanup EXIT
 
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { print b - a }'; }
-pg() { psql -q -v ON_ERROR_STOP=1 "$KDR_BENCH_PG" -c "$1" >/dev/null; }
+pg() { PGOPTIONS="-c client_min_messages=warning" psql -q -v ON_ERROR_STOP=1 "$KDR_BENCH_PG" -c "$1" >/dev/null; }
 pg_url() { echo "$KDR_BENCH_PG" | sed "s#/postgres?#/$1?#"; }
 
 start_server() { # DB_URL [ARGS...]
