@@ -15,7 +15,9 @@
 #include "server/errors.h"
 #include "server/exchange.h"
 #include "server/history.h"
+#include "server/packets.h"
 #include "server/store.h"
+#include "server/tables.h"
 #include "server/undo.h"
 
 namespace kdr::server {
@@ -188,11 +190,10 @@ DataPacket copyOrder(Session &s, const std::string &model, const std::string &ty
   for (const std::string &t : rdmParamFatCli::parseTargetList(types).codes) chosen.push_back(t);
   if (chosen.empty()) refuse("Informe os tipos de faturamento a copiar: --types 1,3.");
   DataPacket order;
-  order.fields = {FieldDef{"IDTPFATUCLIE", FieldType::String, 1, false},
-                  FieldDef{"DSFATURCLIE", FieldType::String, 400, false},
-                  FieldDef{"DSBOLETCLIE", FieldType::String, 400, false}};
-  Rows rows = s.query("SELECT IDTPFATUCLIE, DSFATURCLIE, DSBOLETCLIE FROM PARCLIEKDR WHERE CDCLIENTE = ? "
-                      "ORDER BY IDTPFATUCLIE, CDEMPRESA",
+  order.fields = tables::parClieKdr().fields({"IDTPFATUCLIE", "DSFATURCLIE", "DSBOLETCLIE"});
+  Rows rows = s.query("SELECT " + columnList(order.fields) +
+                          " FROM PARCLIEKDR WHERE CDCLIENTE = ? "
+                          "ORDER BY IDTPFATUCLIE, CDEMPRESA",
                       {model});
   for (const std::string &type : chosen) {
     bool found = false;

@@ -7,6 +7,7 @@
 #include "server/billing.h"
 #include "server/errors.h"
 #include "server/packets.h"
+#include "server/tables.h"
 
 namespace kdr::server::rdmParamFatCli {
 namespace {
@@ -119,8 +120,8 @@ void prepareScratch(Session &s, std::string_view name, std::string_view columns)
 // row of that company, else the model's first row of the type.
 void fillTexts(Session &s, const std::vector<ModelRow> &model) {
   prepareScratch(s, "KDR_TEXTO",
-                 "IDTPFATUCLIE VARCHAR(1) NOT NULL, CDEMPRESA VARCHAR(2) NOT NULL, DSFATURCLIE VARCHAR(400), "
-                 "DSBOLETCLIE VARCHAR(400), PRIMARY KEY (IDTPFATUCLIE, CDEMPRESA)");
+                 tables::parClieKdr().declarations("IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE") +
+                     ", PRIMARY KEY (IDTPFATUCLIE, CDEMPRESA)");
   Rows companies = s.query("SELECT CDEMPRESA FROM EMPRESA");
   std::vector<std::string> types;
   for (const ModelRow &m : model)
@@ -144,11 +145,9 @@ void fillTexts(Session &s, const std::vector<ModelRow> &model) {
 }
 
 void fillCopies(Session &s, const std::vector<ModelRow> &model) {
-  prepareScratch(
-      s, "KDR_COPIA",
-      "IDTPFATUCLIE VARCHAR(1), CDEMPRESA VARCHAR(2), DSFATURCLIE VARCHAR(400), DSBOLETCLIE VARCHAR(400), "
-      "IDFATURAPFILI VARCHAR(1), IDFATMESATUCLIE VARCHAR(1), CDTIPOSERV VARCHAR(3), "
-      "CDGERENTEIMPCLI VARCHAR(12), IDGERANFUNIFICA VARCHAR(1), VRPERCAJUSTEINV DOUBLE PRECISION");
+  prepareScratch(s, "KDR_COPIA",
+                 tables::parClieKdr().declarations("IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
+                                                   std::string(copiedColumns)));
   for (const ModelRow &m : model) {
     Variant fallback = defaultDescription(m.type);
     Params params{m.type, m.company, m.invoiceText.isNull() ? fallback : m.invoiceText,
@@ -169,7 +168,7 @@ std::string orderedTypes(const std::vector<OrderRow> &order) {
 }
 
 void fillTargets(Session &s, const std::vector<std::string> &codes) {
-  prepareScratch(s, "KDR_ALVO", "CDCLIENTE VARCHAR(21) NOT NULL PRIMARY KEY");
+  prepareScratch(s, "KDR_ALVO", tables::cliente().declarations("CDCLIENTE") + " PRIMARY KEY");
   constexpr std::size_t batch = 200;
   for (std::size_t i = 0; i < codes.size(); i += batch) {
     std::size_t n = std::min(batch, codes.size() - i);
@@ -339,7 +338,7 @@ Variant copyPreviewPackets(const CopyPreview &preview) {
     targets.push_back({t.client, t.added, t.replaced, t.addedRows, t.replacedRows});
   const CopyReport &r = preview.totals;
   return Variant(Variant::Array{
-      packetFromRows({textField("CDCLIENTE", 21), integer("INCLUIR"), integer("SUBSTITUIR"),
+      packetFromRows({tables::cliente().column("CDCLIENTE").def, integer("INCLUIR"), integer("SUBSTITUIR"),
                       textField("DSINCLUIR", 4000), textField("DSSUBSTITUIR", 4000)},
                      std::move(targets)),
       packetFromRows({integer("CLIENTES"), integer("LINHAS"), integer("INCLUIR"), integer("SUBSTITUIR")},

@@ -35,7 +35,7 @@ struct Change {
 class DeltaApplier {
 public:
   DeltaApplier(Session &session, const DeltaTable &table, HistoryWriter *history = nullptr)
-      : session_(session), table_(table), history_(history) {}
+      : session_(session), table_(table), stored_(table.stored), history_(history) {}
 
   void run(const DataPacket &delta) {
     mapFields(delta);
@@ -65,18 +65,18 @@ private:
   void mapFields(const DataPacket &delta) {
     for (const FieldDef &f : delta.fields) {
       int column = -1;
-      for (std::size_t i = 0; i < table_.columns.size(); ++i)
-        if (utf8::sameText(table_.columns[i].def.name, f.name)) column = static_cast<int>(i);
+      for (std::size_t i = 0; i < stored_.columns.size(); ++i)
+        if (utf8::sameText(stored_.columns[i].def.name, f.name)) column = static_cast<int>(i);
       bool shown = std::any_of(table_.shownOnly.begin(), table_.shownOnly.end(),
                                [&](const std::string &s) { return utf8::sameText(s, f.name); });
       if (column < 0 && !shown)
-        refuse("O campo " + quoted(f.name) + " não pertence aos dados de " + table_.table + ".");
+        refuse("O campo " + quoted(f.name) + " não pertence aos dados de " + stored_.name + ".");
       // Original values locate rows unchecked, so their declared type must be the stored one.
-      if (column >= 0 && !storedAs(table_.columns[column].def.type, f.type))
+      if (column >= 0 && !storedAs(stored_.columns[column].def.type, f.type))
         refuse("O campo " + quoted(f.name) + " foi enviado com um tipo diferente do gravado.");
       columnOf_.push_back(column);
     }
-    for (const std::string &k : table_.key)
+    for (const std::string &k : stored_.key)
       if (std::find_if(delta.fields.begin(), delta.fields.end(),
                        [&](const FieldDef &f) { return utf8::sameText(f.name, k); }) == delta.fields.end())
         refuse("Os dados enviados não trazem o campo " + k + ".");
@@ -84,7 +84,7 @@ private:
 
   // Values of the stored columns, in column order; fields absent from the delta stay unassigned.
   Row storedValues(const PacketRow &row) const {
-    Row out(table_.columns.size(), Variant::unassigned());
+    Row out(stored_.columns.size(), Variant::unassigned());
     for (std::size_t f = 0; f < columnOf_.size(); ++f)
       if (columnOf_[f] >= 0) out[columnOf_[f]] = row.values[f];
     return out;
@@ -138,11 +138,10 @@ private:
   void validate(Change &c) {
     const bool deletion = c.kind == RowStatus::Deleted;
     Row &values = deletion ? c.original : c.current;
-    for (std::size_t k = 0; k < table_.columns.size(); ++k) {
-      const StoredColumn &col = table_.columns[k];
+    for (std::size_t k = 0; k < stored_.columns.size(); ++k) {
+      const Column &col = stored_.columns[k];
       Variant &v = values[k];
-      bool isKey = std::find(table_.key.begin(), table_.key.end(), col.def.name) != table_.key.end();
-      if (isKey && (v.isNull() || (v.isString() && v.str().empty())))
+      if (stored_.isKey(col.def.name) && (v.isNull() || (v.isString() && v.str().empty())))
         refuse(col.label + " deve ser informado(a).");
       // A deletion's values are the row as its desktop saw it, compared as they are.
       if (deletion) {
@@ -161,16 +160,16 @@ private:
         refuse(col.label + " deve ter no máximo " + std::to_string(col.def.size) + " caracteres.");
       }
     }
-    if (c.kind != RowStatus::Deleted) table_.check(session_, DeltaRow(table_.columns, c.current, c.changed));
+    if (c.kind != RowStatus::Deleted) table_.check(session_, DeltaRow(stored_.columns, c.current, c.changed));
   }
 
   // " AND column <same as> ?" for each column marked, with the value of values.
   std::string sameValues(Params &params, const Row &values, const std::vector<bool> &marked) const {
     std::string sql;
-    for (std::size_t k = 0; k < table_.columns.size(); ++k)
+    for (std::size_t k = 0; k < stored_.columns.size(); ++k)
       if (marked[k]) {
         sql +=
-            " AND " + table_.columns[k].def.name + " " + std::string(session_.dialect().sameValue()) + " ?";
+            " AND " + stored_.columns[k].def.name + " " + std::string(session_.dialect().sameValue()) + " ?";
         params.push_back(values[k]);
       }
     return sql;
@@ -178,7 +177,7 @@ private:
 
   std::string keyCondition(Params &params, const Row &values) const {
     std::string sql;
-    for (const std::string &k : table_.key) {
+    for (const std::string &k : stored_.key) {
       sql += sql.empty() ? "" : " AND ";
       sql += k + " = ?";
       params.push_back(values[columnIndex(k)]);
@@ -186,30 +185,23 @@ private:
     return sql;
   }
 
-  std::size_t columnIndex(std::string_view name) const {
-    for (std::size_t i = 0; i < table_.columns.size(); ++i)
-      if (table_.columns[i].def.name == name) return i;
-    return 0;
-  }
+  std::size_t columnIndex(std::string_view name) const { return stored_.index(name); }
 
   bool exists(const Row &values) {
     Params params;
     std::string where = keyCondition(params, values);
-    return !session_.query("SELECT 1 FROM " + table_.table + " WHERE " + where, params).empty();
+    return !session_.query("SELECT 1 FROM " + stored_.name + " WHERE " + where, params).empty();
   }
 
-  bool isKey(std::size_t column) const {
-    return std::find(table_.key.begin(), table_.key.end(), table_.columns[column].def.name) !=
-           table_.key.end();
-  }
+  bool isKey(std::size_t column) const { return stored_.isKey(stored_.columns[column].def.name); }
 
   bool keyChanged(const Change &c) const {
-    return std::any_of(table_.key.begin(), table_.key.end(),
+    return std::any_of(stored_.key.begin(), stored_.key.end(),
                        [&](const std::string &k) { return c.changed[columnIndex(k)]; });
   }
 
   [[noreturn]] void conflict(const Row &values, const std::vector<bool> &changed, bool duplicate) const {
-    DeltaRow row(table_.columns, values, changed);
+    DeltaRow row(stored_.columns, values, changed);
     throw ServiceError(ErrorCode::Conflict,
                        duplicate ? table_.duplicateMessage(row) : table_.conflictMessage(row));
   }
@@ -225,7 +217,7 @@ private:
         }))
       return;
     Params params;
-    std::string where, lockName = table_.table;
+    std::string where, lockName = stored_.name;
     for (const std::string &name : table_.unique) {
       where += (where.empty() ? "" : " AND ") + name + " = ?";
       params.push_back(c.current[columnIndex(name)]);
@@ -233,7 +225,7 @@ private:
     }
     // Two desktops writing the same values queue here, so the second one sees the first's row.
     if (std::string lock(session_.dialect().lockWriters()); !lock.empty()) session_.query(lock, {lockName});
-    if (!session_.query("SELECT 1 FROM " + table_.table + " WHERE " + where, params).empty())
+    if (!session_.query("SELECT 1 FROM " + stored_.name + " WHERE " + where, params).empty())
       refuse(table_.uniqueMessage);
   }
 
@@ -256,10 +248,7 @@ private:
   void insert(const Change &c) {
     if (exists(c.current)) conflict(c.current, c.changed, true);
     checkUnique(c);
-    std::string marks;
-    for (std::size_t k = 0; k < table_.columns.size(); ++k) marks += k == 0 ? "?" : ", ?";
-    writeOnce(c, "INSERT INTO " + table_.table + " (" + columnNames() + ") VALUES (" + marks + ")",
-              c.current);
+    writeOnce(c, stored_.insertSql(), c.current);
     if (history_) history_->record(rowChange(Operation::Insert, c.current, Row(c.current.size(), nullptr)));
   }
 
@@ -284,17 +273,11 @@ private:
     Rows stored;
     if (history_)
       stored =
-          session_.query("SELECT " + columnNames() + " FROM " + table_.table + " WHERE " + where, params);
-    if (session_.execute("DELETE FROM " + table_.table + " WHERE " + where, params) == 0)
+          session_.query("SELECT " + stored_.names() + " FROM " + stored_.name + " WHERE " + where, params);
+    if (session_.execute("DELETE FROM " + stored_.name + " WHERE " + where, params) == 0)
       conflict(c.original, c.changed, false);
     if (history_ && !stored.empty())
       history_->record(rowChange(Operation::Delete, Row(stored[0].size(), nullptr), stored[0]));
-  }
-
-  std::string columnNames() const {
-    std::string names;
-    for (const StoredColumn &col : table_.columns) names += (names.empty() ? "" : ", ") + col.def.name;
-    return names;
   }
 
   // The record of a row: every column whose value differs between before and after (the stored
@@ -304,15 +287,15 @@ private:
     auto keyValue = [&](const std::string &column) -> Variant {
       return column.empty() ? Variant(nullptr) : keyed[columnIndex(column)];
     };
-    RowChange change{table_.table,
+    RowChange change{stored_.name,
                      keyValue(table_.historyClient),
                      keyValue(table_.historyType),
                      keyValue(table_.historyCompany),
                      op,
                      {}};
-    for (std::size_t k = 0; k < table_.columns.size(); ++k)
+    for (std::size_t k = 0; k < stored_.columns.size(); ++k)
       if (!sameStoredValue(before[k], after[k]) && (op == Operation::Modify || !isKey(k)))
-        change.fields.push_back({table_.columns[k].def.name, before[k], after[k]});
+        change.fields.push_back({stored_.columns[k].def.name, before[k], after[k]});
     return change;
   }
 
@@ -322,14 +305,14 @@ private:
     checkUnique(c);
     Params params;
     std::string set;
-    for (std::size_t k = 0; k < table_.columns.size(); ++k)
+    for (std::size_t k = 0; k < stored_.columns.size(); ++k)
       if (c.changed[k]) {
-        set += (set.empty() ? "" : ", ") + table_.columns[k].def.name + " = ?";
+        set += (set.empty() ? "" : ", ") + stored_.columns[k].def.name + " = ?";
         params.push_back(c.current[k]);
       }
     std::string where = keyCondition(params, c.original);
     where += sameValues(params, c.original, c.changed);
-    if (writeOnce(c, "UPDATE " + table_.table + " SET " + set + " WHERE " + where, params) == 0)
+    if (writeOnce(c, "UPDATE " + stored_.name + " SET " + set + " WHERE " + where, params) == 0)
       conflict(c.original, c.changed, false);
     if (!history_) return;
     // The original values of the changed fields are the stored ones: the update matched them.
@@ -339,6 +322,7 @@ private:
 
   Session &session_;
   const DeltaTable &table_;
+  const Table &stored_; // the table's columns and key
   HistoryWriter *history_;
   std::vector<int> columnOf_; // per delta field: stored column index, or -1 when shown only
 };

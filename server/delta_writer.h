@@ -12,18 +12,13 @@
 #include "platform/rtl/datapacket.h"
 #include "server/history.h"
 #include "server/session.h"
+#include "server/tables.h"
 
 namespace kdr::server {
 
-struct StoredColumn {
-  FieldDef def;              // name, type and size as stored
-  std::string label;         // how messages name it
-  bool optionalCode = false; // an empty code means none and is stored as null
-};
-
 class DeltaRow {
 public:
-  DeltaRow(const std::vector<StoredColumn> &columns, const Row &values, const std::vector<bool> &changed)
+  DeltaRow(const std::vector<Column> &columns, const Row &values, const std::vector<bool> &changed)
       : columns_(columns), values_(values), changed_(changed) {}
   const Variant &operator[](std::string_view column) const;
   std::string text(std::string_view column) const { return (*this)[column].asString(); }
@@ -33,15 +28,14 @@ public:
 
 private:
   std::size_t index(std::string_view column) const;
-  const std::vector<StoredColumn> &columns_;
+  const std::vector<Column> &columns_;
   const Row &values_;
   const std::vector<bool> &changed_;
 };
 
+// A table as a delta writes it: its columns and key, and the rules of its values.
 struct DeltaTable {
-  std::string table;
-  std::vector<StoredColumn> columns;
-  std::vector<std::string> key;
+  const Table &stored;
   // Fields the dataset carries for display (joined names); a delta may hold them, they are not stored.
   std::vector<std::string> shownOnly;
   // The rules of the table's values; sees the row's new values and which of them the change sets.

@@ -18,24 +18,6 @@ const DeltaTable &tableOf(ExchangeTable table) {
   return table == ExchangeTable::Params ? rdmParamFatCli::parClieKdr() : rdmParamFatCli::parEmpKdr();
 }
 
-std::string columnNames(const DeltaTable &t) {
-  std::string out;
-  for (const StoredColumn &c : t.columns) out += (out.empty() ? "" : ", ") + c.def.name;
-  return out;
-}
-
-std::string keyOrder(const DeltaTable &t) {
-  std::string out;
-  for (const std::string &k : t.key) out += (out.empty() ? "" : ", ") + k;
-  return out;
-}
-
-std::size_t columnIndex(const DeltaTable &t, std::string_view name) {
-  for (std::size_t i = 0; i < t.columns.size(); ++i)
-    if (t.columns[i].def.name == name) return i;
-  return t.columns.size();
-}
-
 // A rate as the spreadsheet of the file's separator writes it: "12,5" beside ";", "12.5" beside ",".
 std::string numberText(double d, char separator) {
   std::string text = formatFloat(d);
@@ -57,18 +39,18 @@ std::optional<double> numberOf(std::string text) {
 std::vector<std::size_t> mapHeader(const DeltaTable &t, const csv::Record &header) {
   std::vector<std::size_t> out;
   for (const csv::Cell &cell : header.cells) {
-    std::size_t column = t.columns.size();
-    for (std::size_t i = 0; i < t.columns.size(); ++i)
-      if (utf8::sameText(t.columns[i].def.name, cell.text)) column = i;
-    if (column == t.columns.size())
+    std::size_t column = t.stored.columns.size();
+    for (std::size_t i = 0; i < t.stored.columns.size(); ++i)
+      if (utf8::sameText(t.stored.columns[i].def.name, cell.text)) column = i;
+    if (column == t.stored.columns.size())
       refuse("Linha " + std::to_string(header.line) + ": o campo \"" + cell.text + "\" não pertence a " +
-             t.table + ".");
+             t.stored.name + ".");
     if (std::find(out.begin(), out.end(), column) != out.end())
       refuse("Linha " + std::to_string(header.line) + ": o campo " + cell.text + " aparece duas vezes.");
     out.push_back(column);
   }
-  for (const std::string &k : t.key)
-    if (std::find(out.begin(), out.end(), columnIndex(t, k)) == out.end())
+  for (const std::string &k : t.stored.key)
+    if (std::find(out.begin(), out.end(), t.stored.index(k)) == out.end())
       refuse("Linha " + std::to_string(header.line) + ": falta o campo " + k + ", parte da chave.");
   return out;
 }
@@ -79,8 +61,8 @@ class ImportReader {
 public:
   ImportReader(Session &s, const DeltaTable &t, const csv::Table &file)
       : s_(s), t_(t), file_(file), columnOf_(mapHeader(t, file.records.at(0))) {
-    delta.fields.reserve(t.columns.size());
-    for (const StoredColumn &c : t.columns) delta.fields.push_back(c.def);
+    delta.fields.reserve(t.stored.columns.size());
+    for (const Column &c : t.stored.columns) delta.fields.push_back(c.def);
   }
 
   void run() {
@@ -102,11 +84,11 @@ private:
                        std::to_string(record.cells.size()) + ".");
       return;
     }
-    Row values(t_.columns.size(), Variant::unassigned());
+    Row values(t_.stored.columns.size(), Variant::unassigned());
     bool readable = true;
     for (std::size_t i = 0; i < record.cells.size(); ++i) {
       const csv::Cell &cell = record.cells[i];
-      const StoredColumn &column = t_.columns[columnOf_[i]];
+      const Column &column = t_.stored.columns[columnOf_[i]];
       Variant &v = values[columnOf_[i]];
       if (cell.missing()) {
         v = nullptr;
@@ -122,9 +104,9 @@ private:
     if (!readable) return;
     Params key;
     std::string where, keyText;
-    for (const std::string &k : t_.key) {
+    for (const std::string &k : t_.stored.key) {
       where += (where.empty() ? "" : " AND ") + k + " = ?";
-      key.push_back(values[columnIndex(t_, k)]);
+      key.push_back(values[t_.stored.index(k)]);
       keyText += shownValue(key.back()) + '\x1f';
     }
     auto [seen, fresh] = firstLine_.emplace(keyText, record.line);
@@ -132,14 +114,15 @@ private:
       faults.push_back(at + ": a chave repete a da linha " + std::to_string(seen->second) + ".");
       return;
     }
-    Rows stored = s_.query("SELECT " + columnNames(t_) + " FROM " + t_.table + " WHERE " + where, key);
+    Rows stored =
+        s_.query("SELECT " + t_.stored.names() + " FROM " + t_.stored.name + " WHERE " + where, key);
     if (stored.empty()) {
       delta.rows.push_back({RowStatus::Inserted, values});
       lineOfRow.push_back(record.line);
       ++report.added;
       return;
     }
-    Row changes(t_.columns.size(), Variant::unassigned());
+    Row changes(t_.stored.columns.size(), Variant::unassigned());
     bool any = false;
     for (std::size_t k = 0; k < values.size(); ++k)
       if (!values[k].isUnassigned() && !sameStoredValue(values[k], stored[0][k])) {
@@ -176,9 +159,10 @@ std::string exportCsv(Session &s, ExchangeTable table, const std::string &client
   const DeltaTable &t = tableOf(table);
   constexpr char separator = ';';
   std::string out(csv::byteOrderMark);
-  for (std::size_t i = 0; i < t.columns.size(); ++i) out += (i ? ";" : "") + t.columns[i].def.name;
+  for (std::size_t i = 0; i < t.stored.columns.size(); ++i)
+    out += (i ? ";" : "") + t.stored.columns[i].def.name;
   out += '\n';
-  std::string sql = "SELECT " + columnNames(t) + " FROM " + t.table;
+  std::string sql = "SELECT " + t.stored.names() + " FROM " + t.stored.name;
   Params params;
   if (!client.empty()) {
     if (table != ExchangeTable::Params) refuse("--client vale somente para params.");
@@ -186,7 +170,7 @@ std::string exportCsv(Session &s, ExchangeTable table, const std::string &client
     params.push_back(client);
   }
   Transaction tx(s, Transaction::Mode::Read);
-  for (const Row &row : s.query(sql + " ORDER BY " + keyOrder(t), params)) {
+  for (const Row &row : s.query(sql + " ORDER BY " + t.stored.keyNames(), params)) {
     for (std::size_t i = 0; i < row.size(); ++i) {
       if (i) out += separator;
       const Variant &v = row[i];
@@ -214,7 +198,7 @@ ImportReport importCsv(Session &s, ExchangeTable table, std::string_view text, b
   }
   ImportReport report = reader.report;
   if (dryRun || reader.delta.rows.empty()) return report;
-  report.batch = openBatch(s, author, importOperation, {}, {}, t.table);
+  report.batch = openBatch(s, author, importOperation, {}, {}, t.stored.name);
   HistoryWriter history(s, author, report.batch);
   applyDelta(s, t, reader.delta, &history);
   closeBatch(s, report.batch, report.added, report.changed);

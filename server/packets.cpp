@@ -11,8 +11,6 @@ FieldDef textField(std::string_view name, int size) {
   return FieldDef{std::string(name), FieldType::String, size, false};
 }
 
-FieldDef floatField(std::string_view name) { return FieldDef{std::string(name), FieldType::Float, 0, false}; }
-
 namespace {
 
 // An engine gives a whole number for a float column holding one, and a number for a text column

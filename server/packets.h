@@ -10,9 +10,8 @@
 
 namespace kdr::server {
 
-// Fields of values a query computes, which no table column defines.
+// A text field of values a query computes, which no table column defines.
 FieldDef textField(std::string_view name, int size);
-FieldDef floatField(std::string_view name);
 
 // Rows must hold one value per field, in field order; integers in float fields become floats.
 Variant packetFromRows(std::vector<FieldDef> fields, Rows rows);

@@ -47,19 +47,7 @@ void checkRate(Session &s, const DeltaRow &row) {
 
 const DeltaTable &parClieKdr() {
   static const DeltaTable table{
-      "PARCLIEKDR",
-      {{textField("CDCLIENTE", 21), "Cliente"},
-       {textField("IDTPFATUCLIE", 1), "Tipo de faturamento"},
-       {textField("CDEMPRESA", 2), "Empresa"},
-       {textField("IDFATURAPFILI", 1), "Fatura por filial"},
-       {textField("IDFATMESATUCLIE", 1), "Fatura mês atual"},
-       {textField("DSFATURCLIE", 400), "Descrição para faturamento"},
-       {textField("DSBOLETCLIE", 400), "Descrição para boleto"},
-       {textField("CDTIPOSERV", 3), "Tipo de serviço", true},
-       {textField("CDGERENTEIMPCLI", 12), "Gerente de implantação", true},
-       {textField("IDGERANFUNIFICA", 1), "Gera NF unificada"},
-       {floatField("VRPERCAJUSTEINV"), "Taxa de invoice"}},
-      {"CDCLIENTE", "IDTPFATUCLIE", "CDEMPRESA"},
+      tables::parClieKdr(),
       {"NMFANTCLIE", "NMTIPOSERV", "NMEMPRESA", "NMOPERADOR", "CDPAIS"},
       [](Session &s, const DeltaRow &row) {
         if (row.changed("CDCLIENTE") && !codeExists(s, "CLIENTE", "CDCLIENTE", row["CDCLIENTE"]))
@@ -100,12 +88,7 @@ const DeltaTable &parClieKdr() {
 
 const DeltaTable &parEmpKdr() {
   static const DeltaTable table{
-      "PAREMPKDR",
-      {{textField("CDEMPRESA", 2), "Empresa"},
-       {textField("IDTPFATUEMPRESA", 1), "Tipo de faturamento"},
-       {textField("DSFATUREMPRESA", 400), "Descrição para faturamento"},
-       {textField("DSBOLETEMPRESA", 400), "Descrição para boleto"}},
-      {"CDEMPRESA", "IDTPFATUEMPRESA"},
+      tables::parEmpKdr(),
       {},
       [](Session &s, const DeltaRow &row) {
         checkCompany(s, row);
@@ -170,15 +153,12 @@ Variant PesquisaCliente(Session &s, const std::string &filter, const std::string
 }
 
 Variant GetParamFatCli(Session &s, const std::string &cdCliente) {
-  static const std::string sql =
-      "SELECT P.CDCLIENTE, P.IDTPFATUCLIE, P.DSFATURCLIE, P.DSBOLETCLIE, C.NMFANTCLIE, P.CDTIPOSERV, "
-      "T.NMTIPOSERV, P.CDEMPRESA, E.NMEMPRESA, P.IDFATURAPFILI, P.IDFATMESATUCLIE, O.NMOPERADOR, "
-      "P.CDGERENTEIMPCLI, P.IDGERANFUNIFICA, P.VRPERCAJUSTEINV, C.CDPAIS "
-      "FROM PARCLIEKDR P JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
-      "LEFT JOIN TIPOSERV T ON T.CDTIPOSERV = P.CDTIPOSERV "
-      "LEFT JOIN EMPRESA E ON E.CDEMPRESA = P.CDEMPRESA "
-      "LEFT JOIN OPERADOR O ON O.CDOPERADOR = P.CDGERENTEIMPCLI "
-      "WHERE P.CDCLIENTE = ? ORDER BY P.IDTPFATUCLIE, P.CDEMPRESA";
+  static const std::string sql = "SELECT " + selectList(payload::paramFatCliSelection()) +
+                                 " FROM PARCLIEKDR P JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
+                                 "LEFT JOIN TIPOSERV T ON T.CDTIPOSERV = P.CDTIPOSERV "
+                                 "LEFT JOIN EMPRESA E ON E.CDEMPRESA = P.CDEMPRESA "
+                                 "LEFT JOIN OPERADOR O ON O.CDOPERADOR = P.CDGERENTEIMPCLI "
+                                 "WHERE P.CDCLIENTE = ? ORDER BY P.IDTPFATUCLIE, P.CDEMPRESA";
   return packetFromRows(payload::paramFatCli(), s.query(sql, {cdCliente}));
 }
 

@@ -1,5 +1,6 @@
 #include "server/tables.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace kdr::server {
@@ -9,6 +10,34 @@ const Column &Table::column(std::string_view wanted) const {
     if (c.def.name == wanted) return c;
   throw std::logic_error("no column " + std::string(wanted) + " in " + name);
 }
+
+std::size_t Table::index(std::string_view wanted) const {
+  std::size_t i = 0;
+  while (i < columns.size() && columns[i].def.name != wanted) ++i;
+  return i;
+}
+
+bool Table::isKey(std::string_view wanted) const {
+  return std::find(key.begin(), key.end(), wanted) != key.end();
+}
+
+namespace {
+
+std::string commaList(const std::vector<std::string> &names) {
+  std::string out;
+  for (const std::string &n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
+} // namespace
+
+std::string Table::names() const {
+  std::vector<std::string> all;
+  for (const Column &c : columns) all.push_back(c.def.name);
+  return commaList(all);
+}
+
+std::string Table::keyNames() const { return commaList(key); }
 
 std::vector<FieldDef> Table::fields() const {
   std::vector<FieldDef> out;
@@ -22,9 +51,13 @@ std::vector<FieldDef> Table::fields(std::initializer_list<std::string_view> name
   return out;
 }
 
-std::string Table::declarations(std::initializer_list<std::string_view> names) const {
+std::string Table::declarations(std::string_view names) const {
   std::string out;
-  for (std::string_view n : names) {
+  while (!names.empty()) {
+    const std::size_t comma = names.find(',');
+    std::string_view n = names.substr(0, comma);
+    names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
+    while (n.starts_with(' ')) n.remove_prefix(1);
     const Column &c = column(n);
     out += (out.empty() ? "" : ", ") + c.def.name + " ";
     switch (c.def.type) {
@@ -45,12 +78,9 @@ std::string Table::declarations(std::initializer_list<std::string_view> names) c
 }
 
 std::string Table::insertSql() const {
-  std::string names, marks;
-  for (const Column &c : columns) {
-    names += (names.empty() ? "" : ", ") + c.def.name;
-    marks += marks.empty() ? "?" : ", ?";
-  }
-  return "INSERT INTO " + name + " (" + names + ") VALUES (" + marks + ")";
+  std::string marks;
+  for (std::size_t i = 0; i < columns.size(); ++i) marks += i ? ", ?" : "?";
+  return "INSERT INTO " + name + " (" + names() + ") VALUES (" + marks + ")";
 }
 
 namespace tables {

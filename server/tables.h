@@ -28,10 +28,17 @@ struct Table {
 
   // A name that is not a column is a mistake in the server's own code: raises std::logic_error.
   const Column &column(std::string_view name) const;
+  // Position of a column in stored order; the number of columns when there is none of that name.
+  std::size_t index(std::string_view name) const;
+  bool isKey(std::string_view name) const;
+  // "A, B, C": every column, or the key's, for a select list or an ORDER BY.
+  std::string names() const;
+  std::string keyNames() const;
   std::vector<FieldDef> fields() const;
   std::vector<FieldDef> fields(std::initializer_list<std::string_view> names) const;
-  // "CDEMPRESA VARCHAR(2) NOT NULL, ...": the columns as a scratch table of the same values declares them.
-  std::string declarations(std::initializer_list<std::string_view> names) const;
+  // "CDEMPRESA VARCHAR(2) NOT NULL, ...": the columns of a list such as "CDEMPRESA, NMEMPRESA" as
+  // a scratch table of the same values declares them.
+  std::string declarations(std::string_view names) const;
   // "INSERT INTO T (A, B) VALUES (?, ?)", every column in stored order.
   std::string insertSql() const;
 };

@@ -126,8 +126,8 @@ std::optional<Row> currentRow(Session &s, const RowChange &c) {
   for (const FieldChange &f : c.fields) columns += (columns.empty() ? "" : ", ") + f.name;
   Params params;
   std::string where = keyCondition(table, c, params);
-  Rows rows = s.query("SELECT " + (columns.empty() ? std::string("1") : columns) + " FROM " + table.table +
-                          " WHERE " + where,
+  Rows rows = s.query("SELECT " + (columns.empty() ? std::string("1") : columns) + " FROM " +
+                          table.stored.name + " WHERE " + where,
                       params);
   if (rows.empty()) return std::nullopt;
   return rows[0];
@@ -160,7 +160,7 @@ UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const 
     for (const FieldChange &f : c.fields) back.fields.push_back({f.name, f.after, f.before});
     if (c.operation == Operation::Insert) {
       std::string where = keyCondition(table, c, params);
-      s.execute("DELETE FROM " + table.table + " WHERE " + where, params);
+      s.execute("DELETE FROM " + table.stored.name + " WHERE " + where, params);
       back.operation = Operation::Delete;
       ++report.removed;
     } else {
@@ -170,7 +170,7 @@ UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const 
         params.push_back(f.before);
       }
       std::string where = keyCondition(table, c, params);
-      s.execute("UPDATE " + table.table + " SET " + set + " WHERE " + where, params);
+      s.execute("UPDATE " + table.stored.name + " SET " + set + " WHERE " + where, params);
       ++report.restored;
     }
     history.record(back);
