@@ -14,15 +14,10 @@ build="$1"
 clients="${2:-1000000}"
 rounds="${3:-3}"
 bin="$build/bin"
-work=$(mktemp -d /tmp/kdr-host-start.XXXXXX)
+source "$(dirname "$0")/common.sh"
+bench_begin host-start
 data="${KDR_BENCH_DIR:-$work}"
 server_db="$data/host-start-$clients.db"
-server_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 # Client 1 has all six billing types at company 02.
 cat >"$work/lookup.kdr" <<'KDR'
@@ -35,14 +30,7 @@ assert forms = 0
 KDR
 
 seed_start=$(date +%s.%N)
-"$bin/kdr-server" --db "sqlite:$server_db" --seed "bulk:$clients" --port 0 >"$work/server.out" 2>"$work/server.err" &
-server_pid=$!
-port=""
-until [ -n "$port" ]; do
-  kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.err"; exit 1; }
-  sleep 0.2
-  port=$(sed -n 's/.*listening on [^:]*:\([0-9][0-9]*\)$/\1/p' "$work/server.out")
-done
+start_server --db "sqlite:$server_db" --seed "bulk:$clients"
 echo "server ready with $clients clients after $(awk -v a="$seed_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s"
 
 # Runs a command under /usr/bin/time and keeps "label|seconds|MB" in the samples.

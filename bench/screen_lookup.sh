@@ -14,23 +14,11 @@ rounds="${2:-5}"
 clients="${3:-10000}"
 lookups="${4:-1000}"
 bin="$build/bin"
-work=$(mktemp -d /tmp/kdr-screen-lookup.XXXXXX)
+source "$(dirname "$0")/common.sh"
+bench_begin screen-lookup
 data="${KDR_BENCH_DIR:-$work}"
-server_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
-"$bin/kdr-server" --db "sqlite:$data/kdr_lookup_$clients.db" --seed "bulk:$clients" --port 0 \
-  >"$work/server.out" 2>/dev/null &
-server_pid=$!
-until grep -q "listening on" "$work/server.out" 2>/dev/null; do
-  kill -0 "$server_pid" 2>/dev/null || { echo "kdr-server did not start" >&2; exit 1; }
-  sleep 0.2
-done
-port=$(sed -n 's/.*listening on [^:]*:\([0-9]*\).*/\1/p' "$work/server.out")
+start_server --db "sqlite:$data/kdr_lookup_$clients.db" --seed "bulk:$clients"
 
 # Bulk client I has the registration number 20000000000000 + I; clients spread over the table.
 {

@@ -10,13 +10,8 @@ engine="${2:-sqlite}"
 rounds="${3:-5}"
 clients="${4:-1000000}"
 bin="$build/bin"
-work=$(mktemp -d /tmp/kdr-search-dialog.XXXXXX)
-server_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/common.sh"
+bench_begin search-dialog
 export QT_QPA_PLATFORM=offscreen
 
 # The database exists once bench_server_lookup has measured at that size.
@@ -27,13 +22,7 @@ if [ "$engine" = sqlite ]; then
 else
   url=$(echo "$KDR_BENCH_PG" | sed "s#/postgres?#/kdr_lookup_$clients?#")
 fi
-"$bin/kdr-server" --db "$url" --port 0 >"$work/server.out" 2>/dev/null &
-server_pid=$!
-until grep -q "listening on" "$work/server.out" 2>/dev/null; do
-  kill -0 "$server_pid" 2>/dev/null || { echo "kdr-server did not start" >&2; exit 1; }
-  sleep 0.2
-done
-port=$(sed -n 's/.*listening on [^:]*:\([0-9]*\).*/\1/p' "$work/server.out")
+start_server --db "$url"
 for r in $(seq "$rounds"); do
   "$bin/bench_search_dialog" "$port" "ente 4321" 2>/dev/null >"$work/out"
   first=$(awk '$1 == "first-rows" { print $2 }' "$work/out")

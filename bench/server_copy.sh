@@ -13,38 +13,21 @@ build="${1:-build/default}"
 engine="${2:-sqlite}"
 clients="${3:-20000}"
 rounds="${4:-5}"
-work=$(mktemp -d /tmp/kdr-bench-copy.XXXXXX)
-data="${KDR_BENCH_DIR:-$work}"
-server_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
-  [ "$engine" = postgresql ] && for db in a b; do pg "DROP DATABASE IF EXISTS kdr_copy_round_$db WITH (FORCE)"; done
-  rm -rf "$work"
+source "$(dirname "$0")/common.sh"
+bin="$build/bin"
+drop_rounds() {
+  [ "$engine" = postgresql ] || return 0
+  for db in a b; do pg "DROP DATABASE IF EXISTS kdr_copy_round_$db WITH (FORCE)"; done
 }
-trap cleanup EXIT
+bench_begin bench-copy drop_rounds
+data="${KDR_BENCH_DIR:-$work}"
 
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { print b - a }'; }
 pg() { PGOPTIONS="-c client_min_messages=warning" psql -q -v ON_ERROR_STOP=1 "$KDR_BENCH_PG" -c "$1" >/dev/null; }
 pg_url() { echo "$KDR_BENCH_PG" | sed "s#/postgres?#/$1?#"; }
 
-start_server() { # DB_URL [ARGS...]
-  "$build/bin/kdr-server" --db "$@" --port 0 >"$work/server.out" 2>"$work/server.log" &
-  server_pid=$!
-  until grep -q listening "$work/server.out" 2>/dev/null; do
-    kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.log"; exit 1; }
-    sleep 0.2
-  done
-  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
-}
-stop_server() { kill "$server_pid"; wait "$server_pid" || true; server_pid=""; rm -f "$work/server.out"; }
-
-field() { echo "{\"name\":\"$1\",\"type\":\"string\",\"size\":$2,\"required\":false}"; }
-rows=""
-for t in 1 2 3 4 5 6; do
-  rows="$rows${rows:+,}{\"status\":\"inserted\",\"values\":[\"$t\",\"Modelo $t\",\"Boleto modelo $t\"]}"
-done
-order="{\"fields\":[$(field IDTPFATUCLIE 1),$(field DSFATURCLIE 400),$(field DSBOLETCLIE 400)],\"rows\":[$rows]}"
+order=$(copy_order)
 
 baseline_sql="
 UPDATE PARCLIEKDR SET DSFATURCLIE = 'Modelo ' || IDTPFATUCLIE, DSBOLETCLIE = 'Boleto modelo ' || IDTPFATUCLIE
@@ -65,7 +48,7 @@ else
   psql -q "$KDR_BENCH_PG" -c "CREATE DATABASE kdr_copy_$clients" >/dev/null 2>&1 || true
   seeded=$(pg_url "kdr_copy_$clients")
 fi
-start_server "$seeded" --seed "bulk:$clients"
+start_server --db "$seeded" --seed "bulk:$clients"
 stop_server
 
 fresh_copies() { # the seeded database twice: a for the server, b for the plain SQL
@@ -82,12 +65,12 @@ fresh_copies() { # the seeded database twice: a for the server, b for the plain 
 }
 
 through_server() {
-  if [ "$engine" = sqlite ]; then start_server "sqlite:$work/a.db"; else start_server "$(pg_url kdr_copy_round_a)"; fi
+  if [ "$engine" = sqlite ]; then start_server --db "sqlite:$work/a.db"; else start_server --db "$(pg_url kdr_copy_round_a)"; fi
   local t0
   t0=$(now)
   curl -sf --max-time 3600 -X POST -H 'Content-Type: application/json' -d "{\"args\":[\"T\",\"1\",$order]}" \
     "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GeraAutomParam" >"$work/answer.json" ||
-    { cat "$work/answer.json" "$work/server.log" >&2; exit 1; }
+    { cat "$work/answer.json" "$work/server.err" >&2; exit 1; }
   since "$t0"
   stop_server
 }

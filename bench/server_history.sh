@@ -18,36 +18,12 @@ base_build="${2:?build dir of the server before the history}"
 engine="${3:-sqlite}"
 clients="${4:-1000000}"
 rounds="${5:-3}"
-work=$(mktemp -d "${TMPDIR:-/tmp}/kdr-bench-history.XXXXXX")
-server_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
-  kdr_pg_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/common.sh"
+bench_begin bench-history kdr_pg_stop
 
 now() { date +%s.%N; }
 
-start_server() { # BUILD_DIR DB_URL [ARGS...]
-  local bin="$1/bin/kdr-server"
-  shift
-  "$bin" --db "$@" --port 0 >"$work/server.out" 2>"$work/server.log" &
-  server_pid=$!
-  until grep -q listening "$work/server.out" 2>/dev/null; do
-    kill -0 "$server_pid" 2>/dev/null || { cat "$work/server.log"; exit 1; }
-    sleep 0.2
-  done
-  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
-}
-stop_server() { kill "$server_pid"; wait "$server_pid" || true; server_pid=""; rm -f "$work/server.out"; }
-
-field() { echo "{\"name\":\"$1\",\"type\":\"string\",\"size\":$2,\"required\":false}"; }
-rows=""
-for t in 1 2 3 4 5 6; do
-  rows="$rows${rows:+,}{\"status\":\"inserted\",\"values\":[\"$t\",\"Modelo $t\",\"Boleto modelo $t\"]}"
-done
-order="{\"fields\":[$(field IDTPFATUCLIE 1),$(field DSFATURCLIE 400),$(field DSBOLETCLIE 400)],\"rows\":[$rows]}"
+order=$(copy_order)
 
 if [ "$engine" = sqlite ]; then
   seeded="sqlite:$work/bulk.db"
@@ -63,7 +39,7 @@ fi
 
 # Seeded by the older server, whose schema the newer one then extends with the history's tables.
 t0=$(now)
-start_server "$base_build" "$seeded" --seed "bulk:$clients"
+bin="$base_build/bin" start_server --db "$seeded" --seed "bulk:$clients"
 stop_server
 echo "seed bulk:$clients on $engine: $(echo "$(now) - $t0" | bc) s"
 
@@ -81,7 +57,7 @@ fresh_copy() { # prints the URL of a fresh copy of the seeded database
 }
 
 copy_time() { # BUILD_DIR: seconds of one GeraAutomParam to every client, on a fresh copy
-  start_server "$1" "$(fresh_copy)"
+  bin="$1/bin" start_server --db "$(fresh_copy)"
   local t0
   t0=$(now)
   curl -s --max-time 7200 -X POST -H 'Content-Type: application/json' \

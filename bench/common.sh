@@ -1,0 +1,42 @@
+# Sourced by the benchmark scripts: a scratch folder and one kdr-server on a free loopback port,
+# both gone when the script ends however it ends, and the bulk copy's order.
+#   bench_begin NAME [AT_EXIT]  work=$TMPDIR/kdr-NAME.XXXXXX; at exit: the server stopped, the
+#                               command AT_EXIT run, the folder removed
+#   start_server ARGS...        $bin/kdr-server ARGS --port 0 in the background; sets server_pid
+#                               and port (the caller sets bin, the folder of the programs)
+#   stop_server
+#   copy_order                  the GeraAutomParam order of every billing type, with new texts
+bench_begin() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/kdr-$1.XXXXXX")
+  server_pid=""
+  bench_at_exit="${2:-true}"
+  trap 'stop_server; $bench_at_exit; rm -rf "$work"' EXIT
+}
+
+start_server() {
+  "$bin/kdr-server" "$@" --port 0 >"$work/server.out" 2>"$work/server.err" &
+  server_pid=$!
+  port=""
+  until [ -n "$port" ]; do
+    kill -0 "$server_pid" 2>/dev/null || { echo "kdr-server did not start:" >&2; cat "$work/server.err" >&2; exit 1; }
+    sleep 0.2
+    port=$(sed -n 's/.*listening on [^:]*:\([0-9][0-9]*\)$/\1/p' "$work/server.out")
+  done
+}
+
+stop_server() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+    server_pid=""
+  fi
+  rm -f "$work/server.out"
+}
+
+copy_order() {
+  local rows="" t
+  for t in 1 2 3 4 5 6; do
+    rows="$rows${rows:+,}{\"status\":\"inserted\",\"values\":[\"$t\",\"Modelo $t\",\"Boleto modelo $t\"]}"
+  done
+  echo "{\"fields\":[$(copy_field IDTPFATUCLIE 1),$(copy_field DSFATURCLIE 400),$(copy_field DSBOLETCLIE 400)],\"rows\":[$rows]}"
+}
+copy_field() { echo "{\"name\":\"$1\",\"type\":\"string\",\"size\":$2,\"required\":false}"; }
