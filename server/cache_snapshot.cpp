@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/data/packet_json.h"
+#include "platform/data/packet_reader.h"
 
 #include "server/cached_tables.h"
 #include "server/errors.h"

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "platform/data/packet_json.h"
+#include "platform/data/packet_reader.h"
 #include "server/packets.h"
 
 namespace kdr::server {

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "platform/data/packet_builder.h"
-#include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/exceptions.h"
 
@@ -139,8 +138,6 @@ std::string variantToJsonText(const Variant &v) {
   appendVariantJson(out, v);
   return out;
 }
-
-Variant variantFromJsonText(std::string_view text) { return readVariantJson(text); }
 
 void appendPacketHeadJson(std::string &out, const std::vector<FieldDef> &fields) {
   out += "{\"fields\":[";

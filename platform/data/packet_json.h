@@ -19,8 +19,4 @@ void appendVariantJson(std::string &out, const Variant &v);
 // from a query, without a packet in memory.
 void appendPacketHeadJson(std::string &out, const std::vector<FieldDef> &fields);
 
-// The variant a text names, read by readVariantJson (packet_reader.h): parse errors and malformed
-// input raise EConvertError.
-Variant variantFromJsonText(std::string_view text);
-
 } // namespace kdr

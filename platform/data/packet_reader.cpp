@@ -443,7 +443,7 @@ Handler &parse(json::basic_parser<Handler> &parser, std::string_view text) {
 
 } // namespace
 
-Variant readVariantJson(std::string_view text) {
+Variant variantFromJsonText(std::string_view text) {
   json::basic_parser<Handler> parser{json::parse_options{}, false};
   return std::move(parse(parser, text).result);
 }

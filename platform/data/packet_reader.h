@@ -14,7 +14,7 @@ namespace kdr {
 
 // Raises EInvalidJson on text that is not JSON, EDuplicateJsonKey when an object names a key
 // twice, EConvertError on an inconsistent value or packet.
-Variant readVariantJson(std::string_view text);
+Variant variantFromJsonText(std::string_view text);
 
 // A remote call, {"args": [...]}, or its answer, {"result": ..., "args": [...]} or
 // {"error": {"code": ..., "message": ...}}, as the wire carries them (docs/wire.md). Members of
@@ -26,7 +26,7 @@ struct CallEnvelope {
   std::string errorCode, errorMessage;
 };
 
-// Raises as readVariantJson; also EConvertError for an "error" that is not an object with a
+// Raises as variantFromJsonText; also EConvertError for an "error" that is not an object with a
 // text code and message.
 CallEnvelope readCallEnvelope(std::string_view text);
 

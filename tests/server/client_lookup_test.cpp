@@ -1,5 +1,6 @@
 // A client is found by the digits of its registration number however the number was typed,
 // whoever wrote it, and in a database that held clients before the digits were kept.
+#include "platform/data/packet_reader.h"
 #include "server/param_fat_cli.h"
 #include "tests/server/server_fixture.h"
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/data/packet_json.h"
+#include "platform/data/packet_reader.h"
 #include "platform/rtl/exceptions.h"
 #include "recorder.h"
 
