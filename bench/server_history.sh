@@ -6,7 +6,7 @@
 # first. Prints every time, min / median / max of each and of the per-round ratio.
 # Run by hand: bench/server_history.sh BUILD_DIR BASE_BUILD_DIR [sqlite|postgresql] [CLIENTS] [ROUNDS]
 # BASE_BUILD_DIR is a build of kdr-server at the commit before the one that added the history:
-#   base=$(git log --diff-filter=A --format=%H -- server/history.cpp | tail -n 1)
+#   base=$(git log --diff-filter=A --format=%H -- server/history.cpp server/history/history.cpp | tail -n 1)
 #   git worktree add --detach /tmp/kdr-base "$base^"
 #   (cd /tmp/kdr-base && cmake --preset default && cmake --build build/default --target kdr-server)
 # The databases go to TMPDIR (default /tmp); /dev/shm keeps the disk out of the measure.

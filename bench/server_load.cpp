@@ -22,7 +22,7 @@
 #include "platform/data/packet_json.h"
 #include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
-#include "server/packets.h"
+#include "server/store/packets.h"
 
 using namespace kdr;
 

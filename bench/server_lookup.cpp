@@ -14,9 +14,9 @@
 #include <map>
 #include <stdexcept>
 
-#include "server/param_fat_cli.h"
-#include "server/seed.h"
-#include "server/store.h"
+#include "server/admin/seed.h"
+#include "server/methods/param_fat_cli.h"
+#include "server/store/store.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "server/access_guard.h"
-#include "server/admin.h"
-#include "server/dispatch.h"
+#include "server/admin/admin.h"
+#include "server/admin/seed.h"
 #include "server/errors.h"
-#include "server/http_front.h"
-#include "server/seed.h"
-#include "server/store.h"
+#include "server/http/access_guard.h"
+#include "server/http/http_front.h"
+#include "server/methods/dispatch.h"
+#include "server/store/store.h"
 
 namespace {
 

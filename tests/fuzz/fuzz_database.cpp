@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "server/seed.h"
+#include "server/admin/seed.h"
 
 namespace kdr::server::fuzz {
 

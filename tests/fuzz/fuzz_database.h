@@ -1,7 +1,7 @@
 #pragma once
 // The database the fuzz targets write to: the demo data in a SQLite file of this process, opened
 // and seeded once. Targets roll back what they write, so every input meets the same rows.
-#include "server/store.h"
+#include "server/store/store.h"
 
 namespace kdr::server::fuzz {
 

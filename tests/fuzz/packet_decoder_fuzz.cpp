@@ -9,9 +9,9 @@
 #include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/exceptions.h"
-#include "server/delta_writer.h"
 #include "server/errors.h"
-#include "server/param_fat_cli.h"
+#include "server/methods/delta_writer.h"
+#include "server/methods/param_fat_cli.h"
 #include "tests/fuzz/fuzz_database.h"
 
 using namespace kdr;

@@ -7,9 +7,9 @@
 
 #include "platform/data/packet_reader.h"
 #include "platform/rtl/exceptions.h"
-#include "server/dispatch.h"
 #include "server/errors.h"
-#include "server/request_args.h"
+#include "server/methods/dispatch.h"
+#include "server/methods/request_args.h"
 #include "tests/fuzz/fuzz_database.h"
 
 using namespace kdr;

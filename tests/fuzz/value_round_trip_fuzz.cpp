@@ -11,7 +11,7 @@
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/utf8.h"
 #include "server/errors.h"
-#include "server/session.h"
+#include "server/store/session.h"
 #include "tests/fuzz/fuzz_database.h"
 
 using namespace kdr;

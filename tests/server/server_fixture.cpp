@@ -1,8 +1,8 @@
 #include "tests/server/server_fixture.h"
 
 #include "platform/rtl/utf8.h"
-#include "server/engines.h"
-#include "server/packets.h"
+#include "server/store/engines.h"
+#include "server/store/packets.h"
 
 namespace kdr::server::testing {
 

@@ -12,10 +12,10 @@
 #include "platform/data/packet_json.h"
 #include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
-#include "server/dispatch.h"
-#include "server/http_front.h"
-#include "server/seed.h"
-#include "server/store.h"
+#include "server/admin/seed.h"
+#include "server/http/http_front.h"
+#include "server/methods/dispatch.h"
+#include "server/store/store.h"
 #include "tests/support/scratch_database.h"
 
 namespace kdr::server::testing {

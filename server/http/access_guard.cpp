@@ -1,0 +1,117 @@
+#include "server/http/access_guard.h"
+
+#include <algorithm>
+#include <boost/asio/ip/address.hpp>
+#include <cctype>
+#include <charconv>
+
+namespace kdr::server {
+namespace {
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+  return out;
+}
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+std::string withoutBrackets(std::string_view name) {
+  if (name.size() >= 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+  return lower(name);
+}
+
+bool isAddressLiteral(const std::string &name) {
+  boost::system::error_code ec;
+  boost::asio::ip::make_address(name, ec);
+  return !ec;
+}
+
+bool sameToken(std::string_view given, std::string_view expected) {
+  // Compares every byte so the time taken does not tell how much of a guess was right.
+  unsigned diff = given.size() != expected.size();
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    diff |=
+        static_cast<unsigned char>(i < given.size() ? given[i] : 0) ^ static_cast<unsigned char>(expected[i]);
+  return diff == 0;
+}
+
+bool isJson(std::string_view contentType) {
+  std::string_view media = trim(contentType.substr(0, contentType.find(';')));
+  return lower(media) == "application/json";
+}
+
+} // namespace
+
+bool isLoopback(std::string_view address) {
+  std::string name = withoutBrackets(address);
+  if (name == "localhost") return true;
+  boost::system::error_code ec;
+  auto ip = boost::asio::ip::make_address(name, ec);
+  return !ec && ip.is_loopback();
+}
+
+AccessGuard::AccessGuard(std::string token, std::string listenAddress, std::vector<std::string> allowedHosts)
+    : token_(std::move(token)) {
+  std::string listen = withoutBrackets(listenAddress);
+  boost::system::error_code ec;
+  auto ip = boost::asio::ip::make_address(listen, ec);
+  anyAddressLiteral_ = !ec && ip.is_unspecified();
+  names_.push_back(listen);
+  if (isLoopback(listen)) names_.insert(names_.end(), {"localhost", "127.0.0.1", "::1"});
+  for (const std::string &name : allowedHosts) names_.push_back(withoutBrackets(name));
+}
+
+bool AccessGuard::nameAccepted(const std::string &name) const {
+  // A name typed as an address cannot be pointed elsewhere by a web site's DNS, so when the server
+  // listens on every interface any of its addresses will do.
+  if (anyAddressLiteral_ && isAddressLiteral(name)) return true;
+  return std::find(names_.begin(), names_.end(), name) != names_.end();
+}
+
+bool AccessGuard::hostAccepted(std::string_view host) const {
+  std::string_view name = host, port;
+  if (!host.empty() && host.front() == '[') {
+    std::size_t close = host.find(']');
+    if (close == std::string_view::npos) return false;
+    name = host.substr(0, close + 1);
+    if (close + 1 < host.size()) {
+      if (host[close + 1] != ':') return false;
+      port = host.substr(close + 2);
+    }
+  } else if (std::size_t colon = host.rfind(':'); colon != std::string_view::npos) {
+    name = host.substr(0, colon);
+    port = host.substr(colon + 1);
+  }
+  if (!port.empty()) {
+    int n = 0;
+    auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), n);
+    if (ec != std::errc() || end != port.data() + port.size() || n != port_) return false;
+  }
+  return nameAccepted(withoutBrackets(name));
+}
+
+std::optional<Refusal> AccessGuard::check(const RequestHeaders &r) const {
+  // A request without Host or Origin does not come from a browser, which always sends the first
+  // and sends the second on every cross-site write.
+  if (!r.host.empty() && !hostAccepted(r.host))
+    return Refusal{ErrorCode::Forbidden,
+                   "Acesso negado: este servidor não atende pelo nome usado no pedido."};
+  if (!r.origin.empty() && (r.host.empty() || lower(r.origin) != "http://" + lower(r.host)))
+    return Refusal{ErrorCode::Forbidden, "Acesso negado: pedidos vindos de outro site não são aceitos."};
+  if (!token_.empty()) {
+    constexpr std::string_view bearer = "Bearer ";
+    if (!r.authorization.starts_with(bearer) || !sameToken(r.authorization.substr(bearer.size()), token_))
+      return Refusal{ErrorCode::Unauthenticated, "Acesso negado: o servidor exige um token válido."};
+  }
+  if (r.isPost && !isJson(r.contentType))
+    return Refusal{ErrorCode::UnsupportedMediaType,
+                   "O corpo do pedido deve ser JSON (Content-Type: application/json)."};
+  return std::nullopt;
+}
+
+} // namespace kdr::server

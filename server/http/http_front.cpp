@@ -1,0 +1,386 @@
+#include "server/http/http_front.h"
+
+#include <array>
+#include <atomic>
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/rtl/utf8.h"
+#include "server/http/access_guard.h"
+#include "server/http/request_log.h"
+
+namespace kdr::server {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+using beast::error_code;
+
+namespace {
+
+// A connection that has sent nothing costs only a socket, but sockets are finite: one that stays
+// silent is closed after a while.
+constexpr auto firstRequestWait = std::chrono::seconds(10);
+constexpr auto keepAliveWait = std::chrono::seconds(30);
+// A whole request once its first byte came, and a whole answer: a client too slow for either is
+// dropped.
+constexpr auto requestWait = std::chrono::seconds(30);
+constexpr auto answerWait = std::chrono::seconds(30);
+// A whole table can be a hundred megabytes: a large answer gets a second more for every 256 KiB,
+// so that a client on a slow link (down to about 2 Mbit/s) is not cut off.
+constexpr std::size_t answerBytesPerSecond = 256 * 1024;
+// After a refusal that ends the connection, what the client still sends is read and dropped for a
+// moment, so that the kernel does not reset the connection before the client reads the answer.
+constexpr auto drainWait = std::chrono::seconds(2);
+constexpr std::size_t headerLimit = 16 * 1024;
+constexpr auto logEvery = std::chrono::milliseconds(200);
+
+const char *reasonPhrase(int status) {
+  switch (status) {
+  case 200:
+    return "OK";
+  case 400:
+    return "Bad Request";
+  case 401:
+    return "Unauthorized";
+  case 403:
+    return "Forbidden";
+  case 404:
+    return "Not Found";
+  case 409:
+    return "Conflict";
+  case 413:
+    return "Payload Too Large";
+  case 415:
+    return "Unsupported Media Type";
+  case 503:
+    return "Service Unavailable";
+  default:
+    return status < 500 ? "Bad Request" : "Internal Server Error";
+  }
+}
+
+struct Route {
+  std::string_view module, method;
+};
+
+// "/<Module>/<Method>", both non-empty, nothing more.
+std::optional<Route> routeOf(std::string_view path) {
+  if (path.empty() || path[0] != '/') return std::nullopt;
+  std::size_t slash = path.find('/', 1);
+  if (slash == std::string_view::npos || slash == 1 || slash + 1 == path.size() ||
+      path.find('/', slash + 1) != std::string_view::npos)
+    return std::nullopt;
+  return Route{path.substr(1, slash - 1), path.substr(slash + 1)};
+}
+
+// The desktop's user name from the X-Kdr-User header (percent-encoded UTF-8): control characters
+// dropped, malformed bytes shown as U+FFFD, at most the 100 characters the history keeps.
+std::string userOf(std::string_view header) {
+  std::string raw = utf8::percentDecode(header);
+  std::string user;
+  for (std::size_t i = 0; i < raw.size();) {
+    char32_t cp = utf8::decode(raw, i);
+    if (cp >= 0x20 && cp != 0x7F) utf8::append(user, cp);
+  }
+  return utf8::cut(user, 100);
+}
+
+bool isParseError(const error_code &ec) {
+  static const auto &category = http::make_error_code(http::error::bad_method).category();
+  return ec.category() == category && ec != http::error::end_of_stream && ec != http::error::partial_message;
+}
+
+struct Loop {
+  explicit Loop(int logFd) : log(logFd) {}
+  asio::io_context context{1};
+  RequestLog log;
+  asio::steady_timer flushTimer{context};
+};
+
+} // namespace
+
+struct HttpFrontState {
+  HttpFrontState(Dispatcher &d, HttpOptions o)
+      : dispatcher(d), options(std::move(o)), guard(options.token, options.address, options.allowedHosts),
+        readers(std::max<std::size_t>(4, 2 * std::thread::hardware_concurrency())),
+        writers(std::max<std::size_t>(1, options.writers)) {
+    std::size_t n = options.loops ? options.loops : std::max(1u, std::thread::hardware_concurrency());
+    for (std::size_t i = 0; i < n; ++i) loops.push_back(std::make_unique<Loop>(options.logFd));
+  }
+
+  void accept();
+  void flushLogLater(Loop &loop);
+
+  Dispatcher &dispatcher;
+  HttpOptions options;
+  AccessGuard guard;
+  std::vector<std::unique_ptr<Loop>> loops;
+  std::optional<tcp::acceptor> acceptor;
+  std::optional<asio::steady_timer> acceptRetry;
+  std::size_t nextLoop = 0;
+  std::atomic<std::uint64_t> nextRequest{1};
+  // Last, so that they are joined before the loops their tasks answer on go away.
+  asio::thread_pool readers;
+  asio::thread_pool writers;
+};
+
+namespace {
+
+// One client connection, served by one loop: read a request, answer it, wait for the next.
+class Connection : public std::enable_shared_from_this<Connection> {
+public:
+  Connection(HttpFrontState &front, Loop &loop, tcp::socket socket)
+      : front_(front), loop_(loop), stream_(std::move(socket)) {}
+
+  void start() { waitForRequest(firstRequestWait); }
+
+private:
+  // The request's clock and id start with its first byte, not with the wait for it.
+  void waitForRequest(Clock::duration idle) {
+    if (buffer_.size() > 0) return beginRequest();
+    stream_.expires_after(idle);
+    stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](error_code ec, std::size_t n) {
+      if (ec) return self->close();
+      self->buffer_.commit(n);
+      self->beginRequest();
+    });
+  }
+
+  void beginRequest() {
+    id_ = front_.nextRequest++;
+    start_ = Clock::now();
+    method_.clear();
+    path_.clear();
+    keepAlive_ = false;
+    parser_.emplace();
+    parser_->header_limit(headerLimit);
+    parser_->body_limit(front_.options.maxBody);
+    stream_.expires_after(requestWait);
+    http::async_read_header(stream_, buffer_, *parser_,
+                            [self = shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
+  }
+
+  void onHeader(error_code ec) {
+    if (ec) return failRead(ec);
+    const auto &req = parser_->get();
+    method_ = std::string(req.method_string());
+    std::string_view target = req.target();
+    path_ = std::string(target.substr(0, target.find('?')));
+    keepAlive_ = req.keep_alive();
+    http10_ = req.version() == 10;
+    if (!parser_->is_done() && beast::iequals(req[http::field::expect], "100-continue")) {
+      static constexpr std::string_view goOn = "HTTP/1.1 100 Continue\r\n\r\n";
+      asio::async_write(stream_, asio::buffer(goOn.data(), goOn.size()),
+                        [self = shared_from_this()](error_code e, std::size_t) {
+                          if (e) return self->close();
+                          self->readBody();
+                        });
+      return;
+    }
+    readBody();
+  }
+
+  void readBody() {
+    http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](error_code ec, std::size_t) {
+      if (ec) return self->failRead(ec);
+      self->handle();
+    });
+  }
+
+  void failRead(const error_code &ec) {
+    if (method_.empty()) {
+      // Refused within the header: name what was read of the request line, if anything.
+      const auto &req = parser_->get();
+      method_ = std::string(req.method_string());
+      path_ = std::string(req.target().substr(0, req.target().find('?')));
+    }
+    if (ec == http::error::body_limit) {
+      keepAlive_ = false;
+      return answer(errorAnswer(ErrorCode::PayloadTooLarge, "O pedido excede o tamanho máximo de " +
+                                                                std::to_string(front_.options.maxBody) +
+                                                                " bytes."));
+    }
+    if (isParseError(ec)) {
+      keepAlive_ = false;
+      return answer(errorAnswer(ErrorCode::InvalidArgument, "Pedido HTTP inválido."));
+    }
+    // The client left or went silent in the middle of its request: nobody to answer.
+    logRequest(0);
+    close();
+  }
+
+  void handle() {
+    auto &req = parser_->get();
+    if (req.method() == http::verb::get && path_ == "/health")
+      return answer(Answer{200, R"({"status":"ok"})"});
+    RequestHeaders headers{req.method() == http::verb::post, req[http::field::host], req[http::field::origin],
+                           req[http::field::authorization], req[http::field::content_type]};
+    if (auto refusal = front_.guard.check(headers))
+      return answer(errorAnswer(refusal->code, refusal->message));
+    auto route = routeOf(path_);
+    if (!route || req.method() != http::verb::post)
+      return answer(errorAnswer(ErrorCode::NotFound, "Recurso desconhecido: use POST /<Servidor>/<Método>."));
+    // The database is worked on away from the loop, so that a long query never holds up the
+    // other connections of this loop; writes have workers of their own, so that writers waiting
+    // for the write lock never hold up reads.
+    const bool writes = front_.dispatcher.writes(route->module, route->method);
+    asio::post(writes ? front_.writers : front_.readers,
+               [self = shared_from_this(), route = *route, user = userOf(req["X-Kdr-User"])] {
+                 Answer a = self->front_.dispatcher.call(route.module, route.method,
+                                                         self->parser_->get().body(), self->id_, user);
+                 asio::post(self->stream_.get_executor(),
+                            [self, a = std::move(a)]() mutable { self->answer(std::move(a)); });
+               });
+  }
+
+  // Status line, headers and body leave in one write (the body is not copied: it may be a whole
+  // table).
+  void answer(Answer a) {
+    logRequest(a.status);
+    answer_ = std::move(a);
+    out_.clear();
+    out_ += "HTTP/1.1 ";
+    out_ += std::to_string(answer_.status);
+    out_ += ' ';
+    out_ += reasonPhrase(answer_.status);
+    out_ += "\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ";
+    out_ += std::to_string(answer_.body.size());
+    out_ += keepAlive_ ? (http10_ ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\n\r\n")
+                       : "\r\nConnection: close\r\n\r\n";
+    parser_.reset();
+    stream_.expires_after(answerWait + std::chrono::seconds(answer_.body.size() / answerBytesPerSecond));
+    const std::array<asio::const_buffer, 2> parts{asio::buffer(out_), asio::buffer(answer_.body)};
+    asio::async_write(stream_, parts, [self = shared_from_this()](error_code ec, std::size_t) {
+      self->answer_.body = std::string();
+      if (ec) return self->close();
+      if (self->keepAlive_) return self->waitForRequest(keepAliveWait);
+      error_code ignored;
+      self->stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+      self->stream_.expires_after(drainWait);
+      self->drain();
+    });
+  }
+
+  void drain() {
+    buffer_.clear();
+    stream_.async_read_some(buffer_.prepare(16 * 1024),
+                            [self = shared_from_this()](error_code ec, std::size_t) {
+                              if (ec) return self->close();
+                              self->drain();
+                            });
+  }
+
+  void close() {
+    error_code ignored;
+    stream_.socket().close(ignored);
+  }
+
+  void logRequest(int status) {
+    double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+    loop_.log.add(id_, method_, path_, status, ms);
+  }
+
+  HttpFrontState &front_;
+  Loop &loop_;
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  std::uint64_t id_ = 0;
+  Clock::time_point start_;
+  std::string method_, path_, out_; // out_: the status line and headers of the answer
+  Answer answer_;
+  bool keepAlive_ = false, http10_ = false;
+};
+
+} // namespace
+
+void HttpFrontState::accept() {
+  Loop &target = *loops[nextLoop++ % loops.size()];
+  acceptor->async_accept(target.context, [this, &target](error_code ec, tcp::socket socket) {
+    if (ec == asio::error::operation_aborted || !acceptor->is_open()) return;
+    if (ec) {
+      // Out of descriptors, most likely: try again shortly instead of spinning.
+      logLine("accept: " + ec.message());
+      acceptRetry.emplace(acceptor->get_executor());
+      acceptRetry->expires_after(std::chrono::milliseconds(100));
+      acceptRetry->async_wait([this](error_code e) {
+        if (!e) accept();
+      });
+      return;
+    }
+    error_code ignored;
+    socket.set_option(tcp::no_delay(true), ignored);
+    auto connection = std::make_shared<Connection>(*this, target, std::move(socket));
+    asio::post(target.context, [connection] { connection->start(); });
+    accept();
+  });
+}
+
+void HttpFrontState::flushLogLater(Loop &loop) {
+  loop.flushTimer.expires_after(logEvery);
+  loop.flushTimer.async_wait([this, &loop](error_code ec) {
+    if (ec) return;
+    loop.log.flush();
+    flushLogLater(loop);
+  });
+}
+
+HttpFront::HttpFront(Dispatcher &dispatcher, HttpOptions options)
+    : impl_(std::make_unique<HttpFrontState>(dispatcher, std::move(options))) {}
+
+HttpFront::~HttpFront() = default;
+
+int HttpFront::bind() {
+  const HttpOptions &o = impl_->options;
+  try {
+    tcp::resolver resolver(impl_->loops[0]->context);
+    tcp::endpoint endpoint =
+        *resolver.resolve(o.address, std::to_string(o.port), tcp::resolver::numeric_service).begin();
+    tcp::acceptor &acceptor = impl_->acceptor.emplace(impl_->loops[0]->context);
+    acceptor.open(endpoint.protocol());
+    acceptor.set_option(tcp::acceptor::reuse_address(true));
+    acceptor.bind(endpoint);
+    acceptor.listen(asio::socket_base::max_listen_connections);
+    int port = acceptor.local_endpoint().port();
+    impl_->guard.setPort(port);
+    return port;
+  } catch (const boost::system::system_error &e) {
+    throw std::runtime_error("não foi possível escutar em " + o.address + ":" + std::to_string(o.port) +
+                             " (" + e.code().message() + ")");
+  }
+}
+
+void HttpFront::run() {
+  auto serve = [](Loop &loop) {
+    for (;;) {
+      try {
+        loop.context.run();
+        return;
+      } catch (const std::exception &e) {
+        logLine(std::string("event loop: ") + e.what());
+      }
+    }
+  };
+  for (auto &loop : impl_->loops) impl_->flushLogLater(*loop);
+  impl_->accept();
+  std::vector<std::thread> threads;
+  for (std::size_t i = 1; i < impl_->loops.size(); ++i)
+    threads.emplace_back(serve, std::ref(*impl_->loops[i]));
+  serve(*impl_->loops[0]);
+  for (auto &t : threads) t.join();
+  for (auto &loop : impl_->loops) loop->log.flush();
+}
+
+void HttpFront::stop() {
+  for (auto &loop : impl_->loops) loop->context.stop();
+}
+
+} // namespace kdr::server

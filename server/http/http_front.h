@@ -1,0 +1,46 @@
+#pragma once
+// The HTTP side of the server: POST /<Module>/<Method> to the dispatcher, GET /health, the access
+// checks, the body size limit and one log line per request. Connections are served by one event
+// loop per core, so an idle or slow connection costs a socket and never a thread. The methods run
+// on workers, reads and writes on pools of their own (a write may wait for the database's write
+// lock), and their answers go back to the loop of their connection.
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "server/methods/dispatch.h"
+
+namespace kdr::server {
+
+struct HttpOptions {
+  std::string address = "127.0.0.1";
+  int port = 0;      // 0: the system chooses
+  std::string token; // empty: no token asked
+  // Names besides the listening address that clients may use in Host (a DNS name, a proxy).
+  std::vector<std::string> allowedHosts;
+  std::size_t loops = 0;   // event loops; 0: one per core
+  std::size_t writers = 8; // workers running the writing methods; reads get twice the cores
+  std::size_t maxBody = 8 * 1024 * 1024;
+  int logFd = STDERR_FILENO; // where the per-request lines go
+};
+
+struct HttpFrontState;
+
+class HttpFront {
+public:
+  HttpFront(Dispatcher &dispatcher, HttpOptions options);
+  ~HttpFront();
+  // Binds and returns the port; raises std::runtime_error when the address cannot be bound.
+  int bind();
+  // Serves until stop(); call after bind(). Returns once every loop has ended and the log is written.
+  void run();
+  // Safe from any thread, but not from a signal handler.
+  void stop();
+
+private:
+  std::unique_ptr<HttpFrontState> impl_;
+};
+
+} // namespace kdr::server

@@ -1,0 +1,19 @@
+#pragma once
+// The client search's pages: the clients after a code whose trade name contains a filter
+// regardless of case, whose code is the filter, or, for a filter of digits and number
+// punctuation, whose registration digits contain its digits; by code, a page at a time.
+#include <string>
+
+#include "platform/rtl/variant.h"
+#include "server/store/session.h"
+
+namespace kdr::server {
+
+// A page first reads this many clients in code order: a filter many names contain fills it
+// there. Past them, the clients come from the index of names and digits.
+constexpr int clientsReadInOrder = 2000;
+
+// size: 1 to 1000; an empty filter matches every client.
+Variant clientSearchPage(Session &s, const std::string &filter, const std::string &after, int size);
+
+} // namespace kdr::server

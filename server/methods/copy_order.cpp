@@ -1,0 +1,348 @@
+#include "server/methods/copy_order.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/rtl/utf8.h"
+#include "server/errors.h"
+#include "server/methods/billing.h"
+#include "server/store/packets.h"
+#include "server/store/tables.h"
+
+namespace kdr::server::rdmParamFatCli {
+namespace {
+
+struct OrderRow {
+  std::string type;
+  Variant invoiceText, slipText; // null: not copied
+};
+
+// A model row of an ordered type, with the texts its order row carries.
+struct ModelRow {
+  std::string type, company;
+  Row values; // the copied columns, in copiedColumns order
+  Variant invoiceText = nullptr, slipText = nullptr;
+  bool paired = false;
+};
+
+constexpr std::string_view copiedColumns =
+    "IDFATURAPFILI, IDFATMESATUCLIE, CDTIPOSERV, CDGERENTEIMPCLI, IDGERANFUNIFICA, VRPERCAJUSTEINV";
+
+std::string trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+    s.remove_suffix(1);
+  return std::string(s);
+}
+
+std::vector<OrderRow> readOrder(const DataPacket &order) {
+  int type = -1, invoice = -1, slip = -1;
+  for (std::size_t i = 0; i < order.fields.size(); ++i) {
+    const std::string &name = order.fields[i].name;
+    int *slot = utf8::sameText(name, "IDTPFATUCLIE")  ? &type
+                : utf8::sameText(name, "DSFATURCLIE") ? &invoice
+                : utf8::sameText(name, "DSBOLETCLIE") ? &slip
+                                                      : nullptr;
+    if (!slot) refuse("O campo " + quoted(name) + " não pertence à ordem de cópia.");
+    *slot = static_cast<int>(i);
+  }
+  if (type < 0) refuse("Os dados enviados não trazem o campo IDTPFATUCLIE.");
+  auto text = [](const PacketRow &row, int index) -> Variant {
+    if (index < 0 || row.values[index].isEmpty()) return nullptr;
+    const Variant &v = row.values[index];
+    if (!v.isString() || utf8::length(v.str()) > 400)
+      refuse("As descrições devem ser textos de no máximo 400 caracteres.");
+    return v;
+  };
+  std::vector<OrderRow> out;
+  for (const PacketRow &row : order.rows) {
+    if (row.status != RowStatus::Inserted) refuse("A ordem de cópia deve trazer somente linhas incluídas.");
+    std::string code = row.values[type].isString() ? row.values[type].str() : std::string();
+    if (!isBillingType(code)) refuse("Tipo de faturamento inválido: \"" + quoted(code) + "\". Use de 1 a 6.");
+    out.push_back({code, text(row, invoice), text(row, slip)});
+  }
+  if (out.empty()) refuse("Tipo de Serviço/Descrição não informados.");
+  return out;
+}
+
+bool textMatches(const Variant &ordered, const Variant &model) {
+  return ordered.isNull() || ordered == model;
+}
+
+// Each order row takes the model row of its type whose texts it carries; two model rows of one
+// type (two companies) are thus told apart.
+std::vector<ModelRow> pairWithModel(Session &s, const std::string &model,
+                                    const std::vector<OrderRow> &order) {
+  Rows rows =
+      s.query("SELECT IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " + std::string(copiedColumns) +
+                  " FROM PARCLIEKDR WHERE CDCLIENTE = ? ORDER BY IDTPFATUCLIE, CDEMPRESA",
+              {model});
+  std::vector<ModelRow> modelRows;
+  std::vector<std::pair<Variant, Variant>> storedTexts;
+  for (Row &r : rows) {
+    if (std::none_of(order.begin(), order.end(),
+                     [&](const OrderRow &o) { return o.type == r[0].asString(); }))
+      continue;
+    storedTexts.emplace_back(r[2], r[3]);
+    modelRows.push_back({r[0].asString(), r[1].asString(), Row(r.begin() + 4, r.end())});
+  }
+  for (const OrderRow &o : order) {
+    ModelRow *chosen = nullptr;
+    for (std::size_t i = 0; i < modelRows.size(); ++i) {
+      ModelRow &m = modelRows[i];
+      if (m.paired || m.type != o.type) continue;
+      if (!chosen) chosen = &m;
+      if (textMatches(o.invoiceText, storedTexts[i].first) &&
+          textMatches(o.slipText, storedTexts[i].second)) {
+        chosen = &m;
+        break;
+      }
+    }
+    if (!chosen)
+      throw ServiceError(ErrorCode::Conflict,
+                         "O cliente modelo " + quoted(model) +
+                             " não tem mais parâmetro do tipo de faturamento " + billingTypeText(o.type) +
+                             ". Nada foi gravado; recarregue os parâmetros do cliente modelo.");
+    chosen->paired = true;
+    chosen->invoiceText = o.invoiceText;
+    chosen->slipText = o.slipText;
+  }
+  return modelRows;
+}
+
+void prepareScratch(Session &s, std::string_view name, std::string_view columns) {
+  s.executeScript("CREATE TEMP TABLE IF NOT EXISTS " + std::string(name) + " (" + std::string(columns) + ")");
+  s.execute("DELETE FROM " + std::string(name));
+}
+
+// The rows a target's own rows take their texts from: per ordered type and company, the model
+// row of that company, else the model's first row of the type.
+void fillTexts(Session &s, const std::vector<ModelRow> &model) {
+  prepareScratch(s, "KDR_TEXTO",
+                 tables::parClieKdr().declarations("IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE") +
+                     ", PRIMARY KEY (IDTPFATUCLIE, CDEMPRESA)");
+  Rows companies = s.query("SELECT CDEMPRESA FROM EMPRESA");
+  std::vector<std::string> types;
+  for (const ModelRow &m : model)
+    if (std::find(types.begin(), types.end(), m.type) == types.end()) types.push_back(m.type);
+  for (const std::string &type : types)
+    for (const Row &company : companies) {
+      const ModelRow *source = nullptr;
+      for (const ModelRow &m : model) {
+        if (m.type != type) continue;
+        if (!source) source = &m;
+        if (m.company == company[0].asString()) {
+          source = &m;
+          break;
+        }
+      }
+      if (source->invoiceText.isNull() && source->slipText.isNull()) continue;
+      s.execute(
+          "INSERT INTO KDR_TEXTO (IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE) VALUES (?, ?, ?, ?)",
+          {type, company[0], source->invoiceText, source->slipText});
+    }
+}
+
+void fillCopies(Session &s, const std::vector<ModelRow> &model) {
+  prepareScratch(s, "KDR_COPIA",
+                 tables::parClieKdr().declarations("IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
+                                                   std::string(copiedColumns)));
+  for (const ModelRow &m : model) {
+    Variant fallback = defaultDescription(m.type);
+    Params params{m.type, m.company, m.invoiceText.isNull() ? fallback : m.invoiceText,
+                  m.slipText.isNull() ? fallback : m.slipText};
+    params.insert(params.end(), m.values.begin(), m.values.end());
+    s.execute("INSERT INTO KDR_COPIA (IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
+                  std::string(copiedColumns) + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+              params);
+  }
+}
+
+// "1,4": the ordered billing types, each once, in order.
+std::string orderedTypes(const std::vector<OrderRow> &order) {
+  std::string out;
+  for (const OrderRow &o : order)
+    if (out.find(o.type) == std::string::npos) out += (out.empty() ? "" : ",") + o.type;
+  return out;
+}
+
+void fillTargets(Session &s, const std::vector<std::string> &codes) {
+  prepareScratch(s, "KDR_ALVO", tables::cliente().declarations("CDCLIENTE") + " PRIMARY KEY");
+  constexpr std::size_t batch = 200;
+  for (std::size_t i = 0; i < codes.size(); i += batch) {
+    std::size_t n = std::min(batch, codes.size() - i);
+    std::string sql = "INSERT INTO KDR_ALVO (CDCLIENTE) SELECT DISTINCT X.C FROM (";
+    Params params;
+    for (std::size_t k = 0; k < n; ++k) {
+      sql += k ? " UNION ALL SELECT ?" : "SELECT ? AS C";
+      params.push_back(codes[i + k]);
+    }
+    sql += ") X WHERE NOT EXISTS (SELECT 1 FROM KDR_ALVO A WHERE A.CDCLIENTE = X.C)";
+    s.execute(sql, params);
+  }
+}
+
+} // namespace
+
+TargetList parseTargetList(std::string_view text) {
+  TargetList list;
+  if (trim(text) == "T") {
+    list.everyone = true;
+    return list;
+  }
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t comma = text.find(',', start);
+    std::string code =
+        trim(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (code.size() >= 2 && code.front() == '\'' && code.back() == '\'')
+      code = trim(std::string_view(code).substr(1, code.size() - 2));
+    if (!code.empty()) list.codes.push_back(code);
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return list;
+}
+
+namespace {
+
+// The copy itself, inside the caller's transaction. Every row it replaces or adds leaves a line in
+// its batch first, and the rows it adds are then written from those lines, so the history costs
+// one narrow insert per row and no second search.
+CopyReport runCopy(Session &s, const std::string &targets, const std::string &modelClient,
+                   const DataPacket &order, const Author &author) {
+  TargetList list = parseTargetList(targets);
+  if (!list.everyone && list.codes.empty()) refuse("Cliente deve ser informado.");
+  std::vector<OrderRow> orderRows = readOrder(order);
+
+  Rows modelFound = s.query("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = ?", {modelClient});
+  if (modelFound.empty())
+    throw ServiceError(ErrorCode::NotFound, "Cliente modelo " + quoted(modelClient) + " não cadastrado.");
+  std::vector<ModelRow> model = pairWithModel(s, modelClient, orderRows);
+  fillTexts(s, model);
+  fillCopies(s, model);
+
+  // The model is never a target, whatever the list says.
+  auto targetCondition = [&](std::string_view table) {
+    std::string t(table);
+    return list.everyone ? t + ".CDCLIENTE <> ?"
+                         : t + ".CDCLIENTE IN (SELECT CDCLIENTE FROM KDR_ALVO) AND " + t + ".CDCLIENTE <> ?";
+  };
+  if (!list.everyone) fillTargets(s, list.codes);
+
+  CopyReport report;
+  report.batch = openBatch(s, author, copyOperation, modelClient, orderedTypes(orderRows), trim(targets));
+  const Variant batch(report.batch);
+  report.clients =
+      s.query("SELECT COUNT(*) FROM CLIENTE C WHERE " + targetCondition("C"), {modelClient})[0][0]
+          .asInteger();
+  s.execute(
+      "INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, IDACAO, DSFATURCLIE, "
+      "DSBOLETCLIE) SELECT ?, PARCLIEKDR.CDCLIENTE, PARCLIEKDR.IDTPFATUCLIE, PARCLIEKDR.CDEMPRESA, 'A', "
+      "PARCLIEKDR.DSFATURCLIE, PARCLIEKDR.DSBOLETCLIE FROM PARCLIEKDR JOIN KDR_TEXTO X "
+      "ON X.IDTPFATUCLIE = PARCLIEKDR.IDTPFATUCLIE AND X.CDEMPRESA = PARCLIEKDR.CDEMPRESA WHERE " +
+          targetCondition("PARCLIEKDR"),
+      {batch, modelClient});
+  report.replaced =
+      s.execute("UPDATE PARCLIEKDR SET DSFATURCLIE = COALESCE(X.DSFATURCLIE, PARCLIEKDR.DSFATURCLIE), "
+                "DSBOLETCLIE = COALESCE(X.DSBOLETCLIE, PARCLIEKDR.DSBOLETCLIE) FROM KDR_TEXTO X "
+                "WHERE X.IDTPFATUCLIE = PARCLIEKDR.IDTPFATUCLIE AND X.CDEMPRESA = PARCLIEKDR.CDEMPRESA AND " +
+                    targetCondition("PARCLIEKDR"),
+                {modelClient});
+  s.execute("INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, IDACAO) "
+            "SELECT ?, C.CDCLIENTE, M.IDTPFATUCLIE, M.CDEMPRESA, 'I' FROM CLIENTE C CROSS JOIN KDR_COPIA M "
+            "WHERE " +
+                targetCondition("C") +
+                " AND NOT EXISTS (SELECT 1 FROM PARCLIEKDR P WHERE P.CDCLIENTE = C.CDCLIENTE "
+                "AND P.IDTPFATUCLIE = M.IDTPFATUCLIE)",
+            {batch, modelClient});
+  report.added = s.execute(
+      "INSERT INTO PARCLIEKDR (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
+          std::string(copiedColumns) +
+          ") SELECT L.CDCLIENTE, M.IDTPFATUCLIE, M.CDEMPRESA, M.DSFATURCLIE, M.DSBOLETCLIE, M.IDFATURAPFILI, "
+          "M.IDFATMESATUCLIE, M.CDTIPOSERV, M.CDGERENTEIMPCLI, M.IDGERANFUNIFICA, M.VRPERCAJUSTEINV "
+          "FROM KDR_LOTE_LINHA L JOIN KDR_COPIA M ON M.IDTPFATUCLIE = L.IDTPFATUCLIE "
+          "AND M.CDEMPRESA = L.CDEMPRESA WHERE L.NRLOTE = ? AND L.IDACAO = 'I'",
+      {batch});
+  // What the rows were given, once per batch, for the history and the undo.
+  s.execute("INSERT INTO KDR_LOTE_TEXTO (NRLOTE, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE) "
+            "SELECT ?, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE FROM KDR_TEXTO",
+            {batch});
+  s.execute("INSERT INTO KDR_LOTE_COPIA (NRLOTE, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
+                std::string(copiedColumns) +
+                ") SELECT ?, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
+                std::string(copiedColumns) + " FROM KDR_COPIA",
+            {batch});
+  closeBatch(s, report.batch, report.added, report.replaced);
+  report.rows = report.added + report.replaced;
+  return report;
+}
+
+std::vector<TargetPreview> previewOf(Session &s, std::int64_t batch) {
+  const Dialect &d = s.dialect();
+  auto rowsOf = [&](std::string_view action) {
+    return d.listAggregate("CASE WHEN IDACAO = '" + std::string(action) +
+                           "' THEN IDTPFATUCLIE || '/' || CDEMPRESA END");
+  };
+  Rows rows =
+      s.query("SELECT CDCLIENTE, SUM(CASE WHEN IDACAO = 'I' THEN 1 ELSE 0 END), "
+              "SUM(CASE WHEN IDACAO = 'A' THEN 1 ELSE 0 END), " +
+                  rowsOf("I") + ", " + rowsOf("A") +
+                  " FROM (SELECT * FROM KDR_LOTE_LINHA WHERE NRLOTE = ? "
+                  "ORDER BY CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) L GROUP BY CDCLIENTE ORDER BY CDCLIENTE",
+              {batch});
+  std::vector<TargetPreview> out;
+  out.reserve(rows.size());
+  for (const Row &r : rows)
+    out.push_back({r[0].asString(), r[1].asInteger(), r[2].asInteger(), r[3].asString(), r[4].asString()});
+  return out;
+}
+
+} // namespace
+
+CopyReport GeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,
+                          const DataPacket &order, const Author &author) {
+  Transaction tx(s, Transaction::Mode::Write);
+  CopyReport report = runCopy(s, targets, modelClient, order, author);
+  tx.commit();
+  return report;
+}
+
+CopyPreview previewGeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,
+                                  const DataPacket &order) {
+  // Never committed: the transaction's guard rolls the copy back.
+  Transaction tx(s, Transaction::Mode::Write);
+  CopyPreview preview;
+  preview.totals = runCopy(s, targets, modelClient, order, Author{});
+  preview.targets = previewOf(s, preview.totals.batch);
+  preview.totals.batch = 0;
+  return preview;
+}
+
+Variant copyReportPacket(const CopyReport &report) {
+  DataPacket packet;
+  packet.fields = {FieldDef{"CLIENTES", FieldType::Integer, 0, false},
+                   FieldDef{"LINHAS", FieldType::Integer, 0, false}};
+  packet.rows.push_back(PacketRow{RowStatus::Unmodified, {Variant(report.clients), Variant(report.rows)}});
+  return makePacketVariant(std::move(packet));
+}
+
+Variant copyPreviewPackets(const CopyPreview &preview) {
+  auto integer = [](std::string_view name) {
+    return FieldDef{std::string(name), FieldType::Integer, 0, false};
+  };
+  Rows targets;
+  targets.reserve(preview.targets.size());
+  for (const TargetPreview &t : preview.targets)
+    targets.push_back({t.client, t.added, t.replaced, t.addedRows, t.replacedRows});
+  const CopyReport &r = preview.totals;
+  return Variant(Variant::Array{
+      packetFromRows({tables::cliente().column("CDCLIENTE").def, integer("INCLUIR"), integer("SUBSTITUIR"),
+                      textField("DSINCLUIR", 4000), textField("DSSUBSTITUIR", 4000)},
+                     std::move(targets)),
+      packetFromRows({integer("CLIENTES"), integer("LINHAS"), integer("INCLUIR"), integer("SUBSTITUIR")},
+                     {{r.clients, r.rows, r.added, r.replaced}})});
+}
+
+} // namespace kdr::server::rdmParamFatCli

@@ -1,0 +1,226 @@
+#include "server/methods/dispatch.h"
+
+#include <unistd.h>
+
+#include "platform/data/packet_json.h"
+#include "server/errors.h"
+#include "server/history/history.h"
+#include "server/methods/cache_snapshot.h"
+#include "server/methods/copy_order.h"
+#include "server/methods/param_fat_cli.h"
+#include "server/methods/request_args.h"
+
+namespace kdr::server {
+
+void logLine(std::string_view line) {
+  std::string text(line);
+  text += '\n';
+  // One write per line keeps lines of concurrent requests whole.
+  [[maybe_unused]] auto n = ::write(STDERR_FILENO, text.data(), text.size());
+}
+
+Answer errorAnswer(ErrorCode code, std::string_view message) {
+  Answer answer{httpStatus(code), "{\"error\":{\"code\":"};
+  appendVariantJson(answer.body, Variant(std::string(errorCodeName(code))));
+  answer.body += ",\"message\":";
+  appendVariantJson(answer.body, Variant(std::string(message)));
+  answer.body += "}}";
+  return answer;
+}
+
+namespace {
+
+constexpr std::string_view paramFatCli = "KDR03020.rdmParamFatCli";
+constexpr std::string_view cache = "KDR.rdmCache";
+
+const std::string &text(const std::vector<Variant> &args, std::size_t i) { return args[i].str(); }
+const DataPacket &packet(const std::vector<Variant> &args, std::size_t i) { return *args[i].packet(); }
+
+// GetHistorico's arguments: client code, date, batch number; each may be empty.
+HistoryFilter historyFilter(const std::string &client, const std::string &since, const std::string &batch) {
+  HistoryFilter f{client, since, std::nullopt};
+  if (batch.empty()) return f;
+  if (batch.find_first_not_of("0123456789") != std::string::npos || batch.size() > 18)
+    refuse("O lote deve ser um número: " + quoted(batch) + ".");
+  f.batch = std::stoll(batch);
+  return f;
+}
+
+} // namespace
+
+Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(store), cache_(answerCacheBytes) {
+  using namespace rdmParamFatCli;
+  const Arg T = Arg::Text, P = Arg::Packet;
+  const Access R = Access::Read, W = Access::Write;
+  add(paramFatCli, "GetCliente", R, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return written(GetCliente(s, text(a, 0), text(a, 1)));
+  });
+  add(paramFatCli, "PesquisaCliente", R, {T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return {PesquisaCliente(s, text(a, 0), text(a, 1), text(a, 2))};
+  });
+  add(paramFatCli, "GetParamFatCli", R, {T},
+      [](Session &s, const auto &a, const Author &) -> Outcome { return {GetParamFatCli(s, text(a, 0))}; });
+  add(paramFatCli, "SetParamFatCli", W, {P}, [](Session &s, const auto &a, const Author &who) -> Outcome {
+    SetParamFatCli(s, packet(a, 0), who);
+    return {nullptr};
+  });
+  add(paramFatCli, "GetDescPadrao", R, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return {GetDescPadrao(s, text(a, 0), text(a, 1))};
+  });
+  add(paramFatCli, "GetTipoDeServico", R, {T, T, T},
+      [](Session &s, const auto &a, const Author &) -> Outcome {
+        return {GetTipoDeServico(s, text(a, 0), text(a, 1), text(a, 2))};
+      });
+  add(paramFatCli, "GetParEmpKdr", R, {},
+      [](Session &s, const auto &, const Author &) -> Outcome { return {GetParEmpKdr(s)}; });
+  add(paramFatCli, "SetParEmpKdr", W, {P}, [](Session &s, const auto &a, const Author &who) -> Outcome {
+    SetParEmpKdr(s, packet(a, 0), who);
+    return {nullptr};
+  });
+  add(paramFatCli, "GeraAutomParam", W, {T, T, P},
+      [](Session &s, const auto &a, const Author &who) -> Outcome {
+        return {copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2), who)), true};
+      });
+  // The administrator's reads: what a copy would do, and the history.
+  add(paramFatCli, "PreviewGeraAutomParam", R, {T, T, P},
+      [](Session &s, const auto &a, const Author &) -> Outcome {
+        return {copyPreviewPackets(previewGeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2)))};
+      });
+  add(paramFatCli, "GetHistorico", R, {T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return {historyPacket(readHistory(s, historyFilter(text(a, 0), text(a, 1), text(a, 2))))};
+  });
+  add(cache, "GetTable", R, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return written(rdmCache::GetTable(s, text(a, 0)));
+  });
+  add(cache, "GetChanges", R, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return {rdmCache::GetChanges(s, text(a, 0), text(a, 1))};
+  });
+  add(cache, "GetChangesPage", R, {T, T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return {rdmCache::GetChangesPage(s, text(a, 0), text(a, 1), text(a, 2), text(a, 3))};
+  });
+}
+
+Dispatcher::Outcome Dispatcher::written(std::string json) {
+  Outcome out;
+  out.resultJson = std::move(json);
+  return out;
+}
+
+void Dispatcher::add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,
+                     std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run) {
+  methods_[std::string(module) + "/" + std::string(name)] = Method{access, std::move(args), std::move(run)};
+}
+
+Answer Dispatcher::call(std::string_view module, std::string_view method, std::string_view body,
+                        std::uint64_t requestId, std::string_view user) {
+  std::string name = std::string(module) + "/" + std::string(method);
+  const Author author{std::string(user), static_cast<std::int64_t>(requestId), std::string(method)};
+  auto it = methods_.find(name);
+  const Method *m = it == methods_.end() ? nullptr : &it->second;
+  if (!m || !cache_.enabled()) return respond(module, method, name, m, body, author);
+  if (m->access == Access::Write) {
+    Answer a = respond(module, method, name, m, body, author);
+    cache_.invalidate();
+    return a;
+  }
+  std::string key = name + '\n';
+  key += body;
+  if (auto hit = cache_.find(key)) return Answer{200, std::move(*hit)};
+  const std::uint64_t generation = cache_.generation();
+  Answer a = respond(module, method, name, m, body, author);
+  if (a.status == 200) cache_.put(std::move(key), a.body, generation);
+  return a;
+}
+
+bool Dispatcher::writes(std::string_view module, std::string_view method) const {
+  std::string name = std::string(module) + "/" + std::string(method);
+  auto it = methods_.find(name);
+  return it != methods_.end() && it->second.access == Access::Write;
+}
+
+Answer Dispatcher::respond(std::string_view module, std::string_view method, const std::string &name,
+                           const Method *m, std::string_view body, const Author &author) {
+  const std::uint64_t requestId = static_cast<std::uint64_t>(author.request);
+  try {
+    if (!m) {
+      bool moduleKnown =
+          methods_.lower_bound(std::string(module) + "/") != methods_.end() &&
+          methods_.lower_bound(std::string(module) + "/")->first.rfind(std::string(module) + "/", 0) == 0;
+      throw ServiceError(ErrorCode::NotFound, moduleKnown
+                                                  ? "Método " + quoted(method) +
+                                                        " desconhecido no servidor " + quoted(module) + "."
+                                                  : "Servidor " + quoted(module) + " desconhecido.");
+    }
+    return invoke(name, *m, body, author);
+  } catch (const ServiceError &e) {
+    logLine("[" + std::to_string(requestId) + "] " + std::string(errorCodeName(e.code())) + ": " +
+            e.Message());
+    return errorAnswer(e.code(), e.Message());
+  } catch (const EngineError &e) {
+    logLine("[" + std::to_string(requestId) + "] " + name + " database error: " + e.Message());
+    switch (e.kind()) {
+    case EngineError::Kind::Constraint:
+    case EngineError::Kind::Duplicate:
+      return errorAnswer(ErrorCode::Conflict,
+                         "Os dados foram alterados por outro usuário ao mesmo tempo. Nada foi "
+                         "gravado; recarregue e tente novamente.");
+    case EngineError::Kind::Unavailable:
+      return errorAnswer(ErrorCode::Unavailable,
+                         "O banco de dados está indisponível no momento. Nada foi gravado; tente novamente.");
+    default:
+      break;
+    }
+  } catch (const std::exception &e) {
+    logLine("[" + std::to_string(requestId) + "] " + name + " failed: " + e.what());
+  }
+  return errorAnswer(ErrorCode::Internal, "Erro interno do servidor (pedido " + std::to_string(requestId) +
+                                              "). Nada foi gravado.");
+}
+
+Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_view body,
+                          const Author &author) {
+  const std::uint64_t requestId = static_cast<std::uint64_t>(author.request);
+  std::vector<Variant> args;
+  try {
+    args = decodeArgs(body);
+  } catch (const EConvertError &e) {
+    logLine("[" + std::to_string(requestId) + "] " + name + ": " + e.Message());
+    refuse("Pedido inválido: os dados enviados estão malformados.");
+  }
+  std::string method = name.substr(name.find('/') + 1);
+  if (args.size() != m.args.size())
+    refuse(method + " espera " + std::to_string(m.args.size()) + " argumento(s) e recebeu " +
+           std::to_string(args.size()) + ".");
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (m.args[i] == Arg::Text && args[i].isNull()) args[i] = std::string();
+    bool ok = m.args[i] == Arg::Text ? args[i].isString() : args[i].isPacket();
+    if (!ok)
+      refuse("O argumento " + std::to_string(i + 1) + " de " + method + " deve ser " +
+             (m.args[i] == Arg::Text ? "um texto." : "um pacote de dados."));
+  }
+  Outcome out;
+  {
+    auto session = store_.session();
+    out = m.run(*session, args, author);
+  }
+  Answer answer{200, "{\"result\":"};
+  if (out.resultJson.empty()) {
+    appendVariantJson(answer.body, out.result);
+  } else {
+    // A result written as JSON may be a whole table: moved, not copied.
+    out.resultJson.insert(0, answer.body);
+    answer.body = std::move(out.resultJson);
+  }
+  if (out.returnArgs) {
+    answer.body += ",\"args\":[";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (i) answer.body += ',';
+      appendVariantJson(answer.body, args[i]);
+    }
+    answer.body += ']';
+  }
+  answer.body += '}';
+  return answer;
+}
+
+} // namespace kdr::server

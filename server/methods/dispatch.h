@@ -1,0 +1,70 @@
+#pragma once
+// The method table of the remote modules: decodes the JSON body, checks the arguments, runs the
+// method on a borrowed session and encodes the answer. Every failure becomes an error answer with
+// a canonical code and a Portuguese message; the engine's own text goes to the log only.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/errors.h"
+#include "server/history/history.h"
+#include "server/methods/answer_cache.h"
+#include "server/store/session.h"
+#include "server/store/store.h"
+
+namespace kdr::server {
+
+struct Answer {
+  int status = 200;
+  std::string body; // JSON
+};
+
+// Writes one line to the server log (stderr).
+void logLine(std::string_view line);
+
+Answer errorAnswer(ErrorCode code, std::string_view message);
+
+class Dispatcher {
+public:
+  // answerCacheBytes > 0 keeps answers of the reading methods (see AnswerCache): only for a
+  // server that is the only writer of its database.
+  explicit Dispatcher(Store &store, std::size_t answerCacheBytes = 0);
+  // user: the desktop's user name the request carries, kept in the history of what it writes.
+  Answer call(std::string_view module, std::string_view method, std::string_view body,
+              std::uint64_t requestId, std::string_view user = {});
+  // True for the methods that write, which may wait for the database's write lock; false for
+  // reads and for unknown methods.
+  bool writes(std::string_view module, std::string_view method) const;
+
+private:
+  enum class Arg { Text, Packet };
+  enum class Access { Read, Write };
+  struct Outcome {
+    Variant result;
+    bool returnArgs = false;  // some argument is by reference: the answer carries them back
+    std::string resultJson{}; // when not empty, the result already written as JSON
+  };
+  // The outcome of a method that wrote its result as JSON itself.
+  static Outcome written(std::string json);
+  struct Method {
+    Access access;
+    std::vector<Arg> args;
+    std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run;
+  };
+
+  void add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,
+           std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run);
+  // m is null for an unknown method; every failure becomes an error answer.
+  Answer respond(std::string_view module, std::string_view method, const std::string &name, const Method *m,
+                 std::string_view body, const Author &author);
+  Answer invoke(const std::string &name, const Method &m, std::string_view body, const Author &author);
+
+  Store &store_;
+  std::map<std::string, Method, std::less<>> methods_; // "Module/Method"
+  AnswerCache cache_;
+};
+
+} // namespace kdr::server

@@ -1,0 +1,203 @@
+#include "server/methods/param_fat_cli.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "server/errors.h"
+#include "server/methods/billing.h"
+#include "server/methods/client_search.h"
+#include "server/methods/delta_writer.h"
+#include "server/store/packets.h"
+
+namespace kdr::server::rdmParamFatCli {
+namespace {
+
+bool all(const std::string &todos) { return todos == "T"; }
+
+void checkFlag(const DeltaRow &row, std::string_view column, std::string_view label) {
+  if (row.changed(column) && !row[column].isNull() && !isFlag(row.text(column)))
+    refuse(std::string(label) + " deve ser \"S\" ou \"N\".");
+}
+
+void checkBillingType(const DeltaRow &row, std::string_view column) {
+  if (row.changed(column) && !isBillingType(row.text(column)))
+    refuse("Tipo de faturamento inválido: \"" + row.shown(column) + "\". Use de 1 a 6.");
+}
+
+void checkCompany(Session &s, const DeltaRow &row) {
+  if (row.changed("CDEMPRESA") && !codeExists(s, "EMPRESA", "CDEMPRESA", row["CDEMPRESA"]))
+    refuse("Empresa " + row.shown("CDEMPRESA") + " não cadastrada.");
+}
+
+// The invoice rate is a percentage from 0 to 100, except for clients of country "0055", whose
+// rate is free. Only a rate the change sets is checked, so a stored row holding a rate out of
+// range still saves a change of its other fields.
+void checkRate(Session &s, const DeltaRow &row) {
+  const Variant &rate = row["VRPERCAJUSTEINV"];
+  if (!row.changed("VRPERCAJUSTEINV") || rate.isNull()) return;
+  const double value = rate.asFloat();
+  if (value >= 0 && value <= 100) return;
+  Rows country = s.query("SELECT CDPAIS FROM CLIENTE WHERE CDCLIENTE = ?", {row["CDCLIENTE"]});
+  if (!country.empty() && country[0][0].asString() == "0055") return;
+  refuse("Percentual de ajuste do Invoice deve estar entre 0 e 100 (cliente " + row.shown("CDCLIENTE") +
+         ", tipo de faturamento " + billingTypeText(row.text("IDTPFATUCLIE")) + ").");
+}
+
+} // namespace
+
+const DeltaTable &parClieKdr() {
+  static const DeltaTable table{
+      tables::parClieKdr(),
+      {"NMFANTCLIE", "NMTIPOSERV", "NMEMPRESA", "NMOPERADOR", "CDPAIS"},
+      [](Session &s, const DeltaRow &row) {
+        if (row.changed("CDCLIENTE") && !codeExists(s, "CLIENTE", "CDCLIENTE", row["CDCLIENTE"]))
+          refuse("Cliente " + row.shown("CDCLIENTE") + " não cadastrado.");
+        checkBillingType(row, "IDTPFATUCLIE");
+        checkCompany(s, row);
+        checkFlag(row, "IDFATURAPFILI", "Fatura por filial");
+        checkFlag(row, "IDFATMESATUCLIE", "Fatura mês atual");
+        checkFlag(row, "IDGERANFUNIFICA", "Gera NF unificada");
+        if (row.changed("CDTIPOSERV") && !row["CDTIPOSERV"].isNull() &&
+            !codeExists(s, "TIPOSERV", "CDTIPOSERV", row["CDTIPOSERV"]))
+          refuse("Tipo de serviço " + row.shown("CDTIPOSERV") + " não cadastrado.");
+        if (row.changed("CDGERENTEIMPCLI") && !row["CDGERENTEIMPCLI"].isNull() &&
+            !codeExists(s, "OPERADOR", "CDOPERADOR", row["CDGERENTEIMPCLI"]))
+          refuse("Gerente de Implantação " + row.shown("CDGERENTEIMPCLI") + " não cadastrado.");
+        checkRate(s, row);
+      },
+      [](const DeltaRow &row) {
+        return "O parâmetro do cliente " + row.shown("CDCLIENTE") + ", tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUCLIE")) + ", empresa " + row.shown("CDEMPRESA") +
+               ", foi alterado ou excluído por outro usuário. Nada foi gravado; recarregue os parâmetros do "
+               "cliente.";
+      },
+      [](const DeltaRow &row) {
+        return "O cliente " + row.shown("CDCLIENTE") + " já tem parâmetro do tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUCLIE")) + " na empresa " + row.shown("CDEMPRESA") +
+               ". Nada foi gravado.";
+      },
+      // A client is billed once per billing type, whichever company bills it. Two desktops may
+      // both pass the screen's check against their own copy; this one sees every saved row.
+      {"CDCLIENTE", "IDTPFATUCLIE"},
+      "Tipo de Faturamento já cadastrado para o cliente informado.",
+      "CDCLIENTE",
+      "IDTPFATUCLIE",
+      "CDEMPRESA"};
+  return table;
+}
+
+const DeltaTable &parEmpKdr() {
+  static const DeltaTable table{
+      tables::parEmpKdr(),
+      {},
+      [](Session &s, const DeltaRow &row) {
+        checkCompany(s, row);
+        checkBillingType(row, "IDTPFATUEMPRESA");
+      },
+      [](const DeltaRow &row) {
+        return "A descrição padrão da empresa " + row.shown("CDEMPRESA") + ", tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUEMPRESA")) +
+               ", foi alterada ou excluída por outro usuário. Nada foi gravado; recarregue as descrições.";
+      },
+      [](const DeltaRow &row) {
+        return "A empresa " + row.shown("CDEMPRESA") + " já tem descrição padrão do tipo de faturamento " +
+               billingTypeText(row.text("IDTPFATUEMPRESA")) + ". Nada foi gravado.";
+      },
+      {},
+      {},
+      "",
+      "IDTPFATUEMPRESA",
+      "CDEMPRESA"};
+  return table;
+}
+
+namespace {
+
+// The history is written in the delta's own transaction: a refused delta leaves no record.
+void applyInTransaction(Session &s, const DeltaTable &table, const DataPacket &delta, const Author &author) {
+  Transaction tx(s, Transaction::Mode::Write);
+  HistoryWriter history(s, author);
+  applyDelta(s, table, delta, &history);
+  tx.commit();
+}
+
+} // namespace
+
+std::string GetCliente(Session &s, const std::string &nrInscricao, const std::string &todos) {
+  const auto &fields = payload::cliente();
+  std::string sql = "SELECT " + columnList(fields) + " FROM CLIENTE";
+  Params params;
+  if (!all(todos)) {
+    std::string digits = registrationDigits(nrInscricao);
+    if (digits.empty()) {
+      sql += " WHERE 1 = 0"; // a number without digits matches no client
+    } else {
+      // NRINSDIGITOS holds the digits of NRINSJURCLIE, kept by the database and indexed.
+      sql += " WHERE NRINSDIGITOS = ?";
+      params.push_back(digits);
+    }
+  }
+  // With the all-flag this is every client: written out as read, never held as rows.
+  std::string json;
+  appendQueryPacketJson(json, fields, s, sql + " ORDER BY CDCLIENTE", params);
+  return json;
+}
+
+Variant PesquisaCliente(Session &s, const std::string &filter, const std::string &after,
+                        const std::string &pageSize) {
+  int size = 0;
+  auto [end, ec] = std::from_chars(pageSize.data(), pageSize.data() + pageSize.size(), size);
+  if (ec != std::errc() || end != pageSize.data() + pageSize.size() || size < 1 || size > 1000)
+    refuse("O tamanho da página deve ser um número de 1 a 1000.");
+  return clientSearchPage(s, filter, after, size);
+}
+
+Variant GetParamFatCli(Session &s, const std::string &cdCliente) {
+  static const std::string sql = "SELECT " + selectList(payload::paramFatCliSelection()) +
+                                 " FROM PARCLIEKDR P JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
+                                 "LEFT JOIN TIPOSERV T ON T.CDTIPOSERV = P.CDTIPOSERV "
+                                 "LEFT JOIN EMPRESA E ON E.CDEMPRESA = P.CDEMPRESA "
+                                 "LEFT JOIN OPERADOR O ON O.CDOPERADOR = P.CDGERENTEIMPCLI "
+                                 "WHERE P.CDCLIENTE = ? ORDER BY P.IDTPFATUCLIE, P.CDEMPRESA";
+  return packetFromRows(payload::paramFatCli(), s.query(sql, {cdCliente}));
+}
+
+void SetParamFatCli(Session &s, const DataPacket &delta, const Author &author) {
+  applyInTransaction(s, parClieKdr(), delta, author);
+}
+
+Variant GetDescPadrao(Session &s, const std::string &cdEmpresa, const std::string &tipoFaturamento) {
+  const auto &fields = payload::descPadrao();
+  return packetFromRows(fields, s.query("SELECT " + columnList(fields) +
+                                            " FROM PAREMPKDR WHERE CDEMPRESA = ? AND IDTPFATUEMPRESA = ?",
+                                        {cdEmpresa, tipoFaturamento}));
+}
+
+Variant GetTipoDeServico(Session &s, const std::string &cdTipoServ, const std::string &todos,
+                         const std::string &cdCliente) {
+  std::string sql = "SELECT T.CDTIPOSERV, T.NMTIPOSERV FROM CLITIPOSERV L "
+                    "JOIN TIPOSERV T ON T.CDTIPOSERV = L.CDTIPOSERV WHERE L.CDCLIENTE = ?";
+  Params params{cdCliente};
+  if (!all(todos)) {
+    sql += " AND L.CDTIPOSERV = ?";
+    params.push_back(cdTipoServ);
+  }
+  return packetFromRows(payload::tipoDeServico(), s.query(sql + " ORDER BY T.CDTIPOSERV", params));
+}
+
+Variant GetParEmpKdr(Session &s) {
+  Transaction tx(s, Transaction::Mode::Read);
+  Variant texts =
+      packetFromRows(payload::descPadrao(), s.query("SELECT " + columnList(payload::descPadrao()) +
+                                                    " FROM PAREMPKDR ORDER BY CDEMPRESA, IDTPFATUEMPRESA"));
+  Variant companies = packetFromRows(payload::empresa(), s.query("SELECT " + columnList(payload::empresa()) +
+                                                                 " FROM EMPRESA ORDER BY CDEMPRESA"));
+  tx.commit();
+  return Variant(Variant::Array{texts, companies});
+}
+
+void SetParEmpKdr(Session &s, const DataPacket &delta, const Author &author) {
+  applyInTransaction(s, parEmpKdr(), delta, author);
+}
+
+} // namespace kdr::server::rdmParamFatCli

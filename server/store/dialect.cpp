@@ -1,0 +1,94 @@
+#include "server/store/dialect.h"
+
+#include "server/store/schema.h"
+
+namespace kdr::server {
+namespace {
+class SqliteDialect final : public Dialect {
+public:
+  std::string_view engine() const override { return "sqlite"; }
+  std::string placeholders(std::string_view sql) const override { return std::string(sql); }
+  std::string_view sameValue() const override { return "IS"; }
+  std::string_view beginRead() const override { return "BEGIN"; }
+  // Taking the write lock at the start avoids a reader failing to upgrade under WAL.
+  std::string_view beginWrite() const override { return "BEGIN IMMEDIATE"; }
+  std::string_view lockWriters() const override { return {}; }
+  // BEGIN IMMEDIATE takes the database's one write lock.
+  std::string_view lockMigrations() const override { return {}; }
+  std::string_view unlockMigrations() const override { return {}; }
+  std::string_view clientsByName() const override {
+    return "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid WHERE T.NOME "
+           "LIKE ?";
+  }
+  std::string_view clientsByDigits() const override {
+    return "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid WHERE "
+           "T.DIGITOS LIKE ?";
+  }
+  std::string listAggregate(std::string_view expr) const override {
+    return "group_concat(" + std::string(expr) + ", ', ')";
+  }
+  const std::vector<std::string> &migrations() const override { return sqliteMigrations(); }
+};
+
+class PostgresqlDialect final : public Dialect {
+public:
+  std::string_view engine() const override { return "postgresql"; }
+
+  // "?" becomes $1, $2...; quoted text and identifiers are left alone.
+  std::string placeholders(std::string_view sql) const override {
+    std::string out;
+    out.reserve(sql.size() + 16);
+    int n = 0;
+    char quote = 0;
+    for (char c : sql) {
+      if (quote) {
+        if (c == quote) quote = 0;
+        out += c;
+      } else if (c == '\'' || c == '"') {
+        quote = c;
+        out += c;
+      } else if (c == '?') {
+        out += '$';
+        out += std::to_string(++n);
+      } else {
+        out += c;
+      }
+    }
+    return out;
+  }
+  std::string_view sameValue() const override { return "IS NOT DISTINCT FROM"; }
+  // A reading transaction sees one moment of the database, as SQLite's does.
+  std::string_view beginRead() const override { return "BEGIN ISOLATION LEVEL REPEATABLE READ"; }
+  std::string_view beginWrite() const override { return "BEGIN"; }
+  // Read committed: once the lock is granted, the next statement sees what its holder committed.
+  std::string_view lockWriters() const override { return "SELECT pg_advisory_xact_lock(hashtext(?))"; }
+  // Two transactions creating one table both pass IF NOT EXISTS, and the second then fails: a
+  // session-level advisory lock (an arbitrary key of this server's own) keeps migrations apart.
+  std::string_view lockMigrations() const override { return "SELECT pg_advisory_lock(3020150)"; }
+  std::string_view unlockMigrations() const override { return "SELECT pg_advisory_unlock(3020150)"; }
+  std::string_view clientsByName() const override {
+    return "SELECT CDCLIENTE FROM CLIENTE WHERE UPPER(NMFANTCLIE) LIKE UPPER(?) ESCAPE ''";
+  }
+  std::string_view clientsByDigits() const override {
+    return "SELECT CDCLIENTE FROM CLIENTE WHERE NRINSDIGITOS LIKE ? ESCAPE ''";
+  }
+  // string_agg does not keep the order of a sorted subquery: it is told it.
+  std::string listAggregate(std::string_view expr) const override {
+    return "string_agg(" + std::string(expr) + ", ', ' ORDER BY " + std::string(expr) + ")";
+  }
+  const std::vector<std::string> &migrations() const override { return postgresqlMigrations(); }
+};
+
+} // namespace
+
+const Dialect &sqliteDialect() {
+  static const SqliteDialect d;
+  return d;
+}
+
+const Dialect &postgresqlDialect() {
+  static const PostgresqlDialect d;
+  return d;
+}
+
+} // namespace kdr::server

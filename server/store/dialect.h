@@ -1,0 +1,46 @@
+#pragma once
+// Everything that differs between SQLite and PostgreSQL, in one place: placeholders, the
+// null-safe comparison, how a writing transaction starts, and which numbered migrations it runs
+// (among them how the digits of a registration number are kept). No method asks which engine it
+// runs on.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kdr::server {
+
+class Dialect {
+public:
+  virtual ~Dialect() = default;
+  virtual std::string_view engine() const = 0;
+  // The statement text the engine accepts for a text written with "?" placeholders.
+  virtual std::string placeholders(std::string_view sql) const = 0;
+  // Operator comparing two values where null equals null.
+  virtual std::string_view sameValue() const = 0;
+  virtual std::string_view beginRead() const = 0;
+  virtual std::string_view beginWrite() const = 0;
+  // A query taking a lock on one text ("?") until the transaction ends, so that writers of the
+  // same text run one after the other; empty where a writing transaction already excludes every
+  // other writer.
+  virtual std::string_view lockWriters() const = 0;
+  // Statements taking and releasing a lock held while one server migrates, so that servers
+  // started together on one database migrate one after the other; empty where the engine's
+  // writing transaction already does it.
+  virtual std::string_view lockMigrations() const = 0;
+  virtual std::string_view unlockMigrations() const = 0;
+  // Codes of the clients whose trade name (clientsByName) or registration digits (clientsByDigits)
+  // may match "?", a LIKE pattern without an escape character, read through an index of their
+  // three-character runs: possibly more clients than LIKE accepts (letters fold in any case),
+  // never fewer.
+  virtual std::string_view clientsByName() const = 0;
+  virtual std::string_view clientsByDigits() const = 0;
+  // Aggregate joining the non-null texts of a group with ", ", in the order the rows come.
+  virtual std::string listAggregate(std::string_view expr) const = 0;
+  // Migration n (1-based) is element n-1; the schema version is the number applied.
+  virtual const std::vector<std::string> &migrations() const = 0;
+};
+
+const Dialect &sqliteDialect();
+const Dialect &postgresqlDialect();
+
+} // namespace kdr::server

@@ -1,0 +1,347 @@
+#include "server/store/schema.h"
+
+#include "server/store/cached_tables.h"
+
+namespace kdr::server {
+namespace {
+
+// The tables both engines share; VARCHAR sizes count characters and are checked by the server
+// before writing, since SQLite does not enforce them.
+constexpr std::string_view baseSchema = R"sql(
+CREATE TABLE EMPRESA (
+  CDEMPRESA VARCHAR(2) NOT NULL PRIMARY KEY,
+  NMEMPRESA VARCHAR(40) NOT NULL
+);
+CREATE TABLE CLIENTE (
+  CDCLIENTE VARCHAR(21) NOT NULL PRIMARY KEY,
+  IDTPIJURCLIE VARCHAR(1),
+  NRINSJURCLIE VARCHAR(20),
+  NMFANTCLIE VARCHAR(50),
+  CDPAIS VARCHAR(4)
+);
+CREATE TABLE OPERADOR (
+  CDOPERADOR VARCHAR(12) NOT NULL PRIMARY KEY,
+  NMOPERADOR VARCHAR(40) NOT NULL
+);
+CREATE TABLE OPERGRUPOP (
+  CDGRUPOPER VARCHAR(2) NOT NULL,
+  CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR (CDOPERADOR),
+  PRIMARY KEY (CDGRUPOPER, CDOPERADOR)
+);
+CREATE TABLE AUTGRUPOP (
+  CDGRUPOPER VARCHAR(2) NOT NULL,
+  IDAUTGRUPOP VARCHAR(4) NOT NULL,
+  PRIMARY KEY (CDGRUPOPER, IDAUTGRUPOP)
+);
+CREATE TABLE TIPOSERV (
+  CDTIPOSERV VARCHAR(3) NOT NULL PRIMARY KEY,
+  NMTIPOSERV VARCHAR(80) NOT NULL
+);
+CREATE TABLE CLITIPOSERV (
+  CDCLIENTE VARCHAR(21) NOT NULL REFERENCES CLIENTE (CDCLIENTE),
+  CDTIPOSERV VARCHAR(3) NOT NULL REFERENCES TIPOSERV (CDTIPOSERV),
+  PRIMARY KEY (CDCLIENTE, CDTIPOSERV)
+);
+CREATE TABLE PARCLIEKDR (
+  CDCLIENTE VARCHAR(21) NOT NULL REFERENCES CLIENTE (CDCLIENTE),
+  IDTPFATUCLIE VARCHAR(1) NOT NULL,
+  CDEMPRESA VARCHAR(2) NOT NULL REFERENCES EMPRESA (CDEMPRESA),
+  IDFATURAPFILI VARCHAR(1),
+  IDFATMESATUCLIE VARCHAR(1),
+  DSFATURCLIE VARCHAR(400),
+  DSBOLETCLIE VARCHAR(400),
+  CDTIPOSERV VARCHAR(3) REFERENCES TIPOSERV (CDTIPOSERV),
+  CDGERENTEIMPCLI VARCHAR(12) REFERENCES OPERADOR (CDOPERADOR),
+  IDGERANFUNIFICA VARCHAR(1),
+  VRPERCAJUSTEINV DOUBLE PRECISION,
+  PRIMARY KEY (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA)
+);
+CREATE TABLE PAREMPKDR (
+  CDEMPRESA VARCHAR(2) NOT NULL REFERENCES EMPRESA (CDEMPRESA),
+  IDTPFATUEMPRESA VARCHAR(1) NOT NULL,
+  DSFATUREMPRESA VARCHAR(400),
+  DSBOLETEMPRESA VARCHAR(400),
+  PRIMARY KEY (CDEMPRESA, IDTPFATUEMPRESA)
+);
+)sql";
+
+// The change numbers of the host's cached tables: one counter per table, the number of the
+// write that last touched each row, and the keys removed with the number of their removal. The
+// engine's triggers keep them in the writing transaction, whoever writes.
+std::string changeNumbers(std::string_view newBaseId, std::string (*triggers)(const CachedTable &)) {
+  std::string sql = R"sql(
+CREATE TABLE KDR_CACHE_BASE (IDBASE VARCHAR(32) NOT NULL);
+CREATE TABLE KDR_CACHE_VERSAO (TABELA VARCHAR(30) NOT NULL PRIMARY KEY, NRVERSAO BIGINT NOT NULL);
+CREATE TABLE KDR_CACHE_REMOVIDO (
+  TABELA VARCHAR(30) NOT NULL,
+  CHAVE1 VARCHAR(21) NOT NULL,
+  CHAVE2 VARCHAR(21) NOT NULL,
+  CHAVE3 VARCHAR(21) NOT NULL,
+  NRVERSAO BIGINT NOT NULL,
+  PRIMARY KEY (TABELA, CHAVE1, CHAVE2, CHAVE3)
+);
+CREATE INDEX KDR_CACHE_REMOVIDO_VERSAO ON KDR_CACHE_REMOVIDO (TABELA, NRVERSAO);
+)sql";
+  sql += "INSERT INTO KDR_CACHE_BASE (IDBASE) VALUES (" + std::string(newBaseId) + ");\n";
+  for (const CachedTable &t : cachedTables()) {
+    sql += "ALTER TABLE " + t.name + " ADD COLUMN NRVERSAO BIGINT NOT NULL DEFAULT 0;\n";
+    sql += "CREATE INDEX " + t.name + "_NRVERSAO ON " + t.name + " (NRVERSAO);\n";
+    sql += "INSERT INTO KDR_CACHE_VERSAO (TABELA, NRVERSAO) VALUES ('" + t.name + "', 0);\n";
+    sql += triggers(t);
+  }
+  return sql;
+}
+
+// "INSERT INTO KDR_CACHE_REMOVIDO (...) SELECT 'T', OLD.K1, ..., " followed by the number.
+std::string removedKeyInsert(const CachedTable &t, std::string_view verb) {
+  std::string sql =
+      std::string(verb) + " INTO KDR_CACHE_REMOVIDO (TABELA, CHAVE1, CHAVE2, CHAVE3, NRVERSAO) ";
+  sql += "SELECT '" + t.name + "'";
+  for (std::size_t i = 0; i < removedKeyColumns; ++i) sql += i < t.key.size() ? ", OLD." + t.key[i] : ", ''";
+  return sql + ", ";
+}
+
+std::string keyChanged(const CachedTable &t, std::string_view differs) {
+  std::string sql;
+  for (const std::string &k : t.key)
+    sql += (sql.empty() ? "" : " OR ") + ("OLD." + k) + " " + std::string(differs) + " NEW." + k;
+  return sql;
+}
+
+std::string trackedColumns(const CachedTable &t) {
+  std::string out;
+  for (const FieldDef &f : t.fields) out += (out.empty() ? "" : ", ") + f.name;
+  return out;
+}
+
+// Triggers run row by row; each write takes the table's next number, and a change of key leaves
+// the old key removed.
+std::string sqliteTriggers(const CachedTable &t) {
+  const std::string bump =
+      "UPDATE KDR_CACHE_VERSAO SET NRVERSAO = NRVERSAO + 1 WHERE TABELA = '" + t.name + "';\n";
+  const std::string number = "(SELECT NRVERSAO FROM KDR_CACHE_VERSAO WHERE TABELA = '" + t.name + "')";
+  const std::string stamp = "UPDATE " + t.name + " SET NRVERSAO = " + number + " WHERE rowid = NEW.rowid;\n";
+  const std::string removed = removedKeyInsert(t, "INSERT OR REPLACE") + number;
+  return "CREATE TRIGGER " + t.name + "_VERSAO_INSERT AFTER INSERT ON " + t.name + " BEGIN\n" + bump + stamp +
+         "END;\n" + "CREATE TRIGGER " + t.name + "_VERSAO_UPDATE AFTER UPDATE OF " + trackedColumns(t) +
+         " ON " + t.name + " BEGIN\n" + bump + removed + " WHERE " + keyChanged(t, "IS NOT") + ";\n" + stamp +
+         "END;\n" + "CREATE TRIGGER " + t.name + "_VERSAO_DELETE AFTER DELETE ON " + t.name + " BEGIN\n" +
+         bump + removed + ";\nEND;\n";
+}
+
+// The counter's row stays locked until the writer commits, so writers of one table take their
+// numbers in the order they commit and a reader never sees a number whose rows are still to come.
+// As first written (inTransaction false), each row took its number by an update of the counter.
+// But each update of one row leaves a version behind that every later update in the same
+// transaction walks again, so a write of many rows was slow in the square of its rows. Now the
+// first row of a transaction takes the counter's next number (and its lock), the next rows count
+// on from it in a setting that lasts until the transaction ends, and the counter is brought up
+// to the last number once per statement (postgresqlStatementEnd).
+std::string postgresqlVersionFunction(const CachedTable &t, bool inTransaction) {
+  const std::string removed = removedKeyInsert(t, "INSERT") +
+                              "n ON CONFLICT (TABELA, CHAVE1, CHAVE2, CHAVE3) DO UPDATE SET NRVERSAO = "
+                              "EXCLUDED.NRVERSAO;\n";
+  const std::string bump = "UPDATE KDR_CACHE_VERSAO SET NRVERSAO = NRVERSAO + 1 WHERE TABELA = '" + t.name +
+                           "' RETURNING NRVERSAO INTO n;\n";
+  const std::string setting = "'kdr.versao_" + t.name + "'";
+  const std::string number = inTransaction
+                                 ? "DECLARE n BIGINT := NULLIF(current_setting(" + setting +
+                                       ", true), '')::BIGINT + 1;\nBEGIN\n  IF n IS NULL THEN\n    " + bump +
+                                       "  END IF;\n  PERFORM set_config(" + setting + ", n::TEXT, true);\n"
+                                 : "DECLARE n BIGINT;\nBEGIN\n  " + bump;
+  return (inTransaction ? "CREATE OR REPLACE FUNCTION " : "CREATE FUNCTION ") + t.name +
+         "_VERSAO() RETURNS trigger LANGUAGE plpgsql AS $$\n" + number + "  IF TG_OP = 'DELETE' THEN\n    " +
+         removed +
+         "    RETURN OLD;\n  END IF;\n"
+         "  IF TG_OP = 'UPDATE' THEN\n    IF " +
+         keyChanged(t, "IS DISTINCT FROM") + " THEN\n      " + removed +
+         "    END IF;\n  END IF;\n"
+         "  NEW.NRVERSAO := n;\n  RETURN NEW;\nEND $$;\n";
+}
+
+std::string postgresqlTriggers(const CachedTable &t) {
+  return postgresqlVersionFunction(t, false) + "CREATE TRIGGER " + t.name +
+         "_VERSAO BEFORE INSERT OR DELETE OR UPDATE OF " + trackedColumns(t) + " ON " + t.name +
+         " FOR EACH ROW EXECUTE FUNCTION " + t.name + "_VERSAO();\n";
+}
+
+// After each statement writing the table, the counter holds the last number its transaction took.
+std::string postgresqlStatementEnd(const CachedTable &t) {
+  return postgresqlVersionFunction(t, true) + "CREATE FUNCTION " + t.name +
+         "_VERSAO_FIM() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+         "DECLARE n BIGINT := NULLIF(current_setting('kdr.versao_" +
+         t.name +
+         "', true), '')::BIGINT;\nBEGIN\n"
+         "  UPDATE KDR_CACHE_VERSAO SET NRVERSAO = n WHERE TABELA = '" +
+         t.name +
+         "' AND NRVERSAO < n;\n  RETURN NULL;\nEND $$;\n"
+         "CREATE TRIGGER " +
+         t.name + "_VERSAO_FIM AFTER INSERT OR DELETE OR UPDATE OF " + trackedColumns(t) + " ON " + t.name +
+         " FOR EACH STATEMENT EXECUTE FUNCTION " + t.name + "_VERSAO_FIM();\n";
+}
+
+// Three-character runs of the clients' names and registration digits, for the client search.
+std::string postgresqlClientIndex() {
+  std::string sql = R"sql(
+CREATE EXTENSION IF NOT EXISTS pg_trgm;
+CREATE INDEX CLIENTE_NMFANTCLIE_TRGM ON CLIENTE USING GIN (UPPER(NMFANTCLIE) gin_trgm_ops);
+CREATE INDEX CLIENTE_NRINSDIGITOS_TRGM ON CLIENTE USING GIN (NRINSDIGITOS gin_trgm_ops);
+)sql";
+  for (const CachedTable &t : cachedTables()) sql += postgresqlStatementEnd(t);
+  return sql;
+}
+
+// The clients' names and registration digits in a full-text table of three-character runs, so
+// that a search for a text few clients contain reads only those. Its rows are numbered by
+// CLIENTE_BUSCA, since a client's own rowid may change when the file is vacuumed. Kept by
+// triggers whoever writes the client, each writing the row as the table holds it then, so the
+// digits trigger's own update may come before or after. They call no function of the server's:
+// a connection without it can still rename a client.
+constexpr std::string_view sqliteClientIndex = R"sql(
+CREATE TABLE CLIENTE_BUSCA (ID INTEGER PRIMARY KEY, CDCLIENTE VARCHAR(21) NOT NULL UNIQUE);
+CREATE VIRTUAL TABLE CLIENTE_TRIGRAMA USING fts5(NOME, DIGITOS, tokenize = 'trigram');
+INSERT INTO CLIENTE_BUSCA (CDCLIENTE) SELECT CDCLIENTE FROM CLIENTE;
+INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS)
+  SELECT B.ID, C.NMFANTCLIE, C.NRINSDIGITOS FROM CLIENTE_BUSCA B JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE;
+CREATE TRIGGER CLIENTE_BUSCA_INSERT AFTER INSERT ON CLIENTE BEGIN
+  INSERT OR IGNORE INTO CLIENTE_BUSCA (CDCLIENTE) VALUES (NEW.CDCLIENTE);
+  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = NEW.CDCLIENTE);
+  INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS)
+    SELECT B.ID, C.NMFANTCLIE, C.NRINSDIGITOS FROM CLIENTE_BUSCA B JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE
+    WHERE B.CDCLIENTE = NEW.CDCLIENTE;
+END;
+CREATE TRIGGER CLIENTE_BUSCA_UPDATE AFTER UPDATE OF CDCLIENTE, NMFANTCLIE, NRINSDIGITOS ON CLIENTE BEGIN
+  UPDATE CLIENTE_BUSCA SET CDCLIENTE = NEW.CDCLIENTE WHERE CDCLIENTE = OLD.CDCLIENTE;
+  INSERT OR IGNORE INTO CLIENTE_BUSCA (CDCLIENTE) VALUES (NEW.CDCLIENTE);
+  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = NEW.CDCLIENTE);
+  INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS)
+    SELECT B.ID, C.NMFANTCLIE, C.NRINSDIGITOS FROM CLIENTE_BUSCA B JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE
+    WHERE B.CDCLIENTE = NEW.CDCLIENTE;
+END;
+CREATE TRIGGER CLIENTE_BUSCA_DELETE AFTER DELETE ON CLIENTE BEGIN
+  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = OLD.CDCLIENTE);
+  DELETE FROM CLIENTE_BUSCA WHERE CDCLIENTE = OLD.CDCLIENTE;
+END;
+)sql";
+
+// The change history and the bulk batches. A copy keeps one narrow line per target row (its key,
+// whether it was added or replaced, and the texts a replaced row had), plus the texts and the
+// model rows it applied, once per batch: the full before and after of each row follow from them,
+// at a fraction of the cost of writing them out per row. Every other write keeps one record per
+// changed row with its fields' old and new values.
+std::string historySchema(std::string_view idColumn) {
+  std::string id(idColumn);
+  return R"sql(
+CREATE TABLE KDR_LOTE (
+  NRLOTE )sql" +
+         id + R"sql(,
+  DTLOTE VARCHAR(23) NOT NULL,
+  NMUSUARIO VARCHAR(100),
+  NRPEDIDO BIGINT,
+  NMMETODO VARCHAR(40) NOT NULL,
+  NMOPERACAO VARCHAR(20) NOT NULL,
+  CDMODELO VARCHAR(21),
+  DSTIPOS VARCHAR(40),
+  DSALVOS TEXT,
+  QTINCLUIDAS BIGINT NOT NULL DEFAULT 0,
+  QTSUBSTITUIDAS BIGINT NOT NULL DEFAULT 0,
+  NRLOTEDESFEITO BIGINT,
+  NRHISTBASE BIGINT NOT NULL
+);
+CREATE TABLE KDR_LOTE_TEXTO (
+  NRLOTE BIGINT NOT NULL,
+  IDTPFATUCLIE VARCHAR(1) NOT NULL,
+  CDEMPRESA VARCHAR(2) NOT NULL,
+  DSFATURCLIE VARCHAR(400),
+  DSBOLETCLIE VARCHAR(400),
+  PRIMARY KEY (NRLOTE, IDTPFATUCLIE, CDEMPRESA)
+);
+CREATE TABLE KDR_LOTE_COPIA (
+  NRLOTE BIGINT NOT NULL,
+  IDTPFATUCLIE VARCHAR(1) NOT NULL,
+  CDEMPRESA VARCHAR(2) NOT NULL,
+  DSFATURCLIE VARCHAR(400),
+  DSBOLETCLIE VARCHAR(400),
+  IDFATURAPFILI VARCHAR(1),
+  IDFATMESATUCLIE VARCHAR(1),
+  CDTIPOSERV VARCHAR(3),
+  CDGERENTEIMPCLI VARCHAR(12),
+  IDGERANFUNIFICA VARCHAR(1),
+  VRPERCAJUSTEINV DOUBLE PRECISION,
+  PRIMARY KEY (NRLOTE, IDTPFATUCLIE, CDEMPRESA)
+);
+CREATE TABLE KDR_LOTE_LINHA (
+  NRLOTE BIGINT NOT NULL,
+  CDCLIENTE VARCHAR(21) NOT NULL,
+  IDTPFATUCLIE VARCHAR(1) NOT NULL,
+  CDEMPRESA VARCHAR(2) NOT NULL,
+  IDACAO VARCHAR(1) NOT NULL,
+  DSFATURCLIE VARCHAR(400),
+  DSBOLETCLIE VARCHAR(400)
+);
+CREATE INDEX KDR_LOTE_LINHA_LOTE ON KDR_LOTE_LINHA (NRLOTE);
+CREATE TABLE KDR_HISTORICO (
+  NRHIST )sql" +
+         id + R"sql(,
+  DTHIST VARCHAR(23) NOT NULL,
+  NMUSUARIO VARCHAR(100),
+  NRPEDIDO BIGINT,
+  NMMETODO VARCHAR(40) NOT NULL,
+  NRLOTE BIGINT,
+  NMTABELA VARCHAR(30) NOT NULL,
+  CDCLIENTE VARCHAR(21),
+  IDTPFATU VARCHAR(1),
+  CDEMPRESA VARCHAR(2),
+  IDOPERACAO VARCHAR(1) NOT NULL,
+  DSCAMPOS TEXT NOT NULL
+);
+CREATE INDEX KDR_HISTORICO_CLIENTE ON KDR_HISTORICO (CDCLIENTE);
+CREATE INDEX KDR_HISTORICO_LOTE ON KDR_HISTORICO (NRLOTE);
+)sql";
+}
+
+} // namespace
+
+// kdr_digits is registered on every connection the server opens. The triggers keep the digits
+// right whoever writes the client, as long as the writer's connection knows the function (one
+// that does not is refused rather than left with stale digits).
+const std::vector<std::string> &sqliteMigrations() {
+  static const std::vector<std::string> list{std::string(baseSchema), R"sql(
+ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS VARCHAR(20);
+UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NRINSJURCLIE);
+CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
+CREATE TRIGGER CLIENTE_NRINSDIGITOS_INSERT AFTER INSERT ON CLIENTE
+WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
+  UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NEW.NRINSJURCLIE) WHERE CDCLIENTE = NEW.CDCLIENTE;
+END;
+CREATE TRIGGER CLIENTE_NRINSDIGITOS_UPDATE AFTER UPDATE OF NRINSJURCLIE, NRINSDIGITOS ON CLIENTE
+WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
+  UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NEW.NRINSJURCLIE) WHERE CDCLIENTE = NEW.CDCLIENTE;
+END;
+)sql",
+                                             changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers),
+                                             std::string(sqliteClientIndex),
+                                             // An INTEGER PRIMARY KEY is the row id: numbered by the
+                                             // engine, never reused while the largest row stays
+                                             // (history is never deleted).
+                                             historySchema("INTEGER PRIMARY KEY")};
+  return list;
+}
+
+const std::vector<std::string> &postgresqlMigrations() {
+  static const std::vector<std::string> list{
+      std::string(baseSchema) +
+          "CREATE INDEX CLIENTE_NRINSDIG ON CLIENTE (regexp_replace(NRINSJURCLIE, '[^0-9]', '', 'g'));",
+      // Generated: filled for every existing row now and by the database on every write.
+      R"sql(
+DROP INDEX CLIENTE_NRINSDIG;
+ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS TEXT
+  GENERATED ALWAYS AS (regexp_replace(NRINSJURCLIE, '[^0-9]', '', 'g')) STORED;
+CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
+)sql",
+      changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
+      postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY")};
+  return list;
+}
+
+} // namespace kdr::server

@@ -1,0 +1,61 @@
+#pragma once
+// One database connection as the methods see it: bound statements with "?" placeholders, rows of
+// variants, and a transaction guard. The engines implement it; what differs between them is in
+// the dialect.
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "platform/rtl/variant.h"
+#include "server/store/dialect.h"
+
+namespace kdr::server {
+
+using Params = std::vector<Variant>;
+using Row = std::vector<Variant>;
+using Rows = std::vector<Row>;
+
+class Session {
+public:
+  explicit Session(const Dialect &dialect) : dialect_(dialect) {}
+  virtual ~Session() = default;
+  Session(const Session &) = delete;
+  Session &operator=(const Session &) = delete;
+
+  const Dialect &dialect() const { return dialect_; }
+
+  // Values come back as null, integer, float or string, by the column's type.
+  virtual Rows query(std::string_view sql, const Params &params = {}) = 0;
+  // Hands each row to visit as it is read, in one reused row, so that a large result is never
+  // held whole (where the engine allows it).
+  virtual void scan(std::string_view sql, const Params &params, const std::function<void(Row &)> &visit) {
+    for (Row &row : query(sql, params)) visit(row);
+  }
+  // Returns the number of rows the statement changed.
+  virtual std::int64_t execute(std::string_view sql, const Params &params = {}) = 0;
+  // Several statements without parameters (migrations).
+  virtual void executeScript(std::string_view sql) = 0;
+  // False once the connection is lost, so the pool drops it.
+  virtual bool healthy() const { return true; }
+
+private:
+  const Dialect &dialect_;
+};
+
+// Rolls back unless committed, so an exception anywhere in a method leaves nothing written.
+class Transaction {
+public:
+  enum class Mode { Read, Write };
+  Transaction(Session &session, Mode mode);
+  ~Transaction();
+  Transaction(const Transaction &) = delete;
+  Transaction &operator=(const Transaction &) = delete;
+  void commit();
+
+private:
+  Session &session_;
+  bool open_ = true;
+};
+
+} // namespace kdr::server

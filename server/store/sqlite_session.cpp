@@ -1,0 +1,172 @@
+#include <sqlite3.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/sqlite/values.h"
+#include "server/errors.h"
+#include "server/store/engines.h"
+
+namespace kdr::server {
+namespace {
+
+void digitsFunction(sqlite3_context *ctx, int, sqlite3_value **argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+  std::string out;
+  for (const char *p = text; p && *p; ++p)
+    if (*p >= '0' && *p <= '9') out += *p;
+  sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+// Statements are looked up by their text on every call; the lookup need not copy it.
+struct SqlHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view sql) const { return std::hash<std::string_view>{}(sql); }
+};
+
+class SqliteSession final : public Session {
+public:
+  explicit SqliteSession(const std::string &path) : Session(sqliteDialect()) {
+    // Memory statistics take a process-wide lock on every allocation and nothing here reads
+    // them. Only possible before the library's first use in the process; later calls are refused
+    // by the library and change nothing.
+    static const int noMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    (void)noMemoryStatistics;
+    int rc = sqlite3_open_v2(path.c_str(), &db_,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw EngineError("sqlite " + path + ": " + text, EngineError::Kind::Unavailable);
+    }
+    sqlite3_busy_timeout(db_, 10000);
+    // Tells a duplicate key from the other constraints.
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_create_function(db_, "kdr_digits", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, digitsFunction,
+                            nullptr, nullptr);
+    // Pages are read through a memory map of the file: the system's page cache, shared by every
+    // connection, serves them without a copy into each connection's own cache, so a lookup in a
+    // large table costs about what it costs in a small one once the pages are in memory.
+    executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; "
+                  "PRAGMA mmap_size=1073741824;");
+  }
+
+  ~SqliteSession() override {
+    for (auto &[sql, stmt] : statements_) sqlite3_finalize(stmt);
+    sqlite3_close(db_);
+  }
+
+  Rows query(std::string_view sql, const Params &params) override {
+    Rows rows;
+    scan(sql, params, [&rows](Row &row) { rows.push_back(std::move(row)); });
+    return rows;
+  }
+
+  void scan(std::string_view sql, const Params &params, const std::function<void(Row &)> &visit) override {
+    sqlite3_stmt *stmt = prepare(sql, params);
+    Row row;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      // Counted once stepped: a statement prepared before another connection changed the table
+      // is prepared anew by the step.
+      const int n = sqlite3_column_count(stmt);
+      row.clear();
+      row.reserve(n);
+      for (int i = 0; i < n; ++i) row.push_back(sqlite::column(stmt, i));
+      try {
+        visit(row);
+      } catch (...) {
+        clear(stmt);
+        throw;
+      }
+    }
+    finish(stmt, rc);
+  }
+
+  std::int64_t execute(std::string_view sql, const Params &params) override {
+    sqlite3_stmt *stmt = prepare(sql, params);
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    finish(stmt, rc);
+    return sqlite3_changes64(db_);
+  }
+
+  void executeScript(std::string_view sql) override {
+    char *err = nullptr;
+    int rc = sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+      std::string text = err ? err : sqlite3_errstr(rc);
+      sqlite3_free(err);
+      fail(rc, text);
+    }
+  }
+
+private:
+  sqlite3_stmt *prepare(std::string_view sql, const Params &params) {
+    auto it = statements_.find(sql);
+    if (it == statements_.end()) {
+      sqlite3_stmt *stmt = nullptr;
+      int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                  &stmt, nullptr);
+      if (rc != SQLITE_OK) fail(rc, sqlite3_errmsg(db_));
+      it = statements_.emplace(std::string(sql), stmt).first;
+    }
+    sqlite3_stmt *stmt = it->second;
+    for (std::size_t i = 0; i < params.size(); ++i) bind(stmt, static_cast<int>(i + 1), params[i]);
+    return stmt;
+  }
+
+  // Text is borrowed: the caller's parameters outlive the run, which ends in a reset.
+  void bind(sqlite3_stmt *stmt, int index, const Variant &v) {
+    int rc;
+    try {
+      rc = sqlite::bind(stmt, index, v, sqlite::Text::Borrowed);
+    } catch (const EDatabaseError &) {
+      clear(stmt);
+      throw EngineError("cannot bind " + v.debugString());
+    }
+    if (rc != SQLITE_OK) {
+      std::string text = sqlite3_errmsg(db_);
+      clear(stmt);
+      fail(rc, text);
+    }
+  }
+
+  static void clear(sqlite3_stmt *stmt) {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+  }
+
+  void finish(sqlite3_stmt *stmt, int rc) {
+    std::string text = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
+    clear(stmt);
+    if (rc != SQLITE_DONE) fail(rc, text);
+  }
+
+  [[noreturn]] static void fail(int rc, const std::string &text) {
+    int primary = rc & 0xff;
+    auto kind = rc == SQLITE_CONSTRAINT_PRIMARYKEY || rc == SQLITE_CONSTRAINT_UNIQUE
+                    ? EngineError::Kind::Duplicate
+                : primary == SQLITE_CONSTRAINT                       ? EngineError::Kind::Constraint
+                : primary == SQLITE_BUSY || primary == SQLITE_LOCKED ? EngineError::Kind::Unavailable
+                                                                     : EngineError::Kind::Other;
+    throw EngineError("sqlite: " + text, kind);
+  }
+
+  sqlite3 *db_ = nullptr;
+  std::unordered_map<std::string, sqlite3_stmt *, SqlHash, std::equal_to<>> statements_;
+};
+
+} // namespace
+
+std::unique_ptr<Session> openSqlite(const std::string &path) { return std::make_unique<SqliteSession>(path); }
+
+} // namespace kdr::server

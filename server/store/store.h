@@ -1,0 +1,53 @@
+#pragma once
+// The database behind the remote modules: a pool of sessions of one engine, opened and migrated
+// from a URL ("sqlite:PATH" or "postgresql://..."). Each request borrows a session for its span.
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "server/store/session.h"
+
+namespace kdr::server {
+
+class Store {
+public:
+  // Schema version this server knows; a database at a newer one is refused.
+  int knownSchemaVersion() const;
+
+  // Opens, creates and migrates; raises ServiceError with the reason in Portuguese and the
+  // engine's text in the message of EngineError.
+  static std::unique_ptr<Store> open(const std::string &url);
+
+  class Lease {
+  public:
+    Lease(Store &store, std::unique_ptr<Session> session) : store_(store), session_(std::move(session)) {}
+    ~Lease() { store_.release(std::move(session_)); }
+    Lease(const Lease &) = delete;
+    Lease &operator=(const Lease &) = delete;
+    Session &operator*() { return *session_; }
+    Session *operator->() { return session_.get(); }
+
+  private:
+    Store &store_;
+    std::unique_ptr<Session> session_;
+  };
+
+  Lease session();
+  const Dialect &dialect() const { return dialect_; }
+  int schemaVersion();
+
+private:
+  Store(const Dialect &dialect, std::function<std::unique_ptr<Session>()> connect)
+      : dialect_(dialect), connect_(std::move(connect)) {}
+  void release(std::unique_ptr<Session> session);
+  void migrate();
+
+  const Dialect &dialect_;
+  std::function<std::unique_ptr<Session>()> connect_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Session>> idle_;
+};
+
+} // namespace kdr::server
