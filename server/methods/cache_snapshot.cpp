@@ -123,9 +123,7 @@ Changes readChanges(Session &s, const CachedTable &t, const std::string &mark, c
     params.emplace_back(since.number);
   }
   if (!position.empty()) {
-    std::string placeholders;
-    for (std::size_t i = 0; i < position.size(); ++i) placeholders += i ? ", ?" : "?";
-    where += (where.empty() ? " WHERE (" : " AND (") + order + ") > (" + placeholders + ")";
+    where += (where.empty() ? " WHERE (" : " AND (") + order + ") > (" + placeholders(position.size()) + ")";
     params.insert(params.end(), position.begin(), position.end());
   }
   std::string sql = "SELECT " + columnList(t.fields) + (byNumber ? ", NRVERSAO" : "") + " FROM " + t.name +

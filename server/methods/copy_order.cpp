@@ -17,16 +17,51 @@ struct OrderRow {
   Variant invoiceText, slipText; // null: not copied
 };
 
+// A model row's columns as the copy handles them: the billing type and company that place it, the
+// two texts an order may replace, and every other column of the row, copied as it is.
+const std::vector<std::string> placeColumns{"IDTPFATUCLIE", "CDEMPRESA"};
+const std::vector<std::string> textColumns{"DSFATURCLIE", "DSBOLETCLIE"};
+
+std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string> &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+const std::vector<std::string> &copiedColumns() {
+  static const std::vector<std::string> names = [] {
+    const Table &t = tables::parClieKdr();
+    std::vector<std::string> out;
+    for (const Column &c : t.columns)
+      if (!t.isKey(c.def.name) &&
+          std::find(textColumns.begin(), textColumns.end(), c.def.name) == textColumns.end())
+        out.push_back(c.def.name);
+    return out;
+  }();
+  return names;
+}
+
+// What a text scratch row holds, and what a copy scratch row holds: every column but the client.
+const std::vector<std::string> textRowColumns = joined(placeColumns, textColumns);
+const std::vector<std::string> &copyRowColumns() {
+  static const std::vector<std::string> names = joined(textRowColumns, copiedColumns());
+  return names;
+}
+
+// "X.IDTPFATUCLIE = P.IDTPFATUCLIE AND X.CDEMPRESA = P.CDEMPRESA": two tables' rows of one place.
+std::string samePlace(std::string_view a, std::string_view b) {
+  std::string out;
+  for (const std::string &c : placeColumns)
+    out += (out.empty() ? "" : " AND ") + std::string(a) + "." + c + " = " + std::string(b) + "." + c;
+  return out;
+}
+
 // A model row of an ordered type, with the texts its order row carries.
 struct ModelRow {
   std::string type, company;
-  Row values; // the copied columns, in copiedColumns order
+  Row values; // the copied columns, in copiedColumns() order
   Variant invoiceText = nullptr, slipText = nullptr;
   bool paired = false;
 };
-
-constexpr std::string_view copiedColumns =
-    "IDFATURAPFILI, IDFATMESATUCLIE, CDTIPOSERV, CDGERENTEIMPCLI, IDGERANFUNIFICA, VRPERCAJUSTEINV";
 
 std::string trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
@@ -74,10 +109,9 @@ bool textMatches(const Variant &ordered, const Variant &model) {
 // type (two companies) are thus told apart.
 std::vector<ModelRow> pairWithModel(Session &s, const std::string &model,
                                     const std::vector<OrderRow> &order) {
-  Rows rows =
-      s.query("SELECT IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " + std::string(copiedColumns) +
-                  " FROM PARCLIEKDR WHERE CDCLIENTE = ? ORDER BY IDTPFATUCLIE, CDEMPRESA",
-              {model});
+  Rows rows = s.query("SELECT " + nameList(copyRowColumns()) +
+                          " FROM PARCLIEKDR WHERE CDCLIENTE = ? ORDER BY " + nameList(placeColumns),
+                      {model});
   std::vector<ModelRow> modelRows;
   std::vector<std::pair<Variant, Variant>> storedTexts;
   for (Row &r : rows) {
@@ -85,7 +119,7 @@ std::vector<ModelRow> pairWithModel(Session &s, const std::string &model,
                      [&](const OrderRow &o) { return o.type == r[0].asString(); }))
       continue;
     storedTexts.emplace_back(r[2], r[3]);
-    modelRows.push_back({r[0].asString(), r[1].asString(), Row(r.begin() + 4, r.end())});
+    modelRows.push_back({r[0].asString(), r[1].asString(), Row(r.begin() + textRowColumns.size(), r.end())});
   }
   for (const OrderRow &o : order) {
     ModelRow *chosen = nullptr;
@@ -120,8 +154,8 @@ void prepareScratch(Session &s, std::string_view name, std::string_view columns)
 // row of that company, else the model's first row of the type.
 void fillTexts(Session &s, const std::vector<ModelRow> &model) {
   prepareScratch(s, "KDR_TEXTO",
-                 tables::parClieKdr().declarations("IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE") +
-                     ", PRIMARY KEY (IDTPFATUCLIE, CDEMPRESA)");
+                 tables::parClieKdr().declarations(nameList(textRowColumns)) + ", PRIMARY KEY (" +
+                     nameList(placeColumns) + ")");
   Rows companies = s.query("SELECT CDEMPRESA FROM EMPRESA");
   std::vector<std::string> types;
   for (const ModelRow &m : model)
@@ -138,23 +172,21 @@ void fillTexts(Session &s, const std::vector<ModelRow> &model) {
         }
       }
       if (source->invoiceText.isNull() && source->slipText.isNull()) continue;
-      s.execute(
-          "INSERT INTO KDR_TEXTO (IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE) VALUES (?, ?, ?, ?)",
-          {type, company[0], source->invoiceText, source->slipText});
+      s.execute("INSERT INTO KDR_TEXTO (" + nameList(textRowColumns) + ") VALUES (" +
+                    placeholders(textRowColumns.size()) + ")",
+                {type, company[0], source->invoiceText, source->slipText});
     }
 }
 
 void fillCopies(Session &s, const std::vector<ModelRow> &model) {
-  prepareScratch(s, "KDR_COPIA",
-                 tables::parClieKdr().declarations("IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
-                                                   std::string(copiedColumns)));
+  prepareScratch(s, "KDR_COPIA", tables::parClieKdr().declarations(nameList(copyRowColumns())));
   for (const ModelRow &m : model) {
     Variant fallback = defaultDescription(m.type);
     Params params{m.type, m.company, m.invoiceText.isNull() ? fallback : m.invoiceText,
                   m.slipText.isNull() ? fallback : m.slipText};
     params.insert(params.end(), m.values.begin(), m.values.end());
-    s.execute("INSERT INTO KDR_COPIA (IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
-                  std::string(copiedColumns) + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+    s.execute("INSERT INTO KDR_COPIA (" + nameList(copyRowColumns()) + ") VALUES (" +
+                  placeholders(copyRowColumns().size()) + ")",
               params);
   }
 }
@@ -237,42 +269,36 @@ CopyReport runCopy(Session &s, const std::string &targets, const std::string &mo
   report.clients =
       s.query("SELECT COUNT(*) FROM CLIENTE C WHERE " + targetCondition("C"), {modelClient})[0][0]
           .asInteger();
-  s.execute(
-      "INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, IDACAO, DSFATURCLIE, "
-      "DSBOLETCLIE) SELECT ?, PARCLIEKDR.CDCLIENTE, PARCLIEKDR.IDTPFATUCLIE, PARCLIEKDR.CDEMPRESA, 'A', "
-      "PARCLIEKDR.DSFATURCLIE, PARCLIEKDR.DSBOLETCLIE FROM PARCLIEKDR JOIN KDR_TEXTO X "
-      "ON X.IDTPFATUCLIE = PARCLIEKDR.IDTPFATUCLIE AND X.CDEMPRESA = PARCLIEKDR.CDEMPRESA WHERE " +
-          targetCondition("PARCLIEKDR"),
-      {batch, modelClient});
-  report.replaced =
-      s.execute("UPDATE PARCLIEKDR SET DSFATURCLIE = COALESCE(X.DSFATURCLIE, PARCLIEKDR.DSFATURCLIE), "
-                "DSBOLETCLIE = COALESCE(X.DSBOLETCLIE, PARCLIEKDR.DSBOLETCLIE) FROM KDR_TEXTO X "
-                "WHERE X.IDTPFATUCLIE = PARCLIEKDR.IDTPFATUCLIE AND X.CDEMPRESA = PARCLIEKDR.CDEMPRESA AND " +
-                    targetCondition("PARCLIEKDR"),
-                {modelClient});
-  s.execute("INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, IDACAO) "
-            "SELECT ?, C.CDCLIENTE, M.IDTPFATUCLIE, M.CDEMPRESA, 'I' FROM CLIENTE C CROSS JOIN KDR_COPIA M "
-            "WHERE " +
-                targetCondition("C") +
+  s.execute("INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, " + nameList(placeColumns) + ", IDACAO, " +
+                nameList(textColumns) + ") SELECT ?, PARCLIEKDR.CDCLIENTE, " +
+                nameList(placeColumns, "PARCLIEKDR.") + ", 'A', " + nameList(textColumns, "PARCLIEKDR.") +
+                " FROM PARCLIEKDR JOIN KDR_TEXTO X ON " + samePlace("X", "PARCLIEKDR") + " WHERE " +
+                targetCondition("PARCLIEKDR"),
+            {batch, modelClient});
+  // A text the order leaves out keeps the target's own.
+  std::string setTexts;
+  for (const std::string &c : textColumns)
+    setTexts += (setTexts.empty() ? "" : ", ") + c + " = COALESCE(X." + c + ", PARCLIEKDR." + c + ")";
+  report.replaced = s.execute("UPDATE PARCLIEKDR SET " + setTexts + " FROM KDR_TEXTO X WHERE " +
+                                  samePlace("X", "PARCLIEKDR") + " AND " + targetCondition("PARCLIEKDR"),
+                              {modelClient});
+  s.execute("INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, " + nameList(placeColumns) +
+                ", IDACAO) SELECT ?, C.CDCLIENTE, " + nameList(placeColumns, "M.") +
+                ", 'I' FROM CLIENTE C CROSS JOIN KDR_COPIA M WHERE " + targetCondition("C") +
                 " AND NOT EXISTS (SELECT 1 FROM PARCLIEKDR P WHERE P.CDCLIENTE = C.CDCLIENTE "
                 "AND P.IDTPFATUCLIE = M.IDTPFATUCLIE)",
             {batch, modelClient});
-  report.added = s.execute(
-      "INSERT INTO PARCLIEKDR (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
-          std::string(copiedColumns) +
-          ") SELECT L.CDCLIENTE, M.IDTPFATUCLIE, M.CDEMPRESA, M.DSFATURCLIE, M.DSBOLETCLIE, M.IDFATURAPFILI, "
-          "M.IDFATMESATUCLIE, M.CDTIPOSERV, M.CDGERENTEIMPCLI, M.IDGERANFUNIFICA, M.VRPERCAJUSTEINV "
-          "FROM KDR_LOTE_LINHA L JOIN KDR_COPIA M ON M.IDTPFATUCLIE = L.IDTPFATUCLIE "
-          "AND M.CDEMPRESA = L.CDEMPRESA WHERE L.NRLOTE = ? AND L.IDACAO = 'I'",
-      {batch});
+  report.added = s.execute("INSERT INTO PARCLIEKDR (CDCLIENTE, " + nameList(copyRowColumns()) +
+                               ") SELECT L.CDCLIENTE, " + nameList(copyRowColumns(), "M.") +
+                               " FROM KDR_LOTE_LINHA L JOIN KDR_COPIA M ON " + samePlace("M", "L") +
+                               " WHERE L.NRLOTE = ? AND L.IDACAO = 'I'",
+                           {batch});
   // What the rows were given, once per batch, for the history and the undo.
-  s.execute("INSERT INTO KDR_LOTE_TEXTO (NRLOTE, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE) "
-            "SELECT ?, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE FROM KDR_TEXTO",
+  s.execute("INSERT INTO KDR_LOTE_TEXTO (NRLOTE, " + nameList(textRowColumns) + ") SELECT ?, " +
+                nameList(textRowColumns) + " FROM KDR_TEXTO",
             {batch});
-  s.execute("INSERT INTO KDR_LOTE_COPIA (NRLOTE, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
-                std::string(copiedColumns) +
-                ") SELECT ?, IDTPFATUCLIE, CDEMPRESA, DSFATURCLIE, DSBOLETCLIE, " +
-                std::string(copiedColumns) + " FROM KDR_COPIA",
+  s.execute("INSERT INTO KDR_LOTE_COPIA (NRLOTE, " + nameList(copyRowColumns()) + ") SELECT ?, " +
+                nameList(copyRowColumns()) + " FROM KDR_COPIA",
             {batch});
   closeBatch(s, report.batch, report.added, report.replaced);
   report.rows = report.added + report.replaced;

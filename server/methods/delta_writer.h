@@ -37,7 +37,7 @@ private:
 struct DeltaTable {
   const Table &stored;
   // Fields the dataset carries for display (joined names); a delta may hold them, they are not stored.
-  std::vector<std::string> shownOnly;
+  std::vector<std::string> shownOnly{};
   // The rules of the table's values; sees the row's new values and which of them the change sets.
   std::function<void(Session &, const DeltaRow &)> check;
   // Messages naming a row by its key values: changed or removed meanwhile, and already there.
@@ -46,10 +46,10 @@ struct DeltaTable {
   // Columns whose values no two rows may share: a new row, or a row whose values in them change,
   // is refused with uniqueMessage when a stored row already has them. Rows stored before the rule
   // stay readable and editable. Empty: the table has no such rule.
-  std::vector<std::string> unique;
-  std::string uniqueMessage;
+  std::vector<std::string> unique{};
+  std::string uniqueMessage{};
   // The columns that name a row in the history: client, billing type, company ("" for none).
-  std::string historyClient, historyType, historyCompany;
+  std::string historyClient{}, historyType{}, historyCompany{};
 };
 
 // With a history, each row the delta really changes leaves its record there.

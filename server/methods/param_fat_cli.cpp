@@ -43,71 +43,79 @@ void checkRate(Session &s, const DeltaRow &row) {
          ", tipo de faturamento " + billingTypeText(row.text("IDTPFATUCLIE")) + ").");
 }
 
+// A client's billing parameter: its codes exist, its flags are "S" or "N", its rate is in range.
+void checkClientParam(Session &s, const DeltaRow &row) {
+  if (row.changed("CDCLIENTE") && !codeExists(s, "CLIENTE", "CDCLIENTE", row["CDCLIENTE"]))
+    refuse("Cliente " + row.shown("CDCLIENTE") + " não cadastrado.");
+  checkBillingType(row, "IDTPFATUCLIE");
+  checkCompany(s, row);
+  checkFlag(row, "IDFATURAPFILI", "Fatura por filial");
+  checkFlag(row, "IDFATMESATUCLIE", "Fatura mês atual");
+  checkFlag(row, "IDGERANFUNIFICA", "Gera NF unificada");
+  if (row.changed("CDTIPOSERV") && !row["CDTIPOSERV"].isNull() &&
+      !codeExists(s, "TIPOSERV", "CDTIPOSERV", row["CDTIPOSERV"]))
+    refuse("Tipo de serviço " + row.shown("CDTIPOSERV") + " não cadastrado.");
+  if (row.changed("CDGERENTEIMPCLI") && !row["CDGERENTEIMPCLI"].isNull() &&
+      !codeExists(s, "OPERADOR", "CDOPERADOR", row["CDGERENTEIMPCLI"]))
+    refuse("Gerente de Implantação " + row.shown("CDGERENTEIMPCLI") + " não cadastrado.");
+  checkRate(s, row);
+}
+
+std::string clientParamConflict(const DeltaRow &row) {
+  return "O parâmetro do cliente " + row.shown("CDCLIENTE") + ", tipo de faturamento " +
+         billingTypeText(row.text("IDTPFATUCLIE")) + ", empresa " + row.shown("CDEMPRESA") +
+         ", foi alterado ou excluído por outro usuário. Nada foi gravado; recarregue os parâmetros do "
+         "cliente.";
+}
+
+std::string clientParamDuplicate(const DeltaRow &row) {
+  return "O cliente " + row.shown("CDCLIENTE") + " já tem parâmetro do tipo de faturamento " +
+         billingTypeText(row.text("IDTPFATUCLIE")) + " na empresa " + row.shown("CDEMPRESA") +
+         ". Nada foi gravado.";
+}
+
+void checkCompanyDescription(Session &s, const DeltaRow &row) {
+  checkCompany(s, row);
+  checkBillingType(row, "IDTPFATUEMPRESA");
+}
+
+std::string companyDescriptionConflict(const DeltaRow &row) {
+  return "A descrição padrão da empresa " + row.shown("CDEMPRESA") + ", tipo de faturamento " +
+         billingTypeText(row.text("IDTPFATUEMPRESA")) +
+         ", foi alterada ou excluída por outro usuário. Nada foi gravado; recarregue as descrições.";
+}
+
+std::string companyDescriptionDuplicate(const DeltaRow &row) {
+  return "A empresa " + row.shown("CDEMPRESA") + " já tem descrição padrão do tipo de faturamento " +
+         billingTypeText(row.text("IDTPFATUEMPRESA")) + ". Nada foi gravado.";
+}
+
 } // namespace
 
 const DeltaTable &parClieKdr() {
   static const DeltaTable table{
-      tables::parClieKdr(),
-      {"NMFANTCLIE", "NMTIPOSERV", "NMEMPRESA", "NMOPERADOR", "CDPAIS"},
-      [](Session &s, const DeltaRow &row) {
-        if (row.changed("CDCLIENTE") && !codeExists(s, "CLIENTE", "CDCLIENTE", row["CDCLIENTE"]))
-          refuse("Cliente " + row.shown("CDCLIENTE") + " não cadastrado.");
-        checkBillingType(row, "IDTPFATUCLIE");
-        checkCompany(s, row);
-        checkFlag(row, "IDFATURAPFILI", "Fatura por filial");
-        checkFlag(row, "IDFATMESATUCLIE", "Fatura mês atual");
-        checkFlag(row, "IDGERANFUNIFICA", "Gera NF unificada");
-        if (row.changed("CDTIPOSERV") && !row["CDTIPOSERV"].isNull() &&
-            !codeExists(s, "TIPOSERV", "CDTIPOSERV", row["CDTIPOSERV"]))
-          refuse("Tipo de serviço " + row.shown("CDTIPOSERV") + " não cadastrado.");
-        if (row.changed("CDGERENTEIMPCLI") && !row["CDGERENTEIMPCLI"].isNull() &&
-            !codeExists(s, "OPERADOR", "CDOPERADOR", row["CDGERENTEIMPCLI"]))
-          refuse("Gerente de Implantação " + row.shown("CDGERENTEIMPCLI") + " não cadastrado.");
-        checkRate(s, row);
-      },
-      [](const DeltaRow &row) {
-        return "O parâmetro do cliente " + row.shown("CDCLIENTE") + ", tipo de faturamento " +
-               billingTypeText(row.text("IDTPFATUCLIE")) + ", empresa " + row.shown("CDEMPRESA") +
-               ", foi alterado ou excluído por outro usuário. Nada foi gravado; recarregue os parâmetros do "
-               "cliente.";
-      },
-      [](const DeltaRow &row) {
-        return "O cliente " + row.shown("CDCLIENTE") + " já tem parâmetro do tipo de faturamento " +
-               billingTypeText(row.text("IDTPFATUCLIE")) + " na empresa " + row.shown("CDEMPRESA") +
-               ". Nada foi gravado.";
-      },
+      .stored = tables::parClieKdr(),
+      .shownOnly = {"NMFANTCLIE", "NMTIPOSERV", "NMEMPRESA", "NMOPERADOR", "CDPAIS"},
+      .check = checkClientParam,
+      .conflictMessage = clientParamConflict,
+      .duplicateMessage = clientParamDuplicate,
       // A client is billed once per billing type, whichever company bills it. Two desktops may
       // both pass the screen's check against their own copy; this one sees every saved row.
-      {"CDCLIENTE", "IDTPFATUCLIE"},
-      "Tipo de Faturamento já cadastrado para o cliente informado.",
-      "CDCLIENTE",
-      "IDTPFATUCLIE",
-      "CDEMPRESA"};
+      .unique = {"CDCLIENTE", "IDTPFATUCLIE"},
+      .uniqueMessage = "Tipo de Faturamento já cadastrado para o cliente informado.",
+      .historyClient = "CDCLIENTE",
+      .historyType = "IDTPFATUCLIE",
+      .historyCompany = "CDEMPRESA"};
   return table;
 }
 
 const DeltaTable &parEmpKdr() {
-  static const DeltaTable table{
-      tables::parEmpKdr(),
-      {},
-      [](Session &s, const DeltaRow &row) {
-        checkCompany(s, row);
-        checkBillingType(row, "IDTPFATUEMPRESA");
-      },
-      [](const DeltaRow &row) {
-        return "A descrição padrão da empresa " + row.shown("CDEMPRESA") + ", tipo de faturamento " +
-               billingTypeText(row.text("IDTPFATUEMPRESA")) +
-               ", foi alterada ou excluída por outro usuário. Nada foi gravado; recarregue as descrições.";
-      },
-      [](const DeltaRow &row) {
-        return "A empresa " + row.shown("CDEMPRESA") + " já tem descrição padrão do tipo de faturamento " +
-               billingTypeText(row.text("IDTPFATUEMPRESA")) + ". Nada foi gravado.";
-      },
-      {},
-      {},
-      "",
-      "IDTPFATUEMPRESA",
-      "CDEMPRESA"};
+  static const DeltaTable table{.stored = tables::parEmpKdr(),
+                                .check = checkCompanyDescription,
+                                .conflictMessage = companyDescriptionConflict,
+                                .duplicateMessage = companyDescriptionDuplicate,
+                                .historyType = "IDTPFATUEMPRESA",
+                                .historyCompany = "CDEMPRESA"};
   return table;
 }
 

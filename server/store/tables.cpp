@@ -21,23 +21,25 @@ bool Table::isKey(std::string_view wanted) const {
   return std::find(key.begin(), key.end(), wanted) != key.end();
 }
 
-namespace {
-
-std::string commaList(const std::vector<std::string> &names) {
-  std::string out;
-  for (const std::string &n : names) out += (out.empty() ? "" : ", ") + n;
-  return out;
+std::string placeholders(std::size_t n) {
+  std::string marks;
+  for (std::size_t i = 0; i < n; ++i) marks += i ? ", ?" : "?";
+  return marks;
 }
 
-} // namespace
+std::string nameList(const std::vector<std::string> &names, std::string_view prefix) {
+  std::string out;
+  for (const std::string &n : names) out += (out.empty() ? "" : ", ") + std::string(prefix) + n;
+  return out;
+}
 
 std::string Table::names() const {
   std::vector<std::string> all;
   for (const Column &c : columns) all.push_back(c.def.name);
-  return commaList(all);
+  return nameList(all);
 }
 
-std::string Table::keyNames() const { return commaList(key); }
+std::string Table::keyNames() const { return nameList(key); }
 
 std::vector<FieldDef> Table::fields() const {
   std::vector<FieldDef> out;
@@ -78,9 +80,7 @@ std::string Table::declarations(std::string_view names) const {
 }
 
 std::string Table::insertSql() const {
-  std::string marks;
-  for (std::size_t i = 0; i < columns.size(); ++i) marks += i ? ", ?" : "?";
-  return "INSERT INTO " + name + " (" + names() + ") VALUES (" + marks + ")";
+  return "INSERT INTO " + name + " (" + names() + ") VALUES (" + placeholders(columns.size()) + ")";
 }
 
 namespace tables {

@@ -43,6 +43,11 @@ struct Table {
   std::string insertSql() const;
 };
 
+// "?, ?, ?": the parameter marks of n values.
+std::string placeholders(std::size_t n);
+// "A, B, C" for a select or insert list; with a prefix such as "M.", "M.A, M.B, M.C".
+std::string nameList(const std::vector<std::string> &names, std::string_view prefix = {});
+
 namespace tables {
 const Table &empresa();
 const Table &cliente();

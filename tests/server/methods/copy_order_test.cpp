@@ -2,7 +2,10 @@
 // billing type, one transaction.
 #include "tests/server/server_fixture.h"
 
+#include <map>
+
 #include "server/methods/copy_order.h"
+#include "server/store/tables.h"
 
 namespace kdr::server::testing {
 namespace {
@@ -91,6 +94,33 @@ TEST_P(CopyOrder, EveryoneButTheModelKeepsOwnRowsAndCompanies) {
   // Nothing deleted: 10 rows before, 1 updated (102), 8 clients x 2 copies inserted.
   EXPECT_EQ(report(r), (std::vector<Variant>{Variant(std::int64_t{9}), Variant(std::int64_t{17})}));
   EXPECT_EQ(call("GetTable", {"PARCLIEKDR"}, "KDR.rdmCache").packet().rows.size(), 26u);
+}
+
+TEST_P(CopyOrder, AddedRowsCarryEveryStoredColumnOfTheModelRow) {
+  // Model 101's types 5 and 6 differ in every copied column: flags, service type, implementation
+  // manager, company. 104 has neither type, so both rows are added whole.
+  auto o = order();
+  o.insert({"5", nullptr, nullptr});
+  o.insert({"6", "Service desk copiado.", nullptr});
+  ASSERT_EQ(call("GeraAutomParam", {"'104'", "101", o.variant()}).status, 200);
+
+  auto byType = [&](const std::string &client) {
+    DataPacket p = paramsOf(client);
+    std::map<std::string, std::map<std::string, Variant>> out;
+    for (const PacketRow &r : p.rows)
+      for (std::size_t i = 0; i < p.fields.size(); ++i)
+        if (tables::parClieKdr().index(p.fields[i].name) < tables::parClieKdr().columns.size())
+          out[r.values[1].asString()][p.fields[i].name] = r.values[i];
+    return out;
+  };
+  auto model = byType("101"), copy = byType("104");
+  ASSERT_EQ(copy.size(), 2u);
+  for (const auto &[type, values] : copy)
+    for (const auto &[column, value] : values) {
+      if (column == "CDCLIENTE" || column == "DSFATURCLIE" || column == "DSBOLETCLIE") continue;
+      EXPECT_EQ(value, model[type][column]) << type << " " << column;
+    }
+  EXPECT_EQ(copy["6"]["DSFATURCLIE"], Variant("Service desk copiado."));
 }
 
 TEST_P(CopyOrder, BadOrdersAreRefusedAndWriteNothing) {
