@@ -14,23 +14,8 @@ bool EmptyString(std::string_view text) { return utf8::isBlank(text); }
 bool EmptyString(const std::string &text) { return utf8::isBlank(text); }
 bool EmptyString(const char *text) { return text == nullptr || utf8::isBlank(text); }
 
-namespace {
-
-std::string_view trimBlanks(std::string_view s) {
-  constexpr std::string_view blanks = " \t\r\n";
-  const auto first = s.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
-
-} // namespace
-
 std::string Ajusta(std::string_view code, int width) {
-  const std::string_view core = trimBlanks(code);
-  if (core.empty()) return {};
-  const auto length = static_cast<int>(utf8::length(core));
-  if (length >= width) return std::string(core);
-  return std::string(static_cast<std::size_t>(width - length), '0') + std::string(core);
+  return utf8::padCode(code, width < 0 ? 0 : static_cast<std::size_t>(width));
 }
 
 std::string Ajusta_Inscricao(std::string_view number) {

@@ -4,15 +4,13 @@ namespace kdr::utf8 {
 
 namespace {
 
-std::size_t sequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if ((lead >> 5) == 0x6) return 2;
-  if ((lead >> 4) == 0xE) return 3;
-  if ((lead >> 3) == 0x1E) return 4;
-  return 1;
-}
-
 bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// How far a malformed byte or a character moves a count along.
+std::size_t step(std::string_view s, std::size_t i) {
+  const std::size_t n = sequenceAt(s, i);
+  return n ? n : 1;
+}
 
 // Latin-1 letters: U+00C0..U+00DE map to U+00E0..U+00FE, except the multiplication sign.
 char32_t lowerOf(char32_t cp) {
@@ -36,22 +34,51 @@ template <typename Map> std::string mapChars(std::string_view s, Map map) {
 
 } // namespace
 
+std::size_t sequenceAt(std::string_view s, std::size_t i) {
+  auto byte = [&](std::size_t k) -> unsigned char { return i + k < s.size() ? s[i + k] : 0; };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  // The second byte's range is narrower after E0 (no overlong form), ED (no surrogate), F0 (no
+  // overlong form) and F4 (nothing above U+10FFFF).
+  unsigned char low = 0x80, high = 0xBF;
+  std::size_t n = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    n = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    n = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    n = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t k = 2; k < n; ++k)
+    if (!isContinuation(byte(k))) return 0;
+  return n;
+}
+
+std::size_t firstMalformed(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = sequenceAt(s, i);
+    if (n == 0) return i;
+    i += n;
+  }
+  return std::string_view::npos;
+}
+
 char32_t decode(std::string_view s, std::size_t &i) {
+  const std::size_t n = sequenceAt(s, i);
   const auto lead = static_cast<unsigned char>(s[i]);
-  const std::size_t n = sequenceLength(lead);
-  if (n == 1 || i + n > s.size()) {
+  if (n == 0) {
     ++i;
-    return lead < 0x80 ? char32_t(lead) : char32_t(0xFFFD);
+    return 0xFFFD;
   }
-  char32_t cp = lead & (0x7F >> n);
-  for (std::size_t k = 1; k < n; ++k) {
-    const auto c = static_cast<unsigned char>(s[i + k]);
-    if (!isContinuation(c)) {
-      ++i;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | (c & 0x3F);
-  }
+  char32_t cp = n == 1 ? lead : lead & (0x7F >> n);
+  for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
   i += n;
   return cp;
 }
@@ -76,20 +103,13 @@ void append(std::string &out, char32_t cp) {
 
 std::size_t length(std::string_view s) {
   std::size_t n = 0;
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t len = sequenceLength(static_cast<unsigned char>(s[i]));
-    i += (i + len <= s.size()) ? len : 1;
-    ++n;
-  }
+  for (std::size_t i = 0; i < s.size(); i += step(s, i)) ++n;
   return n;
 }
 
 std::string cut(std::string_view s, std::size_t n) {
   std::size_t i = 0;
-  for (std::size_t chars = 0; chars < n && i < s.size(); ++chars) {
-    const std::size_t len = sequenceLength(static_cast<unsigned char>(s[i]));
-    i += (i + len <= s.size()) ? len : 1;
-  }
+  for (std::size_t chars = 0; chars < n && i < s.size(); ++chars) i += step(s, i);
   return std::string(s.substr(0, i));
 }
 
@@ -97,6 +117,40 @@ bool isBlank(std::string_view s) {
   for (char c : s)
     if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
   return true;
+}
+
+std::string padCode(std::string_view code, std::size_t width) {
+  const std::size_t first = code.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  code = code.substr(first, code.find_last_not_of(" \t\r\n") - first + 1);
+  const std::size_t n = length(code);
+  return std::string(n < width ? width - n : 0, '0') + std::string(code);
+}
+
+std::string inert(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    const char32_t cp = decode(s, i);
+    if (cp == '\n')
+      out += "\u23CE";
+    else if (cp == '\r')
+      continue;
+    else if (cp < 0x20)
+      append(out, 0x2400 + cp);
+    else if (cp == 0x7F)
+      out += "\u2421";
+    else if ((cp >= 0x80 && cp < 0xA0) || isBidiControl(cp))
+      out += "\uFFFD";
+    else
+      append(out, cp);
+  }
+  return out;
+}
+
+bool isBidiControl(char32_t cp) {
+  return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+         (cp >= 0x2066 && cp <= 0x2069);
 }
 
 std::string foldCase(std::string_view s) { return mapChars(s, lowerOf); }

@@ -6,6 +6,15 @@
 
 namespace kdr::utf8 {
 
+// The one rule of what is UTF-8, used by every entry (the wire, an imported file, a header): the
+// length of the well-formed sequence starting at s[i], or 0 where none starts (a stray
+// continuation byte, a byte C0, C1 or F5..FF, an overlong form, a surrogate, a code point above
+// U+10FFFF, a sequence cut short).
+std::size_t sequenceAt(std::string_view s, std::size_t i);
+// Where the first malformed byte is; npos when the whole text is UTF-8.
+std::size_t firstMalformed(std::string_view s);
+inline bool isValid(std::string_view s) { return firstMalformed(s) == std::string_view::npos; }
+
 // Number of characters; a malformed byte counts as one character.
 std::size_t length(std::string_view s);
 
@@ -26,7 +35,21 @@ bool sameText(std::string_view a, std::string_view b);
 std::string toUpper(std::string_view s);
 std::string toLower(std::string_view s);
 
-// Decodes the code point starting at s[i]; advances i. Malformed input yields U+FFFD.
+// A code typed short brought to its width as every screen does: blanks around it dropped, then
+// left-padded with zeros; an empty code stays empty, a longer one is kept whole.
+std::string padCode(std::string_view code, std::size_t width);
+
+// The text as a terminal may show it without obeying it: a line break as "⏎", a carriage return
+// dropped, other control characters as their visible pictures (ESC as "␛"), a malformed byte, a
+// C1 control or a bidirectional control as U+FFFD.
+std::string inert(std::string_view s);
+
+// True for the characters that reorder how the text around them is shown (bidirectional
+// embeddings, overrides, isolates and marks).
+bool isBidiControl(char32_t cp);
+
+// Decodes the code point starting at s[i]; advances i. A malformed byte yields U+FFFD and
+// advances by one.
 char32_t decode(std::string_view s, std::size_t &i);
 void append(std::string &out, char32_t cp);
 

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <sstream>
 
 #include "platform/rtl/utf8.h"
 #include "server/admin/csv.h"
@@ -29,8 +28,8 @@ const char *const usage =
     "     kdr-server undo --db URL LOTE\n"
     "     kdr-server copy --db URL --model CÓDIGO --types 1,3 [--texts fat,bol] --targets T|CÓDIGOS "
     "[--dry-run]\n"
-    "     kdr-server export --db URL params|defaults [--client CÓDIGO]\n"
-    "     kdr-server import --db URL params|defaults ARQUIVO|- [--dry-run]\n";
+    "     kdr-server export --db URL params|defaults [--client CÓDIGO] [--readable]\n"
+    "     kdr-server import --db URL params|defaults ARQUIVO|- [--dry-run] [--encoding utf-8|cp1252]\n";
 
 const std::vector<std::string_view> commands{"history", "batches", "undo", "copy", "export", "import"};
 
@@ -94,17 +93,6 @@ void printTable(std::ostream &out, const std::vector<std::string> &header,
   for (const auto &r : rows) line(r);
 }
 
-// A text in one table cell: line breaks shown as "⏎".
-std::string oneLine(std::string text) {
-  std::string out;
-  for (char c : text)
-    if (c == '\n')
-      out += "\xE2\x8F\x8E";
-    else if (c != '\r')
-      out += c;
-  return out;
-}
-
 std::string numberOrBlank(std::int64_t n) { return n ? std::to_string(n) : std::string(); }
 
 std::int64_t batchNumber(const std::string &text) {
@@ -134,10 +122,10 @@ int history(Store &store, const Arguments &a, std::ostream &out) {
   std::vector<std::vector<std::string>> rows;
   for (const HistoryEntry &e : entries)
     for (const FieldChange &f : shownFields(e.change))
-      rows.push_back({e.when, e.user, numberOrBlank(e.request), e.method,
-                      e.batch ? std::to_string(*e.batch) : "", e.change.table, keyText(e.change),
+      rows.push_back({e.when, utf8::inert(e.user), numberOrBlank(e.request), utf8::inert(e.method),
+                      e.batch ? std::to_string(*e.batch) : "", e.change.table, utf8::inert(keyText(e.change)),
                       std::string(1, static_cast<char>(e.change.operation)), f.name,
-                      oneLine(shownValue(f.before)), oneLine(shownValue(f.after))});
+                      utf8::inert(shownValue(f.before)), utf8::inert(shownValue(f.after))});
   printTable(
       out,
       {"quando", "quem", "pedido", "método", "lote", "tabela", "chave", "op", "campo", "antes", "depois"},
@@ -233,30 +221,25 @@ int copy(Store &store, const Arguments &a, std::ostream &out) {
   return 0;
 }
 
-std::string readAll(const std::string &path, std::istream &in) {
-  std::ostringstream text;
-  if (path == "-") {
-    text << in.rdbuf();
-    return text.str();
-  }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) refuse("Não foi possível ler o arquivo " + path + ".");
-  text << file.rdbuf();
-  return text.str();
-}
-
 int exchange(Store &store, const std::string &command, const Arguments &a, std::istream &in,
              std::ostream &out) {
   auto s = store.session();
   if (command == "export") {
     if (a.words.size() != 1) throw UsageError();
-    out << exportCsv(*s, exchangeTable(a.words[0]), a.option("--client"));
+    exportCsv(*s, exchangeTable(a.words[0]), out, ExportOptions{a.option("--client"), a.flag("--readable")});
     return 0;
   }
   if (a.words.size() != 2) throw UsageError();
   bool dryRun = a.flag("--dry-run");
-  ImportReport r =
-      importCsv(*s, exchangeTable(a.words[0]), readAll(a.words[1], in), dryRun, commandAuthor("import"));
+  ImportOptions options{dryRun,
+                        csv::encodingNamed(a.options.count("--encoding") ? a.option("--encoding") : "utf-8")};
+  std::ifstream file;
+  if (a.words[1] != "-") {
+    file.open(a.words[1], std::ios::binary);
+    if (!file) refuse("Não foi possível ler o arquivo " + a.words[1] + ".");
+  }
+  ImportReport r = importCsv(*s, exchangeTable(a.words[0]), a.words[1] == "-" ? in : file, options,
+                             commandAuthor("import"));
   out << (dryRun    ? "Verificado, nada foi gravado (--dry-run): "
           : r.batch ? "Lote " + std::to_string(r.batch) + ": "
                     : "")
@@ -267,9 +250,9 @@ int exchange(Store &store, const std::string &command, const Arguments &a, std::
 
 int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out) {
   const std::string &command = args.at(0);
-  const std::vector<std::string_view> known{"--db",    "--client", "--since", "--batch",
-                                            "--model", "--types",  "--texts", "--targets"};
-  Arguments a(args, known, {"--csv", "--dry-run"});
+  const std::vector<std::string_view> known{"--db",    "--client", "--since",   "--batch",   "--model",
+                                            "--types", "--texts",  "--targets", "--encoding"};
+  Arguments a(args, known, {"--csv", "--dry-run", "--readable"});
   auto store = Store::open(a.option("--db"));
   if (command == "history") return history(*store, a, out);
   if (command == "batches") return batches(*store, out);

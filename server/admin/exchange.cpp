@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <map>
+#include <optional>
+#include <sstream>
+#include <unordered_map>
 
 #include "platform/rtl/utf8.h"
-#include "server/admin/csv.h"
 #include "server/errors.h"
+#include "server/methods/billing.h"
 #include "server/methods/delta_writer.h"
 #include "server/methods/param_fat_cli.h"
 
@@ -35,116 +37,222 @@ std::optional<double> numberOf(std::string text) {
   return d;
 }
 
-// Where each header field goes: its stored column.
+// Columns an export adds for people to read; an import passes over them.
+const std::vector<std::string_view> readableColumns{"NMFANTCLIE", "NRINSJURCLIE", "NMTPFATU", "NMEMPRESA"};
+
+// The codes the screens bring to their width as they are typed; a spreadsheet that took "01" for
+// the number 1 gives them back short.
+bool paddedCode(std::string_view column) {
+  return column == "CDEMPRESA" || column == "CDTIPOSERV" || column == "CDGERENTEIMPCLI";
+}
+
+// The registration number as the client's screen shows it.
+std::string shownRegistration(const Variant &personType, const Variant &number) {
+  const std::string type = personType.asString(), digits = number.asString();
+  const std::string_view mask = type == "F" ? "000.000.000-00" : type == "J" ? "00.000.000/0000-00" : "";
+  if (mask.empty() || static_cast<std::size_t>(std::count(mask.begin(), mask.end(), '0')) != digits.size() ||
+      digits != registrationDigits(digits))
+    return digits;
+  std::string out;
+  std::size_t d = 0;
+  for (char m : mask) out += m == '0' ? digits[d++] : m;
+  return out;
+}
+
+constexpr std::size_t readableOnly = std::size_t(-1);
+constexpr std::size_t faultsListed = 100;
+
+// Where each header field goes: its stored column, or readableOnly.
 std::vector<std::size_t> mapHeader(const DeltaTable &t, const csv::Record &header) {
+  const std::string at = "Linha " + std::to_string(header.line);
   std::vector<std::size_t> out;
   for (const csv::Cell &cell : header.cells) {
     std::size_t column = t.stored.columns.size();
     for (std::size_t i = 0; i < t.stored.columns.size(); ++i)
       if (utf8::sameText(t.stored.columns[i].def.name, cell.text)) column = i;
-    if (column == t.stored.columns.size())
-      refuse("Linha " + std::to_string(header.line) + ": o campo \"" + cell.text + "\" não pertence a " +
-             t.stored.name + ".");
-    if (std::find(out.begin(), out.end(), column) != out.end())
-      refuse("Linha " + std::to_string(header.line) + ": o campo " + cell.text + " aparece duas vezes.");
+    if (column == t.stored.columns.size()) {
+      if (std::none_of(readableColumns.begin(), readableColumns.end(),
+                       [&](std::string_view r) { return utf8::sameText(r, cell.text); }))
+        refuse(at + ": o campo \"" + utf8::inert(cell.text) + "\" não pertence a " + t.stored.name + ".");
+      column = readableOnly;
+    } else if (std::find(out.begin(), out.end(), column) != out.end()) {
+      refuse(at + ": o campo " + utf8::inert(cell.text) + " aparece duas vezes.");
+    }
     out.push_back(column);
   }
   for (const std::string &k : t.stored.key)
     if (std::find(out.begin(), out.end(), t.stored.index(k)) == out.end())
-      refuse("Linha " + std::to_string(header.line) + ": falta o campo " + k + ", parte da chave.");
+      refuse(at + ": falta o campo " + k + ", parte da chave.");
   return out;
 }
 
-// Reads the records into a delta against what is stored: a new key is an insertion, a row whose
-// carried fields differ is a modification of those fields only; an equal row is left alone.
-class ImportReader {
+// Checks and writes the records one at a time inside the caller's transaction: a new key is an
+// insertion, a row whose carried fields differ is a modification of those fields only, an equal
+// row is left alone. Each row goes through the rules of a delta as it is written, so a rule that
+// looks at rows written before (one row per billing type) sees the file's earlier rows.
+class Importer {
 public:
-  ImportReader(Session &s, const DeltaTable &t, const csv::Table &file)
-      : s_(s), t_(t), file_(file), columnOf_(mapHeader(t, file.records.at(0))) {
-    delta.fields.reserve(t.stored.columns.size());
-    for (const Column &c : t.stored.columns) delta.fields.push_back(c.def);
+  Importer(Session &s, const DeltaTable &t, const csv::Record &header, const Author &author)
+      : s_(s), t_(t), author_(author), columnOf_(mapHeader(t, header)) {
+    for (const Column &c : t.stored.columns) fields_.push_back(c.def);
   }
 
-  void run() {
-    for (std::size_t r = 1; r < file_.records.size(); ++r) read(file_.records[r]);
-    for (const RowFault &f : checkDelta(s_, t_, delta))
-      faults.push_back("Linha " + std::to_string(lineOfRow[f.row]) + ": " + f.message);
-  }
-
-  DataPacket delta;
-  std::vector<std::size_t> lineOfRow; // per delta row
-  std::vector<std::string> faults;
-  ImportReport report;
-
-private:
-  void read(const csv::Record &record) {
+  // False once the database refused a statement: the transaction is lost, nothing more is read.
+  bool read(const csv::Record &record) {
     const std::string at = "Linha " + std::to_string(record.line);
     if (record.cells.size() != columnOf_.size()) {
-      faults.push_back(at + ": esperados " + std::to_string(columnOf_.size()) + " campos, há " +
-                       std::to_string(record.cells.size()) + ".");
-      return;
+      fault(at + ": esperados " + std::to_string(columnOf_.size()) + " campos, há " +
+            std::to_string(record.cells.size()) + ".");
+      return true;
     }
-    Row values(t_.stored.columns.size(), Variant::unassigned());
-    bool readable = true;
-    for (std::size_t i = 0; i < record.cells.size(); ++i) {
-      const csv::Cell &cell = record.cells[i];
-      const Column &column = t_.stored.columns[columnOf_[i]];
-      Variant &v = values[columnOf_[i]];
-      if (cell.missing()) {
-        v = nullptr;
-      } else if (column.def.type != FieldType::Float) {
-        v = cell.text;
-      } else if (auto d = numberOf(cell.text)) {
-        v = *d;
-      } else {
-        faults.push_back(at + ", campo " + column.def.name + ": \"" + cell.text + "\" não é um número.");
-        readable = false;
-      }
-    }
-    if (!readable) return;
+    std::optional<Row> values = valuesOf(record, at);
+    if (!values) return true;
     Params key;
     std::string where, keyText;
     for (const std::string &k : t_.stored.key) {
       where += (where.empty() ? "" : " AND ") + k + " = ?";
-      key.push_back(values[t_.stored.index(k)]);
-      keyText += shownValue(key.back()) + '\x1f';
+      key.push_back((*values)[t_.stored.index(k)]);
+      keyText += key.back().asString() + '\x1f';
     }
-    auto [seen, fresh] = firstLine_.emplace(keyText, record.line);
+    auto [seen, fresh] = firstLine_.emplace(std::move(keyText), record.line);
     if (!fresh) {
-      faults.push_back(at + ": a chave repete a da linha " + std::to_string(seen->second) + ".");
-      return;
+      fault(at + ": a chave repete a da linha " + std::to_string(seen->second) + ".");
+      return true;
     }
     Rows stored =
         s_.query("SELECT " + t_.stored.names() + " FROM " + t_.stored.name + " WHERE " + where, key);
+    DataPacket delta;
+    delta.fields = fields_;
     if (stored.empty()) {
-      delta.rows.push_back({RowStatus::Inserted, values});
-      lineOfRow.push_back(record.line);
-      ++report.added;
-      return;
-    }
-    Row changes(t_.stored.columns.size(), Variant::unassigned());
-    bool any = false;
-    for (std::size_t k = 0; k < values.size(); ++k)
-      if (!values[k].isUnassigned() && !sameStoredValue(values[k], stored[0][k])) {
-        changes[k] = values[k];
-        any = true;
+      delta.rows.push_back({RowStatus::Inserted, *values});
+    } else {
+      Row changes(values->size(), Variant::unassigned());
+      for (std::size_t k = 0; k < values->size(); ++k)
+        if (!(*values)[k].isUnassigned() && !sameStoredValue((*values)[k], stored[0][k]))
+          changes[k] = (*values)[k];
+      if (std::all_of(changes.begin(), changes.end(), [](const Variant &v) { return v.isUnassigned(); })) {
+        ++report.unchanged;
+        return true;
       }
-    if (!any) {
-      ++report.unchanged;
-      return;
+      delta.rows.push_back({RowStatus::Unmodified, stored[0]});
+      delta.rows.push_back({RowStatus::Modified, std::move(changes)});
     }
-    delta.rows.push_back({RowStatus::Unmodified, stored[0]});
-    delta.rows.push_back({RowStatus::Modified, changes});
-    lineOfRow.push_back(record.line);
-    lineOfRow.push_back(record.line);
-    ++report.changed;
+    try {
+      if (!history_) {
+        batch_ = openBatch(s_, author_, importOperation, {}, {}, t_.stored.name);
+        history_.emplace(s_, author_, batch_);
+      }
+      applyDelta(s_, t_, delta, &*history_);
+    } catch (const ServiceError &e) {
+      fault(at + ": " + e.Message());
+      return true;
+    } catch (const EngineError &) {
+      fault(at + ": o banco de dados recusou a linha.");
+      return false;
+    }
+    ++(stored.empty() ? report.added : report.changed);
+    return true;
+  }
+
+  // Raises ServiceError listing the faults found; else stores the batch's counts.
+  ImportReport finish() {
+    if (faults_ > 0) {
+      std::string list;
+      for (const std::string &f : listed_) list += "\n" + f;
+      if (faults_ > listed_.size())
+        list += "\n... e mais " + std::to_string(faults_ - listed_.size()) + " erro(s).";
+      if (notUtf8_)
+        list += "\nSe o arquivo foi salvo em Windows-1252 (ANSI), salve-o como UTF-8 ou importe com "
+                "--encoding cp1252.";
+      refuse("Nada foi importado; corrija o arquivo:" + list);
+    }
+    if (batch_) {
+      closeBatch(s_, batch_, report.added, report.changed);
+      report.batch = batch_;
+    }
+    return report;
+  }
+
+  ImportReport report;
+
+private:
+  void fault(std::string message) {
+    if (++faults_ <= faultsListed) listed_.push_back(std::move(message));
+  }
+
+  // The record's values by stored column (unassigned where the file carries none); nothing when
+  // a cell cannot be read, its fault noted.
+  std::optional<Row> valuesOf(const csv::Record &record, const std::string &at) {
+    Row values(t_.stored.columns.size(), Variant::unassigned());
+    bool readable = true;
+    for (std::size_t i = 0; i < record.cells.size(); ++i) {
+      if (columnOf_[i] == readableOnly) continue;
+      const csv::Cell &cell = record.cells[i];
+      const Column &column = t_.stored.columns[columnOf_[i]];
+      const std::string where = at + ", campo " + column.def.name + ": ";
+      Variant &v = values[columnOf_[i]];
+      if (cell.text.find('\0') != std::string::npos) {
+        fault(where + "caractere nulo.");
+        readable = false;
+      } else if (!utf8::isValid(cell.text)) {
+        fault(where + "o texto não está em UTF-8.");
+        notUtf8_ = true;
+        readable = false;
+      } else if (cell.missing()) {
+        v = nullptr;
+      } else if (column.def.type == FieldType::Float) {
+        if (auto d = numberOf(cell.text)) {
+          v = *d;
+        } else {
+          fault(where + "\"" + cell.text + "\" não é um número.");
+          readable = false;
+        }
+      } else if (column.def.name == "CDCLIENTE") {
+        v = clientCode(cell.text);
+      } else if (paddedCode(column.def.name)) {
+        v = utf8::padCode(cell.text, static_cast<std::size_t>(column.def.size));
+      } else {
+        v = cell.text;
+      }
+    }
+    if (!readable) return std::nullopt;
+    return values;
+  }
+
+  // A client code as registered: the screens take it from the register, where a spreadsheet may
+  // have taken the zeros off its left ("0101" read back as 101).
+  std::string clientCode(const std::string &code) {
+    const std::size_t width = static_cast<std::size_t>(t_.stored.column("CDCLIENTE").def.size);
+    if (code.empty() || code.size() >= width || code.find_first_not_of("0123456789") != std::string::npos)
+      return code;
+    if (code == lastClient_.first) return lastClient_.second;
+    std::string registered = code;
+    if (!codeExists(s_, "CLIENTE", "CDCLIENTE", code)) {
+      std::string sql = "SELECT CDCLIENTE FROM CLIENTE WHERE CDCLIENTE IN (?";
+      Params padded{"0" + code};
+      while (padded.size() < width - code.size()) {
+        padded.push_back("0" + padded.back().asString());
+        sql += ", ?";
+      }
+      Rows found = s_.query(sql + ")", padded);
+      if (found.size() == 1) registered = found[0][0].asString();
+    }
+    lastClient_ = {code, registered};
+    return registered;
   }
 
   Session &s_;
   const DeltaTable &t_;
-  const csv::Table &file_;
-  std::vector<std::size_t> columnOf_;
-  std::map<std::string, std::size_t> firstLine_;
+  const Author &author_;
+  std::vector<std::size_t> columnOf_; // per header field
+  std::vector<FieldDef> fields_;      // of every delta: the stored columns
+  std::unordered_map<std::string, std::size_t> firstLine_;
+  std::pair<std::string, std::string> lastClient_;
+  std::int64_t batch_ = 0;
+  std::optional<HistoryWriter> history_;
+  std::size_t faults_ = 0;
+  std::vector<std::string> listed_;
+  bool notUtf8_ = false;
 };
 
 } // namespace
@@ -155,55 +263,87 @@ ExchangeTable exchangeTable(std::string_view name) {
   refuse("Tabela desconhecida: \"" + std::string(name) + "\". Use params ou defaults.");
 }
 
-std::string exportCsv(Session &s, ExchangeTable table, const std::string &client) {
+void exportCsv(Session &s, ExchangeTable table, std::ostream &out, const ExportOptions &options) {
   const DeltaTable &t = tableOf(table);
+  const bool params = table == ExchangeTable::Params;
   constexpr char separator = ';';
-  std::string out(csv::byteOrderMark);
-  for (std::size_t i = 0; i < t.stored.columns.size(); ++i)
-    out += (i ? ";" : "") + t.stored.columns[i].def.name;
-  out += '\n';
-  std::string sql = "SELECT " + t.stored.names() + " FROM " + t.stored.name;
-  Params params;
-  if (!client.empty()) {
-    if (table != ExchangeTable::Params) refuse("--client vale somente para params.");
-    sql += " WHERE CDCLIENTE = ?";
-    params.push_back(client);
+  std::string sql = "SELECT ", keys;
+  out << csv::byteOrderMark;
+  for (std::size_t i = 0; i < t.stored.columns.size(); ++i) {
+    out << (i ? ";" : "") << t.stored.columns[i].def.name;
+    sql += (i ? ", p." : "p.") + t.stored.columns[i].def.name;
   }
+  for (const std::string &k : t.stored.key) keys += (keys.empty() ? "p." : ", p.") + k;
+  if (options.readable) {
+    out << (params ? ";NMFANTCLIE;NRINSJURCLIE" : "") << ";NMTPFATU;NMEMPRESA";
+    sql += params ? ", c.NMFANTCLIE, c.IDTPIJURCLIE, c.NRINSJURCLIE, e.NMEMPRESA" : ", e.NMEMPRESA";
+  }
+  out << '\n';
+  sql += " FROM " + t.stored.name + " p";
+  if (options.readable) {
+    if (params) sql += " LEFT JOIN CLIENTE c ON c.CDCLIENTE = p.CDCLIENTE";
+    sql += " LEFT JOIN EMPRESA e ON e.CDEMPRESA = p.CDEMPRESA";
+  }
+  Params where;
+  if (!options.client.empty()) {
+    if (!params) refuse("--client vale somente para params.");
+    sql += " WHERE p.CDCLIENTE = ?";
+    where.push_back(options.client);
+  }
+  const std::size_t stored = t.stored.columns.size(), type = t.stored.index(t.historyType);
   Transaction tx(s, Transaction::Mode::Read);
-  for (const Row &row : s.query(sql + " ORDER BY " + t.stored.keyNames(), params)) {
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      if (i) out += separator;
-      const Variant &v = row[i];
-      out += v.kind() == Variant::Kind::Float ? numberText(v.asFloat(), separator)
-                                              : csv::field(shownValue(v), separator, v.isEmpty());
+  std::string line;
+  s.scan(sql + " ORDER BY " + keys, where, [&](Row &row) {
+    line.clear();
+    auto cell = [&](const Variant &v) {
+      line += v.kind() == Variant::Kind::Float ? numberText(v.asFloat(), separator)
+                                               : csv::field(shownValue(v), separator, v.isEmpty());
+    };
+    for (std::size_t i = 0; i < stored; ++i) {
+      if (i) line += separator;
+      cell(row[i]);
     }
-    out += '\n';
-  }
+    if (options.readable) {
+      std::vector<Variant> shown;
+      if (params) shown = {row[stored], Variant(shownRegistration(row[stored + 1], row[stored + 2]))};
+      shown.push_back(billingTypeText(row[type].asString()));
+      shown.push_back(row.back());
+      for (const Variant &v : shown) {
+        line += separator;
+        cell(v);
+      }
+    }
+    out << line << '\n';
+  });
   tx.commit();
-  return out;
+}
+
+std::string exportCsv(Session &s, ExchangeTable table, const std::string &client) {
+  std::ostringstream out;
+  exportCsv(s, table, out, ExportOptions{client, false});
+  return out.str();
+}
+
+ImportReport importCsv(Session &s, ExchangeTable table, std::istream &file, const ImportOptions &options,
+                       const Author &author) {
+  csv::Reader reader(file, options.encoding);
+  csv::Record record;
+  if (!reader.next(record)) refuse("O arquivo está vazio: falta a linha de cabeçalho.");
+  Transaction tx(s, Transaction::Mode::Write);
+  Importer importer(s, tableOf(table), record, author);
+  while (reader.next(record) && importer.read(record)) {
+  }
+  ImportReport report = importer.finish();
+  // A dry run is the real run rolled back, so the two cannot differ.
+  if (options.dryRun) return ImportReport{0, report.added, report.changed, report.unchanged};
+  tx.commit();
+  return report;
 }
 
 ImportReport importCsv(Session &s, ExchangeTable table, std::string_view text, bool dryRun,
                        const Author &author) {
-  const DeltaTable &t = tableOf(table);
-  csv::Table file = csv::parse(text);
-  if (file.records.empty()) refuse("O arquivo está vazio: falta a linha de cabeçalho.");
-  Transaction tx(s, Transaction::Mode::Write);
-  ImportReader reader(s, t, file);
-  reader.run();
-  if (!reader.faults.empty()) {
-    std::string list;
-    for (const std::string &f : reader.faults) list += "\n" + f;
-    refuse("Nada foi importado; corrija o arquivo:" + list);
-  }
-  ImportReport report = reader.report;
-  if (dryRun || reader.delta.rows.empty()) return report;
-  report.batch = openBatch(s, author, importOperation, {}, {}, t.stored.name);
-  HistoryWriter history(s, author, report.batch);
-  applyDelta(s, t, reader.delta, &history);
-  closeBatch(s, report.batch, report.added, report.changed);
-  tx.commit();
-  return report;
+  std::istringstream file{std::string(text)};
+  return importCsv(s, table, file, ImportOptions{dryRun, csv::Encoding::Utf8}, author);
 }
 
 } // namespace kdr::server

@@ -1,5 +1,7 @@
 #include "server/http/access_guard.h"
 
+#include "platform/rtl/utf8.h"
+
 #include <algorithm>
 #include <boost/asio/ip/address.hpp>
 #include <cctype>
@@ -108,10 +110,23 @@ std::optional<Refusal> AccessGuard::check(const RequestHeaders &r) const {
     if (!r.authorization.starts_with(bearer) || !sameToken(r.authorization.substr(bearer.size()), token_))
       return Refusal{ErrorCode::Unauthenticated, "Acesso negado: o servidor exige um token válido."};
   }
+  if (!userNameOf(r.user))
+    return Refusal{ErrorCode::InvalidArgument,
+                   "Nome de usuário inválido (X-Kdr-User): use texto UTF-8 sem caracteres de controle."};
   if (r.isPost && !isJson(r.contentType))
     return Refusal{ErrorCode::UnsupportedMediaType,
                    "O corpo do pedido deve ser JSON (Content-Type: application/json)."};
   return std::nullopt;
+}
+
+std::optional<std::string> userNameOf(std::string_view header) {
+  const std::string name = utf8::percentDecode(header);
+  if (!utf8::isValid(name)) return std::nullopt;
+  for (std::size_t i = 0; i < name.size();) {
+    const char32_t cp = utf8::decode(name, i);
+    if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || utf8::isBidiControl(cp)) return std::nullopt;
+  }
+  return utf8::cut(name, 100);
 }
 
 } // namespace kdr::server

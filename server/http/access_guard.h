@@ -15,6 +15,7 @@ namespace kdr::server {
 struct RequestHeaders {
   bool isPost = false; // its body must be JSON
   std::string_view host, origin, authorization, contentType;
+  std::string_view user; // X-Kdr-User
 };
 
 struct Refusal {
@@ -43,6 +44,11 @@ private:
   bool anyAddressLiteral_ = false; // bound to every interface: any address typed as digits is ours
   int port_ = 0;
 };
+
+// The desktop's user name from the X-Kdr-User header (percent-encoded UTF-8), cut to the 100
+// characters the history keeps. Nothing when the name is not UTF-8 or holds a control or a
+// bidirectional character: the history would show another name than the one stored.
+std::optional<std::string> userNameOf(std::string_view header);
 
 // True for 127.0.0.0/8, ::1 and "localhost": addresses no other machine can reach.
 bool isLoopback(std::string_view address);

@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/rtl/utf8.h"
 #include "server/http/access_guard.h"
 #include "server/http/request_log.h"
 
@@ -79,18 +78,6 @@ std::optional<Route> routeOf(std::string_view path) {
       path.find('/', slash + 1) != std::string_view::npos)
     return std::nullopt;
   return Route{path.substr(1, slash - 1), path.substr(slash + 1)};
-}
-
-// The desktop's user name from the X-Kdr-User header (percent-encoded UTF-8): control characters
-// dropped, malformed bytes shown as U+FFFD, at most the 100 characters the history keeps.
-std::string userOf(std::string_view header) {
-  std::string raw = utf8::percentDecode(header);
-  std::string user;
-  for (std::size_t i = 0; i < raw.size();) {
-    char32_t cp = utf8::decode(raw, i);
-    if (cp >= 0x20 && cp != 0x7F) utf8::append(user, cp);
-  }
-  return utf8::cut(user, 100);
 }
 
 bool isParseError(const error_code &ec) {
@@ -221,8 +208,9 @@ private:
     auto &req = parser_->get();
     if (req.method() == http::verb::get && path_ == "/health")
       return answer(Answer{200, R"({"status":"ok"})"});
-    RequestHeaders headers{req.method() == http::verb::post, req[http::field::host], req[http::field::origin],
-                           req[http::field::authorization], req[http::field::content_type]};
+    RequestHeaders headers{req.method() == http::verb::post, req[http::field::host],
+                           req[http::field::origin],         req[http::field::authorization],
+                           req[http::field::content_type],   req["X-Kdr-User"]};
     if (auto refusal = front_.guard.check(headers))
       return answer(errorAnswer(refusal->code, refusal->message));
     auto route = routeOf(path_);
@@ -233,7 +221,7 @@ private:
     // for the write lock never hold up reads.
     const bool writes = front_.dispatcher.writes(route->module, route->method);
     asio::post(writes ? front_.writers : front_.readers,
-               [self = shared_from_this(), route = *route, user = userOf(req["X-Kdr-User"])] {
+               [self = shared_from_this(), route = *route, user = *userNameOf(req["X-Kdr-User"])] {
                  Answer a = self->front_.dispatcher.call(route.module, route.method,
                                                          self->parser_->get().body(), self->id_, user);
                  asio::post(self->stream_.get_executor(),

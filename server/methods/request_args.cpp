@@ -2,6 +2,7 @@
 
 #include "platform/data/packet_reader.h"
 #include "platform/rtl/datapacket.h"
+#include "platform/rtl/utf8.h"
 #include "server/errors.h"
 
 namespace kdr::server {
@@ -30,6 +31,7 @@ bool holdsNul(const Variant &v) {
 } // namespace
 
 std::vector<Variant> decodeArgs(std::string_view body) {
+  if (!utf8::isValid(body)) refuse("Pedido inválido: o corpo não está em UTF-8.");
   CallEnvelope call;
   try {
     call = readCallEnvelope(body);

@@ -135,6 +135,21 @@ TEST(ChangeLog, OldValueFollowsTheBaseline) {
   r.ds.Cancel();
 }
 
+TEST(ChangeLog, MergeMovesTheBaselineACancelGoesBackTo) {
+  // A saved insert and a saved change stay when a later edit is cancelled.
+  Recorder r;
+  r.load({{"1", "01", 1.0}});
+  insert(r.ds, {"2", "02", 2.0});
+  r.ds.First();
+  edit(r.ds, "CDEMPRESA", "03");
+  r.ds.MergeChangeLog();
+  EXPECT_EQ(r.ds.ChangeCount(), 0);
+  r.ds.Last();
+  edit(r.ds, "CDEMPRESA", "04");
+  r.ds.CancelUpdates();
+  EXPECT_EQ(r.column("CDEMPRESA"), (std::vector<std::string>{"03", "02"}));
+}
+
 TEST(ChangeLog, CancelUpdatesCancelsThePendingEditFirst) {
   Recorder r;
   r.load({{"1", "01", 1.0}, {"2", "02", 2.0}});

@@ -41,3 +41,57 @@ TEST(Utf8, PercentEncodingCarriesAnyTextInAHeaderAndBack) {
   EXPECT_EQ(utf8::percentDecode("50%-%4"), "50%-%4");
   EXPECT_EQ(utf8::percentDecode("%e3%"), "\xE3%");
 }
+
+TEST(Utf8, OneStrictRuleRefusesEveryMalformedForm) {
+  EXPECT_TRUE(utf8::isValid("Manutenção \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"));
+  for (const char *bad : {"\xC0\xAF",           // "/" in two bytes: an overlong form
+                          "\xE0\x80\xAF",       // the same in three
+                          "\xF0\x80\x80\xAF",   // and in four
+                          "\xED\xA0\x80",       // a surrogate
+                          "\xF4\x90\x80\x80",   // above U+10FFFF
+                          "\xF5\x80\x80\x80",   // a byte no UTF-8 text holds
+                          "\xFF", "\x80",       // a stray continuation byte
+                          "\xC3(", "\xE2\x82(", // a character cut by another
+                          "\xF0\x9F\x98"}) {    // cut short at the end
+    const std::string text = std::string("ok ") + bad + " ok";
+    EXPECT_EQ(utf8::firstMalformed(text), 3u) << text;
+    std::size_t i = 3;
+    EXPECT_EQ(utf8::decode(text, i), U'\xFFFD') << text;
+    EXPECT_EQ(i, 4u) << text;
+  }
+}
+
+TEST(Utf8, FourByteCharactersAreOneCharacterAndAreNeverSplit) {
+  EXPECT_EQ(utf8::length("a😀b"), 3u);
+  std::size_t i = 1;
+  EXPECT_EQ(utf8::decode("a😀b", i), U'😀');
+  EXPECT_EQ(i, 5u);
+  std::string faces;
+  for (int k = 0; k < 401; ++k) faces += "😀";
+  EXPECT_EQ(utf8::cut(faces, 400).size(), 1600u);
+  EXPECT_TRUE(utf8::isValid(utf8::cut("a😀b", 2)));
+  // A lead byte followed by a byte that does not continue it is one malformed character, and the
+  // next one counts on its own.
+  EXPECT_EQ(utf8::length("\xC3"
+                         "A"),
+            2u);
+  EXPECT_EQ(utf8::cut("\xE2"
+                      "ab",
+                      2),
+            "\xE2"
+            "a");
+}
+
+TEST(Utf8, CodesBroughtToTheirWidthAndTextsMadeInert) {
+  EXPECT_EQ(utf8::padCode("1", 2), "01");
+  EXPECT_EQ(utf8::padCode(" 7 ", 3), "007");
+  EXPECT_EQ(utf8::padCode("", 2), "");
+  EXPECT_EQ(utf8::padCode("  ", 2), "");
+  EXPECT_EQ(utf8::padCode("123", 2), "123");
+  EXPECT_EQ(utf8::inert("a\x1B[2Jb\nc\r\x7F"), "a␛[2Jb⏎c␡");
+  EXPECT_EQ(utf8::inert("x\xC2\x9B"
+                        "1m\xE2\x80\xAE"
+                        "y\xC0"),
+            "x\uFFFD1m\uFFFDy\uFFFD");
+  EXPECT_EQ(utf8::inert("Manutenção 😀"), "Manutenção 😀");
+}

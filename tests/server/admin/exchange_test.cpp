@@ -21,9 +21,14 @@ protected:
     auto s = store_->session();
     return importCsv(*s, table, text, dryRun, Author{"planilha", 0, "import"});
   }
-  std::string importRefusal(const std::string &text) {
+  ImportReport importWith(const std::string &text, ImportOptions options) {
+    auto s = store_->session();
+    std::istringstream file(text);
+    return importCsv(*s, ExchangeTable::Params, file, options, Author{"planilha", 0, "import"});
+  }
+  std::string importRefusal(const std::string &text, ImportOptions options = {}) {
     try {
-      import(text);
+      importWith(text, options);
     } catch (const ServiceError &e) {
       EXPECT_EQ(e.code(), ErrorCode::InvalidArgument);
       return e.Message();
@@ -82,7 +87,7 @@ TEST_P(Exchange, OneBadRowWritesNothingAndEveryBadRowIsNamed) {
   EXPECT_NE(importRefusal(std::string(header) + "101;3;01;N;S;x;y;;;N;0\n101;3;01;N;S;x;z;;;N;0\n")
                 .find("Linha 3: a chave repete a da linha 2"),
             std::string::npos);
-  EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE;NMEMPRESA\n101;3;x\n").find("NMEMPRESA"),
+  EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE;NMQUALQUER\n101;3;x\n").find("NMQUALQUER"),
             std::string::npos);
   EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE\n101;3\n").find("CDEMPRESA"), std::string::npos);
   EXPECT_NE(importRefusal(std::string(header) + "101;3;01;N;S;\"aberta;y;;;N;0\n").find("linha 2"),
@@ -154,6 +159,158 @@ TEST_P(Exchange, AdministratorCommandsPreviewCopyAndUndo) {
   EXPECT_EQ(run({"undo", "x"}), 1);
   EXPECT_EQ(run({"copy", "--model", "102"}), 2);
   EXPECT_EQ(run({"history", "--nada", "1"}), 2);
+}
+
+TEST_P(Exchange, TextThatIsNotUtf8IsRefusedNamingLineAndFieldInTheDryAndTheRealRun) {
+  const std::string before = exported();
+  const std::string head = "CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSFATURCLIE\n101;3;01;Linha boa\n";
+  for (const char *bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5", "\xC3("}) {
+    const std::string file = head + "101;5;01;Texto " + bad + " ruim\n";
+    const std::string real = importRefusal(file), dry = importRefusal(file, {true});
+    EXPECT_NE(real.find("Linha 3, campo DSFATURCLIE: o texto não está em UTF-8"), std::string::npos) << real;
+    EXPECT_EQ(real.find("Linha 2"), std::string::npos) << real;
+    EXPECT_EQ(dry, real);
+  }
+  EXPECT_NE(
+      importRefusal(head + "101;5;01;a" + '\0' + "b\n").find("Linha 3, campo DSFATURCLIE: caractere nulo"),
+      std::string::npos);
+  // A file saved by a spreadsheet in Windows-1252: refused with the way out, or read as such.
+  const std::string ansi = "CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSFATURCLIE\n101;3;01;Manuten\xE7\xE3o \x80 5\n";
+  EXPECT_NE(importRefusal(ansi).find("--encoding cp1252"), std::string::npos);
+  EXPECT_EQ(exported(), before);
+  EXPECT_EQ(importWith(ansi, {false, csv::Encoding::Windows1252}).changed, 1);
+  EXPECT_EQ(paramsOf("101").rows[0].values[2], Variant("Manutenção € 5"));
+}
+
+TEST_P(Exchange, TheDryRunRefusesWhatTheRealRunRefusesWithTheSameMessage) {
+  const std::string before = exported();
+  // 101 already has type 3 with company 01: one row per billing type, a rule met only on writing.
+  const std::string file = "CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSFATURCLIE\n101;3;02;a\n";
+  const std::string dry = importRefusal(file, {true}), real = importRefusal(file);
+  EXPECT_NE(real.find("Linha 2: Tipo de Faturamento já cadastrado"), std::string::npos) << real;
+  EXPECT_EQ(dry, real);
+  EXPECT_EQ(exported(), before);
+  // Rows the file itself writes count for the rows after them.
+  const std::string twice = "CDCLIENTE;IDTPFATUCLIE;CDEMPRESA\n104;2;01\n104;2;02\n";
+  EXPECT_NE(importRefusal(twice, {true}).find("Linha 3: Tipo de Faturamento já cadastrado"),
+            std::string::npos);
+  auto s = store_->session();
+  const std::size_t batches = listBatches(*s).size();
+  ImportReport dryOk = importWith("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA\n104;2;01\n101;3;01\n", {true});
+  EXPECT_EQ(listBatches(*s).size(), batches);
+  EXPECT_EQ(exported(), before);
+  ImportReport realOk = importWith("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA\n104;2;01\n101;3;01\n", {});
+  EXPECT_EQ(dryOk.batch, 0);
+  EXPECT_NE(realOk.batch, 0);
+  EXPECT_EQ(std::tie(dryOk.added, dryOk.changed, dryOk.unchanged),
+            std::tie(realOk.added, realOk.changed, realOk.unchanged));
+  EXPECT_EQ(realOk.added, 1);
+  EXPECT_EQ(realOk.unchanged, 1);
+}
+
+TEST_P(Exchange, RecordsThatDoNotSayOneThingAreRefused) {
+  const std::string before = exported();
+  // A rate with text after the number, as a spreadsheet with another decimal mark writes it.
+  EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;VRPERCAJUSTEINV\n101;3;01;1.234,50\n")
+                .find("Linha 2, campo VRPERCAJUSTEINV: \"1.234,50\" não é um número"),
+            std::string::npos);
+  EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;VRPERCAJUSTEINV\n101;3;01;12abc\n").find("12abc"),
+            std::string::npos);
+  // A record with fewer cells, or more, than the header.
+  EXPECT_NE(
+      importRefusal(std::string(header) + "104;2;01;N;N;Fatura\n").find("Linha 2: esperados 11 campos, há 6"),
+      std::string::npos);
+  EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA\n104;2;01;x\n").find("esperados 3 campos, há 4"),
+            std::string::npos);
+  // A header naming a field twice, in any case: which of the two is meant?
+  EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSFATURCLIE;dsfaturclie\n101;3;01;a;b\n")
+                .find("aparece duas vezes"),
+            std::string::npos);
+  EXPECT_EQ(exported(), before);
+}
+
+TEST_P(Exchange, FormulaLikeTextsAreMarkedForSpreadsheetsAndComeBackExactly) {
+  setTexts("=HYPERLINK(\"http://x\";\"y\")", "-desconto de 5%");
+  DeltaBuilder d(paramFatCliFields());
+  d.modify(paramsOf("102").rows[0].values, {{"DSFATURCLIE", "@SUM(A1)"}, {"DSBOLETCLIE", "'+já marcado"}});
+  ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
+  const std::string file = exported();
+  EXPECT_NE(file.find(";\"'=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";'-desconto de 5%;"), std::string::npos)
+      << file;
+  EXPECT_NE(file.find(";'@SUM(A1);''+já marcado;"), std::string::npos) << file;
+  setTexts("Outro", "Outro");
+  EXPECT_EQ(import(file).changed, 1);
+  EXPECT_EQ(exported(), file);
+  EXPECT_EQ(paramsOf("101").rows[0].values[3], Variant("-desconto de 5%"));
+  EXPECT_EQ(paramsOf("102").rows[0].values[3], Variant("'+já marcado"));
+  // The history's file too.
+  std::istringstream in;
+  std::ostringstream out, err;
+  ASSERT_EQ(runAdminCommand({"history", "--db", db_->url(), "--client", "101", "--csv"}, in, out, err), 0);
+  EXPECT_NE(out.str().find(";'-desconto de 5%"), std::string::npos) << out.str();
+  EXPECT_EQ(out.str().find(";-desconto"), std::string::npos) << out.str();
+}
+
+TEST_P(Exchange, CodesAFileLostTheZerosOfAreBroughtToTheirWidthAndReadableColumnsAreSkipped) {
+  connectTo(db_->url())->execute("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE) VALUES ('0042', 'Zero')");
+  // What a spreadsheet gives back of "0042", "01", "001" and "000000000001".
+  ImportReport r = importWith("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;CDTIPOSERV;CDGERENTEIMPCLI\n"
+                              "42;1;1;1;1\n101;3;1;;\n",
+                              {});
+  EXPECT_EQ(r.added, 1);
+  EXPECT_EQ(r.unchanged, 1);
+  std::vector<Variant> added = paramsOf("0042").rows.at(0).values;
+  EXPECT_EQ(added[7], Variant("01"));
+  EXPECT_EQ(added[5], Variant("001"));
+  EXPECT_EQ(added[12], Variant("000000000001"));
+
+  auto s = store_->session();
+  std::ostringstream readable;
+  exportCsv(*s, ExchangeTable::Params, readable, ExportOptions{"103", true});
+  EXPECT_NE(readable.str().find(";NMFANTCLIE;NRINSJURCLIE;NMTPFATU;NMEMPRESA\n"), std::string::npos);
+  EXPECT_NE(readable.str().find(";João da Silva;123.456.789-09;2 ("), std::string::npos) << readable.str();
+  const std::string before = exported();
+  ImportReport same = importWith(readable.str(), {});
+  EXPECT_EQ(same.unchanged, 1);
+  EXPECT_EQ(same.added + same.changed, 0);
+  EXPECT_EQ(exported(), before);
+  EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;NMCLIENTE\n101;3;01;x\n").find("NMCLIENTE"),
+            std::string::npos);
+}
+
+TEST_P(Exchange, UndoingAnImportRefusesRowsChangedAfterItByTheDesktopOrByHand) {
+  const std::string file =
+      "CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSBOLETCLIE\n101;3;01;Da planilha\n102;1;02;Idem\n";
+  ImportReport r = import(file);
+  ASSERT_EQ(r.changed, 2);
+  auto undo = [&] {
+    auto s = store_->session();
+    try {
+      undoBatch(*s, r.batch, Author{"admin", 0, "undo"});
+    } catch (const ServiceError &e) {
+      return e.Message();
+    }
+    return std::string("desfeito");
+  };
+  // By hand, outside the server: no history says so, the row itself does.
+  connectTo(db_->url())->execute("UPDATE PARCLIEKDR SET DSBOLETCLIE = 'À mão' WHERE CDCLIENTE = '102'");
+  std::string refused = undo();
+  EXPECT_NE(refused.find("cliente 102, tipo 1"), std::string::npos) << refused;
+  EXPECT_EQ(refused.find("cliente 101"), std::string::npos) << refused;
+  EXPECT_EQ(paramsOf("102").rows[0].values[3], Variant("À mão"));
+  EXPECT_EQ(paramsOf("101").rows[0].values[3], Variant("Da planilha"));
+  connectTo(db_->url())->execute("UPDATE PARCLIEKDR SET DSBOLETCLIE = 'Idem' WHERE CDCLIENTE = '102'");
+  // By a desktop, in a field the import did not touch.
+  DeltaBuilder d(paramFatCliFields());
+  d.modify(paramsOf("101").rows[0].values, {{"DSFATURCLIE", "Da tela"}});
+  ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
+  refused = undo();
+  EXPECT_NE(refused.find("cliente 101, tipo 3"), std::string::npos) << refused;
+  EXPECT_EQ(paramsOf("101").rows[0].values[3], Variant("Da planilha"));
+  d = DeltaBuilder(paramFatCliFields());
+  d.modify(paramsOf("101").rows[0].values, {{"DSFATURCLIE", "Manutenção do sistema de vendas."}});
+  ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
+  EXPECT_NE(undo().find("cliente 101"), std::string::npos) << "a later change is still a later change";
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Exchange, ::testing::Values("sqlite", "postgresql"),

@@ -128,6 +128,10 @@ TEST_F(Front, RequestsAWebPageCanMakeAreRefusedAndWriteNothing) {
   EXPECT_EQ(send("01", "application/json", {{"Host", "evil.example:" + port}}), 403);
   EXPECT_EQ(send("01", "application/json", {{"Host", "127.0.0.1:1"}}), 403);
   EXPECT_EQ(send("01", "application/json", {{"Host", "127.0.0.1.evil.example"}}), 403);
+  // User names the history would show as something else: an overlong "/", a right-to-left
+  // override, an escape sequence, a byte no UTF-8 text holds.
+  for (const char *user : {"adm%C0%AFin", "%E2%80%AEnimda", "a%1B[2Jb", "x%FF", "%C2%9B"})
+    EXPECT_EQ(send("01", "application/json", {{"X-Kdr-User", user}}), 400) << user;
   Reply stored = call("GetParEmpKdr", {});
   ASSERT_EQ(stored.status, 200);
   EXPECT_EQ(stored.result().array()[0].packet()->rows.size(), 4u) << "a refused request wrote";
@@ -136,7 +140,9 @@ TEST_F(Front, RequestsAWebPageCanMakeAreRefusedAndWriteNothing) {
   EXPECT_EQ(send("01", "application/json; charset=utf-8",
                  {{"Origin", "http://127.0.0.1:" + port}, {"Host", "127.0.0.1:" + port}}),
             200);
-  EXPECT_EQ(send("02", "application/json", {{"Host", "localhost:" + port}}), 200);
+  EXPECT_EQ(send("02", "application/json",
+                 {{"Host", "localhost:" + port}, {"X-Kdr-User", "Jo%C3%A3o%20%F0%9F%98%80"}}),
+            200);
   EXPECT_EQ(send("03", "application/json", {{"Host", "KDR.example.com:" + port}}), 200);
   EXPECT_EQ(send("04", "application/json", {{"Host", "kdr.example.com"}}), 200);
 }

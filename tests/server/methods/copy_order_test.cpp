@@ -123,6 +123,19 @@ TEST_P(CopyOrder, AddedRowsCarryEveryStoredColumnOfTheModelRow) {
   EXPECT_EQ(copy["6"]["DSFATURCLIE"], Variant("Service desk copiado."));
 }
 
+TEST_P(CopyOrder, OrderRowsFindTheirModelRowByTheirTextsWhateverTheirOrder) {
+  // The screen may list company 02's row of type 1 before company 01's.
+  auto o = order();
+  o.insert({"1", "Customização Beta.", "Boleto Beta."});
+  o.insert({"1", "Customização Alfa.", "Boleto Alfa."});
+  ASSERT_EQ(call("GeraAutomParam", {"'102','104'", "1010", o.variant()}).status, 200);
+  EXPECT_EQ(rowsOfClient("102")[0],
+            (std::vector<std::string>{"1", "02", "Customização Beta.", "Boleto Beta."}));
+  EXPECT_EQ(rowsOfClient("104"),
+            (std::vector<std::vector<std::string>>{{"1", "01", "Customização Alfa.", "Boleto Alfa."},
+                                                   {"1", "02", "Customização Beta.", "Boleto Beta."}}));
+}
+
 TEST_P(CopyOrder, BadOrdersAreRefusedAndWriteNothing) {
   auto good = order();
   good.insert({"3", "x", "y"});
