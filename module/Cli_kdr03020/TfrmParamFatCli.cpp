@@ -1,7 +1,7 @@
 #include "module/Cli_kdr03020/TfrmParamFatCli.h"
 
 #include "module/Cli_kdr03020/Cli_kdr03020.h"
-#include "module/Cli_kdr03021/Cli_kdr03021.h"
+#include "module/common/screens.h"
 #include "module/common/server_methods.h"
 #include "platform/host/consiste.h"
 #include "platform/host/zelnor.h"
@@ -244,7 +244,7 @@ void TfrmParamFatCli::cdsClienteNRINSJURCLIEGetText(TField &, std::string &Text,
   Text = FormatMaskText(mask, cdsClienteNRINSJURCLIE->AsString());
 }
 
-void TfrmParamFatCli::sbtDescPadClick(TComponent *) { CriaDescPad(); }
+void TfrmParamFatCli::sbtDescPadClick(TComponent *) { server::openDefaultDescriptions(netParamFatCliServ); }
 
 void TfrmParamFatCli::FormClose(TComponent *Sender, TCloseAction &Action) {
   TfrmPadraoGrid::FormClose(Sender, Action);

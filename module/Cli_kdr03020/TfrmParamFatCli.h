@@ -75,6 +75,7 @@ public:
   kdr::TFloatField *cdsParamFatCliVRPERCAJUSTEINV = nullptr;
   kdr::TStringField *cdsParamFatCliCDPAIS = nullptr;
   kdr::TClientDataSet *cdsTemp;
+  kdr::TStringField *cdsTempIDTPFATUCLIE = nullptr;
   kdr::TClientDataSet *cdsTipoDeServico;
   kdr::TStringField *cdsTipoDeServicoCDTIPOSERV = nullptr;
   kdr::TStringField *cdsTipoDeServicoNMTIPOSERV = nullptr;

@@ -102,7 +102,7 @@ void TfrmParamFatCli::createDataModel() {
 
   cdsTemp = make<TClientDataSet>(this, "cdsTemp");
   stringField(*cdsTemp, "CDCLIENTE", 21, "Código do Cliente");
-  stringField(*cdsTemp, "IDTPFATUCLIE", 1, "Tipo de Serviço");
+  cdsTempIDTPFATUCLIE = &stringField(*cdsTemp, "IDTPFATUCLIE", 1, "Tipo de Serviço");
   stringField(*cdsTemp, "DSFATURCLIE", 400, "Descrição para Faturamento");
   stringField(*cdsTemp, "DSBOLETCLIE", 400, "Descrição para Boleto");
   stringField(*cdsTemp, "NMFANTCLIE", 50, "Nome Fantasia");

@@ -21,8 +21,6 @@ namespace {
 // The grid offers every billing type but "Locação", which rows may still carry.
 constexpr std::array<std::string_view, 5> choosableBillingCodes{"1", "2", "3", "5", "6"};
 
-bool editing(TDataSetState state) { return state == dsEdit || state == dsInsert; }
-
 // A flag keeps its code when the chosen text is neither "Sim" nor "Não".
 void storeFlag(TField &field, const std::string &text) {
   if (std::string_view code = vocabulary::flagCode(text); !code.empty()) field.SetAsString(std::string(code));

@@ -20,11 +20,6 @@ namespace vocabulary = kdr03020::common;
 
 namespace {
 
-bool editing(TDataSetState state) { return state == dsEdit || state == dsInsert; }
-
-// Clients billed in Brazil pay no invoice rate.
-constexpr std::string_view brazil = "0055";
-
 template <class T> T *boundTo(T *control, TDataSource *source, const char *field) {
   control->SetDataSource(source);
   control->SetDataField(field);
@@ -154,7 +149,7 @@ void TfrmParamFatCli::applyBillingTypeRule() {
 
 void TfrmParamFatCli::cdsParamFatCliAfterScroll(TDataSet &) {
   applyBillingTypeRule();
-  const bool abroad = cdsParamFatCliCDPAIS->AsString() != brazil;
+  const bool abroad = cdsParamFatCliCDPAIS->AsString() != vocabulary::homeCountry;
   dbePercAjust->SetEnabled(abroad);
   dbePercAjust->SetColor(abroad ? clWindow : clBtnFace);
 }

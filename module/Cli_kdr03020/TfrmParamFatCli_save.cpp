@@ -4,6 +4,7 @@
 #include "module/Cli_kdr03020/Cli_kdr03020.h"
 #include "module/Cli_kdr03020/TfrmParamFatCli.h"
 #include "module/common/billing.h"
+#include "module/common/scopes.h"
 #include "module/common/server_methods.h"
 #include "platform/host/consiste.h"
 #include "platform/host/dialog_services.h"
@@ -20,8 +21,6 @@ namespace {
 
 // The table the host keeps a local copy of, refreshed after each save.
 constexpr const char *cachedTable = "PARCLIEKDR";
-// The country whose clients are billed without the invoice-rate bounds.
-constexpr std::string_view homeCountry = "0055";
 
 // Catalogue key of the default description of a billing type; empty when it has none.
 std::string_view defaultDescriptionKey(std::string_view billingType) {
@@ -58,33 +57,27 @@ void TfrmParamFatCli::cdsParamFatCliBeforePost(TDataSet &) {
 // The client's rows as the server has them now, so that a type saved meanwhile by another
 // desktop counts; the copy lives only while the row is checked.
 void TfrmParamFatCli::checkBillingTypeAgainstServer() {
-  try {
-    cdsTemp->Close();
-    cdsTemp->CreateDataSet();
-    cdsTemp->SetData(callServer(server::GetParamFatCli, {cdsClienteCDCLIENTE->AsString()}));
-    cdsParamFatCliCDCLIENTE->SetAsString(cdsClienteCDCLIENTE->AsString());
-    const std::string type = cdsParamFatCliIDTPFATUCLIE->AsString();
-    if (Consiste::EmptyString(type)) {
-      if (cdsParamFatCli->State() == dsInsert) {
-        showPage(tshPadrao);
-        Consiste::MensErro(msgPadrao->Msg("TIP_CAD_NINF"), true);
-      }
-    } else {
-      // The type the row had before this edit began; a new row has none, so every equal row counts.
-      const Variant before = cdsParamFatCliIDTPFATUCLIE->OldValue();
-      const bool typeIsNew = before.isEmpty() || before.asString() != type;
-      TField &serverType = cdsTemp->FieldByName("IDTPFATUCLIE");
-      for (cdsTemp->First(); typeIsNew && !cdsTemp->Eof(); cdsTemp->Next())
-        if (serverType.AsString() == type) {
-          focusGridColumn(cdsParamFatCliIDTPFATUCLIE);
-          Consiste::MensErro(msgPadrao->Msg("TipServ_JCad"), true);
-        }
-    }
-  } catch (...) {
-    cdsTemp->Close();
-    throw;
-  }
   cdsTemp->Close();
+  server::ClosedOnExit closeTemp(*cdsTemp);
+  cdsTemp->CreateDataSet();
+  cdsTemp->SetData(callServer(server::GetParamFatCli, {cdsClienteCDCLIENTE->AsString()}));
+  cdsParamFatCliCDCLIENTE->SetAsString(cdsClienteCDCLIENTE->AsString());
+  const std::string type = cdsParamFatCliIDTPFATUCLIE->AsString();
+  if (Consiste::EmptyString(type)) {
+    if (cdsParamFatCli->State() == dsInsert) {
+      showPage(tshPadrao);
+      Consiste::MensErro(msgPadrao->Msg("TIP_CAD_NINF"), true);
+    }
+  } else {
+    // The type the row had before this edit began; a new row has none, so every equal row counts.
+    const Variant before = cdsParamFatCliIDTPFATUCLIE->OldValue();
+    const bool typeIsNew = before.isEmpty() || before.asString() != type;
+    for (cdsTemp->First(); typeIsNew && !cdsTemp->Eof(); cdsTemp->Next())
+      if (cdsTempIDTPFATUCLIE->AsString() == type) {
+        focusGridColumn(cdsParamFatCliIDTPFATUCLIE);
+        Consiste::MensErro(msgPadrao->Msg("TipServ_JCad"), true);
+      }
+  }
 }
 
 void TfrmParamFatCli::checkCompanyBeforePost() {
@@ -104,7 +97,7 @@ void TfrmParamFatCli::checkCompanyBeforePost() {
 // An empty rate reads as 0 and passes; clients of the home country take any rate.
 void TfrmParamFatCli::checkInvoiceRate() {
   const double rate = cdsParamFatCliVRPERCAJUSTEINV->AsFloat();
-  if ((rate > 100 || rate < 0) && cdsParamFatCliCDPAIS->AsString() != homeCountry) {
+  if ((rate > 100 || rate < 0) && cdsParamFatCliCDPAIS->AsString() != kdr03020::common::homeCountry) {
     showPage(tshOutros);
     dbePercAjust->SetFocus();
     Consiste::MensErro(msgPadrao->Msg("Perc_Inv"), true);
@@ -129,23 +122,19 @@ void TfrmParamFatCli::completeRow() {
 // The company's default texts for the row's company and billing type, offered until the user
 // takes them over; "Sim" replaces both texts as they stand, an empty one included.
 void TfrmParamFatCli::offerCompanyTexts() {
-  Showavi::ActiveShowAvi(Application().MainForm(), 1);
-  try {
+  {
+    server::ServerWait wait;
     cdsDescPad->SetData(callServer(server::GetDescPadrao, {cdsParamFatCliCDEMPRESA->AsString(),
                                                            cdsParamFatCliIDTPFATUCLIE->AsString()}));
-  } catch (...) {
-    Showavi::DeactiveShowAvi();
-    throw;
   }
-  Showavi::DeactiveShowAvi();
   if (cdsDescPad->IsEmpty()) return;
   constexpr int firstButton = 10;
   if (Tmsgaler::MsgAlertEx(msgPadrao->Msg("descPad"), mtConfirmation,
                            {msgPadrao->Msg("Sim"), msgPadrao->Msg("Nao")}, 2, 0, 0) != firstButton)
     return;
   boImportado = true;
-  cdsParamFatCliDSFATURCLIE->SetValue(cdsDescPad->FieldByName("DSFATUREMPRESA").Value());
-  cdsParamFatCliDSBOLETCLIE->SetValue(cdsDescPad->FieldByName("DSBOLETEMPRESA").Value());
+  cdsParamFatCliDSFATURCLIE->SetValue(cdsDescPadDSFATUREMPRESA->Value());
+  cdsParamFatCliDSBOLETCLIE->SetValue(cdsDescPadDSBOLETEMPRESA->Value());
 }
 
 void TfrmParamFatCli::cdsParamFatCliAfterPost(TDataSet &) { saveParamFatCli(); }
@@ -156,18 +145,14 @@ void TfrmParamFatCli::cdsParamFatCliAfterDelete(TDataSet &) { saveParamFatCli();
 // log and on screen, so the next save sends it again with the new one.
 void TfrmParamFatCli::saveParamFatCli() {
   if (cdsParamFatCli->ChangeCount() <= 0) return;
-  Showavi::ActiveShowAvi(Application().MainForm(), 1);
-  try {
+  {
+    server::ServerWait wait;
     Variant result = netParamFatCliServ->Call(server::SetParamFatCli, {cdsParamFatCli->Delta()});
     // The server names the row another desktop changed; the user needs to know how to go on.
     if (TNetConnection::isErrorResult(result) && TNetConnection::errorCode(result) == "conflict")
       result = TNetConnection::errorResult(msgPadrao->Msg("Alt_Outro"), "conflict");
     Consiste::CheckResultServ(result, true, 0);
-  } catch (...) {
-    Showavi::DeactiveShowAvi();
-    throw;
   }
-  Showavi::DeactiveShowAvi();
   if (cdsParamFatCli->LogChanges()) cdsParamFatCli->MergeChangeLog();
   try {
     Zelnor::AtualizaLocalCache(Variant(Variant::Array{Variant(cachedTable)}));

@@ -2,6 +2,10 @@
 // Unit of the default-descriptions screen: its exported state, its launcher and its unit lifecycle.
 #include "module/common/exports.h"
 
+namespace kdr {
+class TNetConnection;
+}
+
 namespace Cli_kdr03021 {
 class TfrmDescPad;
 }
@@ -21,6 +25,9 @@ namespace Cli_kdr03021 {
 
 inline TfrmDescPad *&frmDescPad = ::Cli_kdr03021_frmDescPad;
 inline bool &boMudaEdt = ::Cli_kdr03021_boMudaEdt;
+// The connection handed to the opening under way (the billing-parameters screen's, opened from
+// there); null outside an opening and when none was handed.
+extern kdr::TNetConnection *handedServer;
 
 void initialization();
 void finalization();

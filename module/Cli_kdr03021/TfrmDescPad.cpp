@@ -1,9 +1,8 @@
 #include "module/Cli_kdr03021/TfrmDescPad.h"
 
-#include "module/Cli_kdr03020/Cli_kdr03020.h"
-#include "module/Cli_kdr03020/TfrmParamFatCli.h"
 #include "module/Cli_kdr03021/Cli_kdr03021.h"
 #include "module/common/billing.h"
+#include "module/common/scopes.h"
 #include "module/common/server_methods.h"
 #include "platform/host/consiste.h"
 #include "platform/host/dialog_services.h"
@@ -57,15 +56,6 @@ public:
   ~ScreenWritesEditors() { boMudaEdt = true; }
   ScreenWritesEditors(const ScreenWritesEditors &) = delete;
   ScreenWritesEditors &operator=(const ScreenWritesEditors &) = delete;
-};
-
-// The wait animation over the host's window while the server works; off however the call ends.
-class ServerWait {
-public:
-  ServerWait() { Showavi::ActiveShowAvi(Application().MainForm(), 1); }
-  ~ServerWait() { Showavi::DeactiveShowAvi(); }
-  ServerWait(const ServerWait &) = delete;
-  ServerWait &operator=(const ServerWait &) = delete;
 };
 
 } // namespace
@@ -219,7 +209,7 @@ void TfrmDescPad::FormActivate(TComponent *) { getEmpresas(); }
 
 void TfrmDescPad::getEmpresas() {
   {
-    ServerWait wait;
+    common::ServerWait wait;
     Variant payload = callServer(common::GetParEmpKdr, {});
     // The texts go first: opening the companies shows the first pair, which must find them.
     cdsEmpresaKdr->SetData(std::move(payload.array().at(0)));
@@ -240,9 +230,7 @@ TfrmDescPad::Pair TfrmDescPad::currentPair() const {
   return pair;
 }
 
-bool TfrmDescPad::pendingChange() const {
-  return cdsEmpresaKdr->State() == dsEdit || cdsEmpresaKdr->State() == dsInsert;
-}
+bool TfrmDescPad::pendingChange() const { return editing(cdsEmpresaKdr->State()); }
 
 bool TfrmDescPad::locate(const Pair &pair) {
   return cdsEmpresaKdr->Locate("CDEMPRESA;IDTPFATUEMPRESA", Variant::Array{pair.empresa, pair.faturamento},
@@ -319,7 +307,7 @@ void TfrmDescPad::cdsEmpresaKdrAfterDelete(TDataSet &) { sendChange(); }
 void TfrmDescPad::sendChange() {
   if (cdsEmpresaKdr->ChangeCount() == 0) return;
   try {
-    ServerWait wait;
+    common::ServerWait wait;
     callServer(common::SetParEmpKdr, {cdsEmpresaKdr->Delta()});
   } catch (...) {
     cdsEmpresaKdr->CancelUpdates();
@@ -330,7 +318,7 @@ void TfrmDescPad::sendChange() {
 
 void TfrmDescPad::sbtCancelarClick(TComponent *) {
   TDataSet *ds = dataSetPadrao();
-  if (ds == nullptr || (ds->State() != dsEdit && ds->State() != dsInsert)) return;
+  if (ds == nullptr || !editing(ds->State())) return;
   if (msgPadraoGrid->ShowMsg("Canc", mtConfirmation, {mbYes, mbNo}) != mrYes) return;
   ds->Cancel();
   showTexts();
@@ -346,9 +334,8 @@ void TfrmDescPad::sbtVerificarClick(TComponent *) { getEmpresas(); }
 // Incluir while browsing companies; the navigator only while browsing.
 void TfrmDescPad::dtsPadraoStateChange(TComponent *) {
   const TDataSetState state = dtsPadrao->State();
-  const bool editing = state == dsEdit || state == dsInsert;
   const bool browsingCompanies = state == dsBrowse && cdsEmpresa->Active() && !cdsEmpresa->IsEmpty();
-  for (TButtonFlat *b : {sbtConfirmar, sbtCancelar}) setCommandEnabled(b, editing);
+  for (TButtonFlat *b : {sbtConfirmar, sbtCancelar}) setCommandEnabled(b, editing(state));
   for (TButtonFlat *b : {sbtVerificar, sbtProcurar, sbtIncluir}) setCommandEnabled(b, browsingCompanies);
   dbnPadrao->SetEnabled(state == dsBrowse);
 }
@@ -362,13 +349,10 @@ void TfrmDescPad::netDescPadServBeforeConnect(TNetConnection &Sender) {
   Sender.Token = Zelnor::WebToken();
 }
 
-// The billing-parameters screen's connection while that screen is open, as the module has always
-// worked; otherwise one of this screen's own to the same server, so the host's menu can open it
-// alone.
+// The connection this opening was handed (the billing-parameters screen's, opened from there);
+// otherwise one of this screen's own to the same server, so the host's menu can open it alone.
 TNetConnection &TfrmDescPad::server() {
-  using Cli_kdr03020::boIdCriado;
-  using Cli_kdr03020::frmParamFatCli;
-  if (boIdCriado && frmParamFatCli != nullptr) return *frmParamFatCli->netParamFatCliServ;
+  if (handedServer != nullptr) return *handedServer;
   if (!netDescPadServ->Connected()) netDescPadServ->Open();
   return *netDescPadServ;
 }

@@ -51,7 +51,7 @@ public:
   kdr::TStringField *cdsEmpresaKdrIDTPFATUEMPRESA = nullptr;
   kdr::TStringField *cdsEmpresaKdrDSFATUREMPRESA = nullptr;
   kdr::TStringField *cdsEmpresaKdrDSBOLETEMPRESA = nullptr;
-  // Used only while the billing-parameters screen, whose connection this screen borrows, is not open.
+  // Used only by an opening that was handed no connection (the host's menu).
   kdr::TNetConnection *netDescPadServ;
 
   // Handlers and operations.

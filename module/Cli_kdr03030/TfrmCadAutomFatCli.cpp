@@ -3,6 +3,7 @@
 #include "module/Cli_kdr03020/Cli_kdr03020.h"
 #include "module/Cli_kdr03020/TfrmParamFatCli.h"
 #include "module/Cli_kdr03030/Cli_kdr03030.h"
+#include "module/common/scopes.h"
 #include "module/common/server_methods.h"
 #include "platform/host/consiste.h"
 #include "platform/host/dialog_services.h"
@@ -31,10 +32,6 @@ const std::vector<std::string> catalogue{
     "abra esta tela novamente para copiar de outro cliente.",
 };
 
-// The rows of the billing-parameters screen are walked from the first on: a row half edited there
-// would be posted behind its user's back, with that screen's checks raising in the middle here.
-bool editing(const TDataSet &rows) { return rows.State() == dsEdit || rows.State() == dsInsert; }
-
 TCheckBox *checkBox(TComponent *owner, const char *name, const char *caption, TWinControl *parent) {
   auto *box = placed<TCheckBox>(owner, name, parent);
   box->SetCaption(caption);
@@ -57,7 +54,9 @@ std::string_view modelRefusal() {
   const TfrmParamFatCli &screen = *Cli_kdr03020::frmParamFatCli;
   if (!screen.cdsParamFatCli->Active() || !screen.cdsCliente->Active() || screen.cdsCliente->IsEmpty())
     return "cli_ninf";
-  if (editing(*screen.cdsParamFatCli)) return "cli_edit";
+  // The rows of the billing-parameters screen are walked from the first on: a row half edited there
+  // would be posted behind its user's back, with that screen's checks raising in the middle here.
+  if (editing(screen.cdsParamFatCli->State())) return "cli_edit";
   return {};
 }
 
@@ -291,19 +290,14 @@ void TfrmCadAutomFatCli::buildOrder(TfrmParamFatCli &model) {
 }
 
 void TfrmCadAutomFatCli::sendOrder(TfrmParamFatCli &model) {
-  // However the call ends, the animation stops and the order goes; the choices stay on screen.
-  struct CleanUp {
-    TClientDataSet &order;
-    ~CleanUp() {
-      Showavi::DeactiveShowAvi();
-      order.Close();
-    }
-  } cleanUp{*cdsParamClienteCopia};
-  Showavi::ActiveShowAvi(Application().MainForm(), 1);
-  // The list goes by reference; what the server may write back into it is not taken.
-  Variant::Array args{Variant(stCliente), Variant(modelClient_), cdsParamClienteCopia->Delta()};
-  Consiste::CheckResultServ(model.netParamFatCliServ->CallByRef(common::GeraAutomParam, args), true, 0);
-  Showavi::DeactiveShowAvi();
+  // However the call ends, the order goes; the choices stay on screen.
+  common::ClosedOnExit order(*cdsParamClienteCopia);
+  {
+    common::ServerWait wait;
+    // The list goes by reference; what the server may write back into it is not taken.
+    Variant::Array args{Variant(stCliente), Variant(modelClient_), cdsParamClienteCopia->Delta()};
+    Consiste::CheckResultServ(model.netParamFatCliServ->CallByRef(common::GeraAutomParam, args), true, 0);
+  }
   msgPadrao->ShowMsg("Cliente_Imp", mtInformation, {mbOK}, 0);
 }
 

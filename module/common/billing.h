@@ -61,6 +61,10 @@ billingTypeCode(const kdr::TMessages &catalogue, std::string_view text,
   return std::nullopt;
 }
 
+// The country (CDPAIS) of the clients billed at home: they pay no invoice rate, so its field stays
+// closed, and the bounds of the rate do not apply to them.
+inline constexpr std::string_view homeCountry = "0055";
+
 inline constexpr std::string_view flagYes = "S";
 inline constexpr std::string_view flagNo = "N";
 inline constexpr std::string_view flagYesText = "Sim";

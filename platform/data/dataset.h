@@ -20,6 +20,9 @@ class TDataSource;
 
 enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
+// A record is being edited or inserted: it has values not yet posted.
+inline bool editing(TDataSetState state) { return state == dsEdit || state == dsInsert; }
+
 // What a dataset tells its data sources (and they their links).
 enum class TDataEvent {
   FieldChange,     // one field written; the field goes along

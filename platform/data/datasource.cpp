@@ -106,13 +106,13 @@ void TDataLink::UpdateRecord() {
 void TDataLink::refreshState() {
   const TDataSetState state = dataSource_ ? dataSource_->State() : dsInactive;
   const bool active = state != dsInactive;
-  const bool editing = state == dsEdit || state == dsInsert;
+  const bool edits = editing(state);
   if (active != active_) {
     active_ = active;
     ActiveChanged();
   }
-  if (editing != editing_) {
-    editing_ = editing;
+  if (edits != editing_) {
+    editing_ = edits;
     EditingChanged();
   }
 }

@@ -5,14 +5,6 @@
 
 namespace kdr {
 
-namespace {
-
-bool editing(const TDataSet *ds) {
-  return ds != nullptr && (ds->State() == dsEdit || ds->State() == dsInsert);
-}
-
-} // namespace
-
 TfrmPadraoGrid::TfrmPadraoGrid(TComponent *owner) : TForm(owner) {
   SetName("frmPadraoGrid");
   // The data source is the oldest component, so it is destroyed after every control bound to it.
@@ -97,8 +89,7 @@ void TfrmPadraoGrid::dtsPadraoStateChange(TComponent *) {
   for (TButtonFlat *b : {sbtIncluir, sbtVerificar})
     setCommandEnabled(b, state == dsInactive || state == dsBrowse);
   for (TButtonFlat *b : {sbtExcluir, sbtProcurar}) setCommandEnabled(b, browsingRows);
-  for (TButtonFlat *b : {sbtConfirmar, sbtCancelar})
-    setCommandEnabled(b, state == dsEdit || state == dsInsert);
+  for (TButtonFlat *b : {sbtConfirmar, sbtCancelar}) setCommandEnabled(b, editing(state));
 }
 
 void TfrmPadraoGrid::FormClose(TComponent *, TCloseAction &) {}
@@ -120,12 +111,12 @@ void TfrmPadraoGrid::sbtProcurarClick(TComponent *) {
 void TfrmPadraoGrid::sbtVerificarClick(TComponent *) {}
 
 void TfrmPadraoGrid::sbtConfirmarClick(TComponent *) {
-  if (TDataSet *ds = dataSetPadrao(); editing(ds)) ds->Post();
+  if (TDataSet *ds = dataSetPadrao(); ds != nullptr && editing(ds->State())) ds->Post();
 }
 
 void TfrmPadraoGrid::sbtCancelarClick(TComponent *) {
   TDataSet *ds = dataSetPadrao();
-  if (!editing(ds)) return;
+  if (ds == nullptr || !editing(ds->State())) return;
   if (msgPadraoGrid->ShowMsg("Canc", mtConfirmation, {mbYes, mbNo}) == mrYes) ds->Cancel();
 }
 

@@ -247,7 +247,7 @@ bool TDBGrid::defaultKeyDown(int &key, TShiftState shift) {
     // The first press gives the cell its text back; a further one cancels the record.
     if (editorModified_)
       refreshEditor();
-    else if (ds && (ds->State() == dsEdit || ds->State() == dsInsert))
+    else if (ds && editing(ds->State()))
       ds->Cancel();
     return true;
   case VK_RETURN:

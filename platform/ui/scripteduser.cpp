@@ -352,7 +352,7 @@ std::vector<std::string> ScriptedUser::leftovers() const {
       left.push_back("form " + form->Name() + " left open");
     forEachOwned(*form, [&](TComponent &c) {
       auto *ds = dynamic_cast<TDataSet *>(&c);
-      if (ds && (ds->State() == dsEdit || ds->State() == dsInsert) && !keptName(ds->Name()))
+      if (ds && editing(ds->State()) && !keptName(ds->Name()))
         left.push_back("dataset " + ds->Name() + " left in " + (ds->State() == dsEdit ? "edit" : "insert") +
                        " state");
     });

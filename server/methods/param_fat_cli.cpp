@@ -29,7 +29,7 @@ void checkCompany(Session &s, const DeltaRow &row) {
     refuse("Empresa " + row.shown("CDEMPRESA") + " não cadastrada.");
 }
 
-// The invoice rate is a percentage from 0 to 100, except for clients of country "0055", whose
+// The invoice rate is a percentage from 0 to 100, except for clients of the home country, whose
 // rate is free. Only a rate the change sets is checked, so a stored row holding a rate out of
 // range still saves a change of its other fields.
 void checkRate(Session &s, const DeltaRow &row) {
@@ -38,7 +38,7 @@ void checkRate(Session &s, const DeltaRow &row) {
   const double value = rate.asFloat();
   if (value >= 0 && value <= 100) return;
   Rows country = s.query("SELECT CDPAIS FROM CLIENTE WHERE CDCLIENTE = ?", {row["CDCLIENTE"]});
-  if (!country.empty() && country[0][0].asString() == "0055") return;
+  if (!country.empty() && country[0][0].asString() == homeCountry) return;
   refuse("Percentual de ajuste do Invoice deve estar entre 0 e 100 (cliente " + row.shown("CDCLIENTE") +
          ", tipo de faturamento " + billingTypeText(row.text("IDTPFATUCLIE")) + ").");
 }
