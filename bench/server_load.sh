@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # WRITERS desktops saving at once for SECONDS against kdr-server, then the check that nothing
 # acknowledged was lost (bench_server_load says what it does).
-# bench/server_load.sh [BUILD_DIR] [sqlite | postgresql] [WRITERS] [SECONDS]
+# bench/server_load.sh [BUILD_DIR] [sqlite | postgresql] [WRITERS] [SECONDS] [bulk]
+# bulk: a copy to every client (billing types 2, 3 and 4, which the writers leave alone) runs
+# through the first third of the load and its undo through the second; afterwards every client's
+# parameters other than the writers' own rows must be what the seed left.
 # postgresql: a scratch database in the cluster KDR_TEST_PG names (scripts/pg-cluster starts one).
 set -euo pipefail
 build="${1:-build/default}"
@@ -33,4 +36,27 @@ for _ in $(seq 300); do grep -q listening "$work/server.out" 2>/dev/null && brea
 port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
 [ -n "$port" ] || { cat "$work/server.log"; exit 1; }
 echo "engine $engine:"
-"$build/bin/bench_server_load" "$port" "$writers" "$seconds"
+if [ "${5:-}" != bulk ]; then
+  "$build/bin/bench_server_load" "$port" "$writers" "$seconds"
+  exit
+fi
+# The seed's rows but the writers' type-1 and type-5 rows: what the copy and its undo must leave.
+others() { "$build/bin/kdr-server" export --db "$url" params | awk -F';' '$2 != 1 && $2 != 5'; }
+others >"$work/before.csv"
+"$build/bin/bench_server_load" "$port" "$writers" "$seconds" &
+load_pid=$!
+sleep $((seconds / 6))
+"$build/bin/kdr-server" copy --db "$url" --model 1 --types 2,3,4 --texts fat,bol --targets T | tee "$work/copy.out"
+batch=$(sed -n 's/^Lote \([0-9]*\):.*/\1/p' "$work/copy.out")
+sleep $((seconds / 3))
+"$build/bin/kdr-server" undo --db "$url" "$batch"
+status=0
+wait "$load_pid" || status=$?
+others >"$work/after.csv"
+if cmp -s "$work/before.csv" "$work/after.csv"; then
+  echo "copy and undo: every other row as the seed left it ($(wc -l <"$work/after.csv") lines)"
+else
+  echo "copy and undo: rows differ from the seed's:"; diff "$work/before.csv" "$work/after.csv" | head -20
+  status=1
+fi
+exit "$status"

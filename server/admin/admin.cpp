@@ -74,9 +74,9 @@ Author commandAuthor(std::string_view command) {
   return Author{user, 0, std::string(command)};
 }
 
-// Columns padded to their widest value, counted in characters.
+// Columns padded to their widest value, counted in characters; the header line only when asked.
 void printTable(std::ostream &out, const std::vector<std::string> &header,
-                const std::vector<std::vector<std::string>> &rows) {
+                const std::vector<std::vector<std::string>> &rows, bool headerLine = true) {
   std::vector<std::size_t> width(header.size());
   for (std::size_t i = 0; i < header.size(); ++i) width[i] = utf8::length(header[i]);
   for (const auto &r : rows)
@@ -89,7 +89,7 @@ void printTable(std::ostream &out, const std::vector<std::string> &header,
     }
     out << text << '\n';
   };
-  line(header);
+  if (headerLine) line(header);
   for (const auto &r : rows) line(r);
 }
 
@@ -105,31 +105,42 @@ int history(Store &store, const Arguments &a, std::ostream &out) {
   HistoryFilter filter{a.option("--client"), a.option("--since"), std::nullopt};
   if (a.options.count("--batch")) filter.batch = batchNumber(a.option("--batch"));
   auto s = store.session();
-  std::vector<HistoryEntry> entries = readHistory(*s, filter);
-  if (a.flag("--csv")) {
-    const Variant table = historyPacket(entries);
-    const DataPacket &packet = *table.packet();
-    out << csv::byteOrderMark;
-    for (std::size_t i = 0; i < packet.fields.size(); ++i) out << (i ? ";" : "") << packet.fields[i].name;
-    out << '\n';
-    for (const PacketRow &r : packet.rows) {
-      for (std::size_t i = 0; i < r.values.size(); ++i)
-        out << (i ? ";" : "") << csv::field(shownValue(r.values[i]), ';', r.values[i].isEmpty());
-      out << '\n';
+  // A page at a time, so that the longest history is never held whole; the table's columns are
+  // aligned within each page.
+  std::string position;
+  bool first = true;
+  do {
+    HistoryPage page = readHistoryPage(*s, filter, position);
+    position = std::move(page.next);
+    if (a.flag("--csv")) {
+      const Variant table = historyPacket(page.entries);
+      const DataPacket &packet = *table.packet();
+      if (first) {
+        out << csv::byteOrderMark;
+        for (std::size_t i = 0; i < packet.fields.size(); ++i) out << (i ? ";" : "") << packet.fields[i].name;
+        out << '\n';
+      }
+      for (const PacketRow &r : packet.rows) {
+        for (std::size_t i = 0; i < r.values.size(); ++i)
+          out << (i ? ";" : "") << csv::field(shownValue(r.values[i]), ';', r.values[i].isEmpty());
+        out << '\n';
+      }
+    } else {
+      std::vector<std::vector<std::string>> rows;
+      for (const HistoryEntry &e : page.entries)
+        for (const FieldChange &f : shownFields(e.change))
+          rows.push_back({e.when, utf8::inert(e.user), numberOrBlank(e.request), utf8::inert(e.method),
+                          e.batch ? std::to_string(*e.batch) : "", e.change.table,
+                          utf8::inert(keyText(e.change)),
+                          std::string(1, static_cast<char>(e.change.operation)), f.name,
+                          utf8::inert(shownValue(f.before)), utf8::inert(shownValue(f.after))});
+      printTable(
+          out,
+          {"quando", "quem", "pedido", "método", "lote", "tabela", "chave", "op", "campo", "antes", "depois"},
+          rows, first);
     }
-    return 0;
-  }
-  std::vector<std::vector<std::string>> rows;
-  for (const HistoryEntry &e : entries)
-    for (const FieldChange &f : shownFields(e.change))
-      rows.push_back({e.when, utf8::inert(e.user), numberOrBlank(e.request), utf8::inert(e.method),
-                      e.batch ? std::to_string(*e.batch) : "", e.change.table, utf8::inert(keyText(e.change)),
-                      std::string(1, static_cast<char>(e.change.operation)), f.name,
-                      utf8::inert(shownValue(f.before)), utf8::inert(shownValue(f.after))});
-  printTable(
-      out,
-      {"quando", "quem", "pedido", "método", "lote", "tabela", "chave", "op", "campo", "antes", "depois"},
-      rows);
+    first = false;
+  } while (!position.empty());
   return 0;
 }
 

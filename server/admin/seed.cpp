@@ -1,8 +1,10 @@
 #include "server/admin/seed.h"
 
+#include <functional>
 #include <string_view>
 #include <vector>
 
+#include "server/errors.h"
 #include "server/store/tables.h"
 
 namespace kdr::server {
@@ -49,11 +51,31 @@ void seedReference(Session &s) {
              {"03", "4", "Locação conforme contrato.", "Boleto de locação Gama."}});
 }
 
-} // namespace
+void fillDemo(Session &s);
+void fillBulk(Session &s, std::int64_t n);
 
-bool seedDemo(Session &s) {
+// Fills an empty database in one transaction. Servers started together with a seed on one empty
+// database queue here: the first fills it, the others find it filled. A database holding some of
+// the reference rows but no client is left as it is, with word of what to do.
+bool seedEmpty(Session &s, const std::function<void()> &fill) {
   Transaction tx(s, Transaction::Mode::Write);
+  if (std::string_view lock = s.dialect().lockWriters(); !lock.empty()) s.query(lock, {"KDR seed"});
   if (!isEmpty(s)) return false;
+  try {
+    fill();
+  } catch (const EngineError &e) {
+    if (e.kind() != EngineError::Kind::Duplicate) throw;
+    throw ServiceError(
+        ErrorCode::Conflict,
+        "O banco de dados não tem clientes, mas já tem empresas, tipos de serviço ou operadores, e "
+        "--seed só preenche um banco vazio. Nada foi gravado. Inicie o servidor sem --seed, ou "
+        "informe em --db um banco novo.");
+  }
+  tx.commit();
+  return true;
+}
+
+void fillDemo(Session &s) {
   seedReference(s);
   insertAll(s, tables::cliente(),
             {{"101", "J", "11222333000181", "Padaria Pão Quente", "0055"},
@@ -94,13 +116,9 @@ bool seedDemo(Session &s) {
        {"108", "9", "03", "s", "N", "Registro antigo.", "Registro antigo.", nullptr, nullptr, "X", 0.0},
        {"1010", "1", "01", "N", "N", "Customização Alfa.", "Boleto Alfa.", nullptr, nullptr, "N", 0.0},
        {"1010", "1", "02", "N", "N", "Customização Beta.", "Boleto Beta.", nullptr, nullptr, "N", 0.0}});
-  tx.commit();
-  return true;
 }
 
-bool seedBulk(Session &s, std::int64_t n) {
-  Transaction tx(s, Transaction::Mode::Write);
-  if (!isEmpty(s)) return false;
+void fillBulk(Session &s, std::int64_t n) {
   seedReference(s);
   // Set-based: one statement per table however many clients.
   const std::string numbers = "WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < ?) ";
@@ -120,8 +138,16 @@ bool seedBulk(Session &s, std::int64_t n) {
             "SELECT '1', T.TIPO, '02', 'S', 'S', 'Modelo ' || T.TIPO, 'Boleto modelo ' || T.TIPO, 'S', 1.5 "
             "FROM (SELECT '1' AS TIPO UNION ALL SELECT '2' UNION ALL SELECT '3' UNION ALL SELECT '4' "
             "UNION ALL SELECT '5' UNION ALL SELECT '6') T");
-  tx.commit();
-  return true;
+}
+
+} // namespace
+
+bool seedDemo(Session &s) {
+  return seedEmpty(s, [&s] { fillDemo(s); });
+}
+
+bool seedBulk(Session &s, std::int64_t n) {
+  return seedEmpty(s, [&s, n] { fillBulk(s, n); });
 }
 
 } // namespace kdr::server

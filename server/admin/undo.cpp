@@ -6,6 +6,7 @@
 #include "server/errors.h"
 #include "server/methods/billing.h"
 #include "server/methods/param_fat_cli.h"
+#include "server/methods/row_locks.h"
 
 namespace kdr::server {
 namespace {
@@ -178,10 +179,39 @@ UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const 
   return report;
 }
 
+// Takes what the undo checks before it checks it: the clients of the batch's rows, then the rows,
+// each in key order, as every other writer takes them. A change committed meanwhile is then in
+// the history and the rows when the check reads them, and a change started meanwhile waits for
+// the undo and finds the rows no longer as its desktop saw them.
+void lockBatchRows(Session &s, const BatchInfo &b) {
+  const Params batch{b.number};
+  if (b.operation == copyOperation) {
+    const std::string lines = " FROM KDR_LOTE_LINHA WHERE NRLOTE = ?";
+    lockClients(s, "CDCLIENTE IN (SELECT CDCLIENTE" + lines + ")", batch);
+    lockTableRows(s, tables::parClieKdr(),
+                  "(CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) IN (SELECT CDCLIENTE, IDTPFATUCLIE, CDEMPRESA" +
+                      lines + ")",
+                  batch);
+    return;
+  }
+  const std::string records = " FROM KDR_HISTORICO WHERE NRLOTE = ? AND NMTABELA = ";
+  lockClients(s, "CDCLIENTE IN (SELECT CDCLIENTE" + records + "'PARCLIEKDR')", batch);
+  lockTableRows(s, tables::parClieKdr(),
+                "(CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) IN (SELECT CDCLIENTE, IDTPFATU, CDEMPRESA" + records +
+                    "'PARCLIEKDR')",
+                batch);
+  lockTableRows(s, tables::parEmpKdr(),
+                "(CDEMPRESA, IDTPFATUEMPRESA) IN (SELECT CDEMPRESA, IDTPFATU" + records + "'PAREMPKDR')",
+                batch);
+}
+
 } // namespace
 
 UndoReport undoBatch(Session &s, std::int64_t batch, const Author &author) {
   Transaction tx(s, Transaction::Mode::Write);
+  // Two undos of one batch started together: the second waits here until the first is done,
+  // then finds the batch undone.
+  s.query("SELECT NRLOTE FROM KDR_LOTE WHERE NRLOTE = ?" + std::string(s.dialect().lockRows()), {batch});
   std::optional<BatchInfo> b = findBatch(s, batch);
   if (!b) throw ServiceError(ErrorCode::NotFound, "Lote " + std::to_string(batch) + " não encontrado.");
   if (b->operation == undoOperation)
@@ -190,6 +220,7 @@ UndoReport undoBatch(Session &s, std::int64_t batch, const Author &author) {
     throw ServiceError(ErrorCode::Conflict, "O lote " + std::to_string(batch) +
                                                 " já foi desfeito pelo lote " + std::to_string(*b->undoneBy) +
                                                 ".");
+  lockBatchRows(s, *b);
   fillTouched(s, *b);
   std::int64_t undo = openBatch(s, author, undoOperation, b->model, b->types, b->targets, b->number);
   UndoReport report =

@@ -6,6 +6,7 @@
 
 #include "platform/data/packet_json.h"
 #include "platform/data/packet_reader.h"
+#include "server/errors.h"
 #include "server/store/packets.h"
 
 namespace kdr::server {
@@ -112,9 +113,40 @@ std::string filterCondition(const HistoryFilter &filter, const FilterColumns &co
   return sql;
 }
 
+// Where an entry stands in the history's order: by time; at one time the records before a copy's
+// lines; records by number, lines by batch and key. The two kinds are read apart, each in that
+// order by the engine, and merged by time and kind alone, so that no two client codes are ever
+// compared outside the engine (whose collation may not be this program's).
+struct Place {
+  enum Kind : std::int64_t { Record = 0, Line = 1 };
+  std::string when;
+  std::int64_t kind = Record;
+  std::int64_t number = 0; // the record's, or the line's batch
+  Variant client = nullptr, type = nullptr, company = nullptr;
+
+  // Between places of different kinds only.
+  bool before(const Place &other) const { return when != other.when ? when < other.when : kind < other.kind; }
+};
+
+struct Placed {
+  Place place;
+  HistoryEntry entry;
+};
+
+// Entries of one kind read from after a place, at most limit rows read (some lines stand for no
+// change and give no entry): whether the limit cut the read, and where the last row read stands.
+struct Read {
+  std::vector<Placed> entries;
+  bool cut = false;
+  Place last;
+};
+
+std::string limitClause(std::size_t limit) { return " LIMIT " + std::to_string(limit); }
+
 // The records of a copy's rows, read back from its lines; an undo of a copy reads the same lines
 // the other way round.
-void readCopyLines(Session &s, const HistoryFilter &filter, std::vector<HistoryEntry> &out) {
+Read readCopyLines(Session &s, const HistoryFilter &filter, const std::optional<Place> &after,
+                   std::size_t limit) {
   std::string sql =
       "SELECT B.DTLOTE, B.NMUSUARIO, B.NRPEDIDO, B.NMMETODO, B.NRLOTE, B.NMOPERACAO, L.CDCLIENTE, "
       "L.IDTPFATUCLIE, L.CDEMPRESA, L.IDACAO, L.DSFATURCLIE, L.DSBOLETCLIE, T.DSFATURCLIE, T.DSBOLETCLIE, "
@@ -127,8 +159,19 @@ void readCopyLines(Session &s, const HistoryFilter &filter, std::vector<HistoryE
       "AND M.CDEMPRESA = L.CDEMPRESA WHERE B.NMOPERACAO IN ('copia', 'desfazer')";
   Params params;
   sql += filterCondition(filter, {"B.NRLOTE", "L.CDCLIENTE", "B.DTLOTE"}, params);
-  sql += " ORDER BY B.NRLOTE, L.CDCLIENTE, L.IDTPFATUCLIE, L.CDEMPRESA";
-  for (const Row &r : s.query(sql, params)) {
+  if (after && after->kind == Place::Record) {
+    sql += " AND B.DTLOTE >= ?";
+    params.push_back(after->when);
+  } else if (after) {
+    sql += " AND (B.DTLOTE, B.NRLOTE, L.CDCLIENTE, L.IDTPFATUCLIE, L.CDEMPRESA) > (?, ?, ?, ?, ?)";
+    params.insert(params.end(), {after->when, after->number, after->client, after->type, after->company});
+  }
+  sql += " ORDER BY B.DTLOTE, B.NRLOTE, L.CDCLIENTE, L.IDTPFATUCLIE, L.CDEMPRESA" + limitClause(limit);
+  Read read;
+  std::size_t rows = 0;
+  s.scan(sql, params, [&](Row &r) {
+    ++rows;
+    read.last = Place{r[0].asString(), Place::Line, r[4].asInteger(), r[6], r[7], r[8]};
     HistoryEntry e{r[0].asString(), r[1].asString(), integerOf(r[2]), r[3].asString(), r[4].asInteger(), {}};
     const bool undo = r[5].asString() == undoOperation;
     RowChange &c = e.change;
@@ -149,18 +192,30 @@ void readCopyLines(Session &s, const HistoryFilter &filter, std::vector<HistoryE
       Variant invoice = r[12].isNull() ? r[10] : r[12], slip = r[13].isNull() ? r[11] : r[13];
       addIfChanged(c.fields, "DSFATURCLIE", undo ? invoice : r[10], undo ? r[10] : invoice);
       addIfChanged(c.fields, "DSBOLETCLIE", undo ? slip : r[11], undo ? r[11] : slip);
-      if (c.fields.empty()) continue;
+      if (c.fields.empty()) return;
     }
-    out.push_back(std::move(e));
-  }
+    read.entries.push_back({read.last, std::move(e)});
+  });
+  read.cut = rows == limit;
+  return read;
 }
 
-void readRecords(Session &s, const HistoryFilter &filter, std::vector<HistoryEntry> &out) {
+Read readRecords(Session &s, const HistoryFilter &filter, const std::optional<Place> &after,
+                 std::size_t limit) {
   std::string sql = "SELECT DTHIST, NMUSUARIO, NRPEDIDO, NMMETODO, NRLOTE, NMTABELA, CDCLIENTE, IDTPFATU, "
-                    "CDEMPRESA, IDOPERACAO, DSCAMPOS FROM KDR_HISTORICO WHERE 1 = 1";
+                    "CDEMPRESA, IDOPERACAO, DSCAMPOS, NRHIST FROM KDR_HISTORICO WHERE 1 = 1";
   Params params;
   sql += filterCondition(filter, {"NRLOTE", "CDCLIENTE", "DTHIST"}, params);
-  for (const Row &r : s.query(sql + " ORDER BY NRHIST", params)) {
+  if (after && after->kind == Place::Record) {
+    sql += " AND (DTHIST, NRHIST) > (?, ?)";
+    params.insert(params.end(), {after->when, after->number});
+  } else if (after) {
+    sql += " AND DTHIST > ?";
+    params.push_back(after->when);
+  }
+  Read read;
+  s.scan(sql + " ORDER BY DTHIST, NRHIST" + limitClause(limit), params, [&](Row &r) {
+    read.last = Place{r[0].asString(), Place::Record, r[11].asInteger()};
     HistoryEntry e{r[0].asString(), r[1].asString(), integerOf(r[2]), r[3].asString(), optionalOf(r[4]), {}};
     e.change = RowChange{r[5].asString(),
                          r[6],
@@ -168,11 +223,96 @@ void readRecords(Session &s, const HistoryFilter &filter, std::vector<HistoryEnt
                          r[8],
                          static_cast<Operation>(r[9].asString().at(0)),
                          fieldsFromJson(r[10].asString())};
-    out.push_back(std::move(e));
+    read.entries.push_back({read.last, std::move(e)});
+  });
+  read.cut = read.entries.size() == limit;
+  return read;
+}
+
+// The next entries after a place, both kinds merged: only as far as both reads are known whole,
+// so that nothing of one kind is passed over for a later entry of the other. An empty "next"
+// ends the history.
+struct Slice {
+  std::vector<Placed> entries;
+  std::optional<Place> next;
+};
+
+Slice readSlice(Session &s, const HistoryFilter &filter, const std::optional<Place> &after,
+                std::size_t limit) {
+  Read records = readRecords(s, filter, after, limit), lines = readCopyLines(s, filter, after, limit);
+  std::optional<Place> bound;
+  if (records.cut) bound = records.last;
+  if (lines.cut && (!bound || lines.last.before(*bound))) bound = lines.last;
+  // Everything read of the bound's own kind lies at or before it.
+  auto within = [&](const Place &p) { return !bound || p.kind == bound->kind || p.before(*bound); };
+  Slice slice;
+  std::size_t r = 0, l = 0;
+  for (;;) {
+    const bool haveRecord = r < records.entries.size() && within(records.entries[r].place);
+    const bool haveLine = l < lines.entries.size() && within(lines.entries[l].place);
+    if (!haveRecord && !haveLine) break;
+    const bool takeRecord =
+        haveRecord && (!haveLine || !lines.entries[l].place.before(records.entries[r].place));
+    slice.entries.push_back(std::move(takeRecord ? records.entries[r++] : lines.entries[l++]));
   }
+  slice.next = bound;
+  return slice;
+}
+
+std::string positionText(const Place &p) {
+  std::string out;
+  appendVariantJson(out, Variant(Variant::Array{Variant(p.when), Variant(p.kind), Variant(p.number), p.client,
+                                                p.type, p.company}));
+  return out;
+}
+
+std::optional<Place> placeOf(const std::string &position) {
+  if (position.empty()) return std::nullopt;
+  try {
+    const Variant v = variantFromJsonText(position);
+    const Variant::Array &a = v.array();
+    Place p{a.at(0).asString(), a.at(1).asInteger(), a.at(2).asInteger(), a.at(3), a.at(4), a.at(5)};
+    if (a.size() == 6 && (p.kind == Place::Record || p.kind == Place::Line)) return p;
+  } catch (const std::exception &) {
+  }
+  refuse("Posição de página do histórico inválida: " + quoted(position) + ".");
 }
 
 } // namespace
+
+HistoryPage readHistoryPage(Session &s, const HistoryFilter &filter, const std::string &position,
+                            std::size_t size) {
+  HistoryPage page;
+  std::optional<Place> after = placeOf(position);
+  for (;;) {
+    Slice slice = readSlice(s, filter, after, size);
+    for (Placed &p : slice.entries) {
+      if (page.entries.size() == size) {
+        page.next = positionText(*after);
+        return page;
+      }
+      after = p.place;
+      page.entries.push_back(std::move(p.entry));
+    }
+    // Lines that stand for no change give no entry: read on until the page is full or the end.
+    if (!slice.next) return page;
+    after = slice.next;
+    if (page.entries.size() == size) {
+      page.next = positionText(*after);
+      return page;
+    }
+  }
+}
+
+void forEachHistoryEntry(Session &s, const HistoryFilter &filter,
+                         const std::function<void(const HistoryEntry &)> &visit) {
+  std::string position;
+  do {
+    HistoryPage page = readHistoryPage(s, filter, position, historyPageSize);
+    for (const HistoryEntry &e : page.entries) visit(e);
+    position = std::move(page.next);
+  } while (!position.empty());
+}
 
 HistoryWriter::HistoryWriter(Session &session, Author author, std::optional<std::int64_t> batch)
     : session_(session), author_(std::move(author)), batch_(batch), when_(nowText()) {}
@@ -218,10 +358,7 @@ std::optional<BatchInfo> findBatch(Session &s, std::int64_t batch) {
 
 std::vector<HistoryEntry> readHistory(Session &s, const HistoryFilter &filter) {
   std::vector<HistoryEntry> out;
-  readRecords(s, filter, out);
-  readCopyLines(s, filter, out);
-  std::stable_sort(out.begin(), out.end(),
-                   [](const HistoryEntry &a, const HistoryEntry &b) { return a.when < b.when; });
+  forEachHistoryEntry(s, filter, [&out](const HistoryEntry &e) { out.push_back(e); });
   return out;
 }
 

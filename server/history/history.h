@@ -92,8 +92,22 @@ struct HistoryFilter {
   std::optional<std::int64_t> batch; // only the rows of this batch
 };
 
-// Oldest first.
+// Oldest first. Every entry at once: for what is known to be small (one batch, one client's rows).
 std::vector<HistoryEntry> readHistory(Session &s, const HistoryFilter &filter);
+
+// The history in pages, so that however long it is, no reader holds more than a page of it.
+// position is "" for the first page and, for each next one, the page's next; next is "" on the last
+// page. A malformed position raises ServiceError (invalid argument).
+inline constexpr std::size_t historyPageSize = 1000; // entries a page holds, at most, unless asked fewer
+struct HistoryPage {
+  std::vector<HistoryEntry> entries;
+  std::string next;
+};
+HistoryPage readHistoryPage(Session &s, const HistoryFilter &filter, const std::string &position,
+                            std::size_t size = historyPageSize);
+// Every entry, oldest first, read a page at a time.
+void forEachHistoryEntry(Session &s, const HistoryFilter &filter,
+                         const std::function<void(const HistoryEntry &)> &visit);
 
 // The fields a listing shows of a row: its changed fields, or one blank field for a row inserted
 // or deleted with nothing but its key.

@@ -6,6 +6,7 @@
 #include "platform/rtl/utf8.h"
 #include "server/errors.h"
 #include "server/methods/billing.h"
+#include "server/methods/row_locks.h"
 #include "server/store/packets.h"
 #include "server/store/tables.h"
 
@@ -239,11 +240,25 @@ TargetList parseTargetList(std::string_view text) {
 
 namespace {
 
-// The copy itself, inside the caller's transaction. Every row it replaces or adds leaves a line in
-// its batch first, and the rows it adds are then written from those lines, so the history costs
-// one narrow insert per row and no second search.
-CopyReport runCopy(Session &s, const std::string &targets, const std::string &modelClient,
-                   const DataPacket &order, const Author &author) {
+// What a copy and its preview share: the order read, the model's rows paired with it, the scratch
+// tables filled, and which clients are targets.
+struct CopyPlan {
+  std::string model, types, targets;
+  bool everyone = false;
+
+  // The model is never a target, whatever the list says. One parameter: the model.
+  std::string targetCondition(std::string_view table) const {
+    std::string t(table);
+    return everyone ? t + ".CDCLIENTE <> ?"
+                    : t + ".CDCLIENTE IN (SELECT CDCLIENTE FROM KDR_ALVO) AND " + t + ".CDCLIENTE <> ?";
+  }
+  std::int64_t clients(Session &s) const {
+    return s.query("SELECT COUNT(*) FROM CLIENTE C WHERE " + targetCondition("C"), {model})[0][0].asInteger();
+  }
+};
+
+CopyPlan planCopy(Session &s, const std::string &targets, const std::string &modelClient,
+                  const DataPacket &order) {
   TargetList list = parseTargetList(targets);
   if (!list.everyone && list.codes.empty()) refuse("Cliente deve ser informado.");
   std::vector<OrderRow> orderRows = readOrder(order);
@@ -254,40 +269,49 @@ CopyReport runCopy(Session &s, const std::string &targets, const std::string &mo
   std::vector<ModelRow> model = pairWithModel(s, modelClient, orderRows);
   fillTexts(s, model);
   fillCopies(s, model);
-
-  // The model is never a target, whatever the list says.
-  auto targetCondition = [&](std::string_view table) {
-    std::string t(table);
-    return list.everyone ? t + ".CDCLIENTE <> ?"
-                         : t + ".CDCLIENTE IN (SELECT CDCLIENTE FROM KDR_ALVO) AND " + t + ".CDCLIENTE <> ?";
-  };
   if (!list.everyone) fillTargets(s, list.codes);
+  return CopyPlan{modelClient, orderedTypes(orderRows), trim(targets), list.everyone};
+}
 
-  CopyReport report;
-  report.batch = openBatch(s, author, copyOperation, modelClient, orderedTypes(orderRows), trim(targets));
-  const Variant batch(report.batch);
-  report.clients =
-      s.query("SELECT COUNT(*) FROM CLIENTE C WHERE " + targetCondition("C"), {modelClient})[0][0]
-          .asInteger();
-  s.execute("INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, " + nameList(placeColumns) + ", IDACAO, " +
-                nameList(textColumns) + ") SELECT ?, PARCLIEKDR.CDCLIENTE, " +
+// One line per target row the copy replaces (with the texts the row had) or adds, into lines: the
+// batch's own lines for a copy, a scratch table for its preview.
+void writeLines(Session &s, const CopyPlan &plan, std::string_view lines, const Variant &batch) {
+  const std::string into =
+      "INSERT INTO " + std::string(lines) + " (NRLOTE, CDCLIENTE, " + nameList(placeColumns);
+  s.execute(into + ", IDACAO, " + nameList(textColumns) + ") SELECT ?, PARCLIEKDR.CDCLIENTE, " +
                 nameList(placeColumns, "PARCLIEKDR.") + ", 'A', " + nameList(textColumns, "PARCLIEKDR.") +
                 " FROM PARCLIEKDR JOIN KDR_TEXTO X ON " + samePlace("X", "PARCLIEKDR") + " WHERE " +
-                targetCondition("PARCLIEKDR"),
-            {batch, modelClient});
+                plan.targetCondition("PARCLIEKDR"),
+            {batch, plan.model});
+  s.execute(into + ", IDACAO) SELECT ?, C.CDCLIENTE, " + nameList(placeColumns, "M.") +
+                ", 'I' FROM CLIENTE C CROSS JOIN KDR_COPIA M WHERE " + plan.targetCondition("C") +
+                " AND NOT EXISTS (SELECT 1 FROM PARCLIEKDR P WHERE P.CDCLIENTE = C.CDCLIENTE "
+                "AND P.IDTPFATUCLIE = M.IDTPFATUCLIE)",
+            {batch, plan.model});
+}
+
+// The copy itself, inside the caller's transaction. Every row it replaces or adds leaves a line in
+// its batch first, and the rows it adds are then written from those lines, so the history costs
+// one narrow insert per row and no second search.
+CopyReport runCopy(Session &s, const std::string &targets, const std::string &modelClient,
+                   const DataPacket &order, const Author &author) {
+  const CopyPlan plan = planCopy(s, targets, modelClient, order);
+  // Before anything of the targets is read: a desktop saving one of them meanwhile goes first or
+  // waits, so that no client ends with two rows of one billing type.
+  lockClients(s, plan.targetCondition("CLIENTE"), {plan.model});
+
+  CopyReport report;
+  report.batch = openBatch(s, author, copyOperation, plan.model, plan.types, plan.targets);
+  const Variant batch(report.batch);
+  report.clients = plan.clients(s);
+  writeLines(s, plan, "KDR_LOTE_LINHA", batch);
   // A text the order leaves out keeps the target's own.
   std::string setTexts;
   for (const std::string &c : textColumns)
     setTexts += (setTexts.empty() ? "" : ", ") + c + " = COALESCE(X." + c + ", PARCLIEKDR." + c + ")";
   report.replaced = s.execute("UPDATE PARCLIEKDR SET " + setTexts + " FROM KDR_TEXTO X WHERE " +
-                                  samePlace("X", "PARCLIEKDR") + " AND " + targetCondition("PARCLIEKDR"),
-                              {modelClient});
-  s.execute("INSERT INTO KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, " + nameList(placeColumns) +
-                ", IDACAO) SELECT ?, C.CDCLIENTE, " + nameList(placeColumns, "M.") +
-                ", 'I' FROM CLIENTE C CROSS JOIN KDR_COPIA M WHERE " + targetCondition("C") +
-                " AND NOT EXISTS (SELECT 1 FROM PARCLIEKDR P WHERE P.CDCLIENTE = C.CDCLIENTE "
-                "AND P.IDTPFATUCLIE = M.IDTPFATUCLIE)",
-            {batch, modelClient});
+                                  samePlace("X", "PARCLIEKDR") + " AND " + plan.targetCondition("PARCLIEKDR"),
+                              {plan.model});
   report.added = s.execute("INSERT INTO PARCLIEKDR (CDCLIENTE, " + nameList(copyRowColumns()) +
                                ") SELECT L.CDCLIENTE, " + nameList(copyRowColumns(), "M.") +
                                " FROM KDR_LOTE_LINHA L JOIN KDR_COPIA M ON " + samePlace("M", "L") +
@@ -305,7 +329,8 @@ CopyReport runCopy(Session &s, const std::string &targets, const std::string &mo
   return report;
 }
 
-std::vector<TargetPreview> previewOf(Session &s, std::int64_t batch) {
+// The preview's lines, target by target, with the totals they add up to.
+CopyPreview previewOf(Session &s, std::string_view lines) {
   const Dialect &d = s.dialect();
   auto rowsOf = [&](std::string_view action) {
     return d.listAggregate("CASE WHEN IDACAO = '" + std::string(action) +
@@ -314,15 +339,18 @@ std::vector<TargetPreview> previewOf(Session &s, std::int64_t batch) {
   Rows rows =
       s.query("SELECT CDCLIENTE, SUM(CASE WHEN IDACAO = 'I' THEN 1 ELSE 0 END), "
               "SUM(CASE WHEN IDACAO = 'A' THEN 1 ELSE 0 END), " +
-                  rowsOf("I") + ", " + rowsOf("A") +
-                  " FROM (SELECT * FROM KDR_LOTE_LINHA WHERE NRLOTE = ? "
-                  "ORDER BY CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) L GROUP BY CDCLIENTE ORDER BY CDCLIENTE",
-              {batch});
-  std::vector<TargetPreview> out;
-  out.reserve(rows.size());
-  for (const Row &r : rows)
-    out.push_back({r[0].asString(), r[1].asInteger(), r[2].asInteger(), r[3].asString(), r[4].asString()});
-  return out;
+              rowsOf("I") + ", " + rowsOf("A") + " FROM (SELECT * FROM " + std::string(lines) +
+              " ORDER BY CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) L GROUP BY CDCLIENTE ORDER BY CDCLIENTE");
+  CopyPreview preview;
+  preview.targets.reserve(rows.size());
+  for (const Row &r : rows) {
+    preview.targets.push_back(
+        {r[0].asString(), r[1].asInteger(), r[2].asInteger(), r[3].asString(), r[4].asString()});
+    preview.totals.added += r[1].asInteger();
+    preview.totals.replaced += r[2].asInteger();
+  }
+  preview.totals.rows = preview.totals.added + preview.totals.replaced;
+  return preview;
 }
 
 } // namespace
@@ -337,12 +365,18 @@ CopyReport GeraAutomParam(Session &s, const std::string &targets, const std::str
 
 CopyPreview previewGeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,
                                   const DataPacket &order) {
-  // Never committed: the transaction's guard rolls the copy back.
-  Transaction tx(s, Transaction::Mode::Write);
-  CopyPreview preview;
-  preview.totals = runCopy(s, targets, modelClient, order, Author{});
-  preview.targets = previewOf(s, preview.totals.batch);
-  preview.totals.batch = 0;
+  // A reading transaction: the preview sees one moment of the database and locks nothing a desktop
+  // writes; its lines go to a scratch table of its own connection.
+  Transaction tx(s, Transaction::Mode::Read);
+  const CopyPlan plan = planCopy(s, targets, modelClient, order);
+  prepareScratch(s, "KDR_PREVIA",
+                 "NRLOTE BIGINT, " +
+                     tables::parClieKdr().declarations(nameList(joined({"CDCLIENTE"}, textRowColumns))) +
+                     ", IDACAO VARCHAR(1)");
+  writeLines(s, plan, "KDR_PREVIA", Variant(std::int64_t{0}));
+  CopyPreview preview = previewOf(s, "KDR_PREVIA");
+  preview.totals.clients = plan.clients(s);
+  tx.commit();
   return preview;
 }
 

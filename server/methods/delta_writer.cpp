@@ -5,6 +5,7 @@
 
 #include "platform/rtl/utf8.h"
 #include "server/errors.h"
+#include "server/methods/row_locks.h"
 
 namespace kdr::server {
 
@@ -41,6 +42,7 @@ public:
     mapFields(delta);
     std::vector<Change> changes = readChanges(delta);
     for (Change &c : changes) validate(c);
+    lockClients(changes);
     for (const Change &c : changes) write(c);
   }
 
@@ -161,6 +163,19 @@ private:
       }
     }
     if (c.kind != RowStatus::Deleted) table_.check(session_, DeltaRow(stored_.columns, c.current, c.changed));
+  }
+
+  // The clients whose rows the delta writes, before it looks at them: a copy, an undo or another
+  // desktop writing the same clients goes first or waits, so that a key checked free stays free.
+  void lockClients(const std::vector<Change> &changes) {
+    if (table_.historyClient.empty()) return;
+    const std::size_t k = columnIndex(table_.historyClient);
+    Params codes;
+    for (const Change &c : changes)
+      for (const Row *values : {&c.original, &c.current})
+        if (!values->empty()) codes.push_back((*values)[k]);
+    if (!codes.empty())
+      kdr::server::lockClients(session_, "CDCLIENTE IN (" + placeholders(codes.size()) + ")", codes);
   }
 
   // " AND column <same as> ?" for each column marked, with the value of values.

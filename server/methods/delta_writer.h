@@ -48,7 +48,8 @@ struct DeltaTable {
   // stay readable and editable. Empty: the table has no such rule.
   std::vector<std::string> unique{};
   std::string uniqueMessage{};
-  // The columns that name a row in the history: client, billing type, company ("" for none).
+  // The columns that name a row in the history: client, billing type, company ("" for none). The
+  // clients so named are locked before the delta writes their rows (see row_locks.h).
   std::string historyClient{}, historyType{}, historyCompany{};
 };
 

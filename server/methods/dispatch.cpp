@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <charconv>
+
 #include "platform/data/packet_json.h"
 #include "server/errors.h"
 #include "server/history/history.h"
@@ -46,6 +48,28 @@ HistoryFilter historyFilter(const std::string &client, const std::string &since,
   return f;
 }
 
+// The largest history GetHistorico answers in one piece, and the largest page of
+// GetHistoricoPagina, in changed rows: an answer the server builds whole stays a few megabytes.
+constexpr std::size_t historyAnswerRows = 5000;
+
+std::size_t historyPageRows(const std::string &text) {
+  std::size_t rows = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), rows);
+  if (ec != std::errc() || end != text.data() + text.size() || rows < 1 || rows > historyAnswerRows)
+    refuse("O tamanho da página do histórico deve ser um número de 1 a " + std::to_string(historyAnswerRows) +
+           ".");
+  return rows;
+}
+
+// A history too long for one answer is refused rather than built whole: it is read in pages.
+Variant historyAnswer(Session &s, const HistoryFilter &filter) {
+  HistoryPage page = readHistoryPage(s, filter, {}, historyAnswerRows);
+  if (!page.next.empty())
+    refuse("O histórico pedido tem mais de " + std::to_string(historyAnswerRows) +
+           " alterações: leia-o em páginas (GetHistoricoPagina) ou filtre por cliente, data ou lote.");
+  return historyPacket(page.entries);
+}
+
 } // namespace
 
 Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(store), cache_(answerCacheBytes) {
@@ -87,8 +111,14 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(stor
         return {copyPreviewPackets(previewGeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2)))};
       });
   add(paramFatCli, "GetHistorico", R, {T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
-    return {historyPacket(readHistory(s, historyFilter(text(a, 0), text(a, 1), text(a, 2))))};
+    return {historyAnswer(s, historyFilter(text(a, 0), text(a, 1), text(a, 2)))};
   });
+  add(paramFatCli, "GetHistoricoPagina", R, {T, T, T, T, T},
+      [](Session &s, const auto &a, const Author &) -> Outcome {
+        HistoryPage page = readHistoryPage(s, historyFilter(text(a, 0), text(a, 1), text(a, 2)), text(a, 3),
+                                           historyPageRows(text(a, 4)));
+        return {Variant(Variant::Array{historyPacket(page.entries), Variant(std::move(page.next))})};
+      });
   add(cache, "GetTable", R, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return written(rdmCache::GetTable(s, text(a, 0)));
   });

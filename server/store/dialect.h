@@ -23,6 +23,10 @@ public:
   // same text run one after the other; empty where a writing transaction already excludes every
   // other writer.
   virtual std::string_view lockWriters() const = 0;
+  // Ends a SELECT so that it locks the rows it reads, in the order it reads them, until the
+  // transaction ends: another writer of those rows waits, and whoever waited reads them as the
+  // holder left them. Empty where a writing transaction already excludes every other writer.
+  virtual std::string_view lockRows() const = 0;
   // Statements taking and releasing a lock held while one server migrates, so that servers
   // started together on one database migrate one after the other; empty where the engine's
   // writing transaction already does it.

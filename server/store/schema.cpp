@@ -300,6 +300,14 @@ CREATE INDEX KDR_HISTORICO_LOTE ON KDR_HISTORICO (NRLOTE);
 )sql";
 }
 
+// The history read in pages, oldest first: the records in time order, a batch's lines in key
+// order, each page found through an index however long the history.
+constexpr std::string_view historyPages = R"sql(
+CREATE INDEX KDR_HISTORICO_QUANDO ON KDR_HISTORICO (DTHIST, NRHIST);
+CREATE INDEX KDR_LOTE_LINHA_CHAVE ON KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, IDTPFATUCLIE, CDEMPRESA);
+DROP INDEX KDR_LOTE_LINHA_LOTE;
+)sql";
+
 } // namespace
 
 // kdr_digits is registered on every connection the server opens. The triggers keep the digits
@@ -324,7 +332,7 @@ END;
                                              // An INTEGER PRIMARY KEY is the row id: numbered by the
                                              // engine, never reused while the largest row stays
                                              // (history is never deleted).
-                                             historySchema("INTEGER PRIMARY KEY")};
+                                             historySchema("INTEGER PRIMARY KEY"), std::string(historyPages)};
   return list;
 }
 
@@ -340,7 +348,7 @@ ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS TEXT
 CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
 )sql",
       changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
-      postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY")};
+      postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY"), std::string(historyPages)};
   return list;
 }
 

@@ -5,17 +5,22 @@
 
 namespace kdr::server {
 
-std::unique_ptr<Store> Store::open(const std::string &url) {
-  std::unique_ptr<Store> store;
+std::unique_ptr<Store> Store::open(const std::string &url, Decorator decorate) {
+  std::function<std::unique_ptr<Session>()> connect;
+  const Dialect *dialect = nullptr;
   if (url.rfind("sqlite:", 0) == 0) {
     std::string path = url.substr(7);
     if (path.empty()) refuse("Informe o arquivo do banco SQLite: --db sqlite:CAMINHO.");
-    store.reset(new Store(sqliteDialect(), [path] { return openSqlite(path); }));
+    connect = [path] { return openSqlite(path); };
+    dialect = &sqliteDialect();
   } else if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) {
-    store.reset(new Store(postgresqlDialect(), [url] { return openPostgresql(url); }));
+    connect = [url] { return openPostgresql(url); };
+    dialect = &postgresqlDialect();
   } else {
     refuse("Banco de dados desconhecido: use --db sqlite:CAMINHO ou --db postgresql://...");
   }
+  if (decorate) connect = [connect, decorate] { return decorate(connect()); };
+  std::unique_ptr<Store> store(new Store(*dialect, std::move(connect)));
   store->migrate();
   return store;
 }

@@ -16,9 +16,13 @@ public:
   // Schema version this server knows; a database at a newer one is refused.
   int knownSchemaVersion() const;
 
+  // Wraps each new connection, e.g. to fail a chosen statement and see that nothing is left
+  // half-written; a null one leaves them as the engine makes them.
+  using Decorator = std::function<std::unique_ptr<Session>(std::unique_ptr<Session>)>;
+
   // Opens, creates and migrates; raises ServiceError with the reason in Portuguese and the
   // engine's text in the message of EngineError.
-  static std::unique_ptr<Store> open(const std::string &url);
+  static std::unique_ptr<Store> open(const std::string &url, Decorator decorate = nullptr);
 
   class Lease {
   public:

@@ -10,13 +10,22 @@ std::unique_ptr<Session> connectTo(const std::string &url) {
   return url.rfind("sqlite:", 0) == 0 ? openSqlite(url.substr(7)) : openPostgresql(url);
 }
 
+int waitForLockWaiter(Session &watcher) {
+  for (int i = 0; i < 100000; ++i) {
+    Rows rows = watcher.query("SELECT pid FROM pg_stat_activity WHERE datname = current_database() AND "
+                              "wait_event_type = 'Lock'");
+    if (!rows.empty()) return static_cast<int>(rows[0][0].asInteger());
+  }
+  return 0;
+}
+
 void ServerTest::start(const std::string &engine, HttpOptions options) {
   // "sqlite_cached": the same suite with the answer cache on, so that a stale read fails it.
   const std::string cached = "_cached";
   const bool cache = engine.size() > cached.size() && engine.ends_with(cached);
   db_ = std::make_unique<ScratchDatabase>(cache ? engine.substr(0, engine.size() - cached.size()) : engine);
   if (!db_->available()) GTEST_SKIP() << "PostgreSQL suite skipped: KDR_TEST_PG is not set";
-  store_ = Store::open(db_->url());
+  store_ = Store::open(db_->url(), decorate_);
   {
     auto s = store_->session();
     seedDemo(*s);

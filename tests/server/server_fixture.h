@@ -36,6 +36,10 @@ using ScratchDatabase = kdr::test::ScratchDatabase;
 // A bare session on a scratch database's URL, outside any store (no migration).
 std::unique_ptr<Session> connectTo(const std::string &url);
 
+// Waits (bounded) until a session of the watcher's PostgreSQL database waits for a lock, and gives
+// its backend pid; 0 when none came to wait.
+int waitForLockWaiter(Session &watcher);
+
 // A remote call to the server on a loopback port, sent with the desktop's own JSON writer.
 Reply callServer(int port, const std::string &method, Variant::Array args,
                  const std::string &module = "KDR03020.rdmParamFatCli", const std::string &token = {},
@@ -60,6 +64,7 @@ protected:
   DataPacket paramsOf(const std::string &client);
 
   std::unique_ptr<ScratchDatabase> db_;
+  Store::Decorator decorate_; // wraps the store's connections when set before start()
   std::unique_ptr<Store> store_;
   std::unique_ptr<Dispatcher> dispatcher_;
   std::unique_ptr<HttpFront> front_;

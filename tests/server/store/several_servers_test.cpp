@@ -14,16 +14,6 @@ namespace {
 
 using test::ServerProcess;
 
-// Waits (bounded) until a session of the database waits for a lock, and gives its backend pid.
-int waitForLockWaiter(Session &watcher) {
-  for (int i = 0; i < 100000; ++i) {
-    Rows rows = watcher.query("SELECT pid FROM pg_stat_activity WHERE datname = current_database() AND "
-                              "wait_event_type = 'Lock'");
-    if (!rows.empty()) return static_cast<int>(rows[0][0].asInteger());
-  }
-  return 0;
-}
-
 class SeveralServers : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -163,6 +153,49 @@ TEST_F(SeveralServers, WorkOfAKilledServerDoesNotOutliveIt) {
   EXPECT_TRUE(gone) << "the killed server's statement still runs in backend " << orphan;
   // The other server goes on serving the row.
   EXPECT_EQ(paramsOf(*two_, "101").rows.size(), 3u);
+}
+
+// Servers started together with a seed on one empty database: one fills it, the others start on
+// what it filled. A database with reference rows but no client is not seeded, and the server
+// says why and what to do.
+TEST_F(SeveralServers, ServersStartedTogetherWithASeedFillTheDatabaseOnce) {
+  std::unique_ptr<ServerProcess> servers[2];
+  std::string failures[2];
+  std::thread starts[2];
+  for (int i = 0; i < 2; ++i)
+    starts[i] = std::thread([&, i] {
+      try {
+        servers[i] =
+            std::make_unique<ServerProcess>(std::vector<std::string>{"--seed", "bulk:20000"}, db_->url());
+      } catch (const std::exception &e) {
+        failures[i] = e.what();
+      }
+    });
+  for (std::thread &t : starts) t.join();
+  EXPECT_EQ(failures[0], "");
+  EXPECT_EQ(failures[1], "");
+  auto s = openPostgresql(db_->url());
+  EXPECT_EQ(s->query("SELECT COUNT(*) FROM CLIENTE")[0][0].asInteger(), 20000);
+  EXPECT_EQ(s->query("SELECT COUNT(*) FROM EMPRESA")[0][0].asInteger(), 4);
+}
+
+TEST_F(SeveralServers, ASeedOnADatabaseWithoutClientsButWithCompaniesSaysWhatToDo) {
+  {
+    auto store = Store::open(db_->url());
+    store->session()->execute("INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('01', 'Alfa')");
+  }
+  std::string failure;
+  try {
+    ServerProcess seeded({"--seed", "demo"}, db_->url());
+  } catch (const std::exception &e) {
+    failure = e.what();
+  }
+  EXPECT_NE(failure.find("--seed só preenche um banco vazio. Nada foi gravado. Inicie o servidor sem --seed"),
+            std::string::npos)
+      << failure;
+  EXPECT_EQ(failure.find("postgresql"), std::string::npos) << failure;
+  auto s = openPostgresql(db_->url());
+  EXPECT_EQ(s->query("SELECT COUNT(*) FROM EMPRESA")[0][0].asInteger(), 1);
 }
 
 } // namespace
