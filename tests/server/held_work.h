@@ -69,13 +69,17 @@ private:
   std::thread thread_;
 };
 
-// Runs call on a thread of its own and waits until it is done or, on PostgreSQL, comes to wait
-// for a lock; the thread is joined by finish().
+// Runs call on a thread of its own (a call that throws fails the test) and waits until it is done
+// or, on PostgreSQL, comes to wait for a lock; the thread is joined by finish().
 class Attempt {
 public:
   explicit Attempt(std::function<void()> call)
       : thread_([this, call = std::move(call)] {
-          call();
+          try {
+            call();
+          } catch (const std::exception &e) {
+            ADD_FAILURE() << "the call failed: " << e.what();
+          }
           done_ = true;
         }) {}
   ~Attempt() { finish(); }
