@@ -119,38 +119,16 @@ public:
       fault(at + ": a chave repete a da linha " + std::to_string(seen->second) + ".");
       return true;
     }
-    Rows stored =
-        s_.query("SELECT " + t_.stored.names() + " FROM " + t_.stored.name + " WHERE " + where, key);
-    DataPacket delta;
-    delta.fields = fields_;
-    if (stored.empty()) {
-      delta.rows.push_back({RowStatus::Inserted, *values});
-    } else {
-      Row changes(values->size(), Variant::unassigned());
-      for (std::size_t k = 0; k < values->size(); ++k)
-        if (!(*values)[k].isUnassigned() && !sameStoredValue((*values)[k], stored[0][k]))
-          changes[k] = (*values)[k];
-      if (std::all_of(changes.begin(), changes.end(), [](const Variant &v) { return v.isUnassigned(); })) {
-        ++report.unchanged;
-        return true;
-      }
-      delta.rows.push_back({RowStatus::Unmodified, stored[0]});
-      delta.rows.push_back({RowStatus::Modified, std::move(changes)});
-    }
     try {
-      if (!history_) {
-        batch_ = openBatch(s_, author_, importOperation, {}, {}, t_.stored.name);
-        history_.emplace(s_, author_, batch_);
-      }
-      applyDelta(s_, t_, delta, &*history_);
+      write(key, where, *values);
     } catch (const ServiceError &e) {
       fault(at + ": " + e.Message());
       return true;
     } catch (const EngineError &) {
+      // On PostgreSQL the transaction is lost with the statement: nothing more can be read.
       fault(at + ": o banco de dados recusou a linha.");
       return false;
     }
-    ++(stored.empty() ? report.added : report.changed);
     return true;
   }
 
@@ -176,6 +154,33 @@ public:
   ImportReport report;
 
 private:
+  // The row as a delta against what is stored, written with the delta's rules and its history.
+  void write(const Params &key, const std::string &where, const Row &values) {
+    Rows stored =
+        s_.query("SELECT " + t_.stored.names() + " FROM " + t_.stored.name + " WHERE " + where, key);
+    DataPacket delta;
+    delta.fields = fields_;
+    if (stored.empty()) {
+      delta.rows.push_back({RowStatus::Inserted, values});
+    } else {
+      Row changes(values.size(), Variant::unassigned());
+      for (std::size_t k = 0; k < values.size(); ++k)
+        if (!values[k].isUnassigned() && !sameStoredValue(values[k], stored[0][k])) changes[k] = values[k];
+      if (std::all_of(changes.begin(), changes.end(), [](const Variant &v) { return v.isUnassigned(); })) {
+        ++report.unchanged;
+        return;
+      }
+      delta.rows.push_back({RowStatus::Unmodified, stored[0]});
+      delta.rows.push_back({RowStatus::Modified, std::move(changes)});
+    }
+    if (!history_) {
+      batch_ = openBatch(s_, author_, importOperation, {}, {}, t_.stored.name);
+      history_.emplace(s_, author_, batch_);
+    }
+    applyDelta(s_, t_, delta, &*history_);
+    ++(stored.empty() ? report.added : report.changed);
+  }
+
   void fault(std::string message) {
     if (++faults_ <= faultsListed) listed_.push_back(std::move(message));
   }

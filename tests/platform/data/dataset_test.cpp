@@ -267,6 +267,15 @@ TEST(DataSetLoad, DeclaredFieldsPickTheirColumns) {
   EXPECT_FALSE(ds.Active());
 }
 
+TEST(DataSetLoad, FieldsOfThePacketStoreStringsAsAStringFieldDoes) {
+  TClientDataSet ds;
+  ds.SetData(Recorder::packet({{"1", "", nullptr}, {"22", "012", 2.0}}));
+  EXPECT_TRUE(ds.FieldByName("CDEMPRESA").IsNull()); // "" loads as null
+  ds.Next();
+  EXPECT_EQ(ds.FieldByName("IDTPFATUCLIE").AsString(), "2"); // cut to the packet's size
+  EXPECT_EQ(ds.FieldByName("CDEMPRESA").AsString(), "01");
+}
+
 TEST(DataSetLoad, CreateDataSetFromFieldDefs) {
   Recorder r;
   r.ds.FieldDefs() = {{"CDEMPRESA", FieldType::String, 2, false}};

@@ -233,11 +233,14 @@ TEST_P(Exchange, FormulaLikeTextsAreMarkedForSpreadsheetsAndComeBackExactly) {
   setTexts("=HYPERLINK(\"http://x\";\"y\")", "-desconto de 5%");
   DeltaBuilder d(paramFatCliFields());
   d.modify(paramsOf("102").rows[0].values, {{"DSFATURCLIE", "@SUM(A1)"}, {"DSBOLETCLIE", "'+já marcado"}});
+  d.modify(paramsOf("102").rows[1].values, {{"DSFATURCLIE", "-5%"}, {"DSBOLETCLIE", "-12,5"}});
   ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
   const std::string file = exported();
   EXPECT_NE(file.find(";\"'=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";'-desconto de 5%;"), std::string::npos)
       << file;
   EXPECT_NE(file.find(";'@SUM(A1);''+já marcado;"), std::string::npos) << file;
+  // A number stays a number; a number with more after it is a formula's start.
+  EXPECT_NE(file.find(";'-5%;-12,5;"), std::string::npos) << file;
   setTexts("Outro", "Outro");
   EXPECT_EQ(import(file).changed, 1);
   EXPECT_EQ(exported(), file);
