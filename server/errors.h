@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/variant.h"
 
 namespace kdr::server {
 
@@ -25,11 +26,16 @@ int httpStatus(ErrorCode code);
 
 class ServiceError : public Exception {
 public:
-  ServiceError(ErrorCode code, std::string message) : Exception(std::move(message)), code_(code) {}
+  ServiceError(ErrorCode code, std::string message, Variant detail = nullptr)
+      : Exception(std::move(message)), code_(code), detail_(std::move(detail)) {}
   ErrorCode code() const { return code_; }
+  // What the desktop needs to settle the failure itself (a conflict: the row as stored now, who
+  // changed it and when); null for most failures.
+  const Variant &detail() const { return detail_; }
 
 private:
   ErrorCode code_;
+  Variant detail_;
 };
 
 // User input as a message quotes it: at most its first 40 characters, cut on a character

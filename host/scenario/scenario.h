@@ -28,6 +28,7 @@ enum class Op {
   Dump,     // dump [FORM]
   Snapshot, // snapshot
   Keep,     // keep FORM|DATASET
+  Desktop,  // desktop FILE as USER
 };
 
 enum class ExpectKind { Message, Question, Search, List, Find };
@@ -36,7 +37,7 @@ struct Expectation {
   ExpectKind kind = ExpectKind::Message;
   std::string text;                // message or question text, search or list title, find text
   std::string messageKind;         // message: "error", "warning", "information", or "" for any
-  bool pattern = false;            // message: text is a pattern, * standing for any run
+  bool pattern = false;            // message, question: text is a pattern, * standing for any run
   std::string answer;              // question: the button to press
   bool cancel = false;             // search or list: cancel it
   std::vector<std::string> choose; // search: one text; list: one or more

@@ -18,7 +18,7 @@ const std::vector<std::pair<std::string, Op>> verbs{
     {"call", Op::Call},         {"focus", Op::Focus},       {"type", Op::Type},     {"key", Op::Key},
     {"click", Op::Click},       {"page", Op::Page},         {"cell", Op::Cell},     {"pick", Op::Pick},
     {"ellipsis", Op::Ellipsis}, {"close", Op::Close},       {"expect", Op::Expect}, {"assert", Op::Assert},
-    {"dump", Op::Dump},         {"snapshot", Op::Snapshot}, {"keep", Op::Keep},
+    {"dump", Op::Dump},         {"snapshot", Op::Snapshot}, {"keep", Op::Keep},     {"desktop", Op::Desktop},
 };
 
 void requireCount(const Command &command, size_t least, size_t most, const char *shape) {
@@ -54,7 +54,7 @@ void parseKey(Command &command) {
   command.args.resize(1);
 }
 
-// expect (message | error | warning | information) ([like] TEXT) | question TEXT answer BUTTON
+// expect (message | error | warning | information) ([like] TEXT) | question [like] TEXT answer BUTTON
 // | search TITLE (choose TEXT | cancel) | list TITLE (choose TEXT... | cancel) | find TEXT
 void parseExpect(Command &command) {
   const auto &a = command.args;
@@ -74,10 +74,15 @@ void parseExpect(Command &command) {
     e.kind = kind == "message" ? ExpectKind::Message : ExpectKind::Find;
     e.text = a[1];
   } else if (kind == "question") {
-    if (a.size() != 4 || a[2] != "answer") throw LineError("esperado: expect question TEXTO answer BOTÃO");
+    // "like" as for a message: a question that counts or names what it asks about.
+    const bool like = a.size() == 5 && a[1] == "like";
+    const std::size_t at = like ? 2 : 1;
+    if (a.size() != at + 3 || a[at + 1] != "answer")
+      throw LineError("esperado: expect question [like] TEXTO answer BOTÃO");
     e.kind = ExpectKind::Question;
-    e.text = a[1];
-    e.answer = a[3];
+    e.pattern = like;
+    e.text = a[at];
+    e.answer = a[at + 2];
   } else if (kind == "search" || kind == "list") {
     e.kind = kind == "search" ? ExpectKind::Search : ExpectKind::List;
     const std::string shape =
@@ -172,6 +177,10 @@ Command parseCommand(const std::vector<std::string> &words) {
     break;
   case Op::Keep:
     requireCount(command, 1, 1, "keep FORM|DATASET");
+    break;
+  case Op::Desktop:
+    requireCount(command, 3, 3, "desktop ARQUIVO as USUÁRIO");
+    if (command.args[1] != "as") throw LineError("esperado: desktop ARQUIVO as USUÁRIO");
     break;
   case Op::Expect:
     parseExpect(command);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 
+#include "host/scenario/other_desktop.h"
 #include "platform/data/clientdataset.h"
 #include "platform/data/datasource.h"
 #include "platform/host/adoibquery.h"
@@ -151,7 +153,8 @@ public:
       if (a->kind == ExpectKind::Question && asks) {
         int result = standardResult(a->answer);
         if (result == mrNone) fail("resposta " + a->answer + " não é um botão padrão");
-        user_.expectMessage(type, a->text, result);
+        a->pattern ? user_.expectMessageLike(type, a->text, result)
+                   : user_.expectMessage(type, a->text, result);
       } else if (a->kind == ExpectKind::Message && type != mtConfirmation) {
         expectMessage(*a, a->messageKind.empty() ? type : typeNamed(a->messageKind));
       } else {
@@ -162,15 +165,16 @@ public:
   }
 
   int question(const std::string &title, const std::string &text, TMsgDlgType type,
-               const std::vector<std::string> &captions) override {
+               const std::vector<std::string> &captions, std::size_t defaultCaption) override {
     if (auto a = take()) {
       // A caption the question does not offer would quietly close it; only Cancel means that.
-      const bool offered = std::find(captions.begin(), captions.end(), a->answer) != captions.end();
+      const bool offered = std::find(captions.begin(), captions.end(), a->answer) != captions.end() ||
+                           a->answer == ScriptedUser::enterKey;
       if (a->kind == ExpectKind::Question && !offered && standardResult(a->answer) != mrCancel)
         fail("resposta " + a->answer + " não é um botão da pergunta \"" + text + "\"");
       handOver(*a);
     }
-    return user_.question(title, text, type, captions);
+    return user_.question(title, text, type, captions, defaultCaption);
   }
 
   bool searchList(const std::string &title, TDataSource &source) override {
@@ -223,7 +227,7 @@ private:
       return (a.messageKind.empty() ? std::string("message") : a.messageKind) + (a.pattern ? " like" : "") +
              " \"" + a.text + "\"";
     case ExpectKind::Question:
-      return "question \"" + a.text + "\" answer " + a.answer;
+      return std::string("question") + (a.pattern ? " like" : "") + " \"" + a.text + "\" answer " + a.answer;
     case ExpectKind::Search:
       return "search \"" + a.text + "\"";
     case ExpectKind::List:
@@ -242,7 +246,7 @@ private:
       expectMessage(a, a.messageKind.empty() ? mtInformation : typeNamed(a.messageKind));
       break;
     case ExpectKind::Question:
-      user_.expectQuestion(a.text, a.answer);
+      a.pattern ? user_.expectQuestionLike(a.text, a.answer) : user_.expectQuestion(a.text, a.answer);
       break;
     case ExpectKind::Search:
       a.cancel ? user_.expectSearchCancel(a.text) : user_.expectSearch(a.text, a.choose.front());
@@ -325,6 +329,19 @@ void ScenarioRunner::execute(const Command &command) {
   case Op::Snapshot:
     if (snapshot_) snapshot_();
     break;
+  case Op::Desktop: {
+    // Named from the folder of this scenario, as its author sees the files side by side.
+    const std::filesystem::path file = std::filesystem::path(script_.name).parent_path() / command.args[0];
+    int code = 0;
+    try {
+      code = runOtherDesktop(file.string(), command.args[2]);
+    } catch (const Exception &e) {
+      fail(e.Message());
+    }
+    if (code != 0)
+      fail("o outro desktop parou em " + file.string() + " (código " + std::to_string(code) + ")");
+    break;
+  }
   default:
     act(command);
   }

@@ -32,7 +32,9 @@ void CriaParamFatCli(void) {
   }
   frmParamFatCli->SetWindowState(kdr::wsNormal);
   frmParamFatCli->Show();
-  frmParamFatCli->medNrInsJurClie->SetFocus();
+  // A row being edited keeps the client fixed (the number is disabled meanwhile): the screen
+  // comes to the front with the row and its focus as the user left them.
+  if (frmParamFatCli->medNrInsJurClie->CanFocus()) frmParamFatCli->medNrInsJurClie->SetFocus();
 }
 
 void IniProc(void) { CriaParamFatCli(); }

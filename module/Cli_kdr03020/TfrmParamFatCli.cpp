@@ -150,6 +150,7 @@ void TfrmParamFatCli::medNrInsJurClieEnter(TComponent *) {
 }
 
 void TfrmParamFatCli::medNrInsJurClieChange(TComponent *) {
+  searchChoice_.clear();
   edtNmCliente->SetText("");
   if (medNrInsJurClie->Text().empty()) {
     setCommandEnabled(sbtIncluir, false);
@@ -161,13 +162,17 @@ void TfrmParamFatCli::PadraoNumeroKeyPress(TComponent *, char32_t &Key) {
   if ((Key < U'0' || Key > U'9') && Key != U'\b') Key = 0;
 }
 
+// Several clients may share a number: the server's first one is taken, unless the number is still
+// the one a search choice wrote, whose client is then the one the user picked.
 void TfrmParamFatCli::medNrInsJurClieExit(TComponent *) {
+  const std::string picked = std::exchange(searchChoice_, {});
   try {
     if (Consiste::EmptyString(medNrInsJurClie->Text()))
       Consiste::MensErro(msgPadrao->Msg("Cliente_Inf"), true);
     medNrInsJurClie->SetText(Consiste::Ajusta_Inscricao(medNrInsJurClie->Text()));
     cdsCliente->SetData(callServer(server::GetCliente, {medNrInsJurClie->Text(), ""}));
     if (cdsCliente->IsEmpty()) Consiste::MensErro(msgPadrao->Msg("Cliente_NCad"), true);
+    if (!picked.empty()) cdsCliente->Locate("CDCLIENTE", Variant(picked));
     // The mask goes first: laying the number into it changes the text, which clears the name.
     medNrInsJurClie->SetEditMask(Consiste::PictPess(cdsClienteIDTPIJURCLIE->AsString()));
     edtNmCliente->SetText(cdsClienteNMFANTCLIE->AsString());
@@ -226,6 +231,7 @@ void TfrmParamFatCli::btpClienteAfterPesq(TComponent *) {
   medNrInsJurClieEnter(this);
   medNrInsJurClie->SetText(cdsClienteNRINSJURCLIE->AsString());
   edtNmCliente->SetText(cdsClienteNMFANTCLIE->AsString());
+  searchChoice_ = cdsClienteCDCLIENTE->AsString();
 }
 
 // Back at the client: whatever row was being typed belongs to the client being left.

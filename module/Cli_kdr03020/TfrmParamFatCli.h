@@ -141,8 +141,11 @@ public:
   void sbtExcluirClick(kdr::TComponent *Sender) override;
   void sbtVerificarClick(kdr::TComponent *Sender) override;
   // Offers the company's default texts for the row's company and billing type (wait animation,
-  // question); "Sim" takes both over and sets boImportado. A failed call raises.
-  void offerCompanyTexts();
+  // question); "Sim" takes both over and sets boImportado. A failed call raises. textsTyped: the
+  // user changed the row's texts in this edit, so the question's default button is "Não".
+  void offerCompanyTexts(bool textsTyped);
+  // The invoice or bank-slip text differs from the row as loaded (a new row: any text at all).
+  bool textsTypedInEdit() const;
 
   // Page "Outros": which settings the row's billing type and country allow, the checks and
   // searches of the service type and the manager, the key filters, and the page switch with its
@@ -178,6 +181,17 @@ private:
   void checkInvoiceRate();
   void completeRow();
   void saveParamFatCli();
+  void showServerRows();
+  void settleConflict(const kdr::Variant &detail);
+  // A field the user sets in a row, named as the screen names it, its value shown as the grid
+  // shows it (a billing type by name, a flag as Sim or Não).
+  struct Compared {
+    kdr::TField *field;
+    const char *label;
+    enum Shown { Plain, Type, Flag } shown;
+  };
+  std::vector<Compared> comparedFields() const;
+  std::string shownAs(const Compared &compared, const std::string &value) const;
   void warnUnsavedChangesDropped();
   void enableSearchByPage();
   void focusGridColumn(kdr::TField *field);
@@ -195,6 +209,7 @@ private:
   kdr::Variant callServer(std::string_view method, kdr::Variant::Array args);
 
   std::string clienteFiltro_; // what the client search narrows by, for its next pages
+  std::string searchChoice_;  // the client picked in the search, until the number is typed over
 };
 
 } // namespace Cli_kdr03020

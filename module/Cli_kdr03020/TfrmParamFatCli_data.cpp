@@ -56,8 +56,16 @@ const std::vector<std::string> catalogue{
     "Sim|Sim",
     "Nao|Não",
     // Saving: what the user must know when a save does not end as usual.
-    "Alt_Outro|Outro usuário alterou os parâmetros deste cliente; nada foi gravado. Use Verificar para "
-    "recarregá-los.",
+    // Another desktop saved the row first: the two versions are shown side by side ({quem} and
+    // {quando} come from the server's history).
+    "Alt_Outro|{quem} alterou este parâmetro em {quando}; nada foi gravado. Qual versão fica?",
+    "Alt_OutroSem|Outro usuário alterou este parâmetro; nada foi gravado. Qual versão fica?",
+    "Alt_Quem|Outro usuário",
+    "Alt_Minha|A sua",
+    "Alt_Gravada|A gravada",
+    "Alt_Manter|Manter a minha",
+    "Alt_Usar|Usar a gravada",
+    "Alt_Excluida|(excluído)",
     "Alt_NGrav|Há alterações destes parâmetros que não foram gravadas no servidor; elas serão descartadas.",
     "Cache_NAtu|Os parâmetros foram gravados, mas a cópia local do computador não pôde ser atualizada.",
 };

@@ -268,7 +268,7 @@ void TfrmParamFatCli::pgcPadraoChange(TComponent *) {
     dbeTipoServico->SetFocus();
   mnuPrincipais->SetChecked(!onOutros);
   mnuOutros->SetChecked(onOutros);
-  if (rowEdited && onOutros && !boImportado) offerCompanyTexts();
+  if (rowEdited && onOutros && !boImportado) offerCompanyTexts(textsTypedInEdit());
 }
 
 void TfrmParamFatCli::mnuPrincipaisClick(TComponent *) { showPage(tshPadrao); }

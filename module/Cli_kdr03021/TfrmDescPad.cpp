@@ -316,11 +316,9 @@ void TfrmDescPad::sendChange() {
   cdsEmpresaKdr->MergeChangeLog();
 }
 
-void TfrmDescPad::sbtCancelarClick(TComponent *) {
-  TDataSet *ds = dataSetPadrao();
-  if (ds == nullptr || !editing(ds->State())) return;
-  if (msgPadraoGrid->ShowMsg("Canc", mtConfirmation, {mbYes, mbNo}) != mrYes) return;
-  ds->Cancel();
+// The editors go back to the stored texts with the pending change.
+void TfrmDescPad::cancelEdit() {
+  TfrmPadraoGrid::cancelEdit();
   showTexts();
 }
 

@@ -64,7 +64,7 @@ public:
   void memDesFatuChange(kdr::TComponent *Sender);
   void memDescBolChange(kdr::TComponent *Sender);
   void sbtConfirmarClick(kdr::TComponent *Sender) override;
-  void sbtCancelarClick(kdr::TComponent *Sender) override;
+  void cancelEdit() override;
   void sbtProcurarClick(kdr::TComponent *Sender) override;
   void sbtVerificarClick(kdr::TComponent *Sender) override;
   void cdsEmpresaKdrAfterPost(kdr::TDataSet &DataSet);

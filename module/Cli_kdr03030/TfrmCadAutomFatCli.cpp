@@ -23,6 +23,10 @@ const std::vector<std::string> catalogue{
     "not_cli|Cliente não cadastrado.",
     "not_tip|Tipo de Serviço/Descrição não informados.",
     "Cliente_Imp|Cliente(s) Importado com Sucesso.",
+    // {clientes}, {incluidos} and {substituidos} take the server's preview of the same copy.
+    "Conf_Copia|Serão copiados parâmetros para {clientes} cliente(s): {incluidos} incluído(s) e "
+    "{substituidos} "
+    "substituído(s). Confirma?",
     "cliente|Cliente",
     // The model is read from the billing-parameters screen, which may not be in a state to give one.
     "tela_fech|Abra a tela Parâmetros de Faturamento por Cliente e informe nela o cliente modelo.",
@@ -260,8 +264,33 @@ void TfrmCadAutomFatCli::sbtConfirmaClick(TComponent *) {
   }
   if (!anyBoxChecked()) Consiste::MensErro(msgPadrao->Msg("not_tip"), true);
   buildOrder(model);
+  // However the confirmation and the send end, the order goes; the choices stay on screen.
+  common::ClosedOnExit order(*cdsParamClienteCopia);
+  if (!copyConfirmed(model)) return;
   sendOrder(model);
   Close();
+}
+
+// A copy may write to every client at once: the user sees what the server would do with this very
+// order, counted, before anything is written.
+bool TfrmCadAutomFatCli::copyConfirmed(TfrmParamFatCli &model) {
+  Variant preview;
+  {
+    common::ServerWait wait;
+    preview =
+        Consiste::CheckResultServ(model.netParamFatCliServ->Call(common::PreviewGeraAutomParam,
+                                                                 {Variant(stCliente), Variant(modelClient_),
+                                                                  cdsParamClienteCopia->Delta()}),
+                                  true, 0);
+  }
+  TClientDataSet totals(nullptr);
+  totals.SetData(preview.array().at(1));
+  const std::string question =
+      msgPadrao->Msg("Conf_Copia", {{"clientes", totals.FieldByName("CLIENTES").AsString()},
+                                    {"incluidos", totals.FieldByName("INCLUIR").AsString()},
+                                    {"substituidos", totals.FieldByName("SUBSTITUIR").AsString()}});
+  return Application().dialogs().messageDlg(Application().Title, question, mtConfirmation, {mbYes, mbNo}) ==
+         mrYes;
 }
 
 // One order row per model row of a checked type, in the model's order; an unchecked text stays
@@ -290,8 +319,6 @@ void TfrmCadAutomFatCli::buildOrder(TfrmParamFatCli &model) {
 }
 
 void TfrmCadAutomFatCli::sendOrder(TfrmParamFatCli &model) {
-  // However the call ends, the order goes; the choices stay on screen.
-  common::ClosedOnExit order(*cdsParamClienteCopia);
   {
     common::ServerWait wait;
     // The list goes by reference; what the server may write back into it is not taken.

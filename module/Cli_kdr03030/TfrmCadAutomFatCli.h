@@ -97,6 +97,8 @@ private:
   Cli_kdr03020::TfrmParamFatCli &modelScreen() const;
   void buildOrder(Cli_kdr03020::TfrmParamFatCli &model);
   void sendOrder(Cli_kdr03020::TfrmParamFatCli &model);
+  // The server's preview of the order, counted in a question; true when the user answers "Sim".
+  bool copyConfirmed(Cli_kdr03020::TfrmParamFatCli &model);
 
   std::array<TypeBoxes, 6> boxes_{};
   std::string modelClient_;

@@ -16,6 +16,7 @@ inline constexpr std::string_view GetTipoDeServico = "GetTipoDeServico";
 inline constexpr std::string_view GetParEmpKdr = "GetParEmpKdr";
 inline constexpr std::string_view SetParEmpKdr = "SetParEmpKdr";
 inline constexpr std::string_view GeraAutomParam = "GeraAutomParam";
+inline constexpr std::string_view PreviewGeraAutomParam = "PreviewGeraAutomParam";
 
 // The all-flag: "T" asks a list method for every row.
 inline constexpr std::string_view allRows = "T";

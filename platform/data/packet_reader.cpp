@@ -46,7 +46,8 @@ enum class Key : std::uint8_t {
   Result,
   Error,
   Code,
-  Message
+  Message,
+  Detail
 };
 
 struct Level {
@@ -205,7 +206,11 @@ private:
       l.key = k; // "args" and "result": the container's value comes back to this key
       return push(array ? Frame::Array : Frame::Object);
     }
-    if (l.frame == Frame::Failure) invalidCall("the error needs a text code and message");
+    if (l.frame == Frame::Failure) {
+      if (k != Key::Detail) invalidCall("the error needs a text code and message");
+      l.key = k; // the container's value comes back to this key
+      return push(array ? Frame::Array : Frame::Object);
+    }
     if (l.frame == Frame::Object) {
       if (k == Key::Unassigned) {
         l.key = k; // the container's value comes back to this key
@@ -322,7 +327,7 @@ private:
     } else if (l.frame == Frame::Envelope) {
       k = name == "args" ? Key::Args : name == "result" ? Key::Result : name == "error" ? Key::Error : k;
     } else if (l.frame == Frame::Failure) {
-      k = name == "code" ? Key::Code : name == "message" ? Key::Message : k;
+      k = name == "code" ? Key::Code : name == "message" ? Key::Message : name == "detail" ? Key::Detail : k;
     }
     noteKey(l, k, name);
     l.key = k;
@@ -385,6 +390,9 @@ private:
     case Key::Message:
       if (!v.isString()) invalidCall("the error needs a text code and message");
       (k == Key::Code ? envelope.errorCode : envelope.errorMessage) = v.str();
+      return true;
+    case Key::Detail:
+      envelope.errorDetail = std::move(v);
       return true;
     case Key::Unassigned:
       l.unassigned = std::move(v);

@@ -17,13 +17,14 @@ namespace kdr {
 Variant variantFromJsonText(std::string_view text);
 
 // A remote call, {"args": [...]}, or its answer, {"result": ..., "args": [...]} or
-// {"error": {"code": ..., "message": ...}}, as the wire carries them (docs/wire.md). Members of
-// other names are skipped.
+// {"error": {"code": ..., "message": ..., "detail": ...}}, as the wire carries them
+// (docs/wire.md). Members of other names are skipped.
 struct CallEnvelope {
   bool object = false; // the text is a JSON object at all
   std::optional<Variant> args, result;
   bool failed = false; // "error" was there, with its texts below
   std::string errorCode, errorMessage;
+  Variant errorDetail; // what the error carries besides its texts; null when nothing
 };
 
 // Raises as variantFromJsonText; also EConvertError for an "error" that is not an object with a

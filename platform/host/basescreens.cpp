@@ -2,6 +2,7 @@
 
 #include "platform/host/dialog_services.h"
 #include "platform/rtl/events.h"
+#include "platform/ui/application.h"
 
 namespace kdr {
 
@@ -50,11 +51,13 @@ TfrmPadraoGrid::TfrmPadraoGrid(TComponent *owner) : TForm(owner) {
 
   msgPadrao = make<TMessages>(this, "msgPadrao");
   msgPadraoGrid = make<TMessages>(this, "msgPadraoGrid");
-  msgPadraoGrid->Messages = {"Excl|Confirma exclusão?", "Canc|Cancelar operação?"};
+  msgPadraoGrid->Messages = {"Excl|Confirma exclusão?", "Canc|Cancelar operação?",
+                             "Grav|Deseja gravar as alterações?"};
 
   dtsPadrao->OnStateChange = [this](TDataSource &) { dtsPadraoStateChange(this); };
   OnCreate = bindHandler(this, &TfrmPadraoGrid::FormCreate);
   OnClose = bindHandler(this, &TfrmPadraoGrid::FormClose);
+  OnCloseQuery = bindHandler(this, &TfrmPadraoGrid::FormCloseQuery);
 }
 
 TButtonFlat *TfrmPadraoGrid::command(const char *name, const char *hint, TMenuItem *&item,
@@ -94,6 +97,28 @@ void TfrmPadraoGrid::dtsPadraoStateChange(TComponent *) {
 
 void TfrmPadraoGrid::FormClose(TComponent *, TCloseAction &) {}
 
+// A row being edited is the user's work: closing asks what becomes of it. "Sim" confirms it as
+// Confirmar would; a check or a save that fails is told as Confirmar's would be, and the screen
+// stays open (a modal one too, whose close runs outside any click).
+void TfrmPadraoGrid::FormCloseQuery(TComponent *Sender, bool &CanClose) {
+  TDataSet *ds = dataSetPadrao();
+  if (ds == nullptr || !editing(ds->State())) return;
+  switch (msgPadraoGrid->ShowMsg("Grav", mtConfirmation, {mbYes, mbNo, mbCancel})) {
+  case mrYes:
+    CanClose = dispatch([&] { sbtConfirmarClick(Sender); }) && !editing(ds->State());
+    break;
+  case mrNo:
+    cancelEdit();
+    break;
+  default:
+    CanClose = false;
+  }
+}
+
+void TfrmPadraoGrid::cancelEdit() {
+  if (TDataSet *ds = dataSetPadrao(); ds != nullptr && editing(ds->State())) ds->Cancel();
+}
+
 void TfrmPadraoGrid::sbtIncluirClick(TComponent *) {
   if (TDataSet *ds = dataSetPadrao(); ds != nullptr && ds->Active()) ds->Insert();
 }
@@ -117,7 +142,7 @@ void TfrmPadraoGrid::sbtConfirmarClick(TComponent *) {
 void TfrmPadraoGrid::sbtCancelarClick(TComponent *) {
   TDataSet *ds = dataSetPadrao();
   if (ds == nullptr || !editing(ds->State())) return;
-  if (msgPadraoGrid->ShowMsg("Canc", mtConfirmation, {mbYes, mbNo}) == mrYes) ds->Cancel();
+  if (msgPadraoGrid->ShowMsg("Canc", mtConfirmation, {mbYes, mbNo}) == mrYes) cancelEdit();
 }
 
 void TfrmPadraoGrid::sbtImprimirClick(TComponent *) {}

@@ -49,6 +49,11 @@ public:
   virtual void FormCreate(TComponent *Sender);
   // The base keeps nothing to release; the close action stays what the screen gives it.
   virtual void FormClose(TComponent *Sender, TCloseAction &Action);
+  // With a row being edited, asks "Grav" (Sim, Não, Cancelar): Sim confirms it and closes only
+  // when that succeeded, Não drops it and closes, Cancelar stays.
+  void FormCloseQuery(TComponent *Sender, bool &CanClose);
+  // Drops the row being edited; Cancelar (after its question) and a close answered Não use it.
+  virtual void cancelEdit();
   // Inserts a row into the open dataset.
   virtual void sbtIncluirClick(TComponent *Sender);
   // Asks "Excl" and deletes the current row on Yes.
@@ -59,7 +64,7 @@ public:
   virtual void sbtVerificarClick(TComponent *Sender);
   // Posts the row being edited or inserted.
   virtual void sbtConfirmarClick(TComponent *Sender);
-  // Asks "Canc" and cancels the row being edited or inserted on Yes.
+  // Asks "Canc" and cancels the row being edited or inserted on Yes (cancelEdit).
   virtual void sbtCancelarClick(TComponent *Sender);
   virtual void sbtImprimirClick(TComponent *Sender);
   // Ctrl+F opens the find dialog, like the Procurar button when it is enabled; every other key

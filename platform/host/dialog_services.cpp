@@ -4,6 +4,8 @@
 #include "platform/ui/application.h"
 #include "platform/ui/forms.h"
 
+#include <algorithm>
+
 namespace kdr {
 
 SearchCaption splitSearchCaption(const std::string &titleAndEmpty) {
@@ -36,8 +38,9 @@ std::string quotedList(const std::vector<std::string> &keys) {
 } // namespace
 
 int Tmsgaler::MsgAlertEx(const std::string &text, TMsgDlgType type, const std::vector<std::string> &captions,
-                         int, int, int) {
-  return Application().dialogs().question(Application().Title, text, type, captions);
+                         int, int defaultButton, int) {
+  const auto preset = static_cast<std::size_t>(std::max(defaultButton, 0));
+  return Application().dialogs().question(Application().Title, text, type, captions, preset);
 }
 
 void Showavi::ActiveShowAvi(TForm *, int) { Application().Wait().on(); }

@@ -15,8 +15,8 @@ class TForm;
 
 namespace kdr::Tmsgaler {
 // A question with the given button captions; returns 10 for the first caption, 11 for the
-// second..., and another value when closed without a choice. The last three arguments of the
-// classic call (button layout, default button, help context) do not change this dialog.
+// second..., and another value when closed without a choice. defaultButton is the index of the
+// caption Enter presses; layout and help context do not change this dialog.
 int MsgAlertEx(const std::string &text, TMsgDlgType type, const std::vector<std::string> &captions,
                int layout = 2, int defaultButton = 0, int helpContext = 0);
 } // namespace kdr::Tmsgaler

@@ -16,6 +16,18 @@ std::string TMessages::Msg(std::string_view key) const {
   return {};
 }
 
+std::string TMessages::Msg(std::string_view key,
+                           const std::vector<std::pair<std::string_view, std::string>> &values) const {
+  std::string text = Msg(key);
+  for (const auto &[name, value] : values) {
+    const std::string placeholder = "{" + std::string(name) + "}";
+    for (auto at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + value.size()))
+      text.replace(at, placeholder.size(), value);
+  }
+  return text;
+}
+
 int TMessages::ShowMsg(std::string_view key, TMsgDlgType type, const TMsgDlgButtons &buttons, int) const {
   return Application().dialogs().messageDlg(Application().Title, Msg(key), type, buttons);
 }

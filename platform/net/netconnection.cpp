@@ -40,8 +40,8 @@ Variant TNetConnection::okResult(Variant payload) {
   return Variant(Variant::Array{true, std::move(payload)});
 }
 
-Variant TNetConnection::errorResult(std::string message, std::string code) {
-  return Variant(Variant::Array{false, std::move(message), std::move(code)});
+Variant TNetConnection::errorResult(std::string message, std::string code, Variant detail) {
+  return Variant(Variant::Array{false, std::move(message), std::move(code), std::move(detail)});
 }
 
 bool TNetConnection::isErrorResult(const Variant &result) {
@@ -86,6 +86,11 @@ std::string TNetConnection::errorMessage(const Variant &result) {
 
 std::string TNetConnection::errorCode(const Variant &result) { return errorPart(result, 2, "internal"); }
 
+Variant TNetConnection::errorDetail(const Variant &result) {
+  if (!isErrorResult(result) || !result.isArray() || result.array().size() < 4) return nullptr;
+  return result.array()[3];
+}
+
 Variant TNetConnection::transportFailure(const std::string &why) {
   std::string message =
       "Não foi possível comunicar com o servidor de aplicação em " + Address() + " (" + why + ").";
@@ -113,7 +118,8 @@ Variant TNetConnection::readAnswer(std::string_view body, int httpStatus, Varian
     CallEnvelope answer = readCallEnvelope(body);
     if (answer.failed) {
       if (ThrowException) throw EDatabaseError(answer.errorMessage);
-      return errorResult(std::move(answer.errorMessage), std::move(answer.errorCode));
+      return errorResult(std::move(answer.errorMessage), std::move(answer.errorCode),
+                         std::move(answer.errorDetail));
     }
     if (!answer.result) throw EConvertError("the answer has no result");
     if (answer.args && answer.args->isArray() && answer.args->array().size() == args.size())

@@ -3,7 +3,8 @@
 // variant arguments, sent as JSON over HTTP to /<ServerName>/<Method>.
 //
 // A call answers a result envelope, a variant array: [true, payload] when the server applied the
-// call, [false, message, code] when it refused it or could not be reached. With ThrowException
+// call, [false, message, code, detail] when it refused it or could not be reached (detail: what
+// the server sent besides its message, null when nothing). With ThrowException
 // off a transport failure comes back as such an error envelope; with it on, it raises.
 //
 // Open does not reach the server: the first call does, so a server that is down shows as the
@@ -53,7 +54,7 @@ public:
   Variant readAnswer(std::string_view body, int httpStatus, Variant::Array &args);
 
   static Variant okResult(Variant payload);
-  static Variant errorResult(std::string message, std::string code);
+  static Variant errorResult(std::string message, std::string code, Variant detail = nullptr);
   // Anything but [true, payload] is an error result.
   static bool isErrorResult(const Variant &result);
   // Of an ok result; null for an error result.
@@ -62,6 +63,7 @@ public:
   // could not be reached, else the server's code).
   static std::string errorMessage(const Variant &result);
   static std::string errorCode(const Variant &result);
+  static Variant errorDetail(const Variant &result);
 
 private:
   Variant transportFailure(const std::string &why);

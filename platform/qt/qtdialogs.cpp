@@ -213,13 +213,13 @@ MessageBox::MessageBox(const std::string &title, const std::string &text, TMsgDl
 }
 
 MessageBox::MessageBox(const std::string &title, const std::string &text, TMsgDlgType type,
-                       const std::vector<std::string> &captions)
+                       const std::vector<std::string> &captions, std::size_t defaultCaption)
     : QMessageBox(iconOf(type), titleOr(title), qs(text), QMessageBox::NoButton, dialogParent()),
       onEscape_(mrCancel) {
   for (std::size_t i = 0; i < captions.size(); ++i) {
     QPushButton *button = addButton(qs(captions[i]), QMessageBox::ActionRole);
     results_[button] = mrFirstCaption + static_cast<int>(i);
-    if (i == 0) setDefaultButton(button);
+    if (i == defaultCaption) setDefaultButton(button);
   }
 }
 
@@ -228,7 +228,55 @@ int MessageBox::answer() const {
   return it == results_.end() ? onEscape_ : it->second;
 }
 
+// ---- CompareDialog
+
+CompareDialog::CompareDialog(const std::string &title, const std::string &text, const Comparison &comparison,
+                             const std::vector<std::string> &captions)
+    : QDialog(dialogParent()) {
+  setWindowTitle(titleOr(title));
+  auto *layout = new QVBoxLayout(this);
+  auto *intro = new QLabel(qs(text));
+  intro->setWordWrap(true);
+  layout->addWidget(intro);
+  table_ = new QTableWidget(static_cast<int>(comparison.lines.size()), 3);
+  table_->setHorizontalHeaderLabels(
+      {QStringLiteral("Campo"), qs(comparison.firstTitle), qs(comparison.secondTitle)});
+  table_->verticalHeader()->hide();
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSelectionMode(QAbstractItemView::NoSelection);
+  table_->setWordWrap(true);
+  for (int row = 0; row < table_->rowCount(); ++row) {
+    const Comparison::Line &line = comparison.lines[static_cast<std::size_t>(row)];
+    int col = 0;
+    for (const std::string *cell : {&line.field, &line.first, &line.second})
+      table_->setItem(row, col++, new QTableWidgetItem(qs(*cell)));
+  }
+  table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  for (int col : {1, 2}) table_->horizontalHeader()->setSectionResizeMode(col, QHeaderView::Stretch);
+  table_->resizeRowsToContents();
+  layout->addWidget(table_);
+  auto *buttons = new QDialogButtonBox;
+  for (std::size_t i = 0; i < captions.size(); ++i) {
+    QPushButton *button = buttons->addButton(qs(captions[i]), QDialogButtonBox::ActionRole);
+    if (i == 0) button->setDefault(true);
+    const int result = mrFirstCaption + static_cast<int>(i);
+    QObject::connect(button, &QPushButton::clicked, this, [this, result] {
+      answer_ = result;
+      accept();
+    });
+  }
+  layout->addWidget(buttons);
+  resize(640, sizeHint().height());
+}
+
 // ---- QtDialogs
+
+int QtDialogs::compareQuestion(const std::string &title, const std::string &text,
+                               const Comparison &comparison, const std::vector<std::string> &captions) {
+  CompareDialog dialog(title, text, comparison, captions);
+  dialog.exec();
+  return dialog.answer();
+}
 
 int QtDialogs::messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
                           const TMsgDlgButtons &buttons) {
@@ -238,8 +286,8 @@ int QtDialogs::messageDlg(const std::string &title, const std::string &text, TMs
 }
 
 int QtDialogs::question(const std::string &title, const std::string &text, TMsgDlgType type,
-                        const std::vector<std::string> &captions) {
-  MessageBox box(title, text, type, captions);
+                        const std::vector<std::string> &captions, std::size_t defaultCaption) {
+  MessageBox box(title, text, type, captions, defaultCaption);
   box.exec();
   return box.answer();
 }

@@ -57,7 +57,7 @@ public:
   MessageBox(const std::string &title, const std::string &text, TMsgDlgType type,
              const TMsgDlgButtons &buttons);
   MessageBox(const std::string &title, const std::string &text, TMsgDlgType type,
-             const std::vector<std::string> &captions);
+             const std::vector<std::string> &captions, std::size_t defaultCaption = 0);
   // The modal result of the button pressed.
   int answer() const;
 
@@ -66,12 +66,30 @@ private:
   std::map<const QAbstractButton *, int> results_;
 };
 
+// Two versions of a record side by side: the question's text over a table of the fields that
+// differ (field, first version, second version) and a button per caption, the first the default.
+// Esc or the close box answers mrCancel.
+class CompareDialog : public QDialog {
+public:
+  CompareDialog(const std::string &title, const std::string &text, const Comparison &comparison,
+                const std::vector<std::string> &captions);
+  QTableWidget *table() const { return table_; }
+  // 10 for the first caption, 11 for the next...; mrCancel when closed without a choice.
+  int answer() const { return answer_; }
+
+private:
+  QTableWidget *table_;
+  int answer_ = mrCancel;
+};
+
 class QtDialogs : public Dialogs {
 public:
   int messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
                  const TMsgDlgButtons &buttons) override;
   int question(const std::string &title, const std::string &text, TMsgDlgType type,
-               const std::vector<std::string> &captions) override;
+               const std::vector<std::string> &captions, std::size_t defaultCaption = 0) override;
+  int compareQuestion(const std::string &title, const std::string &text, const Comparison &comparison,
+                      const std::vector<std::string> &captions) override;
   bool searchList(const std::string &title, TDataSource &source) override;
   bool searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) override;
   bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,

@@ -83,6 +83,21 @@ std::string buttonName(TMsgDlgBtn b) {
   return "?";
 }
 
+std::string comparisonText(const Comparison &comparison) {
+  std::string out;
+  for (const Comparison::Line &line : comparison.lines) {
+    if (!out.empty()) out += '\n';
+    out += line.field + ": " + comparison.firstTitle + " «" + line.first + "»; " + comparison.secondTitle +
+           " «" + line.second + "»";
+  }
+  return out;
+}
+
+int Dialogs::compareQuestion(const std::string &title, const std::string &text, const Comparison &comparison,
+                             const std::vector<std::string> &captions) {
+  return question(title, text + "\n\n" + comparisonText(comparison), mtConfirmation, captions);
+}
+
 bool Dialogs::searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) {
   while (pages.more()) {
   }

@@ -1,6 +1,7 @@
 #pragma once
 // The Dialogs service: every dialog a screen can open goes through this one interface. Headless,
 // the ScriptedUser answers; on the desktop, the widget set shows real dialogs.
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -58,6 +59,19 @@ struct SearchPages {
   std::function<bool()> more;
 };
 
+// Two versions of one record side by side, field by field, for the user to choose between: the
+// column titles and a line per field that differs.
+struct Comparison {
+  std::string firstTitle, secondTitle;
+  struct Line {
+    std::string field, first, second;
+  };
+  std::vector<Line> lines;
+};
+// The comparison as lines of text ("Campo: A sua «x»; A gravada «y»"), for a dialog that shows
+// only text.
+std::string comparisonText(const Comparison &comparison);
+
 class Dialogs {
 public:
   virtual ~Dialogs() = default;
@@ -66,9 +80,14 @@ public:
   virtual int messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
                          const TMsgDlgButtons &buttons) = 0;
   // A question whose buttons carry the given captions; returns 10 for the first, 11 for the next...
-  // and mrCancel when closed without a choice.
+  // and mrCancel when closed without a choice. Enter presses the caption at defaultCaption.
   virtual int question(const std::string &title, const std::string &text, TMsgDlgType type,
-                       const std::vector<std::string> &captions) = 0;
+                       const std::vector<std::string> &captions, std::size_t defaultCaption = 0) = 0;
+  // A question over two versions of a record: text, then the comparison, then the captions as
+  // question() has them (10 for the first; mrCancel when closed). Where a widget set has no such
+  // dialog, the comparison goes into the question's text (comparisonText) under a blank line.
+  virtual int compareQuestion(const std::string &title, const std::string &text, const Comparison &comparison,
+                              const std::vector<std::string> &captions);
   // A single-choice list over the source's dataset (its visible fields as columns). True when the
   // user chose a row; the dataset then stands on it.
   virtual bool searchList(const std::string &title, TDataSource &source) = 0;

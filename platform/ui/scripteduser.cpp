@@ -104,6 +104,12 @@ ScriptedUser &ScriptedUser::expectQuestion(std::string text, std::string caption
   return queue(std::move(e));
 }
 
+ScriptedUser &ScriptedUser::expectQuestionLike(std::string pattern, std::string caption) {
+  expectQuestion(std::move(pattern), std::move(caption));
+  expected_.back().pattern = true;
+  return *this;
+}
+
 ScriptedUser &ScriptedUser::expectChoice(Kind kind, std::string title, std::vector<std::string> chooseTexts,
                                          bool cancel) {
   Expectation e(kind);
@@ -147,7 +153,7 @@ std::string ScriptedUser::describe(const Expectation &e) {
   case Kind::Message:
     return kindName(e.type) + (e.pattern ? " like \"" : " \"") + e.text + "\"";
   case Kind::Question:
-    return "question \"" + e.text + "\"";
+    return (e.pattern ? "question like \"" : "question \"") + e.text + "\"";
   case Kind::Search:
     return "search \"" + e.text + "\"" + (e.cancel ? " (cancel)" : " choosing \"" + e.choose.front() + "\"");
   case Kind::List:
@@ -224,13 +230,16 @@ int ScriptedUser::messageDlg(const std::string &title, const std::string &text, 
 }
 
 int ScriptedUser::question(const std::string &title, const std::string &text, TMsgDlgType,
-                           const std::vector<std::string> &captions) {
+                           const std::vector<std::string> &captions, std::size_t defaultCaption) {
   DialogRecord seen{"question", title, text, captions, {}};
-  Expectation e = take(Kind::Question, seen, [&](const Expectation &x) { return x.text == text; });
+  Expectation e = take(Kind::Question, seen, [&](const Expectation &x) {
+    return x.pattern ? matchesPattern(x.text, text) : x.text == text;
+  });
   int answer = mrCancel;
   for (std::size_t i = 0; i < captions.size(); ++i)
-    if (captions[i] == e.caption) answer = mrFirstCaption + static_cast<int>(i);
-  seen.answer = answer == mrCancel ? "closed" : e.caption;
+    if (captions[i] == e.caption || (e.caption == enterKey && i == defaultCaption))
+      answer = mrFirstCaption + static_cast<int>(i);
+  seen.answer = answer == mrCancel ? "closed" : captions[answer - mrFirstCaption];
   transcript_.push_back(seen);
   return answer;
 }

@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kdr {
@@ -24,6 +25,9 @@ struct DialogRecord {
 
 class ScriptedUser : public Dialogs {
 public:
+  // The answer that presses a question's default button.
+  static constexpr std::string_view enterKey = "Enter";
+
   using Reporter = std::function<void(const std::string &)>;
   // Installs itself as the application's Dialogs service. report receives teardown failures
   // (a test passes its framework's failure call); without one they are printed and abort.
@@ -37,8 +41,11 @@ public:
   // A message of that type whose text matches pattern, where "*" stands for any run of characters
   // (words a test does not own, such as a transport failure naming an address).
   ScriptedUser &expectMessageLike(TMsgDlgType type, std::string pattern, int answer = mrOk);
-  // A custom-caption question with that text, answered by caption ("Sim") or closed (empty).
+  // A custom-caption question with that text, answered by caption ("Sim"), by the key Enter
+  // ("Enter": its default caption) or closed (empty).
   ScriptedUser &expectQuestion(std::string text, std::string caption);
+  // The same, for a question whose text matches pattern ("*" for any run): one that counts.
+  ScriptedUser &expectQuestionLike(std::string pattern, std::string caption);
   // A search list with that title: the user picks the first row whose shown text contains
   // chooseText, or closes it.
   ScriptedUser &expectSearch(std::string title, std::string chooseText);
@@ -70,8 +77,9 @@ public:
 
   int messageDlg(const std::string &title, const std::string &text, TMsgDlgType type,
                  const TMsgDlgButtons &buttons) override;
+  // A question answered "Enter" takes its default caption, as the key would.
   int question(const std::string &title, const std::string &text, TMsgDlgType type,
-               const std::vector<std::string> &captions) override;
+               const std::vector<std::string> &captions, std::size_t defaultCaption = 0) override;
   bool searchList(const std::string &title, TDataSource &source) override;
   bool searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) override;
   bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,

@@ -362,6 +362,18 @@ std::vector<HistoryEntry> readHistory(Session &s, const HistoryFilter &filter) {
   return out;
 }
 
+std::optional<HistoryEntry> lastChange(Session &s, std::string_view table, const Variant &client,
+                                       const Variant &type, const Variant &company) {
+  std::optional<HistoryEntry> last;
+  forEachHistoryEntry(s, {client.isNull() ? "" : client.asString(), {}, {}}, [&](const HistoryEntry &e) {
+    const RowChange &c = e.change;
+    if (c.table == table && sameStoredValue(c.client, client) && sameStoredValue(c.type, type) &&
+        sameStoredValue(c.company, company))
+      last = e;
+  });
+  return last;
+}
+
 std::vector<FieldChange> shownFields(const RowChange &change) {
   if (!change.fields.empty()) return change.fields;
   return {FieldChange{}};

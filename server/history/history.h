@@ -109,6 +109,11 @@ HistoryPage readHistoryPage(Session &s, const HistoryFilter &filter, const std::
 void forEachHistoryEntry(Session &s, const HistoryFilter &filter,
                          const std::function<void(const HistoryEntry &)> &visit);
 
+// The newest change of one row of a table, named by its key (client null for a default text),
+// from the records and the bulk batches alike; none when the history does not name the row.
+std::optional<HistoryEntry> lastChange(Session &s, std::string_view table, const Variant &client,
+                                       const Variant &type, const Variant &company);
+
 // The fields a listing shows of a row: its changed fields, or one blank field for a row inserted
 // or deleted with nothing but its key.
 std::vector<FieldChange> shownFields(const RowChange &change);

@@ -215,10 +215,27 @@ private:
                        [&](const std::string &k) { return c.changed[columnIndex(k)]; });
   }
 
-  [[noreturn]] void conflict(const Row &values, const std::vector<bool> &changed, bool duplicate) const {
+  // Kept out of line: the refusal path is cold, and inlined into every write it only adds weight.
+  [[noreturn, gnu::noinline]] void conflict(const Row &values, const std::vector<bool> &changed,
+                                            bool duplicate) const {
     DeltaRow row(stored_.columns, values, changed);
-    throw ServiceError(ErrorCode::Conflict,
-                       duplicate ? table_.duplicateMessage(row) : table_.conflictMessage(row));
+    if (duplicate) throw ServiceError(ErrorCode::Conflict, table_.duplicateMessage(row));
+    throw ServiceError(ErrorCode::Conflict, table_.conflictMessage(row), heldDetail(values));
+  }
+
+  // What the other desktop left: the row as stored now, and who changed it last and when.
+  Variant heldDetail(const Row &values) const {
+    if (!table_.heldRow) return nullptr;
+    const std::vector<bool> none(values.size(), false);
+    auto keyValue = [&](const std::string &column) -> Variant {
+      return column.empty() ? Variant(nullptr) : values[columnIndex(column)];
+    };
+    const std::optional<HistoryEntry> last =
+        lastChange(session_, stored_.name, keyValue(table_.historyClient), keyValue(table_.historyType),
+                   keyValue(table_.historyCompany));
+    return Variant(Variant::Array{table_.heldRow(session_, DeltaRow(stored_.columns, values, none)),
+                                  last && !last->user.empty() ? Variant(last->user) : Variant(nullptr),
+                                  last ? Variant(last->when) : Variant(nullptr)});
   }
 
   // Runs as each change is written, so a deletion earlier in the delta frees the values and a
@@ -264,7 +281,7 @@ private:
     if (exists(c.current)) conflict(c.current, c.changed, true);
     checkUnique(c);
     writeOnce(c, stored_.insertSql(), c.current);
-    if (history_) history_->record(rowChange(Operation::Insert, c.current, Row(c.current.size(), nullptr)));
+    if (history_) history_->record(rowChange(Operation::Insert, c.current, Row(c.current.size())));
   }
 
   // A statement that gives a row its key: another desktop may have written that key after the
@@ -292,7 +309,7 @@ private:
     if (session_.execute("DELETE FROM " + stored_.name + " WHERE " + where, params) == 0)
       conflict(c.original, c.changed, false);
     if (history_ && !stored.empty())
-      history_->record(rowChange(Operation::Delete, Row(stored[0].size(), nullptr), stored[0]));
+      history_->record(rowChange(Operation::Delete, Row(stored[0].size()), stored[0]));
   }
 
   // The record of a row: every column whose value differs between before and after (the stored

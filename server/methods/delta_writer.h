@@ -51,9 +51,15 @@ struct DeltaTable {
   // The columns that name a row in the history: client, billing type, company ("" for none). The
   // clients so named are locked before the delta writes their rows (see row_locks.h).
   std::string historyClient{}, historyType{}, historyCompany{};
+  // The row of that key as the desktop reads it now (a packet, without a row when it is gone), for
+  // the answer to a conflict; empty: a conflict carries only its message.
+  std::function<Variant(Session &, const DeltaRow &)> heldRow{};
 };
 
-// With a history, each row the delta really changes leaves its record there.
+// With a history, each row the delta really changes leaves its record there. A row changed or
+// removed meanwhile is refused with a conflict whose detail, for a table that reads its rows back
+// (heldRow), is [the row as stored now, the user of its last change, the time of it] (nulls when
+// the history does not name the row).
 void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta,
                 HistoryWriter *history = nullptr);
 

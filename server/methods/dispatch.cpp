@@ -21,11 +21,15 @@ void logLine(std::string_view line) {
   [[maybe_unused]] auto n = ::write(STDERR_FILENO, text.data(), text.size());
 }
 
-Answer errorAnswer(ErrorCode code, std::string_view message) {
+Answer errorAnswer(ErrorCode code, std::string_view message, const Variant &detail) {
   Answer answer{httpStatus(code), "{\"error\":{\"code\":"};
   appendVariantJson(answer.body, Variant(std::string(errorCodeName(code))));
   answer.body += ",\"message\":";
   appendVariantJson(answer.body, Variant(std::string(message)));
+  if (!detail.isNull()) {
+    answer.body += ",\"detail\":";
+    appendVariantJson(answer.body, detail);
+  }
   answer.body += "}}";
   return answer;
 }
@@ -185,7 +189,7 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
   } catch (const ServiceError &e) {
     logLine("[" + std::to_string(requestId) + "] " + std::string(errorCodeName(e.code())) + ": " +
             e.Message());
-    return errorAnswer(e.code(), e.Message());
+    return errorAnswer(e.code(), e.Message(), e.detail());
   } catch (const EngineError &e) {
     logLine("[" + std::to_string(requestId) + "] " + name + " database error: " + e.Message());
     switch (e.kind()) {

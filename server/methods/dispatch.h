@@ -25,7 +25,8 @@ struct Answer {
 // Writes one line to the server log (stderr).
 void logLine(std::string_view line);
 
-Answer errorAnswer(ErrorCode code, std::string_view message);
+// {"error":{"code":...,"message":...}}, with "detail" when one is given (not null).
+Answer errorAnswer(ErrorCode code, std::string_view message, const Variant &detail = nullptr);
 
 class Dispatcher {
 public:

@@ -90,6 +90,17 @@ std::string companyDescriptionDuplicate(const DeltaRow &row) {
          billingTypeText(row.text("IDTPFATUEMPRESA")) + ". Nada foi gravado.";
 }
 
+// Client parameters as the screen reads them, names joined, of the rows the condition keeps.
+Variant parametersWhere(Session &s, const std::string &condition, const Params &params) {
+  static const std::string sql = "SELECT " + selectList(payload::paramFatCliSelection()) +
+                                 " FROM PARCLIEKDR P JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
+                                 "LEFT JOIN TIPOSERV T ON T.CDTIPOSERV = P.CDTIPOSERV "
+                                 "LEFT JOIN EMPRESA E ON E.CDEMPRESA = P.CDEMPRESA "
+                                 "LEFT JOIN OPERADOR O ON O.CDOPERADOR = P.CDGERENTEIMPCLI WHERE ";
+  return packetFromRows(payload::paramFatCli(),
+                        s.query(sql + condition + " ORDER BY P.IDTPFATUCLIE, P.CDEMPRESA", params));
+}
+
 } // namespace
 
 const DeltaTable &parClieKdr() {
@@ -105,7 +116,11 @@ const DeltaTable &parClieKdr() {
       .uniqueMessage = "Tipo de Faturamento já cadastrado para o cliente informado.",
       .historyClient = "CDCLIENTE",
       .historyType = "IDTPFATUCLIE",
-      .historyCompany = "CDEMPRESA"};
+      .historyCompany = "CDEMPRESA",
+      .heldRow = [](Session &s, const DeltaRow &row) {
+        return parametersWhere(s, "P.CDCLIENTE = ? AND P.IDTPFATUCLIE = ? AND P.CDEMPRESA = ?",
+                               {row["CDCLIENTE"], row["IDTPFATUCLIE"], row["CDEMPRESA"]});
+      }};
   return table;
 }
 
@@ -161,13 +176,7 @@ Variant PesquisaCliente(Session &s, const std::string &filter, const std::string
 }
 
 Variant GetParamFatCli(Session &s, const std::string &cdCliente) {
-  static const std::string sql = "SELECT " + selectList(payload::paramFatCliSelection()) +
-                                 " FROM PARCLIEKDR P JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
-                                 "LEFT JOIN TIPOSERV T ON T.CDTIPOSERV = P.CDTIPOSERV "
-                                 "LEFT JOIN EMPRESA E ON E.CDEMPRESA = P.CDEMPRESA "
-                                 "LEFT JOIN OPERADOR O ON O.CDOPERADOR = P.CDGERENTEIMPCLI "
-                                 "WHERE P.CDCLIENTE = ? ORDER BY P.IDTPFATUCLIE, P.CDEMPRESA";
-  return packetFromRows(payload::paramFatCli(), s.query(sql, {cdCliente}));
+  return parametersWhere(s, "P.CDCLIENTE = ?", {cdCliente});
 }
 
 void SetParamFatCli(Session &s, const DataPacket &delta, const Author &author) {

@@ -57,6 +57,16 @@ TEST(ScenarioParser, EveryCommandShape) {
   EXPECT_EQ(s.commands[10].op, Op::Snapshot);
 }
 
+TEST(ScenarioParser, QuestionLikeKeepsItsPatternAndAnswer) {
+  Script s = parseScript("expect question like \"Serão copiados * cliente(s)*\" answer Sim\n", "t.kdr");
+  const Expectation &e = s.commands.at(0).expectation;
+  EXPECT_EQ(e.kind, ExpectKind::Question);
+  EXPECT_TRUE(e.pattern);
+  EXPECT_EQ(e.text, "Serão copiados * cliente(s)*");
+  EXPECT_EQ(e.answer, "Sim");
+  EXPECT_FALSE(parseScript("expect question like answer Sim\n", "t.kdr").commands.at(0).expectation.pattern);
+}
+
 TEST(ScenarioParser, BadLinesAreRefusedWithTheirNumber) {
   const char *bad[] = {
       "jump medNrInsJurClie",
@@ -66,6 +76,8 @@ TEST(ScenarioParser, BadLinesAreRefusedWithTheirNumber) {
       "cell dbgPadrao 0 CDEMPRESA",
       "cell dbgPadrao x CDEMPRESA",
       "expect question X answer",
+      "expect question like X answer",
+      "expect question like X Sim",
       "expect search Cliente choose A B",
       "expect list Clientes",
       "expect dialog X",

@@ -56,6 +56,17 @@ protected:
   TForm *screen() {
     return static_cast<TForm *>(module.variable<TComponent *>("Cli_kdr03030", "frmCadAutomFatCli"));
   }
+  // "Lista" with the clients whose list rows hold these texts.
+  void chooseList(std::vector<std::string> clients) {
+    click("rbgListaClie");
+    user.expectList("Cliente", std::move(clients));
+    click("btpCliente");
+  }
+  // The question that counts the copy before it goes, whatever its counts.
+  void expectCopyQuestion(int answer) {
+    user.expectMessageLike(mtConfirmation, "Serão copiados parâmetros para * cliente(s): *. Confirma?",
+                           answer);
+  }
   TButtonControl &box(const std::string &name) { return *screen()->find<TButtonControl>(name); }
   void click(const std::string &name) { ASSERT_TRUE(user::click(*screen()->find<TControl>(name))) << name; }
   std::string &stCliente() { return module.variable<std::string>("Cli_kdr03030", "stCliente"); }
@@ -75,14 +86,29 @@ protected:
 };
 
 TEST_F(AutomTest, AConfirmedCopyLeavesTheTargetsRowsAsTheCopyRuleSays) {
-  const Rows padaria = rowsOf("101"), mercado = rowsOf("102");
+  const Rows padaria = rowsOf("101"), mercado = rowsOf("102"), oficina = rowsOf("1010"), joao = rowsOf("103");
   openOver("22333444000172"); // model 102: type 1 at company 02, type 4 at company 03
-  click("rbgListaClie");
-  user.expectList("Cliente", {"Oficina", "João da Silva"});
-  click("btpCliente");
+  chooseList({"Oficina", "João da Silva"});
   click("chbDescFatCZ");
   click("chbDescBolCZ");
   click("chbDescFatLC");
+
+  // The copy is counted from the server's preview of this very order, and asked first: "Não"
+  // writes nothing and leaves the screen as the user set it. 1010: its two type 1 rows replaced,
+  // type 4 added; 103: types 1 and 4 added.
+  user.expectMessage(
+      mtConfirmation,
+      "Serão copiados parâmetros para 2 cliente(s): 3 incluído(s) e 2 substituído(s). Confirma?", mrNo);
+  click("sbtConfirma");
+  user.verify();
+  ASSERT_NE(screen(), nullptr);
+  EXPECT_EQ(rowsOf("1010"), oficina);
+  EXPECT_EQ(rowsOf("103"), joao);
+  EXPECT_TRUE(box("chbDescBolCZ").Checked());
+  EXPECT_FALSE(Application().Wait().isOn());
+  EXPECT_FALSE(screen()->find<TClientDataSet>("cdsParamClienteCopia")->Active());
+
+  expectCopyQuestion(mrYes);
   user.expectMessage(mtInformation, "Cliente(s) Importado com Sucesso.");
   click("sbtConfirma");
   user.verify();
@@ -142,6 +168,7 @@ TEST_F(AutomTest, ARefusedCopyKeepsTheScreenOpenWithItsChoicesAndCanBeConfirmedA
 
   // Without the type that is gone, the same choices go through.
   click("chbDescBolLC");
+  expectCopyQuestion(mrYes);
   user.expectMessage(mtInformation, "Cliente(s) Importado com Sucesso.");
   click("sbtConfirma");
   user.verify();
@@ -189,6 +216,7 @@ TEST_F(AutomTest, TheOrderFollowsTheModelRowsPresentAtTheConfirmation) {
     rows.Post();
   });
   EXPECT_FALSE(box("chbDescFatMN").Enabled());
+  expectCopyQuestion(mrYes);
   user.expectMessage(mtInformation, "Cliente(s) Importado com Sucesso.");
   click("sbtConfirma");
   user.verify();

@@ -41,9 +41,9 @@ public:
     return user_.messageDlg(title, text, type, buttons);
   }
   int question(const std::string &title, const std::string &text, TMsgDlgType type,
-               const std::vector<std::string> &captions) override {
+               const std::vector<std::string> &captions, std::size_t defaultCaption = 0) override {
     if (atNextQuestion) std::exchange(atNextQuestion, {})();
-    return user_.question(title, text, type, captions);
+    return user_.question(title, text, type, captions, defaultCaption);
   }
   bool searchList(const std::string &title, TDataSource &source) override {
     return user_.searchList(title, source);
@@ -63,10 +63,11 @@ private:
 // Another desktop on the same server: the data layer a screen uses, without a screen.
 class OtherDesktop {
 public:
-  explicit OtherDesktop(int port) {
+  explicit OtherDesktop(int port, std::string user = {}) {
     connection.ServerName = "KDR03020.rdmParamFatCli";
     connection.Port = port;
     connection.Token = Zelnor::config.token;
+    connection.UserName = std::move(user);
     connection.ThrowException = false;
     connection.Open();
     for (const char *name : {"CDCLIENTE", "IDTPFATUCLIE", "DSFATURCLIE", "DSBOLETCLIE", "CDEMPRESA"})
@@ -150,9 +151,9 @@ protected:
 };
 
 // Both desktops checked their own copy of client 104 (no rows) and insert "Customização" at the
-// same moment: the server keeps one. The refused row stays on screen, unsaved, and goes with the
-// next save, together with the new change, in one delta.
-TEST_P(SaveTest, RefusedSaveIsSentAgainWithTheNextChange) {
+// same moment: the server keeps one and refuses the other for good. The refused row leaves the
+// change log and the screen shows the server's rows, so the next change goes alone and passes.
+TEST_P(SaveTest, ARefusedChangeLeavesTheLogAndTheNextOneGoesAlone) {
   loadClient("98765432100");
   OtherDesktop other(server.port());
   other.load("104");
@@ -170,66 +171,102 @@ TEST_P(SaveTest, RefusedSaveIsSentAgainWithTheNextChange) {
   user.verify();
   TClientDataSet &params = dataset("cdsParamFatCli");
   EXPECT_EQ(params.State(), dsBrowse);
-  EXPECT_EQ(params.RecordCount(), 1u);
-  EXPECT_GT(params.ChangeCount(), 0);
-  EXPECT_EQ(stored("104"), (std::vector<std::string>{"1/01"}));
+  EXPECT_EQ(params.ChangeCount(), 0);
+  ASSERT_EQ(params.RecordCount(), 1u);
+  EXPECT_EQ(field("CDEMPRESA").AsString(), "01") << "the server's row, not the refused one";
+  EXPECT_FALSE(Application().Wait().isOn());
 
-  // The other desktop takes its row back; the next post of this one sends both of its rows.
-  other.params.Delete();
-  ASSERT_TRUE(other.save());
   insertRow("3", "04");
   confirm();
   user.verify();
   EXPECT_EQ(params.ChangeCount(), 0);
-  EXPECT_EQ(stored("104"), (std::vector<std::string>{"1/02", "3/04"}));
+  EXPECT_EQ(stored("104"), (std::vector<std::string>{"1/01", "3/04"}));
   close();
 }
 
-// The other desktop saved the same row first: this desktop's change is refused whole, stays on
-// screen, and the user is told that Verificar reloads; reloading says the change goes.
-TEST_P(SaveTest, RowChangedByAnotherDesktopKeepsTheFirstChange) {
+// The other desktop (Ana) saved the same row first: the save is refused and the user sees both
+// versions of what differs, with who changed it, and chooses. "Usar a gravada" shows the server's
+// row; "Manter a minha" sends the user's text again over it; closed without a choice, the user's
+// text waits in the row, in edit.
+TEST_P(SaveTest, RowChangedByAnotherDesktopIsSettledByTheUser) {
   loadClient("11222333000181");
-  OtherDesktop other(server.port());
-  other.load("101");
-  other.params.Edit();
-  other.set("DSFATURCLIE", "Texto do outro desktop.");
-  other.params.Post();
-  ASSERT_TRUE(other.save());
+  OtherDesktop other(server.port(), "Ana");
+  TClientDataSet &params = dataset("cdsParamFatCli");
+  auto race = [&](const std::string &theirs, const std::string &mine) {
+    other.load("101");
+    other.params.Edit();
+    other.set("DSFATURCLIE", theirs);
+    other.params.Post();
+    ASSERT_TRUE(other.save());
+    dispatch([&] {
+      params.Edit();
+      field("DSFATURCLIE").SetAsString(mine);
+    });
+  };
+  auto conflict = [](const std::string &mine, const std::string &theirs) {
+    return "Ana alterou este parâmetro em *; nada foi gravado. Qual versão fica?\n\nDescrição da fatura: A "
+           "sua «" +
+           mine + "»; A gravada «" + theirs + "»";
+  };
 
+  race("Texto do outro desktop.", "Meu texto.");
+  user.expectQuestion(descPad, "Não")
+      .expectQuestionLike(conflict("Meu texto.", "Texto do outro desktop."), "Usar a gravada");
+  confirm();
+  user.verify();
+  EXPECT_EQ(params.State(), dsBrowse);
+  EXPECT_EQ(params.ChangeCount(), 0);
+  EXPECT_EQ(field("DSFATURCLIE").AsString(), "Texto do outro desktop.");
+  EXPECT_EQ(field("IDTPFATUCLIE").AsString(), "3") << "on the row of the conflict";
+
+  race("Terceira versão.", "Meu texto.");
+  user.expectQuestion(descPad, "Não")
+      .expectQuestionLike(conflict("Meu texto.", "Terceira versão."), "Manter a minha")
+      .expectQuestion(descPad, "Não");
+  confirm();
+  user.verify();
+  EXPECT_EQ(params.ChangeCount(), 0);
+  other.load("101");
+  EXPECT_EQ(other.params.FieldByName("DSFATURCLIE").AsString(), "Meu texto.");
+
+  race("Quarta versão.", "Meu texto revisto.");
+  user.expectQuestion(descPad, "Não")
+      .expectQuestionLike(conflict("Meu texto revisto.", "Quarta versão."), "");
+  confirm();
+  user.verify();
+  EXPECT_EQ(params.State(), dsEdit);
+  EXPECT_EQ(field("DSFATURCLIE").AsString(), "Meu texto revisto.");
+  EXPECT_EQ(params.ChangeCount(), 0) << "nothing unsent is left behind the row being edited";
+  dispatch([&] { params.Cancel(); });
+  EXPECT_EQ(field("DSFATURCLIE").AsString(), "Quarta versão.");
+  close();
+  user.verify();
+}
+
+// A row the other desktop removed: the server holds nothing, and keeping the user's version puts
+// the row back with every check of a new row.
+TEST_P(SaveTest, RowRemovedByAnotherDesktopCanBeKept) {
+  loadClient("12345678909"); // 103: one Licença de uso row
+  OtherDesktop other(server.port(), "Rui");
+  other.load("103");
+  other.params.Delete();
+  ASSERT_TRUE(other.save());
   TClientDataSet &params = dataset("cdsParamFatCli");
   dispatch([&] {
     params.Edit();
-    field("DSFATURCLIE").SetAsString("Meu texto.");
+    field("DSBOLETCLIE").SetAsString("Boleto novo.");
   });
-  user.expectQuestion(descPad, "Não").expectError(catalogue("Alt_Outro"));
+  user.expectQuestionLike(
+      "Rui alterou este parâmetro em *Descrição do boleto: A sua «Boleto novo.»; A gravada "
+      "«(excluído)»*",
+      "Manter a minha");
   confirm();
-  user.verify();
-  EXPECT_EQ(field("DSFATURCLIE").AsString(), "Meu texto.");
-  EXPECT_GT(params.ChangeCount(), 0);
-  other.load("101");
-  EXPECT_EQ(other.params.FieldByName("DSFATURCLIE").AsString(), "Texto do outro desktop.");
-
-  user.expectMessage(mtWarning, catalogue("Alt_NGrav"));
-  user::click(part<TControl>("sbtVerificar"));
   user.verify();
   EXPECT_EQ(params.ChangeCount(), 0);
-  EXPECT_EQ(field("DSFATURCLIE").AsString(), "Texto do outro desktop.");
-
-  // Refused again, then the screen is closed: the user hears it once more, before it goes.
-  other.params.Edit();
-  other.set("DSFATURCLIE", "Terceira versão.");
-  other.params.Post();
-  ASSERT_TRUE(other.save());
-  dispatch([&] {
-    params.Edit();
-    field("DSFATURCLIE").SetAsString("Meu texto.");
-  });
-  user.expectQuestion(descPad, "Não").expectError(catalogue("Alt_Outro"));
-  confirm();
-  user.expectMessage(mtWarning, catalogue("Alt_NGrav"));
+  EXPECT_EQ(stored("103"), (std::vector<std::string>{"2/01"}));
+  other.load("103");
+  EXPECT_EQ(other.params.FieldByName("DSBOLETCLIE").AsString(), "Boleto novo.");
   close();
-  user.verify();
-  EXPECT_EQ(stored("101").size(), 3u);
 }
 
 // What does not depend on the engine runs on SQLite only.

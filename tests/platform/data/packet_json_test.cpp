@@ -176,7 +176,8 @@ TEST(PacketJson, AKeyNamedTwiceInOneObjectIsRefused) {
 }
 
 // The envelope of a call and of its answer: what the wire names is read, whatever order it comes
-// in; anything else is skipped, however large or odd; an error must carry its two texts.
+// in; anything else is skipped, however large or odd; an error must carry its two texts and may
+// carry a detail.
 TEST(CallEnvelope, ReadsTheCallAndItsAnswer) {
   const CallEnvelope call = readCallEnvelope(R"({"args":["101",{"unassigned":true},[1.5]]})");
   EXPECT_TRUE(call.object);
@@ -196,6 +197,16 @@ TEST(CallEnvelope, ReadsTheCallAndItsAnswer) {
   EXPECT_TRUE(refusal.failed);
   EXPECT_EQ(refusal.errorCode, "not_found");
   EXPECT_EQ(refusal.errorMessage, "Cliente \"101\" não existe.");
+  EXPECT_EQ(refusal.errorDetail, Variant(Variant::Array{Variant(std::int64_t{1})}));
+  EXPECT_TRUE(readCallEnvelope(R"({"error":{"code":"x","message":"m"}})").errorDetail.isNull());
+  // A conflict's detail: the row as held (a packet), who and when.
+  const CallEnvelope conflict = readCallEnvelope(
+      R"({"error":{"code":"conflict","message":"m","detail":[{"fields":[{"name":"A","type":"string"}],)"
+      R"("rows":[["x"]]},"ana","2026-12-08 14:03:07.125"]}})");
+  ASSERT_TRUE(conflict.errorDetail.isArray());
+  ASSERT_EQ(conflict.errorDetail.array().size(), 3u);
+  EXPECT_EQ(conflict.errorDetail.array()[0].packet()->rows.at(0).values.at(0), Variant("x"));
+  EXPECT_EQ(conflict.errorDetail.array()[1], Variant("ana"));
 
   for (const char *notAnObject : {"[1,2]", "\"args\"", "null", "7"}) {
     SCOPED_TRACE(notAnObject);

@@ -34,6 +34,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSet>
@@ -565,6 +566,47 @@ TEST_F(QtTest, MessageBoxesAnswerTheClassicModalResults) {
   yesNo.show();
   QTest::keyClick(&yesNo, Qt::Key_Escape);
   EXPECT_EQ(yesNo.answer(), mrNo);
+}
+
+// The conflict of a save as its user meets it: the question over a table of what differs, a
+// button per caption with the first as the default. KDR_SCREENSHOT_DIR set: the picture of the
+// documentation is saved there as conflict-dialog.png.
+TEST_F(QtTest, TheCompareDialogShowsBothVersionsAndAnswersByCaption) {
+  const Comparison comparison{"A sua",
+                              "A gravada",
+                              {{"Descrição da fatura", "Manutenção do sistema de vendas e do fiscal.",
+                                "Manutenção mensal do sistema de vendas."},
+                               {"Fatura Mês Atual", "Não", "Sim"}}};
+  const std::vector<std::string> captions{"Manter a minha", "Usar a gravada"};
+  CompareDialog dialog(
+      "Parâmetros de Faturamento por Cliente",
+      "ana.souza alterou este parâmetro em 08/12/2026 14:03; nada foi gravado. Qual versão fica?", comparison,
+      captions);
+  dialog.show();
+  QTableWidget *table = dialog.table();
+  ASSERT_EQ(table->rowCount(), 2);
+  EXPECT_EQ(table->horizontalHeaderItem(1)->text(), QStringLiteral("A sua"));
+  EXPECT_EQ(table->horizontalHeaderItem(2)->text(), QStringLiteral("A gravada"));
+  EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("Descrição da fatura"));
+  EXPECT_EQ(table->item(1, 2)->text(), QStringLiteral("Sim"));
+  if (const char *folder = std::getenv("KDR_SCREENSHOT_DIR")) {
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(
+        dialog.grab().save(QString::fromUtf8(folder) + QStringLiteral("/conflict-dialog.png"), "PNG"));
+  }
+  QPushButton *keep = nullptr, *use = nullptr;
+  for (auto *b : dialog.findChildren<QPushButton *>())
+    (b->text() == QStringLiteral("Manter a minha") ? keep : use) = b;
+  ASSERT_NE(keep, nullptr);
+  ASSERT_NE(use, nullptr);
+  EXPECT_TRUE(keep->isDefault());
+  QTest::mouseClick(use, Qt::LeftButton);
+  EXPECT_EQ(dialog.answer(), mrFirstCaption + 1);
+
+  CompareDialog closed("", "Outro usuário alterou este parâmetro.", comparison, captions);
+  closed.show();
+  QTest::keyClick(&closed, Qt::Key_Escape);
+  EXPECT_EQ(closed.answer(), mrCancel);
 }
 
 TEST_F(QtTest, TheWaitIndicatorShowsABusyCursorAndABoxOverTheWindow) {

@@ -75,6 +75,54 @@ TEST_P(Deltas, StaleChangeRefusesTheWholeDelta) {
   EXPECT_EQ(count("103"), 1u);
 }
 
+// A desktop whose change is refused because another changed or removed the row first is told
+// what the server holds now and who changed it when, so its user can choose between the two
+// versions; a key that is simply taken carries no such detail.
+TEST_P(Deltas, AConflictCarriesTheRowAsHeldAndItsLastAuthor) {
+  const std::vector<Variant> seen = stored("101", 0);
+  DeltaBuilder first(paramFatCliFields());
+  first.modify(seen, {{"DSFATURCLIE", "Texto da Ana"}});
+  ASSERT_EQ(
+      callServer(port_, "SetParamFatCli", {first.variant()}, "KDR03020.rdmParamFatCli", {}, "ana").status,
+      200);
+
+  DeltaBuilder stale(paramFatCliFields());
+  stale.modify(seen, {{"DSFATURCLIE", "Meu texto"}});
+  Reply r = call("SetParamFatCli", {stale.variant()});
+  ASSERT_EQ(r.status, 409) << r.text;
+  ASSERT_TRUE(r.body.errorDetail.isArray()) << r.text;
+  const Variant::Array &detail = r.body.errorDetail.array();
+  ASSERT_EQ(detail.size(), 3u);
+  const DataPacket &held = *detail[0].packet();
+  ASSERT_EQ(held.rows.size(), 1u);
+  EXPECT_EQ(field(held.rows[0].values, "DSFATURCLIE"), Variant("Texto da Ana"));
+  EXPECT_EQ(field(held.rows[0].values, "NMEMPRESA"), Variant("Alfa Sistemas Ltda"));
+  EXPECT_EQ(detail[1], Variant("ana"));
+  EXPECT_EQ(detail[2].asString().substr(0, 2), "20") << "the time of the history";
+
+  // Removed meanwhile: no row held, and the remover named.
+  const std::vector<Variant> seen103 = stored("103", 0);
+  DeltaBuilder removal(paramFatCliFields());
+  removal.remove(seen103);
+  ASSERT_EQ(
+      callServer(port_, "SetParamFatCli", {removal.variant()}, "KDR03020.rdmParamFatCli", {}, "rui").status,
+      200);
+  DeltaBuilder late(paramFatCliFields());
+  late.modify(seen103, {{"DSBOLETCLIE", "Boleto novo"}});
+  r = call("SetParamFatCli", {late.variant()});
+  ASSERT_EQ(r.status, 409) << r.text;
+  ASSERT_TRUE(r.body.errorDetail.isArray()) << r.text;
+  EXPECT_TRUE(r.body.errorDetail.array()[0].packet()->rows.empty());
+  EXPECT_EQ(r.body.errorDetail.array()[1], Variant("rui"));
+
+  // A key already there is refused with its own message and no detail.
+  DeltaBuilder taken(paramFatCliFields());
+  taken.insert(paramRow("102", "1", "02"));
+  r = call("SetParamFatCli", {taken.variant()});
+  EXPECT_EQ(r.status, 409);
+  EXPECT_TRUE(r.body.errorDetail.isNull()) << r.text;
+}
+
 // A deletion removes the row only as its desktop saw it: a change another desktop saved meanwhile
 // is not lost without anyone being told.
 TEST_P(Deltas, StaleDeletionIsRefusedNamingTheRow) {
