@@ -16,6 +16,7 @@
 #include "server/errors.h"
 #include "server/http/access_guard.h"
 #include "server/http/http_front.h"
+#include "server/http/stop_signals.h"
 #include "server/methods/dispatch.h"
 #include "server/store/store.h"
 
@@ -144,14 +145,9 @@ int main(int argc, char **argv) {
     Dispatcher dispatcher(*store, o.answerCacheMib << 20);
     HttpFront front(dispatcher, o.http);
     int port = front.bind();
-    std::thread stopper([&front, &stopSignals] {
-      int signal = 0;
-      sigwait(&stopSignals, &signal);
-      front.stop();
-    });
+    StopOnSignals stopper(front, {SIGINT, SIGTERM});
     std::cout << "listening on " << o.http.address << ":" << port << std::endl;
     front.run();
-    stopper.join();
     return 0;
   } catch (const ServiceError &e) {
     std::cerr << "kdr-server: " << e.Message() << "\n";

@@ -20,7 +20,13 @@ BackgroundCacheLoad::BackgroundCacheLoad(std::string localPath, Zelnor::HostConf
                                          std::vector<std::string> tables, FirstLoads &gate)
     : localPath_(std::move(localPath)), server_(std::move(server)), tables_(std::move(tables)), gate_(gate) {
   gate_.begin(tables_);
-  thread_ = std::thread([this] { run(); });
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (...) {
+    // No load will end them: their readers go on with what the file holds.
+    for (const std::string &table : tables_) gate_.end(table);
+    throw;
+  }
 }
 
 BackgroundCacheLoad::~BackgroundCacheLoad() { stop(); }

@@ -18,7 +18,8 @@ namespace kdr {
 class BackgroundCacheLoad {
 public:
   // Marks the tables as loading in gate and starts. A table whose load fails is left as the file
-  // holds it, and the failure is kept among the warnings.
+  // holds it, and the failure is kept among the warnings. When the thread cannot start, raises
+  // std::system_error with no table left loading.
   BackgroundCacheLoad(std::string localPath, Zelnor::HostConfig server, std::vector<std::string> tables,
                       FirstLoads &gate);
   // Stops.

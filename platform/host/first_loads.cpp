@@ -50,6 +50,11 @@ void FirstLoads::awaitTablesOf(std::string_view sql) const {
   ended_.wait(lock, [&] { return loading_.empty() || !namesLoading(sql); });
 }
 
+bool FirstLoads::wouldWait(std::string_view sql) const {
+  std::lock_guard lock(mutex_);
+  return namesLoading(sql);
+}
+
 void FirstLoads::awaitAll() const {
   std::unique_lock lock(mutex_);
   ended_.wait(lock, [&] { return loading_.empty(); });

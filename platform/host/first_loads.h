@@ -18,6 +18,8 @@ public:
   // Blocks while the statement names, as a word, a table still loading.
   void awaitTablesOf(std::string_view sql) const;
   void awaitAll() const;
+  // Whether the statement would wait now; never blocks.
+  bool wouldWait(std::string_view sql) const;
 
 private:
   bool namesLoading(std::string_view sql) const;

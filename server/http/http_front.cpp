@@ -360,8 +360,16 @@ void HttpFront::run() {
   for (auto &loop : impl_->loops) impl_->flushLogLater(*loop);
   impl_->accept();
   std::vector<std::thread> threads;
-  for (std::size_t i = 1; i < impl_->loops.size(); ++i)
-    threads.emplace_back(serve, std::ref(*impl_->loops[i]));
+  try {
+    for (std::size_t i = 1; i < impl_->loops.size(); ++i)
+      threads.emplace_back(serve, std::ref(*impl_->loops[i]));
+  } catch (...) {
+    // A loop that cannot start fails the run; the loops already serving end first, so no thread
+    // is left behind to end the process.
+    stop();
+    for (auto &t : threads) t.join();
+    throw;
+  }
   serve(*impl_->loops[0]);
   for (auto &t : threads) t.join();
   for (auto &loop : impl_->loops) loop->log.flush();

@@ -35,6 +35,7 @@ public:
   // Binds and returns the port; raises std::runtime_error when the address cannot be bound.
   int bind();
   // Serves until stop(); call after bind(). Returns once every loop has ended and the log is written.
+  // Raises std::system_error when a loop's thread cannot start, after ending the others.
   void run();
   // Safe from any thread, but not from a signal handler.
   void stop();

@@ -22,21 +22,18 @@ using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 class PgSession final : public Session {
 public:
   explicit PgSession(const std::string &conninfo) : Session(postgresqlDialect()) {
-    conn_ = PQconnectdb(conninfo.c_str());
-    if (PQstatus(conn_) != CONNECTION_OK) {
-      std::string text = PQerrorMessage(conn_);
-      PQfinish(conn_);
+    conn_.reset(PQconnectdb(conninfo.c_str()));
+    if (PQstatus(conn_.get()) != CONNECTION_OK) {
+      std::string text = PQerrorMessage(conn_.get());
       throw EngineError("postgresql: " + text, EngineError::Kind::Unavailable);
     }
     PQsetNoticeProcessor(
-        conn_, [](void *, const char *) {}, nullptr);
+        conn_.get(), [](void *, const char *) {}, nullptr);
     executeScript("SET client_encoding TO 'UTF8'");
     limitOrphanedWork();
   }
 
-  ~PgSession() override { PQfinish(conn_); }
-
-  bool healthy() const override { return PQstatus(conn_) == CONNECTION_OK; }
+  bool healthy() const override { return PQstatus(conn_.get()) == CONNECTION_OK; }
 
   Rows query(std::string_view sql, const Params &params) override {
     Result res = run(sql, params);
@@ -58,7 +55,9 @@ public:
     return n && *n ? std::stoll(n) : 0;
   }
 
-  void executeScript(std::string_view sql) override { checked(PQexec(conn_, std::string(sql).c_str())); }
+  void executeScript(std::string_view sql) override {
+    checked(PQexec(conn_.get(), std::string(sql).c_str()));
+  }
 
 private:
   // A server killed in the middle of a statement must not leave it running with its row locks
@@ -69,7 +68,7 @@ private:
     executeScript("SET statement_timeout = '300s'; SET idle_in_transaction_session_timeout = '60s'; "
                   "SET tcp_keepalives_idle = 30; SET tcp_keepalives_interval = 10; "
                   "SET tcp_keepalives_count = 3");
-    if (PQserverVersion(conn_) >= 140000) executeScript("SET client_connection_check_interval = '1s'");
+    if (PQserverVersion(conn_.get()) >= 140000) executeScript("SET client_connection_check_interval = '1s'");
   }
 
   // The values in the engine's text form, with their types; a null's type is left to the engine.
@@ -124,16 +123,16 @@ private:
       // Statements built from varying parts could grow the table without end; past its size they
       // are parsed on each call, as they would be unprepared.
       if (prepared_.size() >= maxPrepared)
-        return checked(PQexecParams(conn_, dialect().placeholders(sql).c_str(), n, b.types.data(),
+        return checked(PQexecParams(conn_.get(), dialect().placeholders(sql).c_str(), n, b.types.data(),
                                     b.values.data(), nullptr, nullptr, 0));
       it = prepared_.emplace(std::move(key), prepare(sql, b.types)).first;
     }
-    PGresult *res = PQexecPrepared(conn_, it->second.c_str(), n, b.values.data(), nullptr, nullptr, 0);
+    PGresult *res = PQexecPrepared(conn_.get(), it->second.c_str(), n, b.values.data(), nullptr, nullptr, 0);
     if (sqlState(res) == "0A000") {
       // A table changed shape under a statement whose rows it gives ("cached plan must not change
       // result type"): prepared anew, and run once more when no transaction was spoilt by the failure.
       prepared_.erase(it);
-      if (!again && PQtransactionStatus(conn_) == PQTRANS_IDLE) {
+      if (!again && PQtransactionStatus(conn_.get()) == PQTRANS_IDLE) {
         PQclear(res);
         return run(sql, params, true);
       }
@@ -143,7 +142,7 @@ private:
 
   std::string prepare(std::string_view sql, const std::vector<Oid> &types) {
     std::string name = "kdr_" + std::to_string(++statementCount_);
-    checked(PQprepare(conn_, name.c_str(), dialect().placeholders(sql).c_str(),
+    checked(PQprepare(conn_.get(), name.c_str(), dialect().placeholders(sql).c_str(),
                       static_cast<int>(types.size()), types.data()));
     return name;
   }
@@ -163,7 +162,7 @@ private:
     ExecStatusType st = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
     if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) return;
     const std::string state = sqlState(res);
-    std::string text = res ? PQresultErrorMessage(res) : PQerrorMessage(conn_);
+    std::string text = res ? PQresultErrorMessage(res) : PQerrorMessage(conn_.get());
     auto kind = EngineError::Kind::Other;
     if (state == "23505")
       kind = EngineError::Kind::Duplicate;
@@ -206,7 +205,8 @@ private:
     }
   }
 
-  PGconn *conn_ = nullptr;
+  // Finished with its owner, even when a statement of the constructor fails after connecting.
+  std::unique_ptr<PGconn, decltype(&PQfinish)> conn_{nullptr, &PQfinish};
   // Prepared statements live as long as the connection; a session whose connection is lost is
   // dropped by the pool, never reconnected, so no name here can outlive its statement.
   static constexpr std::size_t maxPrepared = 200;

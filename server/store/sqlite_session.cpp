@@ -1,6 +1,7 @@
 #include <sqlite3.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,6 +31,15 @@ struct SqlHash {
   std::size_t operator()(std::string_view sql) const { return std::hash<std::string_view>{}(sql); }
 };
 
+// The connection and each statement close with their owner, even when the constructor fails after
+// opening (a file that is not a database fails the first PRAGMA, not the opening).
+struct CloseConnection {
+  void operator()(sqlite3 *db) const { sqlite3_close(db); }
+};
+struct FinalizeStatement {
+  void operator()(sqlite3_stmt *stmt) const { sqlite3_finalize(stmt); }
+};
+
 class SqliteSession final : public Session {
 public:
   explicit SqliteSession(const std::string &path) : Session(sqliteDialect()) {
@@ -38,29 +48,24 @@ public:
     // by the library and change nothing.
     static const int noMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     (void)noMemoryStatistics;
-    int rc = sqlite3_open_v2(path.c_str(), &db_,
+    sqlite3 *opened = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &opened,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    db_.reset(opened);
     if (rc != SQLITE_OK) {
-      std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-      sqlite3_close(db_);
-      db_ = nullptr;
+      std::string text = db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc);
       throw EngineError("sqlite " + path + ": " + text, EngineError::Kind::Unavailable);
     }
-    sqlite3_busy_timeout(db_, 10000);
+    sqlite3_busy_timeout(db_.get(), 10000);
     // Tells a duplicate key from the other constraints.
-    sqlite3_extended_result_codes(db_, 1);
-    sqlite3_create_function(db_, "kdr_digits", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, digitsFunction,
-                            nullptr, nullptr);
+    sqlite3_extended_result_codes(db_.get(), 1);
+    sqlite3_create_function(db_.get(), "kdr_digits", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            digitsFunction, nullptr, nullptr);
     // Pages are read through a memory map of the file: the system's page cache, shared by every
     // connection, serves them without a copy into each connection's own cache, so a lookup in a
     // large table costs about what it costs in a small one once the pages are in memory.
     executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; "
                   "PRAGMA mmap_size=1073741824;");
-  }
-
-  ~SqliteSession() override {
-    for (auto &[sql, stmt] : statements_) sqlite3_finalize(stmt);
-    sqlite3_close(db_);
   }
 
   Rows query(std::string_view sql, const Params &params) override {
@@ -96,12 +101,12 @@ public:
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
     finish(stmt, rc);
-    return sqlite3_changes64(db_);
+    return sqlite3_changes64(db_.get());
   }
 
   void executeScript(std::string_view sql) override {
     char *err = nullptr;
-    int rc = sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, &err);
+    int rc = sqlite3_exec(db_.get(), std::string(sql).c_str(), nullptr, nullptr, &err);
     if (rc != SQLITE_OK) {
       std::string text = err ? err : sqlite3_errstr(rc);
       sqlite3_free(err);
@@ -114,12 +119,12 @@ private:
     auto it = statements_.find(sql);
     if (it == statements_.end()) {
       sqlite3_stmt *stmt = nullptr;
-      int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                                  &stmt, nullptr);
-      if (rc != SQLITE_OK) fail(rc, sqlite3_errmsg(db_));
-      it = statements_.emplace(std::string(sql), stmt).first;
+      int rc = sqlite3_prepare_v3(db_.get(), sql.data(), static_cast<int>(sql.size()),
+                                  SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+      if (rc != SQLITE_OK) fail(rc, sqlite3_errmsg(db_.get()));
+      it = statements_.emplace(std::string(sql), Statement(stmt)).first;
     }
-    sqlite3_stmt *stmt = it->second;
+    sqlite3_stmt *stmt = it->second.get();
     for (std::size_t i = 0; i < params.size(); ++i) bind(stmt, static_cast<int>(i + 1), params[i]);
     return stmt;
   }
@@ -134,7 +139,7 @@ private:
       throw EngineError("cannot bind " + v.debugString());
     }
     if (rc != SQLITE_OK) {
-      std::string text = sqlite3_errmsg(db_);
+      std::string text = sqlite3_errmsg(db_.get());
       clear(stmt);
       fail(rc, text);
     }
@@ -146,7 +151,7 @@ private:
   }
 
   void finish(sqlite3_stmt *stmt, int rc) {
-    std::string text = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_);
+    std::string text = rc == SQLITE_DONE ? std::string() : sqlite3_errmsg(db_.get());
     clear(stmt);
     if (rc != SQLITE_DONE) fail(rc, text);
   }
@@ -161,8 +166,10 @@ private:
     throw EngineError("sqlite: " + text, kind);
   }
 
-  sqlite3 *db_ = nullptr;
-  std::unordered_map<std::string, sqlite3_stmt *, SqlHash, std::equal_to<>> statements_;
+  using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+  // Declared after the connection, so the statements are finalized before it closes.
+  std::unique_ptr<sqlite3, CloseConnection> db_;
+  std::unordered_map<std::string, Statement, SqlHash, std::equal_to<>> statements_;
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <system_error>
+
 #include "platform/host/adoibquery.h"
 #include "platform/host/background_cache_load.h"
 #include "platform/host/cache_refresh.h"
@@ -8,6 +10,7 @@
 #include "platform/host/zelnor.h"
 #include "platform/rtl/exceptions.h"
 #include "tests/support/server_process.h"
+#include "tests/support/thread_starts_fail.h"
 
 namespace kdr {
 namespace {
@@ -211,6 +214,19 @@ TEST(BackgroundLoadTest, ReadersOfATableStillLoadingSeeItWholeOrAfterItsFailure)
   failed.join();
   ASSERT_EQ(failed.warnings().size(), 1u);
   EXPECT_NE(failed.warnings().front().find("EMPRESA"), std::string::npos) << failed.warnings().front();
+}
+
+// A load whose thread cannot start says so and leaves no table loading: the host's statements on
+// those tables read what the file holds instead of waiting for ever.
+TEST(BackgroundLoadTest, ALoadThatCannotStartLeavesNoTableLoading) {
+  test::TempDir dir;
+  TdtmDBGeral db(dir.file("local.db"));
+  {
+    test::ThreadStartsFail noThreads;
+    EXPECT_THROW(BackgroundCacheLoad(db.adcGeral.Path(), Zelnor::HostConfig{}, {"EMPRESA"}, db.firstLoads),
+                 std::system_error);
+  }
+  EXPECT_FALSE(db.firstLoads.wouldWait("SELECT COUNT(*) FROM \"EMPRESA\""));
 }
 
 } // namespace

@@ -1,6 +1,10 @@
 // A session keeps its statements for the life of its connection: the same statement serves other
 // values, including nulls, and survives a failure, a rolled back transaction and a table that
 // changed shape.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "server/errors.h"
 #include "tests/server/server_fixture.h"
 
@@ -63,6 +67,21 @@ TEST_P(SessionStatements, AreReusedWhateverHappensAroundThem) {
               (Rows{{1}}));
     EXPECT_EQ(s->query("SELECT current_setting('statement_timeout')"), (Rows{{"5min"}}));
   }
+}
+
+// A file that is not a database opens, and fails the connection's first statements: it is
+// refused each time, and each time the file is closed again.
+TEST(SqliteSession, AFileThatIsNotADatabaseIsRefusedAndLeftClosed) {
+  ScratchDatabase db("sqlite");
+  const std::string path = db.url().substr(std::string_view("sqlite:").size());
+  std::ofstream(path) << std::string(8192, 'x');
+  auto openFiles = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+  };
+  const auto before = openFiles();
+  for (int i = 0; i < 5; ++i) EXPECT_THROW(connectTo(db.url()), EngineError);
+  EXPECT_EQ(openFiles(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, SessionStatements, ::testing::Values("sqlite", "postgresql"),
