@@ -98,6 +98,19 @@ void registerEngine(const std::string &engine) {
       [engine](benchmark::State &st) { searchPage(st, engine, "ente 4321"); });
   add("SearchNoMatch", benchmark::kMillisecond,
       [engine](benchmark::State &st) { searchPage(st, engine, "Fornecedor"); });
+  // Filters the index of three-character runs alone cannot serve: one and two characters no name
+  // holds, wildcards taken as written, a name typed without its accent, and a long filter many
+  // names past the first clients contain ("ente 9": the clients from 9 on, after those from 1).
+  add("SearchOneChar", benchmark::kMillisecond,
+      [engine](benchmark::State &st) { searchPage(st, engine, "q"); });
+  add("SearchTwoChars", benchmark::kMillisecond,
+      [engine](benchmark::State &st) { searchPage(st, engine, "qz"); });
+  add("SearchWildcard", benchmark::kMillisecond,
+      [engine](benchmark::State &st) { searchPage(st, engine, "Cliente_1"); });
+  add("SearchAccents", benchmark::kMillisecond,
+      [engine](benchmark::State &st) { searchPage(st, engine, "clienté 4321"); });
+  add("SearchManyLater", benchmark::kMillisecond,
+      [engine](benchmark::State &st) { searchPage(st, engine, "ente 9"); });
 }
 
 } // namespace

@@ -67,7 +67,7 @@ QMessageBox::ButtonRole roleOf(TMsgDlgBtn b) {
 }
 
 bool containsFolded(const QString &haystack, const std::string &foldedNeedle) {
-  return utf8::foldCase(utf8Of(haystack)).find(foldedNeedle) != std::string::npos;
+  return utf8::foldForSearch(utf8Of(haystack)).find(foldedNeedle) != std::string::npos;
 }
 
 } // namespace
@@ -165,7 +165,7 @@ void SearchDialog::fill(bool multiChoice, const std::string &keyField) {
 }
 
 void SearchDialog::applyFilter(const QString &text) {
-  const std::string folded = utf8::foldCase(utf8Of(text));
+  const std::string folded = utf8::foldForSearch(utf8Of(text));
   int firstShown = -1;
   for (int row = 0; row < table_->rowCount(); ++row) {
     bool match = folded.empty();

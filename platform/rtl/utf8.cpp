@@ -1,5 +1,7 @@
 #include "platform/rtl/utf8.h"
 
+#include <vector>
+
 namespace kdr::utf8 {
 
 namespace {
@@ -154,6 +156,29 @@ bool isBidiControl(char32_t cp) {
 }
 
 std::string foldCase(std::string_view s) { return mapChars(s, lowerOf); }
+
+const SearchFolding &searchFolding() {
+  static const SearchFolding folding{"abcdefghijklmnopqrstuvwxyz"
+                                     "ÀÁÂÃÄÅÇÈÉÊËÌÍÎÏÑÒÓÔÕÖØÙÚÛÜÝàáâãäåçèéêëìíîïñòóôõöøùúûüýÿæðþ",
+                                     "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                     "AAAAAACEEEEIIIINOOOOOOUUUUYAAAAAACEEEEIIIINOOOOOOUUUUYYÆÐÞ"};
+  return folding;
+}
+
+std::string foldForSearch(std::string_view s) {
+  // Every character the folding changes is below U+0100: a table of them, built once.
+  static const std::vector<char32_t> table = [] {
+    std::vector<char32_t> t(0x100);
+    for (char32_t c = 0; c < t.size(); ++c) t[c] = c;
+    const SearchFolding &f = searchFolding();
+    for (std::size_t i = 0, j = 0; i < f.from.size() && j < f.to.size();) {
+      const char32_t from = decode(f.from, i);
+      t[from] = decode(f.to, j);
+    }
+    return t;
+  }();
+  return mapChars(s, [](char32_t cp) { return cp < table.size() ? table[cp] : cp; });
+}
 std::string toLower(std::string_view s) { return mapChars(s, lowerOf); }
 std::string toUpper(std::string_view s) { return mapChars(s, upperOf); }
 

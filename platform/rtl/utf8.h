@@ -31,7 +31,20 @@ std::string foldCase(std::string_view s);
 // Case-insensitive equality under foldCase.
 bool sameText(std::string_view a, std::string_view b);
 
-// Upper case under the same rules (used by masks with ">").
+// Folding for search: upper case without accents, so that "joao" finds "João" and "ACOUGUE"
+// finds "Açougue"; ASCII and the Latin-1 letters, others kept as they are. Each character folds
+// to exactly one, so a folded text has as many characters as the text.
+std::string foldForSearch(std::string_view s);
+
+// The characters foldForSearch changes (from) and what each becomes (to), in the same order: a
+// database folds its own texts alike with a translation of these.
+struct SearchFolding {
+  std::string from;
+  std::string to;
+};
+const SearchFolding &searchFolding();
+
+// Upper case under the same rules as foldCase (used by masks with ">").
 std::string toUpper(std::string_view s);
 std::string toLower(std::string_view s);
 

@@ -109,7 +109,7 @@ namespace {
 bool rowStartsWith(TDataSet &dataset, const std::string &folded) {
   for (auto *field : dataset.Fields()) {
     if (!field->Visible()) continue;
-    std::string shown = utf8::foldCase(field->DisplayText());
+    std::string shown = utf8::foldForSearch(field->DisplayText());
     if (shown.compare(0, folded.size(), folded) == 0) return true;
   }
   return false;
@@ -119,7 +119,7 @@ bool rowStartsWith(TDataSet &dataset, const std::string &folded) {
 
 bool locateByText(TDataSet &dataset, const std::string &text) {
   if (!dataset.Active()) return false;
-  const std::string folded = utf8::foldCase(text);
+  const std::string folded = utf8::foldForSearch(text);
   const std::size_t rows = dataset.displayRowCount();
   for (std::size_t row = 0; row < rows; ++row) {
     bool match;

@@ -22,9 +22,12 @@ std::vector<std::string> shownRows(TDataSet *dataset) {
   return rows;
 }
 
+// The row a user reading the list takes for the text: case and accents aside, as the dialogs'
+// filters compare.
 long rowContaining(const std::vector<std::string> &rows, const std::string &text) {
+  const std::string folded = utf8::foldForSearch(text);
   for (std::size_t i = 0; i < rows.size(); ++i)
-    if (rows[i].find(text) != std::string::npos) return static_cast<long>(i);
+    if (utf8::foldForSearch(rows[i]).find(folded) != std::string::npos) return static_cast<long>(i);
   return -1;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/rtl/utf8.h"
 #include "server/methods/billing.h"
 #include "server/store/packets.h"
 
@@ -15,54 +16,46 @@ bool looksLikeNumber(std::string_view filter) {
   });
 }
 
-std::string likeContaining(std::string_view text, bool escaped) {
+// A LIKE pattern for texts containing text as written ("\\" escapes).
+std::string likeContaining(std::string_view text) {
   std::string out = "%";
   for (char c : text) {
-    if (escaped && (c == '%' || c == '_' || c == '\\')) out += '\\';
+    if (c == '%' || c == '_' || c == '\\') out += '\\';
     out += c;
   }
   return out + "%";
 }
 
-// The index is read by runs of three characters: a text offers it only with three characters in
-// a row that a LIKE pattern takes as written.
-bool indexable(std::string_view text) {
-  int run = 0;
-  for (unsigned char c : text) {
-    if (c == '%' || c == '_')
-      run = 0;
-    else if ((c & 0xC0) != 0x80 && ++run == 3)
-      return true;
-  }
-  return false;
-}
-
-// The exact comparison of the search, with its values.
+// The exact comparison of the search, with its values: names compare folded (case and accents
+// aside), with "%" and "_" taken as written.
 struct Matching {
   std::string condition;
   Params params;
 };
 
 Matching matching(const std::string &filter, const std::string &numberDigits) {
-  Matching m{"(UPPER(NMFANTCLIE) LIKE UPPER(?) ESCAPE '\\' OR CDCLIENTE = ?", {}};
-  m.params = {likeContaining(filter, true), filter};
+  Matching m{"(kdr_fold(NMFANTCLIE) LIKE kdr_fold(?) ESCAPE '\\' OR CDCLIENTE = ?", {}};
+  m.params = {likeContaining(filter), filter};
   if (!numberDigits.empty()) {
     m.condition += " OR NRINSDIGITOS LIKE ?";
-    m.params.push_back(likeContaining(numberDigits, true));
+    m.params.push_back(likeContaining(numberDigits));
   }
   m.condition += ")";
   return m;
 }
 
+// One or two characters are looked up in the index as one run; longer texts as the runs they hold.
+bool shortText(std::string_view text) { return utf8::length(text) < 3; }
+
 // Codes of every client the filter may match, through the indexes: more than the exact comparison
-// may accept (the index reads wildcards as wildcards and folds every letter), never fewer.
+// may accept, never fewer.
 Matching candidates(const Dialect &dialect, const std::string &filter, const std::string &numberDigits) {
   Matching m{"SELECT CDCLIENTE FROM CLIENTE WHERE CDCLIENTE = ? UNION " +
-                 std::string(dialect.clientsByName()),
-             {filter, likeContaining(filter, false)}};
+                 std::string(dialect.clientsByName(shortText(filter))),
+             {filter, filter}};
   if (!numberDigits.empty()) {
-    m.condition += " UNION " + std::string(dialect.clientsByDigits());
-    m.params.push_back(likeContaining(numberDigits, false));
+    m.condition += " UNION " + std::string(dialect.clientsByDigits(shortText(numberDigits)));
+    m.params.push_back(numberDigits);
   }
   return m;
 }
@@ -95,16 +88,14 @@ Variant clientSearchPage(Session &s, const std::string &filter, const std::strin
   if (last.empty()) return packetFromRows(fields, std::move(rows)); // the clients ended inside the window
 
   // Past the window only clients the filter may match are read, so a filter few names contain
-  // costs what its matches cost; one the index cannot serve reads on in code order.
-  std::string sql = select + "CLIENTE WHERE CDCLIENTE > ?";
+  // costs what its matches cost.
+  const Matching indexed = candidates(s.dialect(), filter, digits);
   params = {last[0][0]};
-  if (indexable(filter) && (digits.empty() || indexable(digits))) {
-    const Matching indexed = candidates(s.dialect(), filter, digits);
-    sql += " AND CDCLIENTE IN (" + indexed.condition + ")";
-    append(params, indexed.params);
-  }
+  append(params, indexed.params);
   append(params, exact.params);
-  Rows more = s.query(sql + " AND " + exact.condition + page + std::to_string(size - rows.size()), params);
+  Rows more = s.query(select + "CLIENTE WHERE CDCLIENTE > ? AND CDCLIENTE IN (" + indexed.condition +
+                          ") AND " + exact.condition + page + std::to_string(size - rows.size()),
+                      params);
   tx.commit();
   rows.insert(rows.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
   return packetFromRows(fields, std::move(rows));

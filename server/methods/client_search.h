@@ -1,6 +1,6 @@
 #pragma once
 // The client search's pages: the clients after a code whose trade name contains a filter
-// regardless of case, whose code is the filter, or, for a filter of digits and number
+// regardless of case and accents, whose code is the filter, or, for a filter of digits and number
 // punctuation, whose registration digits contain its digits; by code, a page at a time.
 #include <string>
 

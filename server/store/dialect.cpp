@@ -17,13 +17,22 @@ public:
   // BEGIN IMMEDIATE takes the database's one write lock.
   std::string_view lockMigrations() const override { return {}; }
   std::string_view unlockMigrations() const override { return {}; }
-  std::string_view clientsByName() const override {
-    return "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid WHERE T.NOME "
-           "LIKE ?";
+  // A short text is found among the indexed runs it starts; a longer one as a phrase, which the
+  // index reads as its runs in a row.
+  std::string_view clientsByName(bool shortText) const override {
+    return shortText ? "SELECT B.CDCLIENTE FROM (SELECT kdr_fold(?) AS F) Q JOIN CLIENTE_TRIGRAMA_TERMO T "
+                       "ON T.term >= Q.F AND T.term < Q.F || char(1114111) AND T.col = 'NOME' "
+                       "JOIN CLIENTE_BUSCA B ON B.ID = T.doc"
+                     : "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid "
+                       "WHERE T.NOME MATCH '\"' || replace(kdr_fold(?), '\"', '\"\"') || '\"'";
   }
-  std::string_view clientsByDigits() const override {
-    return "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid WHERE "
-           "T.DIGITOS LIKE ?";
+  std::string_view clientsByDigits(bool shortText) const override {
+    return shortText
+               ? "SELECT B.CDCLIENTE FROM (SELECT CAST(? AS TEXT) AS F) Q JOIN CLIENTE_TRIGRAMA_TERMO T "
+                 "ON T.term >= Q.F AND T.term < Q.F || char(1114111) AND T.col = 'DIGITOS' "
+                 "JOIN CLIENTE_BUSCA B ON B.ID = T.doc"
+               : "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid "
+                 "WHERE T.DIGITOS MATCH '\"' || ? || '\"'";
   }
   std::string listAggregate(std::string_view expr) const override {
     return "group_concat(" + std::string(expr) + ", ', ')";
@@ -70,11 +79,16 @@ public:
   // session-level advisory lock (an arbitrary key of this server's own) keeps migrations apart.
   std::string_view lockMigrations() const override { return "SELECT pg_advisory_lock(3020150)"; }
   std::string_view unlockMigrations() const override { return "SELECT pg_advisory_unlock(3020150)"; }
-  std::string_view clientsByName() const override {
-    return "SELECT CDCLIENTE FROM CLIENTE WHERE UPPER(NMFANTCLIE) LIKE UPPER(?) ESCAPE ''";
+  std::string_view clientsByName(bool shortText) const override {
+    return shortText ? "SELECT CDCLIENTE FROM CLIENTE WHERE kdr_runs(kdr_fold(NMFANTCLIE), 1, 3) @> "
+                       "ARRAY[kdr_fold(?)]"
+                     : "SELECT CDCLIENTE FROM CLIENTE WHERE kdr_runs(kdr_fold(NMFANTCLIE), 1, 3) @> "
+                       "kdr_runs(kdr_fold(?), 3, 3)";
   }
-  std::string_view clientsByDigits() const override {
-    return "SELECT CDCLIENTE FROM CLIENTE WHERE NRINSDIGITOS LIKE ? ESCAPE ''";
+  std::string_view clientsByDigits(bool shortText) const override {
+    return shortText
+               ? "SELECT CDCLIENTE FROM CLIENTE WHERE kdr_runs(NRINSDIGITOS, 1, 2) @> ARRAY[CAST(? AS TEXT)]"
+               : "SELECT CDCLIENTE FROM CLIENTE WHERE NRINSDIGITOS LIKE '%' || ? || '%'";
   }
   // string_agg does not keep the order of a sorted subquery: it is told it.
   std::string listAggregate(std::string_view expr) const override {

@@ -32,12 +32,12 @@ public:
   // writing transaction already does it.
   virtual std::string_view lockMigrations() const = 0;
   virtual std::string_view unlockMigrations() const = 0;
-  // Codes of the clients whose trade name (clientsByName) or registration digits (clientsByDigits)
-  // may match "?", a LIKE pattern without an escape character, read through an index of their
-  // three-character runs: possibly more clients than LIKE accepts (letters fold in any case),
-  // never fewer.
-  virtual std::string_view clientsByName() const = 0;
-  virtual std::string_view clientsByDigits() const = 0;
+  // Codes of the clients whose trade name folded (clientsByName) or registration digits
+  // (clientsByDigits) may contain the text "?" (as typed, never a pattern), read through an index
+  // of their short runs of characters: possibly more clients than contain it, never fewer. A text
+  // of one or two characters is short and looked up as one run.
+  virtual std::string_view clientsByName(bool shortText) const = 0;
+  virtual std::string_view clientsByDigits(bool shortText) const = 0;
   // Aggregate joining the non-null texts of a group with ", ", in the order the rows come.
   virtual std::string listAggregate(std::string_view expr) const = 0;
   // Migration n (1-based) is element n-1; the schema version is the number applied.

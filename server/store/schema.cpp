@@ -1,5 +1,6 @@
 #include "server/store/schema.h"
 
+#include "platform/rtl/utf8.h"
 #include "server/store/cached_tables.h"
 
 namespace kdr::server {
@@ -308,13 +309,106 @@ CREATE INDEX KDR_LOTE_LINHA_CHAVE ON KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, IDTPFATU
 DROP INDEX KDR_LOTE_LINHA_LOTE;
 )sql";
 
+// The rows of the index for the clients a condition on B (CLIENTE_BUSCA) selects, the names
+// folded by SQLite's own functions (upper() changes ASCII letters only), so that a connection
+// without the server's functions can still write a client. Every few replacements read the name
+// from a query around the last ones: one expression holding them all overflows the parser.
+std::string sqliteIndexRows(const std::string &where) {
+  constexpr int replacementsPerQuery = 20;
+  const utf8::SearchFolding &folding = utf8::searchFolding();
+  std::string query =
+      "SELECT B.ID AS ID, C.NMFANTCLIE AS NOME, C.NRINSDIGITOS AS DIGITOS FROM CLIENTE_BUSCA B "
+      "JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE" +
+      where;
+  std::string name = "NOME";
+  int replacements = 0;
+  for (std::size_t i = 0, j = 0; i < folding.from.size() && j < folding.to.size();) {
+    const std::size_t fromStart = i, toStart = j;
+    const char32_t from = utf8::decode(folding.from, i);
+    utf8::decode(folding.to, j);
+    if (from < 0x80) continue;
+    if (++replacements % replacementsPerQuery == 0) {
+      query = "SELECT ID, " + name + " AS NOME, DIGITOS FROM (" + query + ")";
+      name = "NOME";
+    }
+    name = "replace(" + name + ", '" + folding.from.substr(fromStart, i - fromStart) + "', '" +
+           folding.to.substr(toStart, j - toStart) + "')";
+  }
+  return "SELECT ID, upper(" + name + ") || '  ', DIGITOS || '  ' FROM (" + query + ")";
+}
+
+// The client search is blind to case and accents, and finds a text of any length through an
+// index. The names go into the index folded and followed by two spaces, so that each of their
+// characters and each pair of them starts one of the indexed three-character runs: a filter of
+// one or two characters is found among the runs it starts (CLIENTE_TRIGRAMA_TERMO lists each run
+// with its client).
+std::string sqliteFoldedClientIndex() {
+  const std::string write = "  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = "
+                            "(SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = NEW.CDCLIENTE);\n"
+                            "  INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS) " +
+                            sqliteIndexRows(" WHERE B.CDCLIENTE = NEW.CDCLIENTE") + ";\n";
+  return R"sql(
+DROP TRIGGER CLIENTE_BUSCA_INSERT;
+DROP TRIGGER CLIENTE_BUSCA_UPDATE;
+DROP TRIGGER CLIENTE_BUSCA_DELETE;
+DROP TABLE CLIENTE_TRIGRAMA;
+CREATE VIRTUAL TABLE CLIENTE_TRIGRAMA USING fts5(NOME, DIGITOS, tokenize = 'trigram case_sensitive 1');
+CREATE VIRTUAL TABLE CLIENTE_TRIGRAMA_TERMO USING fts5vocab(CLIENTE_TRIGRAMA, 'instance');
+INSERT INTO CLIENTE_TRIGRAMA (rowid, NOME, DIGITOS) )sql" +
+         sqliteIndexRows("") + R"sql(;
+CREATE TRIGGER CLIENTE_BUSCA_INSERT AFTER INSERT ON CLIENTE BEGIN
+  INSERT OR IGNORE INTO CLIENTE_BUSCA (CDCLIENTE) VALUES (NEW.CDCLIENTE);
+)sql" + write +
+         R"sql(END;
+CREATE TRIGGER CLIENTE_BUSCA_UPDATE AFTER UPDATE OF CDCLIENTE, NMFANTCLIE, NRINSDIGITOS ON CLIENTE BEGIN
+  UPDATE CLIENTE_BUSCA SET CDCLIENTE = NEW.CDCLIENTE WHERE CDCLIENTE = OLD.CDCLIENTE;
+  INSERT OR IGNORE INTO CLIENTE_BUSCA (CDCLIENTE) VALUES (NEW.CDCLIENTE);
+)sql" + write +
+         R"sql(END;
+CREATE TRIGGER CLIENTE_BUSCA_DELETE AFTER DELETE ON CLIENTE BEGIN
+  DELETE FROM CLIENTE_TRIGRAMA WHERE rowid = (SELECT ID FROM CLIENTE_BUSCA WHERE CDCLIENTE = OLD.CDCLIENTE);
+  DELETE FROM CLIENTE_BUSCA WHERE CDCLIENTE = OLD.CDCLIENTE;
+END;
+)sql";
+}
+
+// The same search on PostgreSQL: kdr_fold is the server's folding written as one translation;
+// kdr_runs gives the runs of a text from shortest to longest characters (the index keeps each once);
+// its cost tells the planner to read the index rather than run it on every client. Names are
+// indexed by their runs of one to three characters (a filter of one or two is one run, a longer
+// one the runs of three it holds), the digits by their runs of one and two besides the index of
+// their three-character runs.
+std::string postgresqlFoldedClientIndex() {
+  const utf8::SearchFolding &folding = utf8::searchFolding();
+  return R"sql(
+CREATE FUNCTION kdr_fold(t TEXT) RETURNS TEXT LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE
+  AS $$ SELECT translate(t, ')sql" +
+         folding.from + "', '" + folding.to + R"sql(') $$;
+CREATE FUNCTION kdr_runs(t TEXT, shortest INTEGER, longest INTEGER) RETURNS TEXT[]
+  LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE COST 1000 AS $$
+DECLARE runs TEXT[] := '{}';
+BEGIN
+  FOR n IN shortest..longest LOOP
+    FOR i IN 1..length(t) - n + 1 LOOP
+      runs := runs || substr(t, i, n);
+    END LOOP;
+  END LOOP;
+  RETURN runs;
+END $$;
+DROP INDEX CLIENTE_NMFANTCLIE_TRGM;
+CREATE INDEX CLIENTE_NMFANTCLIE_RUNS ON CLIENTE USING GIN (kdr_runs(kdr_fold(NMFANTCLIE), 1, 3));
+CREATE INDEX CLIENTE_NRINSDIGITOS_RUNS ON CLIENTE USING GIN (kdr_runs(NRINSDIGITOS, 1, 2));
+)sql";
+}
+
 } // namespace
 
 // kdr_digits is registered on every connection the server opens. The triggers keep the digits
 // right whoever writes the client, as long as the writer's connection knows the function (one
 // that does not is refused rather than left with stale digits).
 const std::vector<std::string> &sqliteMigrations() {
-  static const std::vector<std::string> list{std::string(baseSchema), R"sql(
+  static const std::vector<std::string> list{
+      std::string(baseSchema), R"sql(
 ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS VARCHAR(20);
 UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NRINSJURCLIE);
 CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
@@ -327,12 +421,11 @@ WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
   UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NEW.NRINSJURCLIE) WHERE CDCLIENTE = NEW.CDCLIENTE;
 END;
 )sql",
-                                             changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers),
-                                             std::string(sqliteClientIndex),
-                                             // An INTEGER PRIMARY KEY is the row id: numbered by the
-                                             // engine, never reused while the largest row stays
-                                             // (history is never deleted).
-                                             historySchema("INTEGER PRIMARY KEY"), std::string(historyPages)};
+      changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers), std::string(sqliteClientIndex),
+      // An INTEGER PRIMARY KEY is the row id: numbered by the
+      // engine, never reused while the largest row stays
+      // (history is never deleted).
+      historySchema("INTEGER PRIMARY KEY"), std::string(historyPages), sqliteFoldedClientIndex()};
   return list;
 }
 
@@ -348,7 +441,8 @@ ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS TEXT
 CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
 )sql",
       changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
-      postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY"), std::string(historyPages)};
+      postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY"), std::string(historyPages),
+      postgresqlFoldedClientIndex()};
   return list;
 }
 

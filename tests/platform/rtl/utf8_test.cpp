@@ -32,6 +32,16 @@ TEST(Utf8, BlankAndPortugueseCaseFolding) {
   EXPECT_EQ(utf8::toUpper("ação"), "AÇÃO");
 }
 
+TEST(Utf8, SearchFoldingDropsCaseAndAccentsCharacterForCharacter) {
+  EXPECT_EQ(utf8::foldForSearch("João Açougue"), "JOAO ACOUGUE");
+  EXPECT_EQ(utf8::foldForSearch("ÿæ ß € 50%_x"), "YÆ ß € 50%_X") << "wildcards and other characters kept";
+  const utf8::SearchFolding &f = utf8::searchFolding();
+  EXPECT_EQ(utf8::length(f.from), utf8::length(f.to)) << "a database's translation pairs them one to one";
+  EXPECT_EQ(utf8::foldForSearch(f.from), f.to);
+  const std::string odd = "a\xC3(b";
+  EXPECT_EQ(utf8::length(utf8::foldForSearch(odd)), utf8::length(odd));
+}
+
 TEST(Utf8, PercentEncodingCarriesAnyTextInAHeaderAndBack) {
   const std::string name = "João da Silva 100%\r\n";
   const std::string encoded = utf8::percentEncode(name);

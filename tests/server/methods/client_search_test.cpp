@@ -32,6 +32,9 @@ TEST_P(ClientSearch, PagesBringEachMatchingClientOnceInCodeOrder) {
   EXPECT_EQ(allPages("109", "100"), (Codes{"109"})) << "a code";
   EXPECT_EQ(allPages("100%", "100"), Codes{}) << "LIKE's wildcards are plain text";
   EXPECT_EQ(allPages("ão", "100"), (Codes{"101", "102", "103", "104"}));
+  EXPECT_EQ(allPages("joao", "100"), (Codes{"102", "103"})) << "accents aside";
+  EXPECT_EQ(allPages("ACOUGUE", "100"), (Codes{"105", "106"}));
+  EXPECT_EQ(allPages("mecanica RÁPIDA", "100"), Codes{"1010"});
 }
 
 TEST_P(ClientSearch, APageSizeOutsideTheRangeIsRefused) {
@@ -61,7 +64,8 @@ protected:
                {150});
     s->execute("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NRINSJURCLIE) VALUES "
                "('Z1', 'Zélia Confecções', '97.531.864/0001-20'), ('Z2', 'Desconto 50% Ltda', NULL), "
-               "('Z3', 'A_B Comércio', NULL), ('Z4', 'AxB Comércio', NULL)");
+               "('Z3', 'A_B Comércio', NULL), ('Z4', 'AxB Comércio', NULL), "
+               "('Z5', 'Açougue São João Xerém', NULL)");
     tx.commit();
   }
   void write(const std::string &sql) { store_->session()->execute(sql); }
@@ -84,6 +88,22 @@ TEST_P(ClientSearchPastTheFirstClients, FindsWhatTheFilterMatchesAsTheFirstClien
   EXPECT_EQ(std::adjacent_find(bakery.begin(), bakery.end()), bakery.end()) << "each client once";
 }
 
+// Past the first clients every filter comes from the index, however short, and finds what the
+// comparison of the names finds: case and accents aside, wildcards as written.
+TEST_P(ClientSearchPastTheFirstClients, FindsAnyFilterThroughTheIndexAccentsAside) {
+  EXPECT_EQ(allPages("joao", "100"), (Codes{"102", "103", "Z5"}));
+  EXPECT_EQ(allPages("ACOUGUE", "100"), (Codes{"105", "106", "Z5"}));
+  EXPECT_EQ(allPages("CONFECÇOES", "100"), Codes{"Z1"});
+  EXPECT_EQ(allPages("z", "100"), (Codes{"109", "Z1"})) << "one character";
+  EXPECT_EQ(allPages("xe", "100"), Codes{"Z5"}) << "two characters";
+  EXPECT_EQ(allPages("_", "100"), Codes{"Z3"}) << "a wildcard alone is plain text";
+  EXPECT_EQ(allPages("%", "100"), Codes{"Z2"});
+  EXPECT_EQ(allPages("e_1", "100"), Codes{});
+  EXPECT_EQ(allPages("Cliente_1", "100"), Codes{});
+  EXPECT_EQ(allPages("2-0", "100"), Codes{"Z1"}) << "two digits of a number";
+  EXPECT_EQ(allPages("xq", "100"), Codes{});
+}
+
 TEST_P(ClientSearchPastTheFirstClients, FollowsEveryWriteOfAClient) {
   write("UPDATE CLIENTE SET NMFANTCLIE = 'Zulmira Modas', NRINSJURCLIE = '11.111.111/0001-11' "
         "WHERE CDCLIENTE = 'Z1'");
@@ -97,6 +117,10 @@ TEST_P(ClientSearchPastTheFirstClients, FollowsEveryWriteOfAClient) {
   EXPECT_EQ(allPages("50%", "100"), Codes{});
   write("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE) VALUES ('Z2', 'Outro 50% Ltda')");
   EXPECT_EQ(allPages("50%", "100"), Codes{"Z2"}) << "a code used again";
+  write("UPDATE CLIENTE SET NMFANTCLIE = 'Açaí Xavante' WHERE CDCLIENTE = 'Z5'");
+  EXPECT_EQ(allPages("ACAI", "100"), Codes{"Z5"});
+  EXPECT_EQ(allPages("xa", "100"), Codes{"Z5"});
+  EXPECT_EQ(allPages("xerem", "100"), Codes{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ClientSearchPastTheFirstClients, ::testing::Values("sqlite", "postgresql"),
