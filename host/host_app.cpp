@@ -1,9 +1,11 @@
 #include "host/host_app.h"
 
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
+#include "host/connection_monitor.h"
 #include "host/demo_server.h"
 #include "host/desktop.h"
 #include "host/main_form.h"
@@ -43,6 +45,7 @@ public:
     try {
       mainForm_ = TForm::create<TfrmPrincipal>(&Application(),
                                                [this](std::string_view entry) { package_.entry(entry)(); });
+      if (desktop_) watchInStatusBar();
       Application().SetMainForm(mainForm_);
       mainForm_->Show();
     } catch (...) {
@@ -54,6 +57,8 @@ public:
   }
 
   ~HostSession() {
+    Application().OnIdle = nullptr;
+    monitor_.reset();
     // A first load still running is abandoned (the next start loads it again); its failures are told.
     if (firstLoad_) {
       firstLoad_->stop();
@@ -79,12 +84,17 @@ public:
       else
         current.emplace_back(table);
     }
+    bool refreshed = true;
     try {
       if (!current.empty()) Zelnor::AtualizaLocalCache(Variant(current));
     } catch (const Exception &e) {
       err << warning(e.Message());
+      refreshed = false;
     }
-    if (first.empty()) return;
+    if (first.empty()) {
+      if (refreshed) mainForm_->showUpdated(timeNow());
+      return;
+    }
     warnings_ = &err;
     firstLoad_ =
         std::make_unique<BackgroundCacheLoad>(db_->adcGeral.Path(), Zelnor::config, first, db_->firstLoads);
@@ -95,6 +105,20 @@ public:
   }
 
   PackageLoader &package() { return package_; }
+
+  // On the desktop the status bar follows the connection and the first load of the local copy,
+  // and a screen that waits for a table still loading shows how far the load got.
+  void watchInStatusBar() {
+    monitor_ = std::make_unique<ConnectionMonitor>(Zelnor::config.webUrl, Zelnor::config.webPort);
+    Application().OnIdle = [this] { showStatus(); };
+    db_->firstLoads.whileWaiting([this](bool waiting) {
+      showStatus();
+      auto &progress = Application().Progress();
+      if (!waiting || !firstLoad_) return progress.hide();
+      const auto p = firstLoad_->progress();
+      progress.show(TfrmPrincipal::loadingText(p.done, p.total), p.done, p.total);
+    });
+  }
   TForm *mainForm() const { return mainForm_; }
 
 private:
@@ -106,6 +130,24 @@ private:
       Application().reset();
   }
 
+  void showStatus() {
+    if (const auto up = monitor_ ? monitor_->connected() : std::nullopt) mainForm_->showConnection(*up);
+    if (!firstLoad_ || loadShown_) return;
+    const auto p = firstLoad_->progress();
+    if (!p.finished) return mainForm_->showLoading(p.done, p.total);
+    loadShown_ = true;
+    if (firstLoad_->warnings().empty()) mainForm_->showUpdated(timeNow());
+  }
+
+  static std::string timeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[8];
+    std::strftime(text, sizeof text, "%H:%M", &local);
+    return text;
+  }
+
   static std::string warning(const std::string &message) {
     return "kdr-host: aviso: cache local não atualizado: " + message + "\n";
   }
@@ -113,7 +155,9 @@ private:
   QtDesktop *desktop_;
   PackageLoader package_;
   std::unique_ptr<TdtmDBGeral> db_;
-  TForm *mainForm_ = nullptr;
+  TfrmPrincipal *mainForm_ = nullptr;
+  std::unique_ptr<ConnectionMonitor> monitor_;
+  bool loadShown_ = false;
   // Declared after the data module, whose gate it opens, so it ends first.
   std::unique_ptr<BackgroundCacheLoad> firstLoad_;
   std::ostream *warnings_ = nullptr;

@@ -56,7 +56,7 @@ const KeyName keyNames[] = {
     {"Tab", VK_TAB},       {"Enter", VK_RETURN},  {"Esc", VK_ESCAPE}, {"Backspace", VK_BACK},
     {"Delete", VK_DELETE}, {"Insert", VK_INSERT}, {"Up", VK_UP},      {"Down", VK_DOWN},
     {"Left", VK_LEFT},     {"Right", VK_RIGHT},   {"Home", VK_HOME},  {"End", VK_END},
-    {"F2", VK_F2},
+    {"F2", VK_F2},         {"F4", VK_F4},         {"F5", VK_F5},
 };
 
 // A local query answers for the rows it offers.

@@ -66,7 +66,8 @@ void TfrmParamFatCli::createLayout() {
   lbCliente->SetFontBold(true);
   medNrInsJurClie = placed<TMaskEdit>(this, "medNrInsJurClie", panCliente);
   medNrInsJurClie->SetMaxLength(20);
-  medNrInsJurClie->SetTabStop(false);
+  // Tab reaches the number: a clerk names the client without the mouse.
+  medNrInsJurClie->SetTabStop(true);
   medNrInsJurClie->SetColor(clInfoBk);
   btpCliente = placed<TBtnPesquisa>(this, "btpCliente", panCliente);
   btpCliente->SetHint("Pesquisar");
@@ -111,6 +112,7 @@ void TfrmParamFatCli::assignHandlers() {
   medNrInsJurClie->OnChange = bindHandler(this, &TfrmParamFatCli::medNrInsJurClieChange);
   medNrInsJurClie->OnExit = bindHandler(this, &TfrmParamFatCli::medNrInsJurClieExit);
   medNrInsJurClie->OnKeyPress = bindHandler(this, &TfrmParamFatCli::PadraoNumeroKeyPress);
+  medNrInsJurClie->OnKeyDown = bindHandler(this, &TfrmParamFatCli::medNrInsJurClieKeyDown);
   btpCliente->OnClick = bindHandler(this, &TfrmParamFatCli::btpClienteClick);
   btpCliente->OnBeforePesq = bindHandler(this, &TfrmParamFatCli::btpClienteBeforePesq);
   btpCliente->OnAfterPesq = bindHandler(this, &TfrmParamFatCli::btpClienteAfterPesq);
@@ -160,6 +162,18 @@ void TfrmParamFatCli::medNrInsJurClieChange(TComponent *) {
 
 void TfrmParamFatCli::PadraoNumeroKeyPress(TComponent *, char32_t &Key) {
   if ((Key < U'0' || Key > U'9') && Key != U'\b') Key = 0;
+}
+
+// Without the mouse: Enter leaves the number as Tab does (the client is looked up), F4 opens the
+// client search as its button does.
+void TfrmParamFatCli::medNrInsJurClieKeyDown(TComponent *, int &Key, TShiftState) {
+  if (Key == VK_RETURN) {
+    Key = 0;
+    selectNext(medNrInsJurClie, true);
+  } else if (Key == VK_F4) {
+    Key = 0;
+    if (btpCliente->Enabled()) btpCliente->click();
+  }
 }
 
 // Several clients may share a number: the server's first one is taken, unless the number is still

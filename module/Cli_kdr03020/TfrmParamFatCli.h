@@ -102,6 +102,7 @@ public:
   void medNrInsJurClieEnter(kdr::TComponent *Sender);
   void medNrInsJurClieChange(kdr::TComponent *Sender);
   void medNrInsJurClieExit(kdr::TComponent *Sender);
+  void medNrInsJurClieKeyDown(kdr::TComponent *Sender, int &Key, kdr::TShiftState Shift);
   void PadraoNumeroKeyPress(kdr::TComponent *Sender, char32_t &Key);
   void btpClienteClick(kdr::TComponent *Sender);
   void btpClienteBeforePesq(kdr::TComponent *Sender, bool &Continue);

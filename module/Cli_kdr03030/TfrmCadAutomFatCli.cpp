@@ -10,6 +10,8 @@
 #include "platform/rtl/events.h"
 #include "platform/ui/application.h"
 
+#include <algorithm>
+
 namespace Cli_kdr03030 {
 
 using namespace kdr;
@@ -28,6 +30,7 @@ const std::vector<std::string> catalogue{
     "{substituidos} "
     "substituído(s). Confirma?",
     "cliente|Cliente",
+    "qtd_lst|cliente(s) na lista",
     // The model is read from the billing-parameters screen, which may not be in a state to give one.
     "tela_fech|Abra a tela Parâmetros de Faturamento por Cliente e informe nela o cliente modelo.",
     "cli_ninf|Informe o cliente modelo na tela Parâmetros de Faturamento por Cliente.",
@@ -159,6 +162,8 @@ void TfrmCadAutomFatCli::createLayout() {
   btpCliente->EmptyError = "Não há cliente cadastrado.";
   btpCliente->DataSource = dtsCliente;
   btpCliente->SetEnabled(false);
+  lblQtdLista = placed<TLabel>(this, "lblQtdLista", grbClienteCopia);
+  lblQtdLista->SetWidth(160); // room for the count before there is one
 
   gpbTipServ = placed<TGroupBox>(this, "gpbTipServ", grbDadosRel);
   gpbTipServ->SetCaption("Tipo de Faturamento / Descrição");
@@ -237,12 +242,14 @@ void TfrmCadAutomFatCli::FormCreate(TComponent *) {
 
 void TfrmCadAutomFatCli::rbgTodosCliClick(TComponent *) {
   btpCliente->SetEnabled(false);
+  lblQtdLista->SetCaption("");
   stCliente = std::string(common::allRows);
 }
 
 void TfrmCadAutomFatCli::rbgListaClieClick(TComponent *) {
   btpCliente->SetEnabled(true);
   stCliente.clear();
+  lblQtdLista->SetCaption("");
 }
 
 // The list offers every client but the model; the choice is written into the target list.
@@ -252,6 +259,10 @@ void TfrmCadAutomFatCli::btpClienteClick(TComponent *) {
   adqCliente->Open();
   const std::string caption = msgPadrao->Msg("Cliente") + "|" + msgPadrao->Msg("not_cli");
   Pesqlista::PesquisaLista(*dtsCliente, "CDCLIENTE", caption, false, stCliente);
+  // The list is the chosen codes, each quoted, separated by commas.
+  const auto chosen =
+      Consiste::EmptyString(stCliente) ? 0 : std::count(stCliente.begin(), stCliente.end(), ',') + 1;
+  lblQtdLista->SetCaption(std::to_string(chosen) + " " + msgPadrao->Msg("qtd_lst"));
 }
 
 void TfrmCadAutomFatCli::sbtConfirmaClick(TComponent *) {

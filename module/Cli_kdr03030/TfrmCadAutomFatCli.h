@@ -42,6 +42,8 @@ public:
   kdr::TRadioButton *rbgTodosCli;
   kdr::TRadioButton *rbgListaClie;
   kdr::TBtnPesquisa *btpCliente;
+  // How many clients the list holds, once one was chosen.
+  kdr::TLabel *lblQtdLista;
 
   // Billing types and texts to copy: two boxes per type, enabled for the model's types.
   kdr::TGroupBox *gpbTipServ;

@@ -1,5 +1,6 @@
 #include "platform/host/background_cache_load.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "platform/host/cache_refresh.h"
@@ -45,6 +46,11 @@ std::vector<std::string> BackgroundCacheLoad::warnings() const {
   return warnings_;
 }
 
+BackgroundCacheLoad::Progress BackgroundCacheLoad::progress() const {
+  std::lock_guard lock(mutex_);
+  return progress_;
+}
+
 void BackgroundCacheLoad::run() {
   std::size_t next = 0;
   auto warn = [this](const std::string &message) {
@@ -60,8 +66,27 @@ void BackgroundCacheLoad::run() {
     connection.Token = server_.token;
     connection.ThrowException = false;
     connection.Open();
-    const CacheRefreshOptions options{server_.cachePageRows, [this] {
+    // The count is only for showing progress: a server that cannot tell leaves it unknown.
+    std::size_t total = 0;
+    for (const std::string &table : tables_) {
+      const Variant count = connection.Call(snapshotCountMethod, {Variant(table)});
+      if (TNetConnection::isErrorResult(count)) {
+        total = 0;
+        break;
+      }
+      total += static_cast<std::size_t>(TNetConnection::payloadOf(count).asInteger());
+    }
+    {
+      std::lock_guard lock(mutex_);
+      progress_.total = total;
+    }
+    const CacheRefreshOptions options{server_.cachePageRows, [this](std::size_t rows) {
                                         if (stop_) throw Stopped{};
+                                        std::lock_guard lock(mutex_);
+                                        progress_.done += rows;
+                                        // Rows changed meanwhile are brought again: never past the end.
+                                        if (progress_.total)
+                                          progress_.done = std::min(progress_.done, progress_.total);
                                       }};
     for (; next < tables_.size(); ++next) {
       try {
@@ -79,6 +104,8 @@ void BackgroundCacheLoad::run() {
   }
   // Whatever stopped the loads, nobody waits for them any longer.
   for (; next < tables_.size(); ++next) gate_.end(tables_[next]);
+  std::lock_guard lock(mutex_);
+  progress_.finished = true;
 }
 
 } // namespace kdr

@@ -35,6 +35,14 @@ public:
   // The messages for the user of the loads that failed.
   std::vector<std::string> warnings() const;
 
+  // How far the loads got: rows written of the rows the tables held when they began (0 when the
+  // server could not tell), and whether every table has ended.
+  struct Progress {
+    std::size_t done = 0, total = 0;
+    bool finished = false;
+  };
+  Progress progress() const;
+
 private:
   void run();
 
@@ -45,6 +53,7 @@ private:
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
   std::vector<std::string> warnings_;
+  Progress progress_;
   std::thread thread_;
 };
 

@@ -19,18 +19,22 @@ TfrmPadraoGrid::TfrmPadraoGrid(TComponent *owner) : TForm(owner) {
   mnuOperacao->SetCaption("&Operação");
   mnuMenu->Items()->Add(mnuOperacao);
 
-  sbtIncluir = command("sbtIncluir", "Incluir", mnuIncluir, "&Incluir", &TfrmPadraoGrid::sbtIncluirClick);
-  sbtExcluir = command("sbtExcluir", "Excluir", mnuExcluir, "&Excluir", &TfrmPadraoGrid::sbtExcluirClick);
-  sbtProcurar =
-      command("sbtProcurar", "Procurar", mnuProcurar, "&Procurar", &TfrmPadraoGrid::sbtProcurarClick);
-  sbtVerificar =
-      command("sbtVerificar", "Verificar", mnuVerificar, "&Verificar", &TfrmPadraoGrid::sbtVerificarClick);
-  sbtConfirmar =
-      command("sbtConfirmar", "Confirmar", mnuConfirmar, "C&onfirmar", &TfrmPadraoGrid::sbtConfirmarClick);
-  sbtCancelar =
-      command("sbtCancelar", "Cancelar", mnuCancelar, "&Cancelar", &TfrmPadraoGrid::sbtCancelarClick);
-  sbtImprimir =
-      command("sbtImprimir", "Imprimir", mnuImprimir, "Im&primir", &TfrmPadraoGrid::sbtImprimirClick);
+  // Every toolbar command has its menu item, and the item a key, so a clerk never needs the mouse.
+  const TShiftState ctrl = ssCtrl;
+  sbtIncluir = command("sbtIncluir", "Incluir", mnuIncluir, "&Incluir", ShortCut('I', ctrl),
+                       &TfrmPadraoGrid::sbtIncluirClick);
+  sbtExcluir = command("sbtExcluir", "Excluir", mnuExcluir, "&Excluir", ShortCut('E', ctrl),
+                       &TfrmPadraoGrid::sbtExcluirClick);
+  sbtProcurar = command("sbtProcurar", "Procurar", mnuProcurar, "&Procurar", ShortCut('F', ctrl),
+                        &TfrmPadraoGrid::sbtProcurarClick);
+  sbtVerificar = command("sbtVerificar", "Verificar", mnuVerificar, "&Verificar", ShortCut(VK_F5),
+                         &TfrmPadraoGrid::sbtVerificarClick);
+  sbtConfirmar = command("sbtConfirmar", "Confirmar", mnuConfirmar, "C&onfirmar", ShortCut('S', ctrl),
+                         &TfrmPadraoGrid::sbtConfirmarClick);
+  sbtCancelar = command("sbtCancelar", "Cancelar", mnuCancelar, "&Cancelar", ShortCut('Z', ctrl),
+                        &TfrmPadraoGrid::sbtCancelarClick);
+  sbtImprimir = command("sbtImprimir", "Imprimir", mnuImprimir, "Im&primir", ShortCut('P', ctrl),
+                        &TfrmPadraoGrid::sbtImprimirClick);
 
   panNavigator = placed<TPanel>(this, "panNavigator", this);
   panNavigator->SetAlign(alBottom);
@@ -41,6 +45,8 @@ TfrmPadraoGrid::TfrmPadraoGrid(TComponent *owner) : TForm(owner) {
 
   pgcPadrao = placed<TCustomPageControl98>(this, "pgcPadrao", this);
   pgcPadrao->SetAlign(alClient);
+  // Tab goes from the screen's fields straight into the grid; the pages are the menu's to switch.
+  pgcPadrao->SetTabStop(false);
   tshPadrao = make<TTabSheet>(this, "tshPadrao");
   tshPadrao->SetPageControl(pgcPadrao);
   dbgPadrao = placed<TDBGrid>(this, "dbgPadrao", tshPadrao);
@@ -61,12 +67,14 @@ TfrmPadraoGrid::TfrmPadraoGrid(TComponent *owner) : TForm(owner) {
 }
 
 TButtonFlat *TfrmPadraoGrid::command(const char *name, const char *hint, TMenuItem *&item,
-                                     const char *caption, void (TfrmPadraoGrid::*handler)(TComponent *)) {
+                                     const char *caption, TShortCut shortCut,
+                                     void (TfrmPadraoGrid::*handler)(TComponent *)) {
   auto *button = placed<TButtonFlat>(this, name, panMenu);
   button->SetHint(hint);
   button->OnClick = bindHandler(this, handler);
   item = make<TMenuItem>(this, std::string("mnu") + (name + 3));
   item->SetCaption(caption);
+  item->SetShortCut(shortCut);
   item->OnClick = [this, handler](TComponent *s) { (this->*handler)(s); };
   mnuOperacao->Add(item);
   return button;

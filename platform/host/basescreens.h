@@ -79,7 +79,7 @@ public:
 
 private:
   TButtonFlat *command(const char *name, const char *hint, TMenuItem *&item, const char *caption,
-                       void (TfrmPadraoGrid::*handler)(TComponent *));
+                       TShortCut shortCut, void (TfrmPadraoGrid::*handler)(TComponent *));
 };
 
 // The routine screen: a toolbar with the confirm button over a group holding the screen's inputs.

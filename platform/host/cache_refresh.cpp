@@ -65,14 +65,14 @@ void refreshCachedTable(TNetConnection &server, TLocalConnection &local, const s
     else
       load->remove(*page.removed);
     load->write(*page.rows, !whole);
-    if (options.afterPage) options.afterPage();
+    if (options.afterPage) options.afterPage(page.rows->rows.size());
     const std::string roundMark = page.mark;
     const bool oneMoment = page.next.empty();
     while (!page.next.empty()) {
       page = askPage(server, table, mark, page.next, options.pageRows);
       if (page.whole != whole) failRefresh(table, "a base de dados do servidor mudou durante a carga.");
       load->write(*page.rows, !whole);
-      if (options.afterPage) options.afterPage();
+      if (options.afterPage) options.afterPage(page.rows->rows.size());
     }
     mark = roundMark;
     if (oneMoment || round == maxRounds) break;

@@ -16,11 +16,13 @@ namespace kdr {
 // page rows) answers [mark, "T" when whole, rows, removed keys, position of the next page].
 inline constexpr const char *snapshotServer = "KDR.rdmCache";
 inline constexpr const char *snapshotPageMethod = "GetChangesPage";
+// GetRowCount(name) answers how many rows the table holds now.
+inline constexpr const char *snapshotCountMethod = "GetRowCount";
 
 struct CacheRefreshOptions {
   std::size_t pageRows = 10000;
-  // Runs after each page is written, before the next is asked for.
-  std::function<void()> afterPage;
+  // Runs after each page is written, with the rows it brought, before the next is asked for.
+  std::function<void(std::size_t rows)> afterPage;
 };
 
 // Raises EDatabaseError with a message for the user naming the table.

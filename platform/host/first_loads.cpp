@@ -1,6 +1,7 @@
 #include "platform/host/first_loads.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/rtl/utf8.h"
 
@@ -47,7 +48,18 @@ bool FirstLoads::namesLoading(std::string_view sql) const {
 
 void FirstLoads::awaitTablesOf(std::string_view sql) const {
   std::unique_lock lock(mutex_);
-  ended_.wait(lock, [&] { return loading_.empty() || !namesLoading(sql); });
+  const auto free = [&] { return loading_.empty() || !namesLoading(sql); };
+  if (!whileWaiting_) return ended_.wait(lock, free);
+  bool waited = false;
+  while (!ended_.wait_for(lock, std::chrono::milliseconds(250), free)) {
+    waited = true;
+    lock.unlock();
+    whileWaiting_(true);
+    lock.lock();
+  }
+  if (!waited) return;
+  lock.unlock();
+  whileWaiting_(false);
 }
 
 bool FirstLoads::wouldWait(std::string_view sql) const {

@@ -1,5 +1,6 @@
 #include "platform/qt/alignlayout.h"
 
+#include "platform/qt/fontscale.h"
 #include "platform/ui/control.h"
 
 #include <QWidget>
@@ -13,7 +14,8 @@ namespace {
 
 constexpr int flowMargin = 4;
 constexpr int flowSpacing = 6;
-// Width a row of unaligned controls is given when the container asks for its natural size.
+// Width, as designed, a row of unaligned controls is given when the container asks for its natural
+// size.
 constexpr int naturalFlowWidth = 560;
 
 TAlign alignOf(const QLayoutItem *item) {
@@ -62,7 +64,7 @@ QLayoutItem *AlignLayout::takeAt(int index) {
 }
 
 QSize AlignLayout::sizeHint() const {
-  return arrange(QRect(0, 0, naturalFlowWidth, 0), false).expandedTo(QSize(40, 20));
+  return arrange(QRect(0, 0, scaled(naturalFlowWidth), 0), false).expandedTo(QSize(40, 20));
 }
 
 QSize AlignLayout::minimumSize() const { return QSize(20, 10); }
@@ -150,7 +152,7 @@ QSize AlignLayout::arrange(const QRect &area, bool apply) const {
       if (!item->isEmpty() && alignOf(item) == alNone && breaksRow(item))
         labelColumn = std::max(labelColumn, widthOf(item) + flowSpacing);
   const int left = free.left() + flowMargin;
-  const int right = measuring ? left + naturalFlowWidth + labelColumn : free.right() - flowMargin;
+  const int right = measuring ? left + scaled(naturalFlowWidth) + labelColumn : free.right() - flowMargin;
   int x = left, y = free.top() + flowMargin, rowHeight = 0, widest = 0, firstLine = 0;
   std::vector<std::pair<QLayoutItem *, QSize>> row;
   auto finishRow = [&] {

@@ -1,6 +1,7 @@
 #include "platform/qt/controlpeer.h"
 
 #include "platform/qt/alignlayout.h"
+#include "platform/qt/fontscale.h"
 #include "platform/rtl/utf8.h"
 #include "platform/ui/application.h"
 #include "platform/ui/forms.h"
@@ -241,8 +242,8 @@ void ControlPeer::update(Prop p) {
   case Prop::Align:
   case Prop::Bounds:
     w->setProperty(alignProperty, static_cast<int>(control_.Align()));
-    w->setProperty(widthProperty, control_.Width());
-    w->setProperty(heightProperty, control_.Height());
+    w->setProperty(widthProperty, scaled(control_.Width()));
+    w->setProperty(heightProperty, scaled(control_.Height()));
     w->updateGeometry();
     if (QWidget *parent = w->parentWidget(); parent && parent->layout()) parent->layout()->invalidate();
     break;

@@ -1,12 +1,15 @@
 // The navigator and the grid. The data-bound edit, memo, combo and text are edits, memos, combos
 // and labels to the widget set: the model already shows the field's text in them.
+#include "platform/qt/fontscale.h"
 #include "platform/qt/peers.h"
 #include "platform/ui/dbctrls.h"
 #include "platform/ui/dbgrids.h"
 #include "platform/ui/userdoor.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QKeyEvent>
 #include <QMap>
 #include <QMenu>
@@ -18,16 +21,22 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 
 namespace kdr::qt {
 
 namespace {
 
-// Matches the model's cell geometry (rows of 18 pixels, an indicator column of 11).
-constexpr int rowHeight = 18;
+// Matches the model's indicator column; rows are 18 pixels as designed, grown with the font.
 constexpr int indicatorWidth = 11;
+constexpr int designedRowHeight = 18;
 constexpr int buttonWidth = 16;
+// Room right of a cell's text, so that its last letter does not touch the line.
+constexpr int textRoom = 4;
+// How near a title's right edge a press starts dragging the column's width; and the least width.
+constexpr int dragReach = 3;
+constexpr int narrowest = 8;
 
 class NavigatorPeer : public ControlPeer {
 public:
@@ -90,21 +99,24 @@ bool hasPickList(const TColumn *c) { return c && !c->PickList.empty() && c->Butt
 bool hasEllipsis(const TColumn *c) { return c && c->ButtonStyle == cbsEllipsis; }
 
 // Paints what the model's canvas recorded, with titles, the row indicator, grid lines, the in-place
-// editor and the button of a pick-list or ellipsis column; clicks become user-door calls.
+// editor and the button of a pick-list or ellipsis column; clicks become user-door calls. Each
+// column is as wide as designed grown with the font, or as its widest text, or as the user dragged
+// its title's edge; the last one takes the width left over.
 class GridWidget : public QWidget {
 public:
   GridWidget() {
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
+    setMouseTracking(true);
   }
   void attachGrid(TDBGrid *grid) { grid_ = grid; }
 
   QSize sizeHint() const override {
     int width = indicatorWidth;
     if (grid_)
-      for (auto *c : grid_->Columns()) width += c->shownWidth() + 1;
-    return QSize(std::max(width + 4, 200), rowHeight * 9);
+      for (auto *c : grid_->Columns()) width += scaled(c->designedWidth()) + 1;
+    return QSize(std::max(width + 4, 200), rowHeight() * 9);
   }
 
   // Opens the pick list of the selected cell; a chosen item goes to the model.
@@ -126,10 +138,11 @@ protected:
     QPainter painter(this);
     TDBGrid *g = grid_;
     if (!g) return;
-    try {
-      g->paint();
-    } catch (...) {
-      // A drawing handler failed: show what was drawn before it.
+    fitColumns();
+    // Texts wider than their column widen it; the handlers draw the same texts at any width.
+    if (paintModel() && measureTexts()) {
+      fitColumns();
+      paintModel();
     }
     keepCurrentVisible();
     const int titleHeight = titlesHeight();
@@ -137,7 +150,7 @@ protected:
 
     painter.save();
     painter.setClipRect(QRect(0, titleHeight, width(), height() - titleHeight));
-    painter.translate(0, -firstRow_ * rowHeight);
+    painter.translate(0, -firstRow_ * rowHeight());
     QMap<QPair<int, int>, TColor> fills;
     for (const auto &op : g->Canvas().ops()) {
       const QRect r = toQRect(op.rect);
@@ -152,7 +165,7 @@ protected:
                                                              : colorOf(op.color));
       painter.save();
       painter.setClipRect(r, Qt::IntersectClip);
-      painter.drawText(QRect(op.x, op.y - 1, r.right() - op.x, rowHeight), Qt::AlignLeft | Qt::AlignTop,
+      painter.drawText(QRect(op.x, r.top(), r.right() - op.x, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
                        qs(op.text));
       painter.restore();
     }
@@ -167,8 +180,15 @@ protected:
     TDBGrid *g = grid_;
     if (!g || e->button() != Qt::LeftButton) return;
     const QPoint at = e->position().toPoint();
-    if (at.y() < titlesHeight()) return;
-    const auto row = static_cast<std::size_t>((at.y() - titlesHeight()) / rowHeight + firstRow_);
+    if (at.y() < titlesHeight()) {
+      dragging_ = edgeAt(at.x());
+      if (dragging_ >= 0) {
+        dragFrom_ = at.x();
+        dragWidth_ = g->Columns()[dragging_]->shownWidth();
+      }
+      return;
+    }
+    const auto row = static_cast<std::size_t>((at.y() - titlesHeight()) / rowHeight() + firstRow_);
     TDataSet *ds = g->dataSet();
     if (!ds || !ds->Active() || row >= ds->displayRowCount()) return;
     const auto cols = g->Columns();
@@ -188,6 +208,25 @@ protected:
     }
   }
 
+  // Dragging a title's right edge sets the column's width, which it keeps from then on.
+  void mouseMoveEvent(QMouseEvent *e) override {
+    const QPoint at = e->position().toPoint();
+    if (dragging_ >= 0 && grid_ && (e->buttons() & Qt::LeftButton)) {
+      const auto cols = grid_->Columns();
+      if (dragging_ < int(cols.size()))
+        dragged_[qs(cols[dragging_]->FieldName)] = std::max(narrowest, dragWidth_ + at.x() - dragFrom_);
+      update();
+      return;
+    }
+    const bool onEdge = at.y() < titlesHeight() && edgeAt(at.x()) >= 0;
+    if (onEdge)
+      setCursor(Qt::SplitHCursor);
+    else
+      unsetCursor();
+  }
+
+  void mouseReleaseEvent(QMouseEvent *) override { dragging_ = -1; }
+
   void wheelEvent(QWheelEvent *e) override {
     TDBGrid *g = grid_;
     // The wheel moves the current row of a focused grid, as the classic grid does.
@@ -197,7 +236,8 @@ protected:
   }
 
 private:
-  int titlesHeight() const { return grid_ && (grid_->Options & dgTitles) ? rowHeight : 0; }
+  static int rowHeight() { return scaled(designedRowHeight); }
+  int titlesHeight() const { return grid_ && (grid_->Options & dgTitles) ? rowHeight() : 0; }
   std::optional<std::size_t> currentRow() const {
     TDataSet *ds = grid_ ? grid_->dataSet() : nullptr;
     if (!ds || !ds->Active() || ds->displayRowCount() == 0) return std::nullopt;
@@ -205,12 +245,64 @@ private:
   }
   // A cell in widget coordinates.
   QRect cellRect(std::size_t row, int col) const {
-    return toQRect(grid_->cellRect(row, col)).translated(0, -firstRow_ * rowHeight);
+    return toQRect(grid_->cellRect(row, col)).translated(0, -firstRow_ * rowHeight());
+  }
+  // The column whose title's right edge is at x, when the user may resize it; else -1.
+  int edgeAt(int x) const {
+    if (!grid_ || !(grid_->Options & dgColumnResize)) return -1;
+    const int count = static_cast<int>(grid_->Columns().size());
+    for (int col = 0; col < count; ++col)
+      if (std::abs(grid_->cellRect(0, col).Right - x) <= dragReach) return col;
+    return -1;
+  }
+  // Paints the model; false when a draw handler failed (what was drawn before it is shown).
+  bool paintModel() {
+    try {
+      grid_->paint();
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+  void fitColumns() {
+    grid_->DefaultRowHeight = rowHeight();
+    const auto cols = grid_->Columns();
+    int left = (grid_->Options & dgIndicator) ? indicatorWidth : 0;
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+      TColumn *column = cols[i];
+      const QString key = qs(column->FieldName);
+      int w = dragged_.contains(key) ? dragged_.value(key)
+                                     : std::max(scaled(column->designedWidth()), needed_.value(key, 0));
+      if (i + 1 == cols.size()) w = std::max(w, width() - left - 1);
+      column->ViewWidth = w;
+      left += w + 1;
+    }
+  }
+  // What each column needs to show its title and its cells' texts whole; true when one needs more
+  // than it has.
+  bool measureTexts() {
+    const QFontMetrics metrics = fontMetrics();
+    const auto cols = grid_->Columns();
+    needed_.clear();
+    bool short_ = false;
+    for (int col = 0; col < int(cols.size()); ++col) {
+      const TRect cell = grid_->cellRect(0, col);
+      int need = 2 + metrics.horizontalAdvance(qs(cols[col]->titleText())) + textRoom;
+      for (const auto &op : grid_->Canvas().ops())
+        if (op.kind == TCanvas::Op::Text && op.rect.Left >= cell.Left && op.rect.Left < cell.Right) {
+          const int button = hasPickList(cols[col]) || hasEllipsis(cols[col]) ? buttonWidth : 0;
+          need =
+              std::max(need, op.x - cell.Left + metrics.horizontalAdvance(qs(op.text)) + textRoom + button);
+        }
+      needed_.insert(qs(cols[col]->FieldName), need);
+      short_ = short_ || (need > cols[col]->shownWidth() && !dragged_.contains(qs(cols[col]->FieldName)));
+    }
+    return short_;
   }
   void keepCurrentVisible() {
     const auto row = currentRow();
     if (!row) return;
-    const int visible = std::max(1, (height() - titlesHeight()) / rowHeight);
+    const int visible = std::max(1, (height() - titlesHeight()) / rowHeight());
     const int current = static_cast<int>(*row);
     if (current < firstRow_) firstRow_ = current;
     if (current >= firstRow_ + visible) firstRow_ = current - visible + 1;
@@ -272,33 +364,38 @@ private:
     painter.fillRect(QRect(0, 0, indicatorWidth, height()), palette().color(QPalette::Button));
     const auto row = currentRow();
     if (!row) return;
-    const int top = titlesHeight() + (static_cast<int>(*row) - firstRow_) * rowHeight;
+    const int top = titlesHeight() + (static_cast<int>(*row) - firstRow_) * rowHeight();
     if (top < titlesHeight()) return;
+    const int middle = top + rowHeight() / 2;
     QPolygon arrow;
-    arrow << QPoint(3, top + 5) << QPoint(8, top + 9) << QPoint(3, top + 13);
+    arrow << QPoint(3, middle - 4) << QPoint(8, middle) << QPoint(3, middle + 4);
     painter.setBrush(palette().color(QPalette::ButtonText));
     painter.setPen(Qt::NoPen);
     painter.drawPolygon(arrow);
   }
   void drawTitles(QPainter &painter) {
     if (!titlesHeight()) return;
-    painter.fillRect(QRect(0, 0, width(), rowHeight), palette().color(QPalette::Button));
+    painter.fillRect(QRect(0, 0, width(), rowHeight()), palette().color(QPalette::Button));
     painter.setPen(palette().color(QPalette::ButtonText));
     const auto cols = grid_->Columns();
     for (int col = 0; col < int(cols.size()); ++col) {
       TRect r = grid_->cellRect(0, col);
-      QRect title(r.Left + 2, 0, r.Right - r.Left - 2, rowHeight);
+      QRect title(r.Left + 2, 0, r.Right - r.Left - 2, rowHeight());
       painter.drawText(title, Qt::AlignLeft | Qt::AlignVCenter, qs(cols[col]->titleText()));
       painter.setPen(palette().color(QPalette::Mid));
-      painter.drawLine(r.Right, 0, r.Right, rowHeight - 1);
+      painter.drawLine(r.Right, 0, r.Right, rowHeight() - 1);
       painter.setPen(palette().color(QPalette::ButtonText));
     }
     painter.setPen(palette().color(QPalette::Mid));
-    painter.drawLine(0, rowHeight - 1, width(), rowHeight - 1);
+    painter.drawLine(0, rowHeight() - 1, width(), rowHeight() - 1);
   }
 
   TDBGrid *grid_ = nullptr;
   int firstRow_ = 0;
+  // Per field: what its texts need, and the width the user dragged it to.
+  QHash<QString, int> needed_;
+  QHash<QString, int> dragged_;
+  int dragging_ = -1, dragFrom_ = 0, dragWidth_ = 0;
 };
 
 class GridPeer : public ControlPeer {

@@ -1,6 +1,7 @@
 #include "platform/qt/formpeer.h"
 
 #include "platform/qt/alignlayout.h"
+#include "platform/qt/fontscale.h"
 #include "platform/qt/peers.h"
 #include "platform/ui/application.h"
 #include "platform/ui/userdoor.h"
@@ -177,12 +178,15 @@ void FormPeer::update(Prop p) {
     return;
   case Prop::Bounds:
     if (form().Width() > 0 && form().Height() > 0) {
-      w->resize(form().Width(), form().Height());
+      w->resize(scaled(form().Width()), scaled(form().Height()));
       sized_ = true;
     }
     return;
   case Prop::ModalResult:
     if (loop_ && form().ModalResult() != 0) loop_->quit();
+    return;
+  case Prop::Arrange:
+    if (mdi_) form().Arrangement() == maTile ? mdi_->tileSubWindows() : mdi_->cascadeSubWindows();
     return;
   case Prop::Align:
     return;

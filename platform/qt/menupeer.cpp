@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QHash>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -33,10 +34,22 @@ public:
     EchoGuard guard;
     bar_->clear();
     actions_.clear();
+    menus_.clear();
     if (holder_) holder_->deleteLater();
     holder_ = new QWidget;
     watch(menu_.Items());
     for (TMenuItem *top : menu_.Items()->Items()) add(bar_, top);
+  }
+
+  // A submenu whose items changed is filled again in place: it may be the one open on the screen,
+  // its opening handler having just listed them.
+  void refill(TMenuItem &item) {
+    QMenu *menu = menus_.value(&item);
+    if (!menu || item.Items().empty()) return rebuild();
+    EchoGuard guard;
+    for (QAction *old : menu->actions()) actions_.remove(actions_.key(old));
+    menu->clear();
+    for (TMenuItem *child : item.Items()) add(menu, child);
   }
 
   void refresh(TMenuItem &item) {
@@ -58,6 +71,15 @@ private:
       auto *menu = new QMenu(holder_);
       for (TMenuItem *child : item->Items()) add(menu, child);
       action = menu->menuAction();
+      menus_.insert(item, menu);
+      // A submenu's own click runs as it opens (a window list is made then).
+      if (item->OnClick) {
+        Ref<TMenuItem> ref(item);
+        QObject::connect(menu, &QMenu::aboutToShow, &context_, [ref] {
+          if (TMenuItem *opened = ref.get(); opened && !EchoGuard::active())
+            deliver(*opened, [opened] { user::clickMenu(*opened); });
+        });
+      }
     } else {
       action = new QAction(holder_);
       Ref<TMenuItem> ref(item);
@@ -75,6 +97,10 @@ private:
   }
   static void sync(TMenuItem &item, QAction *action) {
     if (!action->isSeparator()) action->setText(qs(item.Caption()));
+    // The key is shown beside the caption; the model chooses the item when it hears the key, so
+    // Qt never fires it (two screens' menus may name the same key).
+    action->setShortcut(QKeySequence(qs(ShortCutToText(item.ShortCut()))));
+    action->setShortcutContext(Qt::WidgetShortcut);
     action->setEnabled(item.Enabled());
     action->setVisible(item.Visible());
     action->setCheckable(item.Checked());
@@ -85,6 +111,7 @@ private:
   QPointer<QMenuBar> bar_;
   QPointer<QWidget> holder_;
   QHash<TMenuItem *, QAction *> actions_;
+  QHash<TMenuItem *, QMenu *> menus_;
   QObject context_; // receives the actions' signals; goes with the peer
 };
 
@@ -102,7 +129,7 @@ public:
     MainMenuPeer *menu = menuPeerOf(item_);
     if (!menu) return;
     if (p == Prop::Items)
-      menu->rebuild();
+      menu->refill(item_);
     else
       menu->refresh(item_);
   }

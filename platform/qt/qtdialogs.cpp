@@ -7,12 +7,16 @@
 #include "platform/ui/application.h"
 #include "platform/ui/forms.h"
 
+#include <climits>
+
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -29,6 +33,17 @@ QWidget *dialogParent() {
 }
 
 QString titleOr(const std::string &title) { return qs(title.empty() ? Application().Title : title); }
+
+// A box over the middle of a window, painted at once: the work that follows keeps the event loop
+// busy.
+void showCentred(QWidget *box, QWidget *over) {
+  box->setParent(over);
+  box->adjustSize();
+  if (over) box->move((over->width() - box->width()) / 2, (over->height() - box->height()) / 2);
+  box->show();
+  box->raise();
+  box->repaint();
+}
 
 QMessageBox::Icon iconOf(TMsgDlgType type) {
   switch (type) {
@@ -358,13 +373,8 @@ void WaitOverlay::show(bool on) {
       box_->setMargin(12);
       box_->setAutoFillBackground(true);
     }
-    box_->setParent(over);
-    box_->adjustSize();
-    if (over) box_->move((over->width() - box_->width()) / 2, (over->height() - box_->height()) / 2);
-    box_->show();
-    box_->raise();
-    // The server call that follows blocks the event loop: paint the box now.
-    box_->repaint();
+    // The server call that follows blocks the event loop: the box is painted now.
+    showCentred(box_, over);
   } else {
     QApplication::restoreOverrideCursor();
     if (box_) box_->hide();
@@ -378,6 +388,33 @@ void WaitOverlay::busyCursor(bool on) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
   else
     QApplication::restoreOverrideCursor();
+}
+
+void ProgressOverlay::show(const ProgressIndicator &progress) {
+  if (!progress.isOn()) {
+    if (box_) box_->hide();
+    return;
+  }
+  QWidget *over = dialogParent();
+  if (!box_) {
+    box_ = new QFrame;
+    box_->setFrameStyle(QFrame::Box | QFrame::Raised);
+    box_->setAutoFillBackground(true);
+    auto *layout = new QVBoxLayout(box_);
+    layout->setContentsMargins(16, 12, 16, 12);
+    text_ = new QLabel;
+    bar_ = new QProgressBar;
+    bar_->setTextVisible(false);
+    bar_->setMinimumWidth(280);
+    layout->addWidget(text_);
+    layout->addWidget(bar_);
+  }
+  text_->setText(qs(progress.text()));
+  // An unknown total shows a bar that only says work goes on.
+  const int total = static_cast<int>(std::min<std::size_t>(progress.total(), INT_MAX));
+  bar_->setRange(0, total);
+  bar_->setValue(static_cast<int>(std::min<std::size_t>(progress.done(), INT_MAX)));
+  showCentred(box_, over);
 }
 
 } // namespace kdr::qt

@@ -13,8 +13,14 @@
 #include <string>
 #include <vector>
 
+class QFrame;
 class QLineEdit;
+class QProgressBar;
 class QTableWidget;
+
+namespace kdr {
+class ProgressIndicator;
+}
 
 namespace kdr::qt {
 
@@ -110,6 +116,19 @@ private:
   QPointer<QLabel> box_;
   bool waitCursor_ = false;
   bool screenCursor_ = false;
+};
+
+// The progress of long work, in a box over the active window with the text and a bar, painted at
+// once at every change: the thread doing the work is the one that would paint.
+class ProgressOverlay {
+public:
+  void show(const ProgressIndicator &progress);
+  bool showing() const { return box_ && box_->isVisible(); }
+
+private:
+  QPointer<QFrame> box_;
+  QPointer<QLabel> text_;
+  QPointer<QProgressBar> bar_;
 };
 
 } // namespace kdr::qt

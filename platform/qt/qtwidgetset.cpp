@@ -8,6 +8,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QPixmap>
+#include <QTimer>
 
 namespace kdr::qt {
 
@@ -30,7 +31,10 @@ struct Installation {
   std::unique_ptr<QApplication> app; // only when install() made it
   QtDialogs dialogs;
   WaitOverlay wait;
+  ProgressOverlay progress;
   QMetaObject::Connection drain;
+  // Calls the application's OnIdle now and then while the desktop waits for its user.
+  QTimer idle;
 };
 Installation *installed = nullptr;
 
@@ -42,6 +46,18 @@ void hookIndicators() {
   Application().Screen().onCursorChange = [](TCursor c) {
     if (installed) installed->wait.busyCursor(c == crHourGlass);
   };
+  Application().Progress().onChange = [] {
+    if (installed) installed->progress.show(Application().Progress());
+  };
+}
+
+// Only between user actions: a modal screen's own loop runs inside one and is left alone.
+void runIdle() {
+  auto &app = Application();
+  if (app.dispatchDepth == 0 && app.OnIdle)
+    dispatch([&app] {
+      if (app.OnIdle) app.OnIdle();
+    });
 }
 
 // Deferred work (a form's release) runs when the event loop is about to wait, never inside a
@@ -66,6 +82,11 @@ QtWidgetSet *install(int &argc, char **argv) {
   Application().SetWidgetSet(std::move(widgetSet));
   Application().setDialogs(&installed->dialogs);
   hookIndicators();
+  if (!installed->idle.isActive()) {
+    installed->idle.setInterval(500);
+    QObject::connect(&installed->idle, &QTimer::timeout, &runIdle);
+    installed->idle.start();
+  }
   if (!installed->drain)
     if (auto *dispatcher = QAbstractEventDispatcher::instance())
       installed->drain =
@@ -106,6 +127,9 @@ void shutdown() {
   if (Application().installedDialogs() == &installed->dialogs) Application().setDialogs(nullptr);
   Application().Wait().onChange = nullptr;
   Application().Screen().onCursorChange = nullptr;
+  Application().Progress().onChange = nullptr;
+  Application().OnIdle = nullptr;
+  installed->idle.stop();
   QObject::disconnect(installed->drain);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   delete installed;

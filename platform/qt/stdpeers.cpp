@@ -1,4 +1,5 @@
 #include "platform/qt/alignlayout.h"
+#include "platform/qt/fontscale.h"
 #include "platform/qt/peers.h"
 #include "platform/rtl/utf8.h"
 #include "platform/ui/application.h"
@@ -20,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
@@ -326,7 +328,7 @@ protected:
     const bool across = a == alLeft || a == alRight;
     const int moved = across ? delta.x() : delta.y();
     const int start = across ? startSize_.width() : startSize_.height();
-    const int size = std::max(20, a == alLeft || a == alTop ? start + moved : start - moved);
+    const int size = unscaled(std::max(20, a == alLeft || a == alTop ? start + moved : start - moved));
     deliver(*c, [c, across, size] { dispatch([&] { across ? c->SetWidth(size) : c->SetHeight(size); }); });
   }
   void paintEvent(QPaintEvent *) override {}
@@ -467,6 +469,24 @@ private:
   QTabWidget *tabs_;
 };
 
+class ProgressBarPeer : public ControlPeer {
+public:
+  ProgressBarPeer(TProgressBar &c, QProgressBar *w) : ControlPeer(c, w), bar_(w) { w->setTextVisible(false); }
+
+protected:
+  void update(Prop p) override {
+    if (p == Prop::Contents) {
+      auto &model = static_cast<TProgressBar &>(control());
+      bar_->setRange(0, model.Max());
+      bar_->setValue(model.Position());
+    }
+    ControlPeer::update(p);
+  }
+
+private:
+  QProgressBar *bar_;
+};
+
 template <class Peer, class Widget, class Control> std::unique_ptr<ControlPeer> make(Control &c) {
   return std::make_unique<Peer>(c, new Widget);
 }
@@ -520,6 +540,7 @@ std::unique_ptr<ControlPeer> makeStandardPeer(TControl &c) {
   if (auto *x = dynamic_cast<TSplitter *>(&c)) return make<SplitterPeer, SplitterWidget>(*x);
   if (auto *x = dynamic_cast<TSpeedButton *>(&c)) return make<SpeedButtonPeer, QToolButton>(*x);
   if (auto *x = dynamic_cast<TLabel *>(&c)) return make<LabelPeer, QLabel>(*x);
+  if (auto *x = dynamic_cast<TProgressBar *>(&c)) return make<ProgressBarPeer, QProgressBar>(*x);
   if (dynamic_cast<TWinControl *>(&c)) return std::make_unique<ContainerPeer>(c, newContainer());
   return make<LabelPeer, QLabel>(c);
 }

@@ -47,8 +47,9 @@ enum class Prop {
   EditorMode,
   Cursor,
   Parent,
-  Order,  // the place among the parent's children
-  Layout, // how a container lays out its unaligned children
+  Order,   // the place among the parent's children
+  Layout,  // how a container lays out its unaligned children
+  Arrange, // an MDI frame arranges its children (TForm::Arrangement)
 };
 
 // The seam between the component model and a widget set (see platform/ui/peer.h). A component

@@ -27,6 +27,20 @@ void WaitIndicator::off() {
   if (onChange) onChange(false);
 }
 
+void ProgressIndicator::show(std::string text, std::size_t done, std::size_t total) {
+  on_ = true;
+  text_ = std::move(text);
+  done_ = done;
+  total_ = total;
+  if (onChange) onChange();
+}
+
+void ProgressIndicator::hide() {
+  if (!on_) return;
+  on_ = false;
+  if (onChange) onChange();
+}
+
 TApplication::TApplication() : TComponent(nullptr) {}
 
 TApplication::~TApplication() { reset(); }
@@ -123,6 +137,8 @@ void TApplication::reset() {
   dispatchDepth = 0;
   screen_ = TScreen();
   wait_ = WaitIndicator();
+  progress_ = ProgressIndicator();
+  OnIdle = nullptr;
 }
 
 TApplication &Application() {

@@ -5,6 +5,7 @@
 #include "platform/rtl/component.h"
 #include "platform/ui/dialogs.h"
 
+#include <cstddef>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -53,6 +54,24 @@ private:
   int shown_ = 0;
 };
 
+// Long work the user watches instead of a frozen window: what it is doing and how far it got.
+// The caller's thread is busy meanwhile, so the widget set paints each change at once.
+class ProgressIndicator {
+public:
+  void show(std::string text, std::size_t done, std::size_t total);
+  void hide();
+  bool isOn() const { return on_; }
+  const std::string &text() const { return text_; }
+  std::size_t done() const { return done_; }
+  std::size_t total() const { return total_; }
+  std::function<void()> onChange; // for the widget set
+
+private:
+  bool on_ = false;
+  std::string text_;
+  std::size_t done_ = 0, total_ = 0;
+};
+
 class TApplication : public TComponent {
 public:
   TApplication();
@@ -88,6 +107,10 @@ public:
 
   TScreen &Screen() { return screen_; }
   WaitIndicator &Wait() { return wait_; }
+  ProgressIndicator &Progress() { return progress_; }
+  // Runs now and then while the desktop waits for its user (the widget set calls it; headless
+  // nobody does): the main window shows there what goes on in the background.
+  std::function<void()> OnIdle;
 
   // A fault only a developer can mend (a catalogue key the screen does not carry): the desktop
   // writes it to its error output and goes on; a scripted user fails the test on it. The text is
@@ -131,6 +154,7 @@ private:
   std::unique_ptr<WidgetSet> widgetSet_;
   TScreen screen_;
   WaitIndicator wait_;
+  ProgressIndicator progress_;
   std::deque<std::function<void()>> deferred_;
   DiagnosticSink diagnosticSink_;
 };

@@ -1,5 +1,7 @@
 #include "platform/ui/comctrls.h"
 
+#include <algorithm>
+
 #include "platform/ui/forms.h"
 
 namespace kdr {
@@ -72,6 +74,19 @@ bool TPageControl::switchTo(TTabSheet *page, bool byUser) {
 
 std::string TPageControl::dumpState() const {
   return TControl::dumpState() + " active=" + (active_ ? active_->Name() : std::string("none"));
+}
+
+void TProgressBar::SetProgress(int position, int max) {
+  max = std::max(max, 0);
+  position = std::clamp(position, 0, max);
+  if (position == position_ && max == max_) return;
+  position_ = position;
+  max_ = max;
+  changed(Prop::Contents);
+}
+
+std::string TProgressBar::dumpState() const {
+  return TControl::dumpState() + " " + std::to_string(position_) + "/" + std::to_string(max_);
 }
 
 } // namespace kdr

@@ -49,4 +49,20 @@ private:
   TTabSheet *active_ = nullptr;
 };
 
+// A bar filled as far as Position goes from 0 to Max: how much of long work is done.
+class TProgressBar : public TWinControl {
+public:
+  explicit TProgressBar(TComponent *owner) : TWinControl(owner) { SetTabStop(false); }
+  std::string className() const override { return "TProgressBar"; }
+  int Max() const { return max_; }
+  int Position() const { return position_; }
+  // Position is kept between 0 and Max.
+  void SetProgress(int position, int max);
+  std::string dumpState() const override;
+
+private:
+  int max_ = 100;
+  int position_ = 0;
+};
+
 } // namespace kdr

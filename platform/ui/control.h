@@ -55,6 +55,8 @@ inline constexpr int VK_DOWN = 40;
 inline constexpr int VK_INSERT = 45;
 inline constexpr int VK_DELETE = 46;
 inline constexpr int VK_F2 = 113;
+inline constexpr int VK_F4 = 115;
+inline constexpr int VK_F5 = 116;
 
 enum TShiftFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
 struct TShiftState {

@@ -9,7 +9,6 @@
 namespace kdr {
 
 namespace {
-constexpr int rowHeight = 18;
 constexpr int indicatorWidth = 11;
 } // namespace
 
@@ -31,7 +30,7 @@ std::string TColumn::titleText() const {
   return f ? f->DisplayLabel() : FieldName;
 }
 
-int TColumn::shownWidth() const {
+int TColumn::designedWidth() const {
   if (Width >= 0) return Width;
   // About seven pixels a character in the grid's font, plus the cell's margins.
   constexpr int charWidth = 7, margins = 8, widest = 40;
@@ -208,7 +207,8 @@ bool TDBGrid::defaultKeyDown(int &key, TShiftState shift) {
     if (ds && !dropUntouchedInsert()) ds->Prior();
     return true;
   case VK_TAB: {
-    if (!(Options & dgTabs)) return false;
+    // Ctrl+Tab leaves the grid as Tab leaves any other control.
+    if (!(Options & dgTabs) || shift.contains(ssCtrl)) return false;
     const bool back = shift.contains(ssShift);
     if (!back && selected_ >= last) {
       if (ds && ds->RecNo() < ds->RecordCount()) {
@@ -244,11 +244,14 @@ bool TDBGrid::defaultKeyDown(int &key, TShiftState shift) {
     SetEditorMode(!editorMode_);
     return true;
   case VK_ESCAPE:
-    // The first press gives the cell its text back; a further one cancels the record.
+    // The first press gives the cell its text back; a further one cancels the record; with
+    // neither to undo, the key is the form's (a modal screen closes).
     if (editorModified_)
       refreshEditor();
     else if (ds && editing(ds->State()))
       ds->Cancel();
+    else
+      return false;
     return true;
   case VK_RETURN:
     if (shift.contains(ssCtrl)) {
@@ -337,9 +340,9 @@ TRect TDBGrid::cellRect(std::size_t row, int col) const {
   auto cols = Columns();
   int left = (Options & dgIndicator) ? indicatorWidth : 0;
   for (int i = 0; i < col && i < int(cols.size()); ++i) left += cols[i]->shownWidth() + 1;
-  const int top = static_cast<int>(row + ((Options & dgTitles) ? 1 : 0)) * rowHeight;
+  const int top = static_cast<int>(row + ((Options & dgTitles) ? 1 : 0)) * DefaultRowHeight;
   const int width = col < int(cols.size()) ? cols[col]->shownWidth() : 0;
-  return {left, top, left + width, top + rowHeight - 1};
+  return {left, top, left + width, top + DefaultRowHeight - 1};
 }
 
 void TDBGrid::drawCell(std::size_t row, int col, TColumn *column, bool current) {

@@ -72,8 +72,13 @@ public:
   TField *Field() const;
   // The title shown: the caption, or the field's display label.
   std::string titleText() const;
-  // The width the column takes: Width, or the default sizing when Width is -1.
-  int shownWidth() const;
+  // Width, or the default sizing when Width is -1.
+  int designedWidth() const;
+  // The width the column takes: the one a widget set drawing real pixels gives it, else as designed.
+  int shownWidth() const { return ViewWidth > 0 ? ViewWidth : designedWidth(); }
+  // Set by the widget set: Width grown with the font in use, to the column's texts, or as the user
+  // dragged it; 0 leaves Width as designed.
+  int ViewWidth = 0;
 
 private:
   TDBGrid *grid_;
@@ -123,6 +128,8 @@ public:
                            dgTabs | dgConfirmDelete | dgCancelOnExit;
   bool ReadOnly = false;
   bool DefaultDrawing = true;
+  // In pixels; a widget set grows it with its font.
+  int DefaultRowHeight = 18;
 
   int SelectedIndex() const { return selected_; }
   // Code moves the column like the user does: the editor text is written, then OnColExit (which

@@ -11,6 +11,9 @@ enum class TFormStyle { fsNormal, fsMDIChild };
 using enum TFormStyle;
 enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
 using enum TWindowState;
+// How an MDI frame last arranged its children: overlapping from the top left, or side by side.
+enum class TMDIArrangement { maNone, maCascade, maTile };
+using enum TMDIArrangement;
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 using enum TCloseAction;
 
@@ -31,6 +34,10 @@ public:
   int ModalResult() const { return modalResult_; }
   void SetModalResult(int r);
   bool Modal() const { return modal_; }
+  // The MDI frame arranges its open children; a widget set without windows ignores it.
+  void Cascade() { arrange(maCascade); }
+  void Tile() { arrange(maTile); }
+  TMDIArrangement Arrangement() const { return arrangement_; }
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnShow;
@@ -83,6 +90,10 @@ public:
   std::string dumpState() const override;
 
 private:
+  void arrange(TMDIArrangement a) {
+    arrangement_ = a;
+    changed(Prop::Arrange);
+  }
   bool moveFocus(TWinControl *target);
   bool runHandler(TWinControl *node, bool enter);
   void closeModal();
@@ -90,6 +101,7 @@ private:
 
   TFormStyle formStyle_ = fsNormal;
   TWindowState windowState_ = wsNormal;
+  TMDIArrangement arrangement_ = maNone;
   int modalResult_ = 0;
   bool modal_ = false;
   bool created_ = false;

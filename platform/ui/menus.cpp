@@ -26,6 +26,11 @@ void TMenuItem::SetVisible(bool v) {
   changed(Prop::Visible);
 }
 
+void TMenuItem::SetShortCut(TShortCut s) {
+  shortCut_ = s;
+  changed(Prop::Caption);
+}
+
 void TMenuItem::Add(TMenuItem *item) {
   if (item->parent_) item->parent_->Remove(item);
   item->parent_ = this;
@@ -50,5 +55,48 @@ void TMenuItem::Click() {
 }
 
 TMainMenu::TMainMenu(TComponent *owner) : TComponent(owner), root_(new TMenuItem(this)) {}
+
+namespace {
+
+TMenuItem *findShortCut(const TMenuItem &menu, TShortCut shortCut) {
+  for (TMenuItem *item : menu.Items()) {
+    if (item->ShortCut() == shortCut && item->reachable()) return item;
+    if (TMenuItem *inside = findShortCut(*item, shortCut)) return inside;
+  }
+  return nullptr;
+}
+
+std::string keyName(int key) {
+  if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) return std::string(1, static_cast<char>(key));
+  if (key >= 112 && key <= 123) return "F" + std::to_string(key - 111);
+  switch (key) {
+  case VK_RETURN:
+    return "Return";
+  case VK_ESCAPE:
+    return "Esc";
+  case VK_INSERT:
+    return "Ins";
+  case VK_DELETE:
+    return "Del";
+  default:
+    return "#" + std::to_string(key);
+  }
+}
+
+} // namespace
+
+TMenuItem *TMainMenu::itemOfShortCut(TShortCut shortCut) const {
+  return shortCut ? findShortCut(*root_, shortCut) : nullptr;
+}
+
+std::string ShortCutToText(TShortCut shortCut) {
+  if (!shortCut) return {};
+  const unsigned shift = static_cast<unsigned>(shortCut) >> 16;
+  std::string text;
+  if (shift & ssCtrl) text += "Ctrl+";
+  if (shift & ssShift) text += "Shift+";
+  if (shift & ssAlt) text += "Alt+";
+  return text + keyName(shortCut & 0xFFFF);
+}
 
 } // namespace kdr

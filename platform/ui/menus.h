@@ -3,9 +3,18 @@
 // a caption of "-" is a separator.
 #include "platform/ui/control.h"
 
+#include <string>
 #include <vector>
 
 namespace kdr {
+
+// A key with its shift state, as a menu item's ShortCut; 0 for none.
+using TShortCut = int;
+inline TShortCut ShortCut(int key, TShiftState shift = {}) {
+  return key | static_cast<int>(shift.bits << 16);
+}
+// "Ctrl+I", "F5", "Ctrl+Shift+Del": as a menu shows it beside the caption.
+std::string ShortCutToText(TShortCut shortCut);
 
 class TMenuItem : public TComponent {
 public:
@@ -20,6 +29,9 @@ public:
   void SetChecked(bool v);
   bool Visible() const { return visible_; }
   void SetVisible(bool v);
+  // The key that chooses the item from anywhere in its form.
+  TShortCut ShortCut() const { return shortCut_; }
+  void SetShortCut(TShortCut s);
 
   TMenuItem *Parent() const { return parent_; }
   const std::vector<TMenuItem *> &Items() const { return items_; }
@@ -36,6 +48,7 @@ private:
   bool enabled_ = true;
   bool checked_ = false;
   bool visible_ = true;
+  TShortCut shortCut_ = 0;
   TMenuItem *parent_ = nullptr;
   std::vector<TMenuItem *> items_;
 };
@@ -46,6 +59,8 @@ public:
   std::string className() const override { return "TMainMenu"; }
   // The invisible root whose children are the menu bar's entries.
   TMenuItem *Items() const { return root_; }
+  // The item a user can choose now whose ShortCut is the one given, or null.
+  TMenuItem *itemOfShortCut(TShortCut shortCut) const;
 
 private:
   TMenuItem *root_;

@@ -39,6 +39,18 @@ char32_t characterOf(int key, TShiftState shift) {
   }
 }
 
+// The item of the form's menus, or else of the main window's while the form is not modal, that the
+// shortcut chooses.
+TMenuItem *menuItemOfShortCut(TForm *form, TShortCut shortCut) {
+  std::vector<TForm *> forms{form};
+  if (form && !form->Modal() && Application().MainForm() != form) forms.push_back(Application().MainForm());
+  for (TForm *f : forms)
+    for (int i = 0; f && i < f->ComponentCount(); ++i)
+      if (auto *menu = dynamic_cast<TMainMenu *>(f->Components(i)))
+        if (TMenuItem *item = menu->itemOfShortCut(shortCut)) return item;
+  return nullptr;
+}
+
 } // namespace
 
 bool canReach(const TControl &c) { return c.reachable() && formUsable(c.parentForm()); }
@@ -65,14 +77,19 @@ bool press(TWinControl &c, int key, TShiftState shift) {
   if (!focused(c)) return false;
   Ref<TWinControl> target(&c);
   dispatch([&] {
+    TForm *form = c.parentForm();
+    // A menu's shortcut chooses its item before the control hears the key.
+    if (TMenuItem *item = menuItemOfShortCut(form, ShortCut(key, shift))) return item->Click();
     const bool consumed = c.keyDown(key, shift);
     if (!target) return;
     if (key == VK_TAB && !consumed) {
-      if (auto *form = c.parentForm()) form->selectNext(&c, !shift.contains(ssShift));
+      if (form) form->selectNext(&c, !shift.contains(ssShift));
       return;
     }
     // The character of the key follows its key-down, as the message loop translates it.
     if (char32_t ch = characterOf(key, shift); ch && c.Focused()) c.keyPress(ch);
+    // Esc nobody took closes a modal screen as its close box does.
+    if (key == VK_ESCAPE && !consumed && target && form && form->Modal()) form->Close();
   });
   return true;
 }

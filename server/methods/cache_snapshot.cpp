@@ -185,4 +185,9 @@ Variant GetChangesPage(Session &s, const std::string &name, const std::string &m
   return answer;
 }
 
+std::int64_t GetRowCount(Session &s, const std::string &name) {
+  const CachedTable &t = cachedTable(name);
+  return s.query("SELECT COUNT(*) FROM " + t.name)[0][0].asInteger();
+}
+
 } // namespace kdr::server::rdmCache

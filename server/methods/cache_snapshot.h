@@ -2,6 +2,7 @@
 // The host's snapshot service "KDR.rdmCache": the tables the host keeps a copy of, whole or as
 // what changed since the host's last refresh.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "server/store/session.h"
@@ -29,5 +30,8 @@ inline constexpr std::size_t maxPageRows = 50000;
 // answers the mark of that moment.
 Variant GetChangesPage(Session &s, const std::string &name, const std::string &mark,
                        const std::string &position, const std::string &size);
+
+// How many rows the table holds now, so that a desktop loading it whole can tell how far it got.
+std::int64_t GetRowCount(Session &s, const std::string &name);
 
 } // namespace kdr::server::rdmCache

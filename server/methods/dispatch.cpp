@@ -132,6 +132,9 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(stor
   add(cache, "GetChangesPage", R, {T, T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return {rdmCache::GetChangesPage(s, text(a, 0), text(a, 1), text(a, 2), text(a, 3))};
   });
+  add(cache, "GetRowCount", R, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return {Variant(rdmCache::GetRowCount(s, text(a, 0)))};
+  });
 }
 
 Dispatcher::Outcome Dispatcher::written(std::string json) {

@@ -124,7 +124,9 @@ protected:
     connection.ThrowException = false;
     connection.Open();
     for (const char *table : {"CLIENTE", "PARCLIEKDR"})
-      refreshCachedTable(connection, local, table, {pageRows, afterPage});
+      refreshCachedTable(connection, local, table, {pageRows, [&afterPage](std::size_t) {
+                                                      if (afterPage) afterPage();
+                                                    }});
   }
   // Every row of both tables, by key, with the marks kept.
   static Table contents(TLocalConnection &local) {
@@ -203,6 +205,13 @@ TEST(BackgroundLoadTest, ReadersOfATableStillLoadingSeeItWholeOrAfterItsFailure)
     EXPECT_EQ(rows.readAll().rows.front().values.front(), Variant(10));
     load.join();
     EXPECT_TRUE(load.warnings().empty());
+    // Both tables counted before they loaded, every counted row written.
+    const auto progress = load.progress();
+    EXPECT_TRUE(progress.finished);
+    LocalStatement clients(db.adcGeral, "SELECT COUNT(*) FROM CLIENTE");
+    EXPECT_EQ(Variant(static_cast<std::int64_t>(progress.total)),
+              Variant(clients.readAll().rows.front().values.front().asInteger() + 10));
+    EXPECT_EQ(progress.done, progress.total);
   }
   EXPECT_FALSE(db.cacheMark("CLIENTE").empty());
 
@@ -227,6 +236,22 @@ TEST(BackgroundLoadTest, ALoadThatCannotStartLeavesNoTableLoading) {
                  std::system_error);
   }
   EXPECT_FALSE(db.firstLoads.wouldWait("SELECT COUNT(*) FROM \"EMPRESA\""));
+}
+
+// A statement waiting for a table still loading lets the desktop show how far the load got, while
+// it waits and once when it is over.
+TEST(BackgroundLoadTest, AWaitingStatementGivesTheDesktopItsTurnsWhileItWaits) {
+  FirstLoads loads;
+  std::vector<bool> calls;
+  loads.whileWaiting([&](bool waiting) {
+    calls.push_back(waiting);
+    if (waiting) loads.end("CLIENTE"); // the load ends while the desktop shows its progress
+  });
+  loads.begin({"CLIENTE"});
+  loads.awaitTablesOf("SELECT * FROM EMPRESA");
+  EXPECT_TRUE(calls.empty()) << "a table not loading is read at once";
+  loads.awaitTablesOf("SELECT * FROM CLIENTE");
+  EXPECT_EQ(calls, (std::vector<bool>{true, false}));
 }
 
 } // namespace

@@ -25,8 +25,10 @@ protected:
 
 TEST_F(AutomWindow, EveryControlShowsInsideItsGroupAndClearOfItsNeighbours) {
   TForm &screen = openScreen();
-  // Toolbar 3, the data group 1, model 2, targets 4, billing types 1 + 6 groups + 12 boxes.
-  EXPECT_EQ(expectEveryControlShows(screen), 29);
+  // Toolbar 3, the data group 1, model 2, targets 5 (with the list's count), billing types 1 + 6
+  // groups + 12 boxes.
+  EXPECT_EQ(expectEveryControlShows(screen), 30);
+  expectNothingCut(screen);
 
   // Left column: Customização, Manutenção, Mão de Obra; right column: the other three.
   auto at = [&](const char *name) { return inWindow(*widgetOf(*screen.findDeep(name))); };

@@ -7,10 +7,13 @@
 #include "platform/ui/dbgrids.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/stdctrls.h"
 #include "platform/ui/userdoor.h"
 #include "tests/platform/qt/module_window.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QWidget>
 
@@ -90,6 +93,58 @@ TEST_F(BillingScreenOnQt, PageOutrosShowsEveryControlInsideItsGroupAndNoneOverAn
   const QRect memo = widgetOf(*screen->find<TControl>("dbDescreveFat"))->geometry();
   EXPECT_GE(memo.width(), 400);
   EXPECT_GE(memo.height(), 80);
+}
+
+TEST_F(BillingScreenOnQt, NothingIsCutAtTheDefaultFontAndTheLastColumnTakesTheSpareWidth) {
+  ASSERT_NE(screen, nullptr);
+  widgetOf(*screen)->window()->grab();
+  settle();
+  expectNothingCut(*screen);
+  // Padaria Pão Quente's third row is billed by Beta Serviços de Informática Ltda: its column grew to it.
+  QWidget *widget = widgetOf(*grid);
+  const TRect company = grid->cellRect(2, grid->columnIndexOf("CDEMPRESA"));
+  EXPECT_GT(company.Right - company.Left,
+            widget->fontMetrics().horizontalAdvance("Beta Serviços de Informática Ltda"));
+  const int last = static_cast<int>(grid->Columns().size()) - 1;
+  EXPECT_GE(grid->cellRect(0, last).Right, widget->width() - 2) << "the last column ends at the grid's edge";
+}
+
+// Presses on a title's right edge and drags it by dx, as a mouse does.
+void dragEdge(QWidget &widget, int edgeX, int dx) {
+  const int y = 5;
+  auto send = [&](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+    const QPointF at(x, y);
+    QMouseEvent event(type, at, widget.mapToGlobal(at),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+  };
+  send(QEvent::MouseButtonPress, edgeX, Qt::LeftButton);
+  send(QEvent::MouseMove, edgeX + dx / 2, Qt::LeftButton);
+  send(QEvent::MouseMove, edgeX + dx, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, edgeX + dx, Qt::NoButton);
+}
+
+TEST_F(BillingScreenOnQt, ADraggedColumnKeepsItsWidthWhenAnotherClientIsLoaded) {
+  ASSERT_NE(screen, nullptr);
+  QWidget *widget = widgetOf(*grid);
+  widget->grab();
+  const TRect before = grid->cellRect(0, 0);
+  dragEdge(*widget, before.Right, 60);
+  widget->grab();
+  EXPECT_EQ(grid->cellRect(0, 0).Right - grid->cellRect(0, 0).Left, before.Right - before.Left + 60);
+  // Narrowed below its text, it stays narrow: the user chose it.
+  dragEdge(*widget, grid->cellRect(0, 0).Right, -90);
+  widget->grab();
+  const int dragged = grid->cellRect(0, 0).Right - grid->cellRect(0, 0).Left;
+  EXPECT_EQ(dragged, before.Right - before.Left - 30);
+
+  auto *client = screen->find<TCustomEdit>("medNrInsJurClie");
+  user::focus(*client);
+  user::selectAll(*client);
+  user::type(*client, "22333444000172");
+  user::focus(*grid);
+  widget->grab();
+  EXPECT_EQ(grid->cellRect(0, 0).Right - grid->cellRect(0, 0).Left, dragged);
 }
 
 } // namespace

@@ -19,6 +19,7 @@ TEST_F(DescPadWindow, AWindowOverTheDesktopWithEveryControlShown) {
     settle();
     EXPECT_TRUE(form.Modal());
     controls = expectEveryControlShows(form);
+    expectNothingCut(form);
     const QWidget *window = widgetOf(form)->window();
     EXPECT_NE(window, widgetOf(*Application().MainForm())->window()) << "a window of its own";
     EXPECT_GE(window->width(), 600);

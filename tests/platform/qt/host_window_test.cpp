@@ -3,6 +3,7 @@
 // waits for a person to answer a dialog.
 #include <gtest/gtest.h>
 
+#include "platform/qt/fontscale.h"
 #include "platform/qt/qtwidgetset.h"
 
 #include <QApplication>
@@ -91,11 +92,12 @@ QImage pictureOf(const char *name) {
 // A screen with a window of its own is pictured in that window, not in the main one: a routine
 // screen, and a modal one, which can be pictured only while it runs.
 TEST(HostWindow, AScreenWithAWindowOfItsOwnIsPicturedInThatWindow) {
-  EXPECT_EQ(pictureOf("autom_screen_shown.kdr").size(), QSize(600, 470));
-  const QImage descPad = pictureOf("descpad_screen_shown.kdr");
-  ASSERT_EQ(descPad.size(), QSize(640, 480));
-  int infoPixels = 0;
+  // The screens' designed sizes, grown with the font as every size of theirs is.
   const QRgb info = infoBackground();
+  EXPECT_EQ(pictureOf("autom_screen_shown.kdr").size(), QSize(scaled(600), scaled(470)));
+  const QImage descPad = pictureOf("descpad_screen_shown.kdr");
+  ASSERT_EQ(descPad.size(), QSize(scaled(640), scaled(480)));
+  int infoPixels = 0;
   for (int y = 0; y < descPad.height(); ++y)
     for (int x = 0; x < descPad.width(); ++x) infoPixels += descPad.pixel(x, y) == info;
   // The billing types are listed on the tool-tip colour.

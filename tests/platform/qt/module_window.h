@@ -7,11 +7,17 @@
 #include "platform/host/localdb.h"
 #include "platform/host/zelnor.h"
 #include "platform/qt/qtwidgetset.h"
+#include "platform/ui/dbgrids.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/scripteduser.h"
 #include "tests/module/loaded_module.h"
+#include "tests/platform/qt/offscreen_qt.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QWidget>
 
 #include <map>
@@ -24,20 +30,14 @@ protected:
     Zelnor::config.webUrl = server.host();
     Zelnor::config.webPort = server.port();
     dtmDBGeral = &db;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    Application().reset();
-    static int argc = 1;
-    static char arg0[] = "test_qt";
-    static char *argv[] = {arg0, nullptr};
-    install(argc, argv);
+    test::startOffscreen();
     TForm *frame = TForm::create<TForm>(&Application());
     Application().SetMainForm(frame);
     frame->Show();
   }
   ~ModuleWindow() override {
     // The screens go while the module's code and Qt are both still there.
-    Application().reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    test::endOffscreen();
     dtmDBGeral = nullptr;
   }
 
@@ -90,6 +90,46 @@ inline int expectEveryControlShows(TForm &screen) {
             << children[a]->objectName().toStdString() << " over " << children[b]->objectName().toStdString()
             << " in " << parent->Name();
   return controls;
+}
+
+// Every text a clerk can see on the screen shows whole at the font in use: captions, edits, boxes,
+// group titles, and each grid's titles and the cells of its rows that fit in it.
+inline void expectNothingCut(TForm &screen) {
+  auto fits = [](const QWidget &w, const QString &text, int room) {
+    EXPECT_LE(w.fontMetrics().horizontalAdvance(text), room) << "\"" << text.toStdString() << "\" is cut";
+  };
+  for (int i = 0; i < screen.ComponentCount(); ++i) {
+    auto *control = dynamic_cast<TControl *>(screen.Components(i));
+    QWidget *w = control ? widgetOf(*control) : nullptr;
+    if (!w || !w->isVisible()) continue;
+    if (auto *label = qobject_cast<QLabel *>(w); label && !label->wordWrap())
+      fits(*label, label->text(), label->contentsRect().width());
+    else if (auto *edit = qobject_cast<QLineEdit *>(w))
+      fits(*edit, edit->text(), edit->width() - 8);
+    else if (auto *button = qobject_cast<QAbstractButton *>(w); button && !button->text().isEmpty())
+      EXPECT_LE(button->sizeHint().width(), button->width()) << button->text().toStdString() << " is cut";
+    else if (auto *group = qobject_cast<QGroupBox *>(w))
+      fits(*group, group->title(), group->width() - 8);
+    auto *grid = dynamic_cast<TDBGrid *>(control);
+    if (!grid) continue;
+    w->grab(); // paints, and with it sizes the columns
+    const auto columns = grid->Columns();
+    for (int col = 0; col < int(columns.size()); ++col) {
+      const TRect cell = grid->cellRect(0, col);
+      EXPECT_LE(cell.Right, w->width()) << grid->Name() << " column " << col << " runs off the grid";
+      fits(*w, QString::fromStdString(columns[col]->titleText()), cell.Right - cell.Left - 2);
+    }
+    for (const auto &op : grid->Canvas().ops()) {
+      if (op.kind != TCanvas::Op::Text || op.rect.Bottom >= w->height()) continue;
+      // The selected cell of a pick-list column keeps its right end for the list's button.
+      int button = 0;
+      for (auto *column : columns)
+        if (!column->PickList.empty() &&
+            grid->cellRect(0, grid->columnIndexOf(column->FieldName)).Left == op.rect.Left)
+          button = 16;
+      fits(*w, QString::fromStdString(op.text), op.rect.Right - op.x - button);
+    }
+  }
 }
 
 } // namespace kdr::qt

@@ -162,6 +162,19 @@ TEST_P(CacheChanges, PagesBringTheWholeTableByKeyAndChangesInTheOrderWritten) {
   }
 }
 
+// The count a desktop shows its first load against follows the rows, and names only listed tables.
+TEST_P(CacheChanges, TheRowCountIsWhatAWholeLoadBrings) {
+  Reply count = call("GetRowCount", {"PARCLIEKDR"}, "KDR.rdmCache");
+  ASSERT_EQ(count.status, 200) << count.text;
+  EXPECT_EQ(count.result().asInteger(), 10);
+  DataPacket p102 = paramsOf("102");
+  DeltaBuilder d(paramFatCliFields());
+  d.remove(p102.rows[0].values);
+  ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
+  EXPECT_EQ(call("GetRowCount", {"PARCLIEKDR"}, "KDR.rdmCache").result().asInteger(), 9);
+  EXPECT_EQ(call("GetRowCount", {"KDR_HISTORICO"}, "KDR.rdmCache").status, 404);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, CacheChanges, ::testing::Values("sqlite", "postgresql", "sqlite_cached"),
                          [](const auto &info) { return info.param; });
 

@@ -1,0 +1,45 @@
+#pragma once
+// Whether the application server answers, asked in a thread of its own: often while it does not,
+// so the desktop sees it come back without anybody retrying by hand, and seldom while it does.
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace kdr::host {
+
+class ConnectionMonitor {
+public:
+  struct Periods {
+    std::chrono::milliseconds whileDown{2000};
+    std::chrono::milliseconds whileUp{10000};
+  };
+  ConnectionMonitor(std::string host, int port, Periods periods);
+  ConnectionMonitor(std::string host, int port) : ConnectionMonitor(std::move(host), port, Periods{}) {}
+  // Stops asking.
+  ~ConnectionMonitor();
+  ConnectionMonitor(const ConnectionMonitor &) = delete;
+  ConnectionMonitor &operator=(const ConnectionMonitor &) = delete;
+
+  // Empty until the server was first asked.
+  std::optional<bool> connected() const;
+  // Waits until the server is seen answering (or not), at most for the time given; true when it was.
+  bool await(bool connected, std::chrono::milliseconds atMost) const;
+
+private:
+  void run();
+  bool answers() const;
+
+  std::string host_;
+  int port_;
+  Periods periods_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::optional<bool> connected_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+} // namespace kdr::host
