@@ -26,6 +26,7 @@ const char *const usageText =
     "  --screenshot ARQ.png   salva a janela na linha snapshot do roteiro, ou depois dele (ou ao\n"
     "                         iniciar), e termina\n"
     "  --qt-library ARQUIVO   janelas Qt (KDR_QT_LIBRARY, padrão libkdr-qt.so ao lado do programa)\n"
+    "  --version              mostra a versão e termina\n"
     "Com display (DISPLAY, WAYLAND_DISPLAY) ou QT_QPA_PLATFORM, abre as janelas Qt; sem display,\n"
     "use xvfb-run -a kdr-host, ou QT_QPA_PLATFORM=offscreen com --screenshot.\n";
 
@@ -139,6 +140,8 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
       config.demo = true;
     else if (arg == "--help" || arg == "-h")
       config.help = true;
+    else if (arg == "--version")
+      config.version = true;
     else
       throw Exception("Opção desconhecida: " + arg);
   }

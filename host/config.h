@@ -22,6 +22,7 @@ struct HostConfig {
   bool headless = false;     // --headless, or a scenario with no display to show it on
   bool demo = false;
   bool help = false;
+  bool version = false;
 };
 
 // Raises kdr::Exception on an unknown option or a bad value, naming it.

@@ -193,6 +193,10 @@ int runHost(const std::vector<std::string> &args, const std::map<std::string, st
     out << usageText;
     return 0;
   }
+  if (config.version) {
+    out << "kdr-host " << KDR_VERSION << "\n";
+    return 0;
+  }
   if (!config.headless && !hasDisplay(env)) {
     err << "kdr-host: não há display para as janelas (DISPLAY, WAYLAND_DISPLAY ou QT_QPA_PLATFORM).\n"
            "  Rode em um display virtual: xvfb-run -a kdr-host ...\n"

@@ -2,7 +2,6 @@
 #include <pthread.h>
 #include <sys/resource.h>
 
-#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -13,88 +12,87 @@
 
 #include "server/admin/admin.h"
 #include "server/admin/seed.h"
+#include "server/cli/command_line.h"
 #include "server/errors.h"
 #include "server/http/access_guard.h"
 #include "server/http/http_front.h"
 #include "server/http/stop_signals.h"
 #include "server/methods/dispatch.h"
+#include "server/store/serving_mark.h"
 #include "server/store/store.h"
 
 namespace {
 
-const char *usage =
-    "usage: kdr-server --db sqlite:PATH | --db postgresql://...\n"
-    "                  [--listen ADDR] [--port N (0 = choose)] [--token T (or env KDR_TOKEN)]\n"
-    "                  [--allow-host NAME (repeatable)] [--allow-no-token (on a network address)]\n"
-    "                  [--loops N] [--threads N] [--seed demo | --seed bulk:N]\n"
-    "                  [--answer-cache MIB: keep answers of reads; only when no one else writes\n"
-    "                   to this database]\n"
-    "       kdr-server history|batches|undo|copy|export|import --db URL ... (docs/admin.md)\n";
-
 struct Options {
-  std::string db, seed;
-  std::int64_t bulkClients = 0;
-  std::size_t answerCacheMib = 0;
+  std::string db, seed, listen = "127.0.0.1", port = "8020", loops = "0", threads = "8", answerCache = "0";
+  std::vector<std::string> allowedHosts;
   bool allowNoToken = false;
   kdr::server::HttpOptions http;
+  std::int64_t bulkClients = 0;
+  std::size_t answerCacheMib = 0;
 };
 
-// A bad command line: the reason, for the administrator.
-struct BadOption : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-// The whole text as a number from min to max, else the option's reason.
-std::int64_t number(std::string_view option, const std::string &text, std::int64_t min, std::int64_t max) {
-  std::int64_t value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value < min || value > max)
-    throw BadOption(std::string(option) + " takes a whole number from " + std::to_string(min) + " to " +
-                    std::to_string(max) + ", not \"" + text + "\"");
-  return value;
+// "demo" or "bulk:N".
+CLI::Validator seedKind() {
+  return CLI::Validator(
+      [](std::string &text) -> std::string {
+        if (text == "demo") return {};
+        std::string count = text.rfind("bulk:", 0) == 0 ? text.substr(5) : std::string();
+        std::string reason = kdr::server::cli::wholeNumber(1, 100'000'000)(count);
+        return reason.empty() && !count.empty()
+                   ? std::string()
+                   : "espera demo ou bulk:N (N de 1 a 100000000), não \"" + text + "\"";
+      },
+      "", "demo|bulk:N");
 }
 
-Options parse(int argc, char **argv) {
-  Options o;
-  if (const char *t = std::getenv("KDR_TOKEN")) o.http.token = t;
-  o.http.port = 8020;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--allow-no-token") {
-      o.allowNoToken = true;
-      continue;
-    }
-    if (i + 1 >= argc) throw BadOption(a + " needs a value");
-    const std::string v = argv[++i];
-    if (a == "--db") {
-      o.db = v;
-    } else if (a == "--listen") {
-      if (v.empty()) throw BadOption("--listen needs an address");
-      o.http.address = v;
-    } else if (a == "--port") {
-      o.http.port = static_cast<int>(number(a, v, 0, 65535));
-    } else if (a == "--token") {
-      o.http.token = v;
-    } else if (a == "--allow-host") {
-      o.http.allowedHosts.push_back(v);
-    } else if (a == "--loops") {
-      o.http.loops = static_cast<std::size_t>(number(a, v, 0, 256));
-    } else if (a == "--threads") {
-      o.http.writers = static_cast<std::size_t>(number(a, v, 1, 4096));
-    } else if (a == "--seed") {
-      if (v.rfind("bulk:", 0) == 0)
-        o.bulkClients = number("--seed bulk:N", v.substr(5), 1, 100'000'000);
-      else if (v != "demo")
-        throw BadOption("--seed takes demo or bulk:N, not \"" + v + "\"");
-      o.seed = v;
-    } else if (a == "--answer-cache") {
-      o.answerCacheMib = static_cast<std::size_t>(number(a, v, 0, 65536));
-    } else {
-      throw BadOption("unknown option " + a);
-    }
-  }
-  if (o.db.empty()) throw BadOption("--db is required");
-  return o;
+std::string serverHelpFooter() {
+  return "\n" + kdr::server::adminCommandList() +
+         "\nCada opção pode vir também do ambiente (KDR_DB, KDR_PORT, ...) ou do arquivo de configuração "
+         "(db = ..., port = ...).\nVale a linha de comando, depois o ambiente, depois o arquivo, depois o "
+         "padrão. Veja docs/admin.md.";
+}
+
+// false: only help or the version was asked (and printed).
+bool parse(const std::vector<std::string> &args, Options &o) {
+  using namespace kdr::server::cli;
+  CommandLine line("kdr-server", "Servidor de aplicação dos parâmetros de faturamento.");
+  line.app().footer(serverHelpFooter());
+  line.setting("db", o.db, "o banco: sqlite:CAMINHO (criado na primeira vez) ou postgresql://...")
+      ->check(databaseUrl())
+      ->type_name("URL");
+  line.setting("listen", o.listen, "endereço de escuta (padrão 127.0.0.1)")->type_name("ENDEREÇO");
+  line.setting("port", o.port, "porta (padrão 8020; 0 = o sistema escolhe)")
+      ->check(wholeNumber(0, 65535))
+      ->type_name("PORTA");
+  line.setting("token", o.http.token, "senha exigida dos desktops")->type_name("SENHA");
+  line.setting("allow-host", o.allowedHosts, "outro nome pelo qual os desktops chegam (repetível)")
+      ->type_name("NOME");
+  line.flagSetting("allow-no-token", o.allowNoToken, "aceita escutar na rede sem senha");
+  line.setting("loops", o.loops, "laços de eventos (padrão 0 = um por núcleo)")
+      ->check(wholeNumber(0, 256))
+      ->type_name("N");
+  line.setting("threads", o.threads, "trabalhadores de escrita (padrão 8)")
+      ->check(wholeNumber(1, 4096))
+      ->type_name("N");
+  line.setting("seed", o.seed, "preenche um banco vazio: dados de demonstração ou N clientes")
+      ->check(seedKind())
+      ->type_name("demo|bulk:N");
+  line.setting("answer-cache", o.answerCache,
+               "MiB de respostas de leitura guardadas; só quando ninguém mais grava neste banco")
+      ->check(wholeNumber(0, 65536))
+      ->type_name("MIB");
+  if (!line.parse(args, processEnvironment(), std::cout)) return false;
+  line.require("db");
+  if (o.listen.empty()) throw UsageError("--listen precisa de um endereço");
+  o.http.address = o.listen;
+  o.http.port = std::stoi(o.port);
+  o.http.loops = std::stoul(o.loops);
+  o.http.writers = std::stoul(o.threads);
+  o.http.allowedHosts = o.allowedHosts;
+  o.answerCacheMib = std::stoul(o.answerCache);
+  if (o.seed.rfind("bulk:", 0) == 0) o.bulkClients = std::stoll(o.seed.substr(5));
+  return true;
 }
 
 // Without a token, anyone who can reach the address can read and write: on a network address
@@ -107,13 +105,13 @@ bool exposedWithoutToken(const Options &o) {
 
 int main(int argc, char **argv) {
   using namespace kdr::server;
-  if (argc > 1 && isAdminCommand(argv[1]))
-    return runAdminCommand(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && isAdminCommand(args[0])) return runAdminCommand(args, std::cin, std::cout, std::cerr);
   Options o;
   try {
-    o = parse(argc, argv);
-  } catch (const BadOption &e) {
-    std::cerr << "kdr-server: " << e.what() << "\n" << usage;
+    if (!parse(args, o)) return 0;
+  } catch (const cli::UsageError &e) {
+    std::cerr << "kdr-server: " << e.what() << "\nVeja kdr-server --help.\n";
     return 2;
   }
   if (exposedWithoutToken(o)) {
@@ -136,6 +134,7 @@ int main(int argc, char **argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   try {
+    ServingMark serving(o.db, ServingMark::Kind::Serving);
     auto store = Store::open(o.db);
     if (!o.seed.empty()) {
       auto session = store->session();

@@ -7,56 +7,129 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 
 #include "platform/rtl/utf8.h"
 #include "server/admin/csv.h"
 #include "server/admin/exchange.h"
 #include "server/admin/undo.h"
+#include "server/cli/command_line.h"
 #include "server/errors.h"
 #include "server/history/history.h"
+#include "server/methods/billing.h"
 #include "server/methods/copy_order.h"
+#include "server/store/backup.h"
 #include "server/store/packets.h"
+#include "server/store/serving_mark.h"
 #include "server/store/store.h"
 #include "server/store/tables.h"
 
 namespace kdr::server {
 namespace {
 
-const char *const usage =
-    "uso: kdr-server history --db URL [--client CÓDIGO] [--since DATA] [--batch N] [--csv]\n"
-    "     kdr-server batches --db URL\n"
-    "     kdr-server undo --db URL LOTE\n"
-    "     kdr-server copy --db URL --model CÓDIGO --types 1,3 [--texts fat,bol] --targets T|CÓDIGOS "
-    "[--dry-run]\n"
-    "     kdr-server export --db URL params|defaults [--client CÓDIGO] [--readable]\n"
-    "     kdr-server import --db URL params|defaults ARQUIVO|- [--dry-run] [--encoding utf-8|cp1252]\n";
+// An option of a command: "--name" (a value, or a flag when form is empty) or, without dashes, a
+// word in its place on the line.
+struct OptionSpec {
+  std::string name, form, help;
+  std::optional<CLI::Validator> check = std::nullopt;
+  bool required = false;
+};
 
-const std::vector<std::string_view> commands{"history", "batches", "undo", "copy", "export", "import"};
+struct CommandSpec {
+  std::string name, help;
+  std::vector<OptionSpec> options;
+};
 
-class UsageError : public std::exception {};
+constexpr std::int64_t largestBatch = 999'999'999'999'999'999;
 
-// Options of the form --name VALUE, flags (--csv, --dry-run) and plain words, in any order.
+// "1,3": billing types, each one the screens know.
+CLI::Validator billingTypes() {
+  return CLI::Validator(
+      [](std::string &text) -> std::string {
+        auto list = rdmParamFatCli::parseTargetList(text);
+        if (list.everyone || list.codes.empty()) return "informe os tipos de faturamento: 1,3";
+        for (const std::string &t : list.codes)
+          if (!isBillingType(t)) return "tipo de faturamento inválido: \"" + t + "\" (de 1 a 6)";
+        return {};
+      },
+      "", "tipos");
+}
+
+CLI::Validator copiedTexts() {
+  return CLI::Validator(
+      [](std::string &text) -> std::string {
+        for (const std::string &t : rdmParamFatCli::parseTargetList(text).codes)
+          if (t != "fat" && t != "bol") return "espera fat e bol, separados por vírgula, não \"" + t + "\"";
+        return {};
+      },
+      "", "textos");
+}
+
+const std::vector<CommandSpec> &commandSpecs() {
+  static const std::vector<CommandSpec> specs{
+      {"history",
+       "Mostra o histórico das alterações gravadas, da mais antiga à mais recente.",
+       {{"--client", "CÓDIGO", "só as alterações deste cliente"},
+        {"--since", "DATA", "a partir deste dia (AAAA-MM-DD) ou momento (AAAA-MM-DD HH:MM[:SS])",
+         cli::dateTime()},
+        {"--batch", "LOTE", "só as alterações deste lote", cli::wholeNumber(1, largestBatch)},
+        {"--csv", "", "em CSV (separado por ;) para planilhas"}}},
+      {"init", "Cria o banco (ou atualiza o seu esquema) sem iniciar o servidor.", {}},
+      {"status",
+       "Mostra a versão do esquema, as contagens das tabelas, o último lote e se um servidor o serve.",
+       {}},
+      {"backup",
+       "Copia o banco inteiro para um arquivo; pode ser feito com o servidor em serviço.",
+       {{"ARQUIVO", "ARQUIVO", "o arquivo da cópia", std::nullopt, true}}},
+      {"restore",
+       "Substitui o banco pela cópia de um arquivo; recusado enquanto um servidor o serve.",
+       {{"ARQUIVO", "ARQUIVO", "o arquivo da cópia (de kdr-server backup)", std::nullopt, true}}},
+      {"batches", "Lista os lotes de cópia, importação e desfazer.", {}},
+      {"undo",
+       "Desfaz um lote: exclui as linhas que ele incluiu e restaura as que substituiu.",
+       {{"LOTE", "LOTE", "o número do lote (veja kdr-server batches)", cli::wholeNumber(1, largestBatch),
+         true}}},
+      {"copy",
+       "Copia os parâmetros de um cliente modelo para outros clientes, como a tela de cadastro automático.",
+       {{"--model", "CÓDIGO", "o cliente modelo", std::nullopt, true},
+        {"--types", "TIPOS", "os tipos de faturamento a copiar, separados por vírgula (1 a 6)",
+         billingTypes(), true},
+        {"--texts", "TEXTOS", "os textos copiados: fat, bol ou fat,bol (padrão fat,bol)", copiedTexts()},
+        {"--targets", "ALVOS", "T (todos os clientes) ou os códigos dos clientes, separados por vírgula",
+         std::nullopt, true},
+        {"--dry-run", "", "mostra o que seria feito, sem gravar"}}},
+      {"export",
+       "Escreve uma tabela em CSV na saída.",
+       {{"TABELA", "TABELA", "params (parâmetros dos clientes) ou defaults (descrições padrão)",
+         cli::oneOf({"params", "defaults"}), true},
+        {"--client", "CÓDIGO", "só os parâmetros deste cliente"},
+        {"--readable", "",
+         "com colunas de leitura (nome do cliente, inscrição, tipo), que a importação ignora"}}},
+      {"import",
+       "Lê um CSV e grava as linhas novas e as alteradas, tudo ou nada.",
+       {{"TABELA", "TABELA", "params ou defaults", cli::oneOf({"params", "defaults"}), true},
+        {"ARQUIVO", "ARQUIVO", "o arquivo CSV, ou - para a entrada", std::nullopt, true},
+        {"--encoding", "CODIFICAÇÃO", "utf-8 (o padrão) ou cp1252, a de planilhas antigas do Windows",
+         cli::oneOf({"utf-8", "cp1252"})},
+        {"--dry-run", "", "verifica o arquivo inteiro, sem gravar"}}},
+  };
+  return specs;
+}
+
+const CommandSpec *findCommand(std::string_view name) {
+  for (const CommandSpec &c : commandSpecs())
+    if (c.name == name) return &c;
+  return nullptr;
+}
+
+// The command line as the command's body reads it: the options given (values already checked),
+// the flags given and the words in their places.
 struct Arguments {
+  std::string db;
   std::map<std::string, std::string, std::less<>> options;
   std::vector<std::string> words;
   std::vector<std::string> flags;
 
-  Arguments(const std::vector<std::string> &args, const std::vector<std::string_view> &known,
-            const std::vector<std::string_view> &knownFlags) {
-    for (std::size_t i = 1; i < args.size(); ++i) {
-      const std::string &a = args[i];
-      if (a.rfind("--", 0) != 0) {
-        words.push_back(a);
-      } else if (std::find(knownFlags.begin(), knownFlags.end(), a) != knownFlags.end()) {
-        flags.push_back(a);
-      } else if (std::find(known.begin(), known.end(), a) != known.end() && i + 1 < args.size()) {
-        options[a] = args[++i];
-      } else {
-        throw UsageError();
-      }
-    }
-    if (!options.count("--db")) throw UsageError();
-  }
   std::string option(std::string_view name) const {
     auto it = options.find(name);
     return it == options.end() ? std::string() : it->second;
@@ -65,6 +138,36 @@ struct Arguments {
     return std::find(flags.begin(), flags.end(), name) != flags.end();
   }
 };
+
+// Parses the command's line; nullopt when it only asked for help or the version (printed on out).
+std::optional<Arguments> parseArguments(const CommandSpec &spec, const std::vector<std::string> &args,
+                                        const cli::Environment &env, std::ostream &out) {
+  cli::CommandLine line("kdr-server " + spec.name, spec.help);
+  Arguments a;
+  line.setting("db", a.db, "o banco: sqlite:CAMINHO ou postgresql://...")
+      ->check(cli::databaseUrl())
+      ->type_name("URL");
+  std::vector<std::pair<const OptionSpec *, CLI::Option *>> declared;
+  for (const OptionSpec &o : spec.options) {
+    CLI::Option *option = o.form.empty() ? line.app().add_flag(o.name, o.help)
+                                         : line.app().add_option(o.name, o.help)->type_name(o.form);
+    if (o.check) option->check(*o.check);
+    if (o.required) option->required();
+    declared.emplace_back(&o, option);
+  }
+  if (!line.parse(std::vector<std::string>(args.begin() + 1, args.end()), env, out)) return std::nullopt;
+  line.require("db");
+  for (auto [o, option] : declared) {
+    if (option->count() == 0) continue;
+    if (o->form.empty())
+      a.flags.push_back(o->name);
+    else if (o->name.rfind("--", 0) == 0)
+      a.options[o->name] = option->as<std::string>();
+    else
+      a.words.push_back(option->as<std::string>());
+  }
+  return a;
+}
 
 // Who runs the command, for the history: the login of this process.
 Author commandAuthor(std::string_view command) {
@@ -95,11 +198,8 @@ void printTable(std::ostream &out, const std::vector<std::string> &header,
 
 std::string numberOrBlank(std::int64_t n) { return n ? std::to_string(n) : std::string(); }
 
-std::int64_t batchNumber(const std::string &text) {
-  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
-    refuse("O lote deve ser um número: \"" + text + "\".");
-  return std::stoll(text);
-}
+// A batch number, already checked by the command line.
+std::int64_t batchNumber(const std::string &text) { return std::stoll(text); }
 
 int history(Store &store, const Arguments &a, std::ostream &out) {
   HistoryFilter filter{a.option("--client"), a.option("--since"), std::nullopt};
@@ -163,7 +263,6 @@ int batches(Store &store, std::ostream &out) {
 }
 
 int undo(Store &store, const Arguments &a, std::ostream &out) {
-  if (a.words.size() != 1) throw UsageError();
   std::int64_t batch = batchNumber(a.words[0]);
   auto s = store.session();
   UndoReport r = undoBatch(*s, batch, commandAuthor("undo"));
@@ -208,10 +307,17 @@ DataPacket copyOrder(Session &s, const std::string &model, const std::string &ty
   return order;
 }
 
+// A code that names no client would make the copy run over nobody and still report success.
+void requireTargets(Session &s, const std::string &targets) {
+  for (const std::string &code : rdmParamFatCli::parseTargetList(targets).codes)
+    if (s.query("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = ?", {code}).empty())
+      throw ServiceError(ErrorCode::NotFound, "Cliente " + code + " não cadastrado.");
+}
+
 int copy(Store &store, const Arguments &a, std::ostream &out) {
   std::string model = a.option("--model"), targets = a.option("--targets");
-  if (model.empty() || targets.empty() || !a.words.empty()) throw UsageError();
   auto s = store.session();
+  requireTargets(*s, targets);
   std::string texts = a.options.count("--texts") ? a.option("--texts") : "fat,bol";
   DataPacket order = copyOrder(*s, model, a.option("--types"), texts);
   if (!a.flag("--dry-run")) {
@@ -236,11 +342,9 @@ int exchange(Store &store, const std::string &command, const Arguments &a, std::
              std::ostream &out) {
   auto s = store.session();
   if (command == "export") {
-    if (a.words.size() != 1) throw UsageError();
     exportCsv(*s, exchangeTable(a.words[0]), out, ExportOptions{a.option("--client"), a.flag("--readable")});
     return 0;
   }
-  if (a.words.size() != 2) throw UsageError();
   bool dryRun = a.flag("--dry-run");
   ImportOptions options{dryRun,
                         csv::encodingNamed(a.options.count("--encoding") ? a.option("--encoding") : "utf-8")};
@@ -259,12 +363,60 @@ int exchange(Store &store, const std::string &command, const Arguments &a, std::
   return 0;
 }
 
-int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out) {
-  const std::string &command = args.at(0);
-  const std::vector<std::string_view> known{"--db",    "--client", "--since",   "--batch",   "--model",
-                                            "--types", "--texts",  "--targets", "--encoding"};
-  Arguments a(args, known, {"--csv", "--dry-run", "--readable"});
-  auto store = Store::open(a.option("--db"));
+int init(const std::string &url, std::ostream &out) {
+  auto store = Store::open(url);
+  out << "Banco pronto na versão " << store->schemaVersion() << " do esquema.\n";
+  return 0;
+}
+
+// What an administrator checks first: which schema, how much data, the last bulk change, and
+// whether a server is serving the database right now. Reads only; any schema version is shown.
+int status(const std::string &url, std::ostream &out) {
+  auto store = Store::openExisting(url, Store::Schema::Any);
+  const int version = store->schemaVersion();
+  out << "esquema: versão " << version << " (este kdr-server usa a " << store->knownSchemaVersion() << ")\n";
+  auto s = store->session();
+  auto count = [&](std::string_view label, std::string_view table) {
+    if (s->query(std::string(store->dialect().countTables()), {std::string(table)})[0][0].asInteger() == 0)
+      return;
+    out << label << ": " << s->query("SELECT COUNT(*) FROM " + std::string(table))[0][0].asInteger() << "\n";
+  };
+  count("clientes", "CLIENTE");
+  count("empresas", "EMPRESA");
+  count("parâmetros de faturamento", "PARCLIEKDR");
+  count("descrições padrão", "PAREMPKDR");
+  count("alterações no histórico", "KDR_HISTORICO");
+  if (s->query(std::string(store->dialect().countTables()), {"KDR_LOTE"})[0][0].asInteger() > 0) {
+    Rows last =
+        s->query("SELECT NRLOTE, DTLOTE, NMUSUARIO, NMOPERACAO FROM KDR_LOTE ORDER BY NRLOTE DESC LIMIT 1");
+    out << "último lote: "
+        << (last.empty() ? std::string("nenhum")
+                         : last[0][0].asString() + ", " + last[0][1].asString() + " UTC, " +
+                               last[0][2].asString() + ", " + last[0][3].asString())
+        << "\n";
+  }
+  const int servers = ServingMark::servers(*store, url);
+  out << "servidor: " << (servers ? "em serviço" : "nenhum servidor em serviço");
+  if (servers > 1) out << " (" << servers << " servidores)";
+  out << "\n";
+  return 0;
+}
+
+int run(const Arguments &a, const std::string &command, std::istream &in, std::ostream &out) {
+  if (command == "init") return init(a.db, out);
+  if (command == "status") return status(a.db, out);
+  if (command == "backup") {
+    backupDatabase(a.db, a.words[0]);
+    out << "Cópia gravada em " << a.words[0] << ".\n";
+    return 0;
+  }
+  if (command == "restore") {
+    restoreDatabase(a.db, a.words[0]);
+    out << "Banco restaurado de " << a.words[0] << ".\n";
+    return 0;
+  }
+  // Never creates nor migrates: a mistyped path is an error, not a new empty database.
+  auto store = Store::openExisting(a.db);
   if (command == "history") return history(*store, a, out);
   if (command == "batches") return batches(*store, out);
   if (command == "undo") return undo(*store, a, out);
@@ -274,23 +426,39 @@ int run(const std::vector<std::string> &args, std::istream &in, std::ostream &ou
 
 } // namespace
 
-bool isAdminCommand(std::string_view word) {
-  return std::find(commands.begin(), commands.end(), word) != commands.end();
+bool isAdminCommand(std::string_view word) { return findCommand(word) != nullptr; }
+
+std::string adminCommandList() {
+  std::string text = "Comandos do administrador (kdr-server COMANDO --help mostra as opções de cada um):\n";
+  for (const CommandSpec &c : commandSpecs()) {
+    std::string name = "  " + c.name;
+    text += name + std::string(name.size() < 12 ? 12 - name.size() : 1, ' ') + c.help + "\n";
+  }
+  return text;
+}
+
+int runAdminCommand(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
+                    std::ostream &err, const std::map<std::string, std::string> &env) {
+  const CommandSpec &spec = *findCommand(args.at(0));
+  const std::string program = "kdr-server " + spec.name;
+  try {
+    std::optional<Arguments> a = parseArguments(spec, args, env, out);
+    return a ? run(*a, spec.name, in, out) : 0;
+  } catch (const cli::UsageError &e) {
+    err << program << ": " << e.what() << "\n"
+        << "Veja " << program << " --help.\n";
+    return 2;
+  } catch (const ServiceError &e) {
+    err << program << ": " << e.Message() << "\n";
+  } catch (const std::exception &e) {
+    err << program << ": " << e.what() << "\n";
+  }
+  return 1;
 }
 
 int runAdminCommand(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
                     std::ostream &err) {
-  try {
-    return run(args, in, out);
-  } catch (const UsageError &) {
-    err << usage;
-    return 2;
-  } catch (const ServiceError &e) {
-    err << "kdr-server " << args.at(0) << ": " << e.Message() << "\n";
-  } catch (const std::exception &e) {
-    err << "kdr-server " << args.at(0) << ": " << e.what() << "\n";
-  }
-  return 1;
+  return runAdminCommand(args, in, out, err, cli::processEnvironment());
 }
 
 } // namespace kdr::server

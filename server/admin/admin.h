@@ -3,6 +3,7 @@
 // server: history, batches, undo, copy (with --dry-run), export and import. docs/admin.md shows
 // them with examples.
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +14,13 @@ bool isAdminCommand(std::string_view word);
 
 // args: the command and its options, as typed after "kdr-server". Returns the exit status:
 // 0 done, 1 refused or failed (the reason on err), 2 bad usage.
+// env: the environment the settings are read from (KDR_DB, KDR_CONFIG); without it, this process's.
+int runAdminCommand(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
+                    std::ostream &err, const std::map<std::string, std::string> &env);
 int runAdminCommand(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
                     std::ostream &err);
+
+// The commands with one line on each, for the server's --help.
+std::string adminCommandList();
 
 } // namespace kdr::server

@@ -7,10 +7,12 @@
 #include <boost/beast/http.hpp>
 #include <chrono>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
 #include "server/http/access_guard.h"
+#include "server/http/metrics.h"
 #include "server/http/request_log.h"
 
 namespace kdr::server {
@@ -85,6 +87,28 @@ bool isParseError(const error_code &ec) {
   return ec.category() == category && ec != http::error::end_of_stream && ec != http::error::partial_message;
 }
 
+// 23 random bits, never 0, so that a request id (server id << 40 | counter) stays a positive
+// 64-bit integer, as the history keeps it.
+std::uint64_t randomServerId() {
+  std::random_device random;
+  std::uint64_t id = 0;
+  while (id == 0) id = ((std::uint64_t(random()) << 32) | random()) & ((std::uint64_t(1) << 23) - 1);
+  return id;
+}
+
+// Counts a request from the moment it is whole until its answer is written, so that a stopping
+// server lets it finish.
+class InFlight {
+public:
+  explicit InFlight(std::atomic<int> &count) : count_(count) { ++count_; }
+  ~InFlight() { --count_; }
+  InFlight(const InFlight &) = delete;
+  InFlight &operator=(const InFlight &) = delete;
+
+private:
+  std::atomic<int> &count_;
+};
+
 struct Loop {
   explicit Loop(int logFd) : log(logFd) {}
   asio::io_context context{1};
@@ -105,6 +129,11 @@ struct HttpFrontState {
 
   void accept();
   void flushLogLater(Loop &loop);
+  std::string scrape();
+  // On the first loop: no new connection nor request; the loops end once the requests in flight
+  // are answered, or at the stop deadline.
+  void stopWhenIdle();
+  void endWhenAnswered(Clock::time_point deadline);
 
   Dispatcher &dispatcher;
   HttpOptions options;
@@ -113,7 +142,13 @@ struct HttpFrontState {
   std::optional<tcp::acceptor> acceptor;
   std::optional<asio::steady_timer> acceptRetry;
   std::size_t nextLoop = 0;
+  // Request ids are unique across servers: this server's random id above a counter of its own.
+  const std::uint64_t serverId = randomServerId();
   std::atomic<std::uint64_t> nextRequest{1};
+  Metrics metrics;
+  std::atomic<bool> stopping{false};
+  std::atomic<int> inFlight{0};
+  std::optional<asio::steady_timer> stopTimer;
   // Last, so that they are joined before the loops their tasks answer on go away.
   asio::thread_pool readers;
   asio::thread_pool writers;
@@ -132,6 +167,7 @@ public:
 private:
   // The request's clock and id start with its first byte, not with the wait for it.
   void waitForRequest(Clock::duration idle) {
+    if (front_.stopping) return close(); // a stopping server takes no new request
     if (buffer_.size() > 0) return beginRequest();
     stream_.expires_after(idle);
     stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](error_code ec, std::size_t n) {
@@ -142,10 +178,12 @@ private:
   }
 
   void beginRequest() {
-    id_ = front_.nextRequest++;
+    id_ = front_.serverId << 40 | (front_.nextRequest++ & ((std::uint64_t(1) << 40) - 1));
     start_ = Clock::now();
     method_.clear();
     path_.clear();
+    user_.clear();
+    remoteMethod_.clear();
     keepAlive_ = false;
     parser_.emplace();
     parser_->header_limit(headerLimit);
@@ -205,6 +243,7 @@ private:
   }
 
   void handle() {
+    flight_.emplace(front_.inFlight);
     auto &req = parser_->get();
     if (req.method() == http::verb::get && path_ == "/health")
       return answer(Answer{200, R"({"status":"ok"})"});
@@ -213,6 +252,8 @@ private:
                            req[http::field::content_type],   req["X-Kdr-User"]};
     if (auto refusal = front_.guard.check(headers))
       return answer(errorAnswer(refusal->code, refusal->message));
+    if (req.method() == http::verb::get && path_ == "/metrics")
+      return answer(Answer{200, front_.scrape(), "text/plain; version=0.0.4; charset=utf-8"});
     auto route = routeOf(path_);
     if (!route || req.method() != http::verb::post)
       return answer(errorAnswer(ErrorCode::NotFound, "Recurso desconhecido: use POST /<Servidor>/<Método>."));
@@ -220,8 +261,11 @@ private:
     // other connections of this loop; writes have workers of their own, so that writers waiting
     // for the write lock never hold up reads.
     const bool writes = front_.dispatcher.writes(route->module, route->method);
+    user_ = *userNameOf(req["X-Kdr-User"]);
+    remoteMethod_ =
+        front_.dispatcher.knows(route->module, route->method) ? std::string(route->method) : "unknown";
     asio::post(writes ? front_.writers : front_.readers,
-               [self = shared_from_this(), route = *route, user = *userNameOf(req["X-Kdr-User"])] {
+               [self = shared_from_this(), route = *route, user = user_] {
                  Answer a = self->front_.dispatcher.call(route.module, route.method,
                                                          self->parser_->get().body(), self->id_, user);
                  asio::post(self->stream_.get_executor(),
@@ -233,13 +277,16 @@ private:
   // table).
   void answer(Answer a) {
     logRequest(a.status);
+    if (front_.stopping) keepAlive_ = false;
     answer_ = std::move(a);
     out_.clear();
     out_ += "HTTP/1.1 ";
     out_ += std::to_string(answer_.status);
     out_ += ' ';
     out_ += reasonPhrase(answer_.status);
-    out_ += "\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: ";
+    out_ += "\r\nContent-Type: ";
+    out_ += answer_.contentType;
+    out_ += "\r\nContent-Length: ";
     out_ += std::to_string(answer_.body.size());
     out_ += keepAlive_ ? (http10_ ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\n\r\n")
                        : "\r\nConnection: close\r\n\r\n";
@@ -248,6 +295,7 @@ private:
     const std::array<asio::const_buffer, 2> parts{asio::buffer(out_), asio::buffer(answer_.body)};
     asio::async_write(stream_, parts, [self = shared_from_this()](error_code ec, std::size_t) {
       self->answer_.body = std::string();
+      self->flight_.reset();
       if (ec) return self->close();
       if (self->keepAlive_) return self->waitForRequest(keepAliveWait);
       error_code ignored;
@@ -272,8 +320,16 @@ private:
   }
 
   void logRequest(int status) {
-    double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
-    loop_.log.add(id_, method_, path_, status, ms);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+    loop_.log.add({id_, user_, method_, path_, status, seconds * 1000});
+    front_.metrics.countRequest(remoteMethod_.empty() ? pathKind() : remoteMethod_, status, seconds);
+  }
+
+  // The metrics' name of a request that reached no remote method.
+  std::string_view pathKind() const {
+    if (path_ == "/health") return "health";
+    if (path_ == "/metrics") return "metrics";
+    return "unknown";
   }
 
   HttpFrontState &front_;
@@ -284,6 +340,8 @@ private:
   std::uint64_t id_ = 0;
   Clock::time_point start_;
   std::string method_, path_, out_; // out_: the status line and headers of the answer
+  std::string user_, remoteMethod_; // for the log and the metrics
+  std::optional<InFlight> flight_;  // from a whole request to its answer's last byte
   Answer answer_;
   bool keepAlive_ = false, http10_ = false;
 };
@@ -310,6 +368,20 @@ void HttpFrontState::accept() {
     asio::post(target.context, [connection] { connection->start(); });
     accept();
   });
+}
+
+std::string HttpFrontState::scrape() {
+  MetricsGauges g;
+  Store::PoolUsage pool = dispatcher.store().poolUsage();
+  g.poolOpen = pool.open;
+  g.poolIdle = pool.idle;
+  AnswerCache::Usage cache = dispatcher.answerCacheUsage();
+  g.cacheHits = cache.hits;
+  g.cacheMisses = cache.misses;
+  g.cacheBytes = cache.bytes;
+  g.cacheBudget = cache.budget;
+  g.firstLoads = dispatcher.firstLoads();
+  return metrics.render(g);
 }
 
 void HttpFrontState::flushLogLater(Loop &loop) {
@@ -375,8 +447,32 @@ void HttpFront::run() {
   for (auto &loop : impl_->loops) loop->log.flush();
 }
 
+void HttpFrontState::stopWhenIdle() {
+  if (stopping.exchange(true)) return;
+  error_code ignored;
+  if (acceptor) acceptor->close(ignored);
+  if (acceptRetry) acceptRetry->cancel();
+  if (inFlight > 0)
+    logLine("stopping: waiting for " + std::to_string(inFlight.load()) + " request(s) in flight");
+  stopTimer.emplace(loops[0]->context);
+  endWhenAnswered(Clock::now() + options.stopWait);
+}
+
+void HttpFrontState::endWhenAnswered(Clock::time_point deadline) {
+  if (inFlight == 0 || Clock::now() >= deadline) {
+    if (inFlight > 0)
+      logLine("stopped with " + std::to_string(inFlight.load()) + " request(s) unanswered",
+              LogLevel::Warning);
+    for (auto &loop : loops) loop->context.stop();
+    return;
+  }
+  stopTimer->expires_after(std::chrono::milliseconds(20));
+  stopTimer->async_wait([this, deadline](error_code) { endWhenAnswered(deadline); });
+}
+
 void HttpFront::stop() {
-  for (auto &loop : impl_->loops) loop->context.stop();
+  HttpFrontState *state = impl_.get();
+  asio::post(state->loops[0]->context, [state] { state->stopWhenIdle(); });
 }
 
 } // namespace kdr::server

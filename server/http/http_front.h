@@ -4,6 +4,7 @@
 // loop per core, so an idle or slow connection costs a socket and never a thread. The methods run
 // on workers, reads and writes on pools of their own (a write may wait for the database's write
 // lock), and their answers go back to the loop of their connection.
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -24,6 +25,8 @@ struct HttpOptions {
   std::size_t writers = 8; // workers running the writing methods; reads get twice the cores
   std::size_t maxBody = 8 * 1024 * 1024;
   int logFd = STDERR_FILENO; // where the per-request lines go
+  // How long stop() lets the requests in flight finish before the loops end regardless.
+  std::chrono::milliseconds stopWait = std::chrono::seconds(30);
 };
 
 struct HttpFrontState;
@@ -37,7 +40,8 @@ public:
   // Serves until stop(); call after bind(). Returns once every loop has ended and the log is written.
   // Raises std::system_error when a loop's thread cannot start, after ending the others.
   void run();
-  // Safe from any thread, but not from a signal handler.
+  // Takes no new connection nor request, lets the requests in flight finish (up to
+  // HttpOptions::stopWait), then ends run(). Safe from any thread, but not from a signal handler.
   void stop();
 
 private:

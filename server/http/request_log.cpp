@@ -4,42 +4,37 @@
 
 #include <charconv>
 
+#include "server/log.h"
+
 namespace kdr::server {
 namespace {
 
 constexpr std::size_t flushAt = 16 * 1024;
-// A path is user input: a long one is cut so that it cannot fill the log.
-constexpr std::size_t longestPath = 200;
 
-void appendNumber(std::string &out, auto value, auto... format) {
-  char buf[32];
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, value, format...).ptr);
+LogLevel levelOf(int status) {
+  if (status >= 500) return LogLevel::Error;
+  if (status >= 400 || status == 0) return LogLevel::Warning;
+  return LogLevel::Info;
 }
 
-void appendPrintable(std::string &out, std::string_view text) {
-  for (char c : text.substr(0, longestPath))
-    out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
-  if (text.size() > longestPath) out += "...";
-}
+std::string_view orDash(std::string_view text) { return text.empty() ? "-" : text; }
 
 } // namespace
 
-void RequestLog::add(std::uint64_t id, std::string_view method, std::string_view path, int status,
-                     double ms) {
-  buffer_ += '[';
-  appendNumber(buffer_, id);
-  buffer_ += "] ";
-  appendPrintable(buffer_, method.empty() ? "-" : method);
-  buffer_ += ' ';
-  appendPrintable(buffer_, path.empty() ? "-" : path);
-  buffer_ += ' ';
-  if (status)
-    appendNumber(buffer_, status);
-  else
-    buffer_ += '-';
-  buffer_ += ' ';
-  appendNumber(buffer_, ms, std::chars_format::fixed, 2);
-  buffer_ += "ms\n";
+void RequestLog::add(const RequestRecord &r) {
+  appendLogStart(buffer_, levelOf(r.status));
+  char buf[32];
+  appendLogField(buffer_, "request", std::string_view(buf, std::to_chars(buf, buf + sizeof buf, r.id).ptr));
+  appendLogField(buffer_, "user", orDash(r.user));
+  appendLogField(buffer_, "method", orDash(r.method));
+  appendLogField(buffer_, "path", orDash(r.path));
+  appendLogField(buffer_, "status",
+                 r.status ? std::string_view(buf, std::to_chars(buf, buf + sizeof buf, r.status).ptr)
+                          : std::string_view("-"));
+  appendLogField(
+      buffer_, "ms",
+      std::string_view(buf, std::to_chars(buf, buf + sizeof buf, r.ms, std::chars_format::fixed, 2).ptr));
+  buffer_ += '\n';
   if (buffer_.size() >= flushAt) flush();
 }
 

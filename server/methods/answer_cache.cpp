@@ -5,8 +5,17 @@ namespace kdr::server {
 std::optional<std::string> AnswerCache::find(std::string_view key) const {
   std::lock_guard lock(mutex_);
   auto it = answers_.find(key);
-  if (it == answers_.end()) return std::nullopt;
+  if (it == answers_.end()) {
+    ++misses_;
+    return std::nullopt;
+  }
+  ++hits_;
   return it->second;
+}
+
+AnswerCache::Usage AnswerCache::usage() const {
+  std::lock_guard lock(mutex_);
+  return {hits_, misses_, used_, budget_};
 }
 
 std::uint64_t AnswerCache::generation() const {

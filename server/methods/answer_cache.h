@@ -27,6 +27,12 @@ public:
   // After every write, committed or not.
   void invalidate();
 
+  struct Usage {
+    std::uint64_t hits = 0, misses = 0;
+    std::size_t bytes = 0, budget = 0;
+  };
+  Usage usage() const;
+
 private:
   struct Hash {
     using is_transparent = void;
@@ -37,6 +43,7 @@ private:
   mutable std::mutex mutex_;
   std::uint64_t generation_ = 0;
   std::size_t used_ = 0;
+  mutable std::uint64_t hits_ = 0, misses_ = 0;
   std::unordered_map<std::string, std::string, Hash, std::equal_to<>> answers_;
 };
 

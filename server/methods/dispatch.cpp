@@ -7,19 +7,13 @@
 #include "platform/data/packet_json.h"
 #include "server/errors.h"
 #include "server/history/history.h"
+#include "server/history/moment.h"
 #include "server/methods/cache_snapshot.h"
 #include "server/methods/copy_order.h"
 #include "server/methods/param_fat_cli.h"
 #include "server/methods/request_args.h"
 
 namespace kdr::server {
-
-void logLine(std::string_view line) {
-  std::string text(line);
-  text += '\n';
-  // One write per line keeps lines of concurrent requests whole.
-  [[maybe_unused]] auto n = ::write(STDERR_FILENO, text.data(), text.size());
-}
 
 Answer errorAnswer(ErrorCode code, std::string_view message, const Variant &detail) {
   Answer answer{httpStatus(code), "{\"error\":{\"code\":"};
@@ -45,6 +39,11 @@ const DataPacket &packet(const std::vector<Variant> &args, std::size_t i) { retu
 // GetHistorico's arguments: client code, date, batch number; each may be empty.
 HistoryFilter historyFilter(const std::string &client, const std::string &since, const std::string &batch) {
   HistoryFilter f{client, since, std::nullopt};
+  if (!since.empty()) {
+    auto moment = canonicalMoment(since);
+    if (!moment) refuse("Data inválida: " + quoted(since) + ". Use " + momentForms + ".");
+    f.since = *moment;
+  }
   if (batch.empty()) return f;
   if (batch.find_first_not_of("0123456789") != std::string::npos || batch.size() > 18)
     refuse("O lote deve ser um número: " + quoted(batch) + ".");
@@ -123,18 +122,35 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(stor
                                            historyPageRows(text(a, 4)));
         return {Variant(Variant::Array{historyPacket(page.entries), Variant(std::move(page.next))})};
       });
-  add(cache, "GetTable", R, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
-    return written(rdmCache::GetTable(s, text(a, 0)));
+  // A whole table answered from the start of its pages is a host's first load of that table.
+  add(cache, "GetTable", R, {T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
+    Outcome out = written(rdmCache::GetTable(s, text(a, 0)));
+    countFirstLoad(text(a, 0));
+    return out;
   });
-  add(cache, "GetChanges", R, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
-    return {rdmCache::GetChanges(s, text(a, 0), text(a, 1))};
+  add(cache, "GetChanges", R, {T, T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
+    Variant changes = rdmCache::GetChanges(s, text(a, 0), text(a, 1));
+    if (changes.array()[1].str() == "T") countFirstLoad(text(a, 0));
+    return {std::move(changes)};
   });
-  add(cache, "GetChangesPage", R, {T, T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
-    return {rdmCache::GetChangesPage(s, text(a, 0), text(a, 1), text(a, 2), text(a, 3))};
+  add(cache, "GetChangesPage", R, {T, T, T, T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
+    Variant page = rdmCache::GetChangesPage(s, text(a, 0), text(a, 1), text(a, 2), text(a, 3));
+    if (text(a, 2).empty() && page.array()[1].str() == "T") countFirstLoad(text(a, 0));
+    return {std::move(page)};
   });
   add(cache, "GetRowCount", R, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return {Variant(rdmCache::GetRowCount(s, text(a, 0)))};
   });
+}
+
+void Dispatcher::countFirstLoad(const std::string &table) {
+  std::lock_guard lock(firstLoadsMutex_);
+  ++firstLoads_[table];
+}
+
+std::map<std::string, std::uint64_t> Dispatcher::firstLoads() const {
+  std::lock_guard lock(firstLoadsMutex_);
+  return firstLoads_;
 }
 
 Dispatcher::Outcome Dispatcher::written(std::string json) {
@@ -175,6 +191,10 @@ bool Dispatcher::writes(std::string_view module, std::string_view method) const 
   return it != methods_.end() && it->second.access == Access::Write;
 }
 
+bool Dispatcher::knows(std::string_view module, std::string_view method) const {
+  return methods_.find(std::string(module) + "/" + std::string(method)) != methods_.end();
+}
+
 Answer Dispatcher::respond(std::string_view module, std::string_view method, const std::string &name,
                            const Method *m, std::string_view body, const Author &author) {
   const std::uint64_t requestId = static_cast<std::uint64_t>(author.request);
@@ -190,11 +210,10 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
     }
     return invoke(name, *m, body, author);
   } catch (const ServiceError &e) {
-    logLine("[" + std::to_string(requestId) + "] " + std::string(errorCodeName(e.code())) + ": " +
-            e.Message());
+    logLine(std::string(errorCodeName(e.code())) + ": " + e.Message(), LogLevel::Warning, requestId);
     return errorAnswer(e.code(), e.Message(), e.detail());
   } catch (const EngineError &e) {
-    logLine("[" + std::to_string(requestId) + "] " + name + " database error: " + e.Message());
+    logLine(name + " database error: " + e.Message(), LogLevel::Error, requestId);
     switch (e.kind()) {
     case EngineError::Kind::Constraint:
     case EngineError::Kind::Duplicate:
@@ -208,7 +227,7 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
       break;
     }
   } catch (const std::exception &e) {
-    logLine("[" + std::to_string(requestId) + "] " + name + " failed: " + e.what());
+    logLine(name + " failed: " + e.what(), LogLevel::Error, requestId);
   }
   return errorAnswer(ErrorCode::Internal, "Erro interno do servidor (pedido " + std::to_string(requestId) +
                                               "). Nada foi gravado.");
@@ -221,7 +240,7 @@ Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_
   try {
     args = decodeArgs(body);
   } catch (const EConvertError &e) {
-    logLine("[" + std::to_string(requestId) + "] " + name + ": " + e.Message());
+    logLine(name + ": " + e.Message(), LogLevel::Warning, requestId);
     refuse("Pedido inválido: os dados enviados estão malformados.");
   }
   std::string method = name.substr(name.find('/') + 1);

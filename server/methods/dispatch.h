@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "server/errors.h"
 #include "server/history/history.h"
+#include "server/log.h"
 #include "server/methods/answer_cache.h"
 #include "server/store/session.h"
 #include "server/store/store.h"
@@ -19,11 +21,9 @@ namespace kdr::server {
 
 struct Answer {
   int status = 200;
-  std::string body; // JSON
+  std::string body; // JSON, unless contentType says otherwise
+  const char *contentType = "application/json; charset=utf-8";
 };
-
-// Writes one line to the server log (stderr).
-void logLine(std::string_view line);
 
 // {"error":{"code":...,"message":...}}, with "detail" when one is given (not null).
 Answer errorAnswer(ErrorCode code, std::string_view message, const Variant &detail = nullptr);
@@ -39,6 +39,13 @@ public:
   // True for the methods that write, which may wait for the database's write lock; false for
   // reads and for unknown methods.
   bool writes(std::string_view module, std::string_view method) const;
+  bool knows(std::string_view module, std::string_view method) const;
+
+  // What the server's metrics show of the methods: the answer cache's use and the whole tables
+  // sent to hosts filling their local cache (their first load), by table.
+  AnswerCache::Usage answerCacheUsage() const { return cache_.usage(); }
+  Store &store() { return store_; }
+  std::map<std::string, std::uint64_t> firstLoads() const;
 
 private:
   enum class Arg { Text, Packet };
@@ -63,9 +70,13 @@ private:
                  std::string_view body, const Author &author);
   Answer invoke(const std::string &name, const Method &m, std::string_view body, const Author &author);
 
+  void countFirstLoad(const std::string &table);
+
   Store &store_;
   std::map<std::string, Method, std::less<>> methods_; // "Module/Method"
   AnswerCache cache_;
+  mutable std::mutex firstLoadsMutex_;
+  std::map<std::string, std::uint64_t> firstLoads_;
 };
 
 } // namespace kdr::server

@@ -17,6 +17,9 @@ public:
   // BEGIN IMMEDIATE takes the database's one write lock.
   std::string_view lockMigrations() const override { return {}; }
   std::string_view unlockMigrations() const override { return {}; }
+  std::string_view countTables() const override {
+    return "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND UPPER(name) = ?";
+  }
   // A short text is found among the indexed runs it starts; a longer one as a phrase, which the
   // index reads as its runs in a row.
   std::string_view clientsByName(bool shortText) const override {
@@ -79,6 +82,10 @@ public:
   // session-level advisory lock (an arbitrary key of this server's own) keeps migrations apart.
   std::string_view lockMigrations() const override { return "SELECT pg_advisory_lock(3020150)"; }
   std::string_view unlockMigrations() const override { return "SELECT pg_advisory_unlock(3020150)"; }
+  std::string_view countTables() const override {
+    return "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema() AND "
+           "UPPER(table_name) = ?";
+  }
   std::string_view clientsByName(bool shortText) const override {
     return shortText ? "SELECT CDCLIENTE FROM CLIENTE WHERE kdr_runs(kdr_fold(NMFANTCLIE), 1, 3) @> "
                        "ARRAY[kdr_fold(?)]"

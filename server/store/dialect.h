@@ -32,6 +32,8 @@ public:
   // writing transaction already does it.
   virtual std::string_view lockMigrations() const = 0;
   virtual std::string_view unlockMigrations() const = 0;
+  // Counts the tables named "?" (in capitals), so that a database is inspected without failing.
+  virtual std::string_view countTables() const = 0;
   // Codes of the clients whose trade name folded (clientsByName) or registration digits
   // (clientsByDigits) may contain the text "?" (as typed, never a pattern), read through an index
   // of their short runs of characters: possibly more clients than contain it, never fewer. A text

@@ -7,7 +7,9 @@
 
 namespace kdr::server {
 
-std::unique_ptr<Session> openSqlite(const std::string &path);
-std::unique_ptr<Session> openPostgresql(const std::string &conninfo);
+// create: make the file when it does not exist; without it, a missing file is an error.
+std::unique_ptr<Session> openSqlite(const std::string &path, bool create = true);
+// applicationName: how the connection is listed among the engine's connections (empty: unnamed).
+std::unique_ptr<Session> openPostgresql(const std::string &conninfo, const std::string &applicationName = {});
 
 } // namespace kdr::server

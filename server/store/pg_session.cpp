@@ -21,7 +21,7 @@ using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
 class PgSession final : public Session {
 public:
-  explicit PgSession(const std::string &conninfo) : Session(postgresqlDialect()) {
+  PgSession(const std::string &conninfo, const std::string &applicationName) : Session(postgresqlDialect()) {
     conn_.reset(PQconnectdb(conninfo.c_str()));
     if (PQstatus(conn_.get()) != CONNECTION_OK) {
       std::string text = PQerrorMessage(conn_.get());
@@ -30,6 +30,11 @@ public:
     PQsetNoticeProcessor(
         conn_.get(), [](void *, const char *) {}, nullptr);
     executeScript("SET client_encoding TO 'UTF8'");
+    if (!applicationName.empty()) {
+      char *quoted = PQescapeLiteral(conn_.get(), applicationName.c_str(), applicationName.size());
+      executeScript(std::string("SET application_name = ") + (quoted ? quoted : "''"));
+      PQfreemem(quoted);
+    }
     limitOrphanedWork();
   }
 
@@ -216,8 +221,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Session> openPostgresql(const std::string &conninfo) {
-  return std::make_unique<PgSession>(conninfo);
+std::unique_ptr<Session> openPostgresql(const std::string &conninfo, const std::string &applicationName) {
+  return std::make_unique<PgSession>(conninfo, applicationName);
 }
 
 } // namespace kdr::server

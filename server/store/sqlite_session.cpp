@@ -53,7 +53,7 @@ struct FinalizeStatement {
 
 class SqliteSession final : public Session {
 public:
-  explicit SqliteSession(const std::string &path) : Session(sqliteDialect()) {
+  SqliteSession(const std::string &path, bool create) : Session(sqliteDialect()) {
     // Memory statistics take a process-wide lock on every allocation and nothing here reads
     // them. Only possible before the library's first use in the process; later calls are refused
     // by the library and change nothing.
@@ -61,7 +61,8 @@ public:
     (void)noMemoryStatistics;
     sqlite3 *opened = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &opened,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+                             SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
     db_.reset(opened);
     if (rc != SQLITE_OK) {
       std::string text = db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc);
@@ -187,6 +188,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Session> openSqlite(const std::string &path) { return std::make_unique<SqliteSession>(path); }
+std::unique_ptr<Session> openSqlite(const std::string &path, bool create) {
+  return std::make_unique<SqliteSession>(path, create);
+}
 
 } // namespace kdr::server

@@ -1,28 +1,69 @@
 #include "server/store/store.h"
 
+#include <filesystem>
+
 #include "server/errors.h"
+#include "server/log.h"
+#include "server/store/backup.h"
 #include "server/store/engines.h"
+#include "server/store/serving_mark.h"
 
 namespace kdr::server {
 
-std::unique_ptr<Store> Store::open(const std::string &url, Decorator decorate) {
+std::unique_ptr<Store> Store::connect(const std::string &url, bool serving, Decorator decorate) {
   std::function<std::unique_ptr<Session>()> connect;
   const Dialect *dialect = nullptr;
   if (url.rfind("sqlite:", 0) == 0) {
     std::string path = url.substr(7);
     if (path.empty()) refuse("Informe o arquivo do banco SQLite: --db sqlite:CAMINHO.");
-    connect = [path] { return openSqlite(path); };
+    if (!serving && !std::filesystem::exists(path))
+      throw ServiceError(ErrorCode::NotFound,
+                         "O banco " + url +
+                             " não existe; nada foi criado. Confira o caminho (um banco novo é criado ao "
+                             "iniciar o servidor ou por kdr-server init --db " +
+                             url + ").");
+    connect = [path, serving] { return openSqlite(path, serving); };
     dialect = &sqliteDialect();
   } else if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) {
-    connect = [url] { return openPostgresql(url); };
+    connect = [url, name = serving ? servingApplicationName() : ""] { return openPostgresql(url, name); };
     dialect = &postgresqlDialect();
   } else {
     refuse("Banco de dados desconhecido: use --db sqlite:CAMINHO ou --db postgresql://...");
   }
   if (decorate) connect = [connect, decorate] { return decorate(connect()); };
-  std::unique_ptr<Store> store(new Store(*dialect, std::move(connect)));
+  return std::unique_ptr<Store>(new Store(*dialect, std::move(connect)));
+}
+
+std::unique_ptr<Store> Store::open(const std::string &url, Decorator decorate) {
+  auto store = connect(url, true, std::move(decorate));
+  // A migration cannot be taken back: a SQLite database gets a copy beside it first. (A
+  // PostgreSQL database is copied by its administrator's own tools, docs/admin.md.)
+  const int stored = store->schemaVersion();
+  if (url.rfind("sqlite:", 0) == 0 && stored > 0 && stored < store->knownSchemaVersion()) {
+    const std::string copy = backupBeforeMigration(url.substr(7), stored);
+    logLine("schema " + std::to_string(stored) + " of " + url + " is migrated to " +
+            std::to_string(store->knownSchemaVersion()) + "; copied first to " + copy);
+  }
   store->migrate();
   return store;
+}
+
+std::unique_ptr<Store> Store::openExisting(const std::string &url, Schema schema) {
+  auto store = connect(url, false);
+  const int stored = store->schemaVersion(), known = store->knownSchemaVersion();
+  if (schema == Schema::Any || stored == known) return store;
+  const std::string versions = " (versão " + std::to_string(stored) +
+                               " do esquema; este kdr-server usa a versão " + std::to_string(known) + ")";
+  if (stored == 0)
+    throw ServiceError(ErrorCode::Unavailable, "O banco não tem as tabelas do kdr-server" + versions +
+                                                   ". Um banco novo é criado por kdr-server init.");
+  if (stored < known)
+    throw ServiceError(
+        ErrorCode::Unavailable,
+        "O banco é de uma versão anterior" + versions +
+            ". Atualize-o iniciando o servidor novo ou com kdr-server init; nada foi alterado.");
+  throw ServiceError(ErrorCode::Unavailable,
+                     "O banco é de uma versão mais nova" + versions + ". Use o kdr-server que o atualizou.");
 }
 
 int Store::knownSchemaVersion() const { return static_cast<int>(dialect_.migrations().size()); }
@@ -36,17 +77,29 @@ Store::Lease Store::session() {
       return Lease(*this, std::move(s));
     }
   }
-  return Lease(*this, connect_());
+  auto s = connect_();
+  std::lock_guard lock(mutex_);
+  ++open_;
+  return Lease(*this, std::move(s));
 }
 
 void Store::release(std::unique_ptr<Session> session) {
-  if (!session || !session->healthy()) return;
+  if (!session) return;
   std::lock_guard lock(mutex_);
-  idle_.push_back(std::move(session));
+  if (session->healthy())
+    idle_.push_back(std::move(session));
+  else
+    --open_;
+}
+
+Store::PoolUsage Store::poolUsage() {
+  std::lock_guard lock(mutex_);
+  return {open_, idle_.size()};
 }
 
 int Store::schemaVersion() {
   auto s = session();
+  if (s->query(std::string(dialect_.countTables()), {"KDR_SCHEMA"})[0][0].asInteger() == 0) return 0;
   Rows rows = s->query("SELECT MAX(VERSION) FROM KDR_SCHEMA");
   return rows.empty() || rows[0][0].isNull() ? 0 : static_cast<int>(rows[0][0].asInteger());
 }

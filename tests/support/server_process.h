@@ -59,6 +59,41 @@ inline std::filesystem::path programPath(const std::string &name) {
   return std::filesystem::canonical("/proc/self/exe").parent_path() / name;
 }
 
+struct ProgramRun {
+  int status = -1;    // the exit status; -1 when it did not end normally
+  std::string output; // stdout and stderr together
+};
+
+// Runs one of our programs to its end, with env added to this process's environment
+// ("NAME=value" each).
+inline ProgramRun runProgram(const std::string &name, std::vector<std::string> args,
+                             const std::vector<std::string> &env = {}) {
+  TempDir dir;
+  const std::string program = programPath(name).string(), log = dir.file("output");
+  args.insert(args.begin(), program);
+  std::vector<char *> argv, envp;
+  for (auto &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> environment(env);
+  for (char **e = environ; *e; ++e) environment.emplace_back(*e);
+  for (auto &e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + program);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::ifstream in(log);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+          std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())};
+}
+
 class ServerProcess {
 public:
   explicit ServerProcess(std::vector<std::string> extraArgs = {}, std::string databaseUrl = {})

@@ -156,7 +156,7 @@ TEST_P(Exchange, AdministratorCommandsPreviewCopyAndUndo) {
   EXPECT_EQ(exported(), before);
   EXPECT_EQ(run({"undo", batch}, &text), 1);
   EXPECT_NE(text.find("já foi desfeito"), std::string::npos) << text;
-  EXPECT_EQ(run({"undo", "x"}), 1);
+  EXPECT_EQ(run({"undo", "x"}), 2); // a mistyped batch number is a usage error
   EXPECT_EQ(run({"copy", "--model", "102"}), 2);
   EXPECT_EQ(run({"history", "--nada", "1"}), 2);
 }

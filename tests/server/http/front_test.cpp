@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "tests/server/server_fixture.h"
@@ -174,6 +175,7 @@ TEST_F(Front, EveryLogLineCarriesItsOwnRequest) {
   options.logFd = ::fileno(logFile);
   const auto began = std::chrono::steady_clock::now();
   start("sqlite", options);
+  user_ = "Ana Lúcia";
   EXPECT_EQ(call("GetParamFatCli", {"101"}).status, 200);
   for (const std::string &broken :
        {std::string("GARBAGE\r\n\r\n"), std::string("GET /health\r\n\r\n"),
@@ -193,17 +195,26 @@ TEST_F(Front, EveryLogLineCarriesItsOwnRequest) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::filesystem::remove(logPath);
   ASSERT_EQ(lines.size(), 5u);
-  static const std::regex shape(R"(\[(\d+)\] (\S+) (\S+) (\d{3}) ([0-9.]+)ms)");
+  static const std::regex shape(
+      R"(time=\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z level=(info|warning) request=(\d+) )"
+      R"(user=(-|"Ana Lúcia") method=(\S+) path=(\S+) status=(\d{3}) ms=([0-9.]+))");
   // Each event loop writes its own lines, so the file is in request order only by id.
-  std::map<long, std::string> statusById;
+  std::map<std::uint64_t, std::string> statusById;
+  std::set<std::uint64_t> servers;
   for (const std::string &line : lines) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(line, m, shape)) << line;
-    EXPECT_TRUE(statusById.emplace(std::stol(m[1]), m[4]).second)
-        << "two lines under one request id: " << line;
+    const std::uint64_t id = std::stoull(m[2]);
+    EXPECT_TRUE(statusById.emplace(id, m[6]).second) << "two lines under one request id: " << line;
+    servers.insert(id >> 40);
+    EXPECT_EQ(m[1], m[6] == "200" ? "info" : "warning") << line;
+    EXPECT_EQ(m[3], m[6] == "200" ? "\"Ana Lúcia\"" : "-") << line;
     // A duration can only be part of the time this test ran.
-    EXPECT_LE(std::stod(m[5]), elapsedMs) << line;
+    EXPECT_LE(std::stod(m[7]), elapsedMs) << line;
   }
+  // One server: one server id above every counter, never 0, so ids of two servers differ.
+  ASSERT_EQ(servers.size(), 1u);
+  EXPECT_NE(*servers.begin(), 0u);
   std::vector<std::string> statuses;
   for (const auto &[id, status] : statusById) statuses.push_back(status);
   EXPECT_EQ(statuses, (std::vector<std::string>{"200", "400", "400", "400", "200"}));
