@@ -253,18 +253,18 @@ TEST(ServerProcess, ANetworkAddressWithoutATokenNeedsTheOperatorsConsent) {
 TEST(ServerProcess, BadOptionsEndTheProcessWithTheReason) {
   ScratchDatabase db("sqlite");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-      {{"--port", "99999"}, "--port takes a whole number from 0 to 65535, not \"99999\""},
-      {{"--port", "80x"}, "--port takes"},
-      {{"--port", "-1"}, "--port takes"},
-      {{"--threads", "0"}, "--threads takes a whole number from 1"},
-      {{"--seed", "bulk:abc"}, "--seed bulk:N takes a whole number from 1"},
-      {{"--seed", "bulk:0"}, "--seed bulk:N takes"},
-      {{"--seed", "todos"}, "--seed takes demo or bulk:N"},
-      {{"--answer-cache", "muito"}, "--answer-cache takes"},
-      {{"--listen", ""}, "--listen needs an address"},
-      {{"--porta", "8020"}, "unknown option --porta"},
-      {{"--loops", "lots"}, "--loops takes"},
-      {{"--port"}, "--port needs a value"},
+      {{"--port", "99999"}, "--port: espera um número inteiro de 0 a 65535, não \"99999\""},
+      {{"--port", "80x"}, "--port: espera um número inteiro"},
+      {{"--port", "-1"}, "--port: espera um número inteiro"},
+      {{"--threads", "0"}, "--threads: espera um número inteiro de 1"},
+      {{"--seed", "bulk:abc"}, "--seed: espera demo ou bulk:N"},
+      {{"--seed", "bulk:0"}, "--seed: espera demo ou bulk:N"},
+      {{"--seed", "todos"}, "--seed: espera demo ou bulk:N"},
+      {{"--answer-cache", "muito"}, "--answer-cache: espera um número inteiro"},
+      {{"--listen", ""}, "--listen precisa de um endereço"},
+      {{"--porta", "8020"}, "opção desconhecida: --porta"},
+      {{"--loops", "lots"}, "--loops: espera um número inteiro"},
+      {{"--port"}, "--port precisa de um valor"},
   };
   for (const auto &[args, reason] : cases) {
     SCOPED_TRACE(args[0]);
