@@ -266,8 +266,9 @@ private:
         front_.dispatcher.knows(route->module, route->method) ? std::string(route->method) : "unknown";
     asio::post(writes ? front_.writers : front_.readers,
                [self = shared_from_this(), route = *route, user = user_] {
-                 Answer a = self->front_.dispatcher.call(route.module, route.method,
-                                                         self->parser_->get().body(), self->id_, user);
+                 auto &r = self->parser_->get();
+                 Answer a = self->front_.dispatcher.call(route.module, route.method, r.body(), self->id_,
+                                                         user, r["Idempotency-Key"]);
                  asio::post(self->stream_.get_executor(),
                             [self, a = std::move(a)]() mutable { self->answer(std::move(a)); });
                });

@@ -75,7 +75,8 @@ Variant historyAnswer(Session &s, const HistoryFilter &filter) {
 
 } // namespace
 
-Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes) : store_(store), cache_(answerCacheBytes) {
+Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes, ResendGuard::Options resends)
+    : store_(store), cache_(answerCacheBytes), resends_(std::move(resends)) {
   using namespace rdmParamFatCli;
   const Arg T = Arg::Text, P = Arg::Packet;
   const Access R = Access::Read, W = Access::Write;
@@ -165,14 +166,14 @@ void Dispatcher::add(std::string_view module, std::string_view name, Access acce
 }
 
 Answer Dispatcher::call(std::string_view module, std::string_view method, std::string_view body,
-                        std::uint64_t requestId, std::string_view user) {
+                        std::uint64_t requestId, std::string_view user, std::string_view resendKey) {
   std::string name = std::string(module) + "/" + std::string(method);
   const Author author{std::string(user), static_cast<std::int64_t>(requestId), std::string(method)};
   auto it = methods_.find(name);
   const Method *m = it == methods_.end() ? nullptr : &it->second;
-  if (!m || !cache_.enabled()) return respond(module, method, name, m, body, author);
+  if (!m || !cache_.enabled()) return respond(module, method, name, m, body, author, resendKey);
   if (m->access == Access::Write) {
-    Answer a = respond(module, method, name, m, body, author);
+    Answer a = respond(module, method, name, m, body, author, resendKey);
     cache_.invalidate();
     return a;
   }
@@ -180,7 +181,7 @@ Answer Dispatcher::call(std::string_view module, std::string_view method, std::s
   key += body;
   if (auto hit = cache_.find(key)) return Answer{200, std::move(*hit)};
   const std::uint64_t generation = cache_.generation();
-  Answer a = respond(module, method, name, m, body, author);
+  Answer a = respond(module, method, name, m, body, author, resendKey);
   if (a.status == 200) cache_.put(std::move(key), a.body, generation);
   return a;
 }
@@ -196,7 +197,8 @@ bool Dispatcher::knows(std::string_view module, std::string_view method) const {
 }
 
 Answer Dispatcher::respond(std::string_view module, std::string_view method, const std::string &name,
-                           const Method *m, std::string_view body, const Author &author) {
+                           const Method *m, std::string_view body, const Author &author,
+                           std::string_view resendKey) {
   const std::uint64_t requestId = static_cast<std::uint64_t>(author.request);
   try {
     if (!m) {
@@ -208,7 +210,7 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
                                                         " desconhecido no servidor " + quoted(module) + "."
                                                   : "Servidor " + quoted(module) + " desconhecido.");
     }
-    return invoke(name, *m, body, author);
+    return invoke(name, *m, body, author, resendKey);
   } catch (const ServiceError &e) {
     logLine(std::string(errorCodeName(e.code())) + ": " + e.Message(), LogLevel::Warning, requestId);
     return errorAnswer(e.code(), e.Message(), e.detail());
@@ -234,7 +236,7 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
 }
 
 Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_view body,
-                          const Author &author) {
+                          const Author &author, std::string_view resendKey) {
   const std::uint64_t requestId = static_cast<std::uint64_t>(author.request);
   std::vector<Variant> args;
   try {
@@ -254,11 +256,17 @@ Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_
       refuse("O argumento " + std::to_string(i + 1) + " de " + method + " deve ser " +
              (m.args[i] == Arg::Text ? "um texto." : "um pacote de dados."));
   }
-  Outcome out;
-  {
-    auto session = store_.session();
-    out = m.run(*session, args, author);
+  auto session = store_.session();
+  auto apply = [&] { return encode(m.run(*session, args, author), args); };
+  if (m.access == Access::Write && !resendKey.empty()) {
+    if (!ResendGuard::validKey(resendKey))
+      refuse("A chave de idempotência deve ter de 1 a 100 caracteres ASCII visíveis.");
+    return resends_.once(*session, resendKey, ResendGuard::fingerprint(author.user, name, body), apply);
   }
+  return apply();
+}
+
+Answer Dispatcher::encode(Outcome out, const std::vector<Variant> &args) {
   Answer answer{200, "{\"result\":"};
   if (out.resultJson.empty()) {
     appendVariantJson(answer.body, out.result);

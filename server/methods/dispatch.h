@@ -13,17 +13,13 @@
 #include "server/errors.h"
 #include "server/history/history.h"
 #include "server/log.h"
+#include "server/methods/answer.h"
 #include "server/methods/answer_cache.h"
+#include "server/methods/resend_guard.h"
 #include "server/store/session.h"
 #include "server/store/store.h"
 
 namespace kdr::server {
-
-struct Answer {
-  int status = 200;
-  std::string body; // JSON, unless contentType says otherwise
-  const char *contentType = "application/json; charset=utf-8";
-};
 
 // {"error":{"code":...,"message":...}}, with "detail" when one is given (not null).
 Answer errorAnswer(ErrorCode code, std::string_view message, const Variant &detail = nullptr);
@@ -32,10 +28,13 @@ class Dispatcher {
 public:
   // answerCacheBytes > 0 keeps answers of the reading methods (see AnswerCache): only for a
   // server that is the only writer of its database.
-  explicit Dispatcher(Store &store, std::size_t answerCacheBytes = 0);
+  explicit Dispatcher(Store &store, std::size_t answerCacheBytes = 0,
+                      ResendGuard::Options resends = ResendGuard::Options{});
   // user: the desktop's user name the request carries, kept in the history of what it writes.
+  // resendKey: the request's Idempotency-Key; a write sent again with the key of one already
+  // applied is answered with the first answer instead of being applied twice (see ResendGuard).
   Answer call(std::string_view module, std::string_view method, std::string_view body,
-              std::uint64_t requestId, std::string_view user = {});
+              std::uint64_t requestId, std::string_view user = {}, std::string_view resendKey = {});
   // True for the methods that write, which may wait for the database's write lock; false for
   // reads and for unknown methods.
   bool writes(std::string_view module, std::string_view method) const;
@@ -67,8 +66,11 @@ private:
            std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run);
   // m is null for an unknown method; every failure becomes an error answer.
   Answer respond(std::string_view module, std::string_view method, const std::string &name, const Method *m,
-                 std::string_view body, const Author &author);
-  Answer invoke(const std::string &name, const Method &m, std::string_view body, const Author &author);
+                 std::string_view body, const Author &author, std::string_view resendKey);
+  Answer invoke(const std::string &name, const Method &m, std::string_view body, const Author &author,
+                std::string_view resendKey);
+  // The answer of a method's outcome; args are sent back when the method says so.
+  static Answer encode(Outcome out, const std::vector<Variant> &args);
 
   void countFirstLoad(const std::string &table);
 
@@ -77,6 +79,7 @@ private:
   AnswerCache cache_;
   mutable std::mutex firstLoadsMutex_;
   std::map<std::string, std::uint64_t> firstLoads_;
+  ResendGuard resends_;
 };
 
 } // namespace kdr::server

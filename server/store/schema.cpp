@@ -401,14 +401,27 @@ CREATE INDEX CLIENTE_NRINSDIGITOS_RUNS ON CLIENTE USING GIN (kdr_runs(NRINSDIGIT
 )sql";
 }
 
+// The writes answered so far, by the key each desktop gave its request: a write sent again is
+// answered from here instead of being applied twice (see ResendGuard). NRINSTANTE is when the
+// key was first seen, in seconds since 1970 by the server's clock.
+constexpr std::string_view answeredWrites = R"sql(
+CREATE TABLE KDR_PEDIDO (
+  CHAVE VARCHAR(100) NOT NULL PRIMARY KEY,
+  DSIMPRESSAO VARCHAR(16) NOT NULL,
+  NRINSTANTE BIGINT NOT NULL,
+  NRSITUACAO INTEGER,
+  DSRESPOSTA TEXT
+);
+CREATE INDEX KDR_PEDIDO_INSTANTE ON KDR_PEDIDO (NRINSTANTE);
+)sql";
+
 } // namespace
 
 // kdr_digits is registered on every connection the server opens. The triggers keep the digits
 // right whoever writes the client, as long as the writer's connection knows the function (one
 // that does not is refused rather than left with stale digits).
 const std::vector<std::string> &sqliteMigrations() {
-  static const std::vector<std::string> list{
-      std::string(baseSchema), R"sql(
+  static const std::vector<std::string> list{std::string(baseSchema), R"sql(
 ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS VARCHAR(20);
 UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NRINSJURCLIE);
 CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
@@ -421,11 +434,13 @@ WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
   UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NEW.NRINSJURCLIE) WHERE CDCLIENTE = NEW.CDCLIENTE;
 END;
 )sql",
-      changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers), std::string(sqliteClientIndex),
-      // An INTEGER PRIMARY KEY is the row id: numbered by the
-      // engine, never reused while the largest row stays
-      // (history is never deleted).
-      historySchema("INTEGER PRIMARY KEY"), std::string(historyPages), sqliteFoldedClientIndex()};
+                                             changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers),
+                                             std::string(sqliteClientIndex),
+                                             // An INTEGER PRIMARY KEY is the row id: numbered by the
+                                             // engine, never reused while the largest row stays
+                                             // (history is never deleted).
+                                             historySchema("INTEGER PRIMARY KEY"), std::string(historyPages),
+                                             sqliteFoldedClientIndex(), std::string(answeredWrites)};
   return list;
 }
 
@@ -442,7 +457,7 @@ CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
 )sql",
       changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
       postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY"), std::string(historyPages),
-      postgresqlFoldedClientIndex()};
+      postgresqlFoldedClientIndex(), std::string(answeredWrites)};
   return list;
 }
 

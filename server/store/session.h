@@ -40,10 +40,16 @@ public:
   virtual bool healthy() const { return true; }
 
 private:
+  friend class Transaction;
   const Dialect &dialect_;
+  int transactionDepth_ = 0;  // Transactions open on this session, the outermost included
+  bool rollbackOnly_ = false; // an inner Transaction ended without committing
 };
 
 // Rolls back unless committed, so an exception anywhere in a method leaves nothing written.
+// A Transaction opened while another is open on the session joins it: its work is committed or
+// rolled back with the outer one (a write recorded together with the request that made it), and
+// the outer one refuses to commit when an inner one ended without committing.
 class Transaction {
 public:
   enum class Mode { Read, Write };
@@ -54,6 +60,7 @@ public:
   void commit();
 
 private:
+  bool outermost() const { return session_.transactionDepth_ == 1; }
   Session &session_;
   bool open_ = true;
 };

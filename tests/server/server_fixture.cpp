@@ -30,7 +30,7 @@ void ServerTest::start(const std::string &engine, HttpOptions options) {
     auto s = store_->session();
     seedDemo(*s);
   }
-  dispatcher_ = std::make_unique<Dispatcher>(*store_, cache ? std::size_t{1} << 20 : 0);
+  dispatcher_ = std::make_unique<Dispatcher>(*store_, cache ? std::size_t{1} << 20 : 0, resends_);
   options.port = 0;
   token_ = options.token;
   front_ = std::make_unique<HttpFront>(*dispatcher_, options);

@@ -64,7 +64,8 @@ protected:
   DataPacket paramsOf(const std::string &client);
 
   std::unique_ptr<ScratchDatabase> db_;
-  Store::Decorator decorate_; // wraps the store's connections when set before start()
+  Store::Decorator decorate_;    // wraps the store's connections when set before start()
+  ResendGuard::Options resends_; // how long the server keeps the keys of writes, by which clock
   std::unique_ptr<Store> store_;
   std::unique_ptr<Dispatcher> dispatcher_;
   std::unique_ptr<HttpFront> front_;

@@ -57,7 +57,8 @@ protected:
          {"SELECT * FROM PARCLIEKDR ORDER BY 1, 2, 3", "SELECT * FROM PAREMPKDR ORDER BY 1, 2",
           "SELECT * FROM KDR_HISTORICO ORDER BY 1", "SELECT * FROM KDR_LOTE ORDER BY 1",
           "SELECT * FROM KDR_LOTE_LINHA ORDER BY 1, 2, 3, 4", "SELECT * FROM KDR_LOTE_TEXTO ORDER BY 1, 2, 3",
-          "SELECT * FROM KDR_LOTE_COPIA ORDER BY 1, 2, 3", "SELECT * FROM CLIENTE ORDER BY 1"})
+          "SELECT * FROM KDR_LOTE_COPIA ORDER BY 1, 2, 3", "SELECT * FROM CLIENTE ORDER BY 1",
+          "SELECT * FROM KDR_PEDIDO ORDER BY 1"})
       out.push_back(s->query(sql));
     return out;
   }
@@ -102,6 +103,7 @@ protected:
 
   std::shared_ptr<FaultPlan> plan_ = std::make_shared<FaultPlan>();
   std::unique_ptr<Session> reader_;
+  int keys_ = 0;
 };
 
 TEST_P(FailingStatement, EveryWriteIsWholeOrNotAtAll) {
@@ -119,6 +121,21 @@ TEST_P(FailingStatement, EveryWriteIsWholeOrNotAtAll) {
                                   return [this, d] { return ok(call("SetParamFatCli", {d.variant()})); };
                                 }),
               3);
+    // The same with the key of a resend: recorded with the write or not at all.
+    EXPECT_GT(
+        failEachStatement(
+            "SetParamFatCli with a key" + how, fate,
+            [&]() -> Write {
+              DeltaBuilder d(paramFatCliFields());
+              d.modify(paramsOf("101").rows[0].values, {{"DSFATURCLIE", "Chave" + how}});
+              std::string body = "{\"args\":[";
+              appendVariantJson(body, d.variant());
+              body += "]}";
+              return [this, body, key = "key-" + std::to_string(++keys_)] {
+                return ok(post("/KDR03020.rdmParamFatCli/SetParamFatCli", body, {{"Idempotency-Key", key}}));
+              };
+            }),
+        3);
     EXPECT_GT(failEachStatement("SetParEmpKdr" + how, fate,
                                 [&]() -> Write {
                                   DeltaBuilder d(empresaKdrFields());

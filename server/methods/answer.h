@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+
+namespace kdr::server {
+
+// A remote call's answer as it goes out: the HTTP status and the body.
+struct Answer {
+  int status = 200;
+  std::string body; // JSON, unless contentType says otherwise
+  const char *contentType = "application/json; charset=utf-8";
+};
+
+} // namespace kdr::server
