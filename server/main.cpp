@@ -66,7 +66,8 @@ bool parse(const std::vector<std::string> &args, Options &o) {
       ->check(wholeNumber(0, 65535))
       ->type_name("PORTA");
   line.setting("token", o.http.token, "senha exigida dos desktops")->type_name("SENHA");
-  line.setting("allow-host", o.allowedHosts, "outro nome pelo qual os desktops chegam (repetível)")
+  line.setting("allow-host", o.allowedHosts,
+               "outro nome pelo qual os desktops chegam, ou NOME:PORTA de um balanceador (repetível)")
       ->type_name("NOME");
   line.flagSetting("allow-no-token", o.allowNoToken, "aceita escutar na rede sem senha");
   line.setting("loops", o.loops, "laços de eventos (padrão 0 = um por núcleo)")

@@ -47,6 +47,27 @@ bool isJson(std::string_view contentType) {
   return lower(media) == "application/json";
 }
 
+// An allowed host as the administrator wrote it: "name:port" or "[v6]:port" into its name and
+// port; a bare IPv6 address has no port.
+std::pair<std::string_view, std::string_view> splitPort(std::string_view host) {
+  if (!host.empty() && host.front() == '[') {
+    std::size_t close = host.find(']');
+    if (close == std::string_view::npos || close + 1 == host.size()) return {host, {}};
+    if (host[close + 1] != ':') return {host, "?"};
+    return {host.substr(0, close + 1), host.substr(close + 2)};
+  }
+  std::size_t colon = host.rfind(':');
+  if (colon == std::string_view::npos || host.find(':') != colon) return {host, {}};
+  return {host.substr(0, colon), host.substr(colon + 1)};
+}
+
+// A port as digits, or 0 when it is anything else.
+int portNumber(std::string_view text) {
+  int n = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  return ec == std::errc() && end == text.data() + text.size() && n > 0 && n <= 65535 ? n : 0;
+}
+
 } // namespace
 
 bool isLoopback(std::string_view address) {
@@ -65,7 +86,13 @@ AccessGuard::AccessGuard(std::string token, std::string listenAddress, std::vect
   anyAddressLiteral_ = !ec && ip.is_unspecified();
   names_.push_back(listen);
   if (isLoopback(listen)) names_.insert(names_.end(), {"localhost", "127.0.0.1", "::1"});
-  for (const std::string &name : allowedHosts) names_.push_back(withoutBrackets(name));
+  for (const std::string &allowed : allowedHosts) {
+    auto [name, port] = splitPort(allowed);
+    if (int n = portNumber(port); n != 0)
+      namesWithPort_.emplace_back(withoutBrackets(name), n);
+    else
+      names_.push_back(withoutBrackets(allowed));
+  }
 }
 
 bool AccessGuard::nameAccepted(const std::string &name) const {
@@ -89,12 +116,12 @@ bool AccessGuard::hostAccepted(std::string_view host) const {
     name = host.substr(0, colon);
     port = host.substr(colon + 1);
   }
-  if (!port.empty()) {
-    int n = 0;
-    auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), n);
-    if (ec != std::errc() || end != port.data() + port.size() || n != port_) return false;
-  }
-  return nameAccepted(withoutBrackets(name));
+  if (port.empty()) return nameAccepted(withoutBrackets(name));
+  const int n = portNumber(port);
+  if (n != 0 && n == port_) return nameAccepted(withoutBrackets(name));
+  // Another port: only a name given with that very port (a balancer's) is ours.
+  return n != 0 && std::find(namesWithPort_.begin(), namesWithPort_.end(),
+                             std::pair<std::string, int>(withoutBrackets(name), n)) != namesWithPort_.end();
 }
 
 std::optional<Refusal> AccessGuard::check(const RequestHeaders &r) const {

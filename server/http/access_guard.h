@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "server/errors.h"
@@ -26,7 +27,8 @@ struct Refusal {
 class AccessGuard {
 public:
   // listenAddress is what the server binds; allowedHosts are further names the administrator lets
-  // clients use to reach it (a DNS name, a proxy's name).
+  // clients use to reach it (a DNS name, a proxy's name), each with the server's port or none; or
+  // NAME:PORT, a name and port of their own (a load balancer in front, reached on another port).
   AccessGuard(std::string token, std::string listenAddress, std::vector<std::string> allowedHosts);
   // The port is known only once bound; a Host naming another port is refused.
   void setPort(int port) { port_ = port; }
@@ -40,7 +42,8 @@ private:
   bool nameAccepted(const std::string &name) const;
 
   std::string token_;
-  std::vector<std::string> names_; // lower case, IPv6 without brackets
+  std::vector<std::string> names_;                         // lower case, IPv6 without brackets
+  std::vector<std::pair<std::string, int>> namesWithPort_; // the same, each with its port
   bool anyAddressLiteral_ = false; // bound to every interface: any address typed as digits is ours
   int port_ = 0;
 };

@@ -106,7 +106,7 @@ TEST_F(Front, ABodyPastTheLimitIsRefusedBeforeItEnds) {
 
 TEST_F(Front, RequestsAWebPageCanMakeAreRefusedAndWriteNothing) {
   HttpOptions options;
-  options.allowedHosts = {"kdr.example.com"};
+  options.allowedHosts = {"kdr.example.com", "balancer.example:9443"};
   start("sqlite", options);
   const std::string path = "/KDR03020.rdmParamFatCli/SetParEmpKdr";
   const std::string port = std::to_string(port_);
@@ -129,6 +129,10 @@ TEST_F(Front, RequestsAWebPageCanMakeAreRefusedAndWriteNothing) {
   EXPECT_EQ(send("01", "application/json", {{"Host", "evil.example:" + port}}), 403);
   EXPECT_EQ(send("01", "application/json", {{"Host", "127.0.0.1:1"}}), 403);
   EXPECT_EQ(send("01", "application/json", {{"Host", "127.0.0.1.evil.example"}}), 403);
+  // A name allowed with a port of its own (a balancer's) is ours on that port only.
+  EXPECT_EQ(send("01", "application/json", {{"Host", "balancer.example:9444"}}), 403);
+  EXPECT_EQ(send("01", "application/json", {{"Host", "balancer.example:" + port}}), 403);
+  EXPECT_EQ(send("01", "application/json", {{"Host", "kdr.example.com:9443"}}), 403);
   // User names the history would show as something else: an overlong "/", a right-to-left
   // override, an escape sequence, a byte no UTF-8 text holds.
   for (const char *user : {"adm%C0%AFin", "%E2%80%AEnimda", "a%1B[2Jb", "x%FF", "%C2%9B"})
@@ -146,6 +150,8 @@ TEST_F(Front, RequestsAWebPageCanMakeAreRefusedAndWriteNothing) {
             200);
   EXPECT_EQ(send("03", "application/json", {{"Host", "KDR.example.com:" + port}}), 200);
   EXPECT_EQ(send("04", "application/json", {{"Host", "kdr.example.com"}}), 200);
+  // Past the guard: the row is there already.
+  EXPECT_EQ(send("04", "application/json", {{"Host", "balancer.example:9443"}}), 409);
 }
 
 TEST_F(Front, IdleAndSlowConnectionsDoNotHoldUpOthers) {
