@@ -2,6 +2,10 @@
 
 #include <httplib.h>
 
+#include <chrono>
+#include <random>
+#include <thread>
+
 #include "platform/data/packet_json.h"
 #include "platform/data/packet_reader.h"
 #include "platform/rtl/exceptions.h"
@@ -78,6 +82,35 @@ std::string describe(httplib::Error error) {
   }
 }
 
+// No answer came, or the balancer or a busy server said nothing was done: worth sending again.
+bool unanswered(const httplib::Result &response) {
+  if (!response) {
+    switch (response.error()) {
+    case httplib::Error::Connection:
+    case httplib::Error::ConnectionTimeout:
+    case httplib::Error::Read:
+    case httplib::Error::Write:
+      return true;
+    default:
+      return false;
+    }
+  }
+  return response->status == 502 || response->status == 503 || response->status == 504;
+}
+
+std::mt19937_64 &randomBits() {
+  thread_local std::mt19937_64 bits{std::random_device{}()};
+  return bits;
+}
+
+// 128 random bits in hex: no two desktops' changes share a key.
+std::string newResendKey() {
+  std::random_device device;
+  char text[33];
+  for (int i = 0; i < 4; ++i) std::snprintf(text + 8 * i, 9, "%08x", device());
+  return text;
+}
+
 } // namespace
 
 std::string TNetConnection::errorMessage(const Variant &result) {
@@ -107,10 +140,35 @@ Variant TNetConnection::CallByRef(std::string_view method, Variant::Array &args)
   appendVariantJson(body, Variant(args));
   body += '}';
   const std::string path = "/" + ServerName + "/" + std::string(method);
-  auto response = client_->http.Post(path, body, "application/json");
+  const std::string key = resendKeyFor(path, body);
+  const httplib::Headers headers{{"Idempotency-Key", key}};
+  httplib::Result response = client_->http.Post(path, headers, body, "application/json");
+  for (int resend = 1; resend <= RetryCount && unanswered(response); ++resend) {
+    waitBeforeResend(resend);
+    response = client_->http.Post(path, headers, body, "application/json");
+  }
+  if (unanswered(response))
+    unanswered_ = Unanswered{path, std::hash<std::string>{}(body), key};
+  else
+    unanswered_.reset();
   if (!response) return transportFailure(describe(response.error()));
-
+  // A balancer's own page: no server behind it answered.
+  if (response->status >= 502 && response->status <= 504 && response->body.rfind('{', 0) != 0)
+    return transportFailure("nenhum servidor disponível no momento, HTTP " +
+                            std::to_string(response->status));
   return readAnswer(response->body, response->status, args);
+}
+
+std::string TNetConnection::resendKeyFor(const std::string &path, const std::string &body) {
+  if (unanswered_ && unanswered_->path == path && unanswered_->bodyHash == std::hash<std::string>{}(body))
+    return unanswered_->key;
+  return newResendKey();
+}
+
+void TNetConnection::waitBeforeResend(int resend) {
+  const auto base = std::chrono::milliseconds(RetryDelayMilliseconds) * (1 << std::min(resend - 1, 10));
+  std::uniform_int_distribution<long long> jitter(0, base.count() / 2);
+  std::this_thread::sleep_for(base + std::chrono::milliseconds(jitter(randomBits())));
 }
 
 Variant TNetConnection::readAnswer(std::string_view body, int httpStatus, Variant::Array &args) {

@@ -9,8 +9,16 @@
 //
 // Open does not reach the server: the first call does, so a server that is down shows as the
 // error result of that call ("unavailable"), naming the address.
+//
+// A call whose answer did not come (no connection, a connection cut, a time-out, 502/503/504 from
+// a load balancer or a busy server) is sent again a few times, waiting longer each time, before
+// it is reported. Every call carries an Idempotency-Key, the same on each resend, with which the
+// server answers a write it already applied with its first answer instead of applying it twice;
+// a change reported as failed and sent again (the user saves once more) carries the same key, so
+// a change that did reach the database is not applied twice either.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +41,11 @@ public:
   bool ThrowException = true;
   int ConnectTimeoutSeconds = 5;
   int ReadTimeoutSeconds = 300;
+  // Resends of a call whose answer did not come, and the wait before the first of them (doubled
+  // for each next one, plus up to half of it at random so that desktops cut off together do not
+  // come back together).
+  int RetryCount = 4;
+  int RetryDelayMilliseconds = 250;
 
   // Runs just before the connection opens, so the owner can set host and port.
   std::function<void(TNetConnection &)> BeforeConnect;
@@ -67,9 +80,19 @@ public:
 
 private:
   Variant transportFailure(const std::string &why);
+  // The key of a call: the one of the last call whose answer never came, when this is the same
+  // request sent again; a new one otherwise.
+  std::string resendKeyFor(const std::string &path, const std::string &body);
+  void waitBeforeResend(int resend);
   struct Client;
   std::unique_ptr<Client> client_;
   bool connected_ = false;
+  struct Unanswered {
+    std::string path;
+    std::size_t bodyHash = 0;
+    std::string key;
+  };
+  std::optional<Unanswered> unanswered_;
 };
 
 } // namespace kdr
