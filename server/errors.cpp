@@ -13,7 +13,7 @@ struct CodeInfo {
 };
 
 // In the order of ErrorCode.
-constexpr std::array<CodeInfo, 9> codes{{
+constexpr std::array<CodeInfo, 10> codes{{
     {"invalid_argument", 400},
     {"unauthenticated", 401},
     {"forbidden", 403},
@@ -22,6 +22,7 @@ constexpr std::array<CodeInfo, 9> codes{{
     {"payload_too_large", 413},
     {"unsupported_media_type", 415},
     {"unavailable", 503},
+    {"cancelled", 409},
     {"internal", 500},
 }};
 

@@ -18,6 +18,7 @@ enum class ErrorCode {
   PayloadTooLarge,
   UnsupportedMediaType, // a body that is not JSON
   Unavailable,          // the database cannot be reached or is busy
+  Cancelled,            // long work stopped at its user's request, rolled back whole
   Internal,
 };
 

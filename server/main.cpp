@@ -1,6 +1,7 @@
 // kdr-server: the application server of the billing-parameters module.
 #include <pthread.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -107,7 +108,8 @@ bool exposedWithoutToken(const Options &o) {
 int main(int argc, char **argv) {
   using namespace kdr::server;
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && isAdminCommand(args[0])) return runAdminCommand(args, std::cin, std::cout, std::cerr);
+  if (!args.empty() && isAdminCommand(args[0]))
+    return runAdminCommand(args, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
   Options o;
   try {
     if (!parse(args, o)) return 0;

@@ -12,6 +12,7 @@
 #include "platform/rtl/utf8.h"
 #include "server/admin/csv.h"
 #include "server/admin/exchange.h"
+#include "server/admin/terminal_progress.h"
 #include "server/admin/undo.h"
 #include "server/cli/command_line.h"
 #include "server/errors.h"
@@ -262,10 +263,13 @@ int batches(Store &store, std::ostream &out) {
   return 0;
 }
 
-int undo(Store &store, const Arguments &a, std::ostream &out) {
+int undo(Store &store, const Arguments &a, std::ostream &out, std::ostream *shown) {
   std::int64_t batch = batchNumber(a.words[0]);
   auto s = store.session();
-  UndoReport r = undoBatch(*s, batch, commandAuthor("undo"));
+  UndoReport r = [&] {
+    TerminalProgress terminal(shown, "desfazendo", "linhas");
+    return undoBatch(*s, batch, commandAuthor("undo"), &terminal.progress());
+  }();
   out << "Lote " << batch << " desfeito pelo lote " << r.batch << ": " << r.removed
       << " linha(s) excluída(s), " << r.restored << " linha(s) restaurada(s).\n";
   return 0;
@@ -314,15 +318,18 @@ void requireTargets(Session &s, const std::string &targets) {
       throw ServiceError(ErrorCode::NotFound, "Cliente " + code + " não cadastrado.");
 }
 
-int copy(Store &store, const Arguments &a, std::ostream &out) {
+int copy(Store &store, const Arguments &a, std::ostream &out, std::ostream *shown) {
   std::string model = a.option("--model"), targets = a.option("--targets");
   auto s = store.session();
   requireTargets(*s, targets);
   std::string texts = a.options.count("--texts") ? a.option("--texts") : "fat,bol";
   DataPacket order = copyOrder(*s, model, a.option("--types"), texts);
   if (!a.flag("--dry-run")) {
-    rdmParamFatCli::CopyReport r =
-        rdmParamFatCli::GeraAutomParam(*s, targets, model, order, commandAuthor("copy"));
+    rdmParamFatCli::CopyReport r = [&] {
+      TerminalProgress terminal(shown, "copiando", "clientes");
+      return rdmParamFatCli::GeraAutomParam(*s, targets, model, order, commandAuthor("copy"),
+                                            {&terminal.progress()});
+    }();
     out << "Lote " << r.batch << ": " << r.clients << " cliente(s), " << r.added << " linha(s) incluída(s), "
         << r.replaced << " substituída(s).\n";
     return 0;
@@ -339,7 +346,7 @@ int copy(Store &store, const Arguments &a, std::ostream &out) {
 }
 
 int exchange(Store &store, const std::string &command, const Arguments &a, std::istream &in,
-             std::ostream &out) {
+             std::ostream &out, std::ostream *shown) {
   auto s = store.session();
   if (command == "export") {
     exportCsv(*s, exchangeTable(a.words[0]), out, ExportOptions{a.option("--client"), a.flag("--readable")});
@@ -353,8 +360,12 @@ int exchange(Store &store, const std::string &command, const Arguments &a, std::
     file.open(a.words[1], std::ios::binary);
     if (!file) refuse("Não foi possível ler o arquivo " + a.words[1] + ".");
   }
-  ImportReport r = importCsv(*s, exchangeTable(a.words[0]), a.words[1] == "-" ? in : file, options,
-                             commandAuthor("import"));
+  ImportReport r = [&] {
+    TerminalProgress terminal(shown, "importando", "registros");
+    options.progress = &terminal.progress();
+    return importCsv(*s, exchangeTable(a.words[0]), a.words[1] == "-" ? in : file, options,
+                     commandAuthor("import"));
+  }();
   out << (dryRun    ? "Verificado, nada foi gravado (--dry-run): "
           : r.batch ? "Lote " + std::to_string(r.batch) + ": "
                     : "")
@@ -402,7 +413,8 @@ int status(const std::string &url, std::ostream &out) {
   return 0;
 }
 
-int run(const Arguments &a, const std::string &command, std::istream &in, std::ostream &out) {
+int run(const Arguments &a, const std::string &command, std::istream &in, std::ostream &out,
+        std::ostream *shown) {
   if (command == "init") return init(a.db, out);
   if (command == "status") return status(a.db, out);
   if (command == "backup") {
@@ -419,9 +431,9 @@ int run(const Arguments &a, const std::string &command, std::istream &in, std::o
   auto store = Store::openExisting(a.db);
   if (command == "history") return history(*store, a, out);
   if (command == "batches") return batches(*store, out);
-  if (command == "undo") return undo(*store, a, out);
-  if (command == "copy") return copy(*store, a, out);
-  return exchange(*store, command, a, in, out);
+  if (command == "undo") return undo(*store, a, out, shown);
+  if (command == "copy") return copy(*store, a, out, shown);
+  return exchange(*store, command, a, in, out, shown);
 }
 
 } // namespace
@@ -438,12 +450,12 @@ std::string adminCommandList() {
 }
 
 int runAdminCommand(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-                    std::ostream &err, const std::map<std::string, std::string> &env) {
+                    std::ostream &err, const std::map<std::string, std::string> &env, bool showProgress) {
   const CommandSpec &spec = *findCommand(args.at(0));
   const std::string program = "kdr-server " + spec.name;
   try {
     std::optional<Arguments> a = parseArguments(spec, args, env, out);
-    return a ? run(*a, spec.name, in, out) : 0;
+    return a ? run(*a, spec.name, in, out, showProgress ? &err : nullptr) : 0;
   } catch (const cli::UsageError &e) {
     err << program << ": " << e.what() << "\n"
         << "Veja " << program << " --help.\n";
@@ -457,8 +469,8 @@ int runAdminCommand(const std::vector<std::string> &args, std::istream &in, std:
 }
 
 int runAdminCommand(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-                    std::ostream &err) {
-  return runAdminCommand(args, in, out, err, cli::processEnvironment());
+                    std::ostream &err, bool showProgress) {
+  return runAdminCommand(args, in, out, err, cli::processEnvironment(), showProgress);
 }
 
 } // namespace kdr::server

@@ -329,16 +329,46 @@ std::string exportCsv(Session &s, ExchangeTable table, const std::string &client
   return out.str();
 }
 
+namespace {
+
+// The records after the header, read once ahead for a progress's total; a file that cannot be read
+// twice (a pipe) or that the reading pass refuses gives none, and the import itself says why.
+std::int64_t recordsIn(std::istream &file, csv::Encoding encoding) {
+  const std::streampos start = file.tellg();
+  if (start == std::streampos(-1)) return 0;
+  std::int64_t records = -1;
+  try {
+    csv::Reader reader(file, encoding);
+    csv::Record record;
+    while (reader.next(record)) ++records;
+  } catch (const std::exception &) {
+    records = 0;
+  }
+  file.clear();
+  file.seekg(start);
+  return std::max<std::int64_t>(records, 0);
+}
+
+} // namespace
+
 ImportReport importCsv(Session &s, ExchangeTable table, std::istream &file, const ImportOptions &options,
                        const Author &author) {
+  WorkProgress quiet;
+  WorkProgress &progress = options.progress ? *options.progress : quiet;
+  if (options.progress) progress.begin(recordsIn(file, options.encoding));
   csv::Reader reader(file, options.encoding);
   csv::Record record;
   if (!reader.next(record)) refuse("O arquivo está vazio: falta a linha de cabeçalho.");
   Transaction tx(s, Transaction::Mode::Write);
   Importer importer(s, tableOf(table), record, author);
+  std::int64_t sinceTold = 0;
   while (reader.next(record) && importer.read(record)) {
+    if (++sinceTold < options.recordsPerStep) continue;
+    progress.advance(sinceTold);
+    sinceTold = 0;
   }
   ImportReport report = importer.finish();
+  if (sinceTold) progress.advance(sinceTold);
   // A dry run is the real run rolled back, so the two cannot differ.
   if (options.dryRun) return ImportReport{0, report.added, report.changed, report.unchanged};
   tx.commit();

@@ -12,6 +12,7 @@
 
 #include "server/admin/csv.h"
 #include "server/history/history.h"
+#include "server/methods/work.h"
 #include "server/store/session.h"
 
 namespace kdr::server {
@@ -35,6 +36,10 @@ std::string exportCsv(Session &s, ExchangeTable table, const std::string &client
 struct ImportOptions {
   bool dryRun = false; // everything an import does, then rolled back
   csv::Encoding encoding = csv::Encoding::Utf8;
+  // Told the records done of the file's records (unknown, 0, for a file that cannot be read twice)
+  // every so many records; a stop asked there rolls the import back whole.
+  WorkProgress *progress = nullptr;
+  std::int64_t recordsPerStep = 1000;
 };
 
 struct ImportReport {

@@ -61,7 +61,7 @@ bool touched(Session &s, const RowKey &k) {
 }
 
 // A copy: its lines say which rows it added and which texts the replaced ones had.
-UndoReport undoCopy(Session &s, const BatchInfo &b, std::int64_t undo) {
+UndoReport undoCopy(Session &s, const BatchInfo &b, std::int64_t undo, WorkProgress &progress) {
   const std::string same = " " + std::string(s.dialect().sameValue()) + " ";
   std::string copied;
   for (const char *c : {"DSFATURCLIE", "DSBOLETCLIE", "IDFATURAPFILI", "IDFATMESATUCLIE", "CDTIPOSERV",
@@ -90,15 +90,18 @@ UndoReport undoCopy(Session &s, const BatchInfo &b, std::int64_t undo) {
     refuseTouched(b.number, rows);
   }
   UndoReport report{undo, 0, 0};
+  progress.begin(b.added + b.replaced);
   report.restored = s.execute(
       "UPDATE PARCLIEKDR SET DSFATURCLIE = L.DSFATURCLIE, DSBOLETCLIE = L.DSBOLETCLIE FROM KDR_LOTE_LINHA L "
       "WHERE L.NRLOTE = ? AND L.IDACAO = 'A' AND L.CDCLIENTE = PARCLIEKDR.CDCLIENTE "
       "AND L.IDTPFATUCLIE = PARCLIEKDR.IDTPFATUCLIE AND L.CDEMPRESA = PARCLIEKDR.CDEMPRESA",
       {b.number});
+  progress.advance(report.restored);
   report.removed = s.execute("DELETE FROM PARCLIEKDR WHERE (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA) IN "
                              "(SELECT CDCLIENTE, IDTPFATUCLIE, CDEMPRESA FROM KDR_LOTE_LINHA "
                              "WHERE NRLOTE = ? AND IDACAO = 'I')",
                              {b.number});
+  progress.advance(report.removed);
   return report;
 }
 
@@ -135,7 +138,8 @@ std::optional<Row> currentRow(Session &s, const RowChange &c) {
 }
 
 // An import: its history records hold every changed field's before and after.
-UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const Author &author) {
+UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const Author &author,
+                       WorkProgress &progress) {
   HistoryFilter filter;
   filter.batch = b.number;
   std::vector<HistoryEntry> entries = readHistory(s, filter);
@@ -152,6 +156,7 @@ UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const 
   if (!changed.empty()) refuseTouched(b.number, changed);
 
   UndoReport report{undo, 0, 0};
+  progress.begin(static_cast<std::int64_t>(entries.size()));
   HistoryWriter history(s, author, undo);
   for (const HistoryEntry &e : entries) {
     const RowChange &c = e.change;
@@ -175,6 +180,7 @@ UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const 
       ++report.restored;
     }
     history.record(back);
+    progress.advance(1);
   }
   return report;
 }
@@ -207,7 +213,9 @@ void lockBatchRows(Session &s, const BatchInfo &b) {
 
 } // namespace
 
-UndoReport undoBatch(Session &s, std::int64_t batch, const Author &author) {
+UndoReport undoBatch(Session &s, std::int64_t batch, const Author &author, WorkProgress *progress) {
+  WorkProgress quiet;
+  WorkProgress &told = progress ? *progress : quiet;
   Transaction tx(s, Transaction::Mode::Write);
   // Two undos of one batch started together: the second waits here until the first is done,
   // then finds the batch undone.
@@ -224,7 +232,7 @@ UndoReport undoBatch(Session &s, std::int64_t batch, const Author &author) {
   fillTouched(s, *b);
   std::int64_t undo = openBatch(s, author, undoOperation, b->model, b->types, b->targets, b->number);
   UndoReport report =
-      b->operation == copyOperation ? undoCopy(s, *b, undo) : undoRecords(s, *b, undo, author);
+      b->operation == copyOperation ? undoCopy(s, *b, undo, told) : undoRecords(s, *b, undo, author, told);
   closeBatch(s, undo, b->added, b->replaced);
   tx.commit();
   return report;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "server/history/history.h"
+#include "server/methods/work.h"
 #include "server/store/session.h"
 
 namespace kdr::server {
@@ -15,6 +16,8 @@ struct UndoReport {
   std::int64_t removed = 0, restored = 0;
 };
 
-UndoReport undoBatch(Session &s, std::int64_t batch, const Author &author);
+// progress, when given, is told the rows put back of the batch's rows; a stop asked there rolls the
+// undo back whole.
+UndoReport undoBatch(Session &s, std::int64_t batch, const Author &author, WorkProgress *progress = nullptr);
 
 } // namespace kdr::server

@@ -257,6 +257,37 @@ struct CopyPlan {
   }
 };
 
+// A run of target clients by code: those after `after` up to `upTo`; an end not given is open.
+struct ClientRun {
+  std::optional<std::string> after, upTo;
+
+  // " AND X.CDCLIENTE > ? AND X.CDCLIENTE <= ?", its values added to params.
+  std::string condition(std::string_view table, Params &params) const {
+    std::string out;
+    if (after) {
+      out += " AND " + std::string(table) + ".CDCLIENTE > ?";
+      params.push_back(*after);
+    }
+    if (upTo) {
+      out += " AND " + std::string(table) + ".CDCLIENTE <= ?";
+      params.push_back(*upTo);
+    }
+    return out;
+  }
+};
+
+// The last client of the run of `size` targets that follows `after`; none when fewer are left.
+std::optional<std::string> runEnd(Session &s, const CopyPlan &plan, const std::optional<std::string> &after,
+                                  std::int64_t size) {
+  Params params{plan.model};
+  const std::string range = ClientRun{after, std::nullopt}.condition("C", params);
+  Rows rows = s.query("SELECT C.CDCLIENTE FROM CLIENTE C WHERE " + plan.targetCondition("C") + range +
+                          " ORDER BY C.CDCLIENTE LIMIT 1 OFFSET " + std::to_string(size - 1),
+                      params);
+  if (rows.empty()) return std::nullopt;
+  return rows[0][0].asString();
+}
+
 CopyPlan planCopy(Session &s, const std::string &targets, const std::string &modelClient,
                   const DataPacket &order) {
   TargetList list = parseTargetList(targets);
@@ -275,26 +306,54 @@ CopyPlan planCopy(Session &s, const std::string &targets, const std::string &mod
 
 // One line per target row the copy replaces (with the texts the row had) or adds, into lines: the
 // batch's own lines for a copy, a scratch table for its preview.
-void writeLines(Session &s, const CopyPlan &plan, std::string_view lines, const Variant &batch) {
+void writeLines(Session &s, const CopyPlan &plan, std::string_view lines, const Variant &batch,
+                const ClientRun &run = {}) {
   const std::string into =
       "INSERT INTO " + std::string(lines) + " (NRLOTE, CDCLIENTE, " + nameList(placeColumns);
+  Params replaced{batch, plan.model};
+  const std::string replacedRun = run.condition("PARCLIEKDR", replaced);
   s.execute(into + ", IDACAO, " + nameList(textColumns) + ") SELECT ?, PARCLIEKDR.CDCLIENTE, " +
                 nameList(placeColumns, "PARCLIEKDR.") + ", 'A', " + nameList(textColumns, "PARCLIEKDR.") +
                 " FROM PARCLIEKDR JOIN KDR_TEXTO X ON " + samePlace("X", "PARCLIEKDR") + " WHERE " +
-                plan.targetCondition("PARCLIEKDR"),
-            {batch, plan.model});
+                plan.targetCondition("PARCLIEKDR") + replacedRun,
+            replaced);
+  Params added{batch, plan.model};
+  const std::string addedRun = run.condition("C", added);
   s.execute(into + ", IDACAO) SELECT ?, C.CDCLIENTE, " + nameList(placeColumns, "M.") +
-                ", 'I' FROM CLIENTE C CROSS JOIN KDR_COPIA M WHERE " + plan.targetCondition("C") +
+                ", 'I' FROM CLIENTE C CROSS JOIN KDR_COPIA M WHERE " + plan.targetCondition("C") + addedRun +
                 " AND NOT EXISTS (SELECT 1 FROM PARCLIEKDR P WHERE P.CDCLIENTE = C.CDCLIENTE "
                 "AND P.IDTPFATUCLIE = M.IDTPFATUCLIE)",
-            {batch, plan.model});
+            added);
 }
 
 // The copy itself, inside the caller's transaction. Every row it replaces or adds leaves a line in
 // its batch first, and the rows it adds are then written from those lines, so the history costs
 // one narrow insert per row and no second search.
+// One run of targets: its lines, then its replaced texts and added rows.
+void copyRun(Session &s, const CopyPlan &plan, const Variant &batch, const ClientRun &run,
+             CopyReport &report) {
+  writeLines(s, plan, "KDR_LOTE_LINHA", batch, run);
+  // A text the order leaves out keeps the target's own.
+  std::string setTexts;
+  for (const std::string &c : textColumns)
+    setTexts += (setTexts.empty() ? "" : ", ") + c + " = COALESCE(X." + c + ", PARCLIEKDR." + c + ")";
+  Params replaced{plan.model};
+  const std::string replacedRun = run.condition("PARCLIEKDR", replaced);
+  report.replaced +=
+      s.execute("UPDATE PARCLIEKDR SET " + setTexts + " FROM KDR_TEXTO X WHERE " +
+                    samePlace("X", "PARCLIEKDR") + " AND " + plan.targetCondition("PARCLIEKDR") + replacedRun,
+                replaced);
+  Params added{batch};
+  const std::string addedRun = run.condition("L", added);
+  report.added += s.execute("INSERT INTO PARCLIEKDR (CDCLIENTE, " + nameList(copyRowColumns()) +
+                                ") SELECT L.CDCLIENTE, " + nameList(copyRowColumns(), "M.") +
+                                " FROM KDR_LOTE_LINHA L JOIN KDR_COPIA M ON " + samePlace("M", "L") +
+                                " WHERE L.NRLOTE = ? AND L.IDACAO = 'I'" + addedRun,
+                            added);
+}
+
 CopyReport runCopy(Session &s, const std::string &targets, const std::string &modelClient,
-                   const DataPacket &order, const Author &author) {
+                   const DataPacket &order, const Author &author, const CopySteps &steps) {
   const CopyPlan plan = planCopy(s, targets, modelClient, order);
   // Before anything of the targets is read: a desktop saving one of them meanwhile goes first or
   // waits, so that no client ends with two rows of one billing type.
@@ -304,19 +363,21 @@ CopyReport runCopy(Session &s, const std::string &targets, const std::string &mo
   report.batch = openBatch(s, author, copyOperation, plan.model, plan.types, plan.targets);
   const Variant batch(report.batch);
   report.clients = plan.clients(s);
-  writeLines(s, plan, "KDR_LOTE_LINHA", batch);
-  // A text the order leaves out keeps the target's own.
-  std::string setTexts;
-  for (const std::string &c : textColumns)
-    setTexts += (setTexts.empty() ? "" : ", ") + c + " = COALESCE(X." + c + ", PARCLIEKDR." + c + ")";
-  report.replaced = s.execute("UPDATE PARCLIEKDR SET " + setTexts + " FROM KDR_TEXTO X WHERE " +
-                                  samePlace("X", "PARCLIEKDR") + " AND " + plan.targetCondition("PARCLIEKDR"),
-                              {plan.model});
-  report.added = s.execute("INSERT INTO PARCLIEKDR (CDCLIENTE, " + nameList(copyRowColumns()) +
-                               ") SELECT L.CDCLIENTE, " + nameList(copyRowColumns(), "M.") +
-                               " FROM KDR_LOTE_LINHA L JOIN KDR_COPIA M ON " + samePlace("M", "L") +
-                               " WHERE L.NRLOTE = ? AND L.IDACAO = 'I'",
-                           {batch});
+  WorkProgress quiet;
+  WorkProgress &progress = steps.progress ? *steps.progress : quiet;
+  progress.begin(report.clients);
+  // The targets a run of clients at a time, in code order: between two runs the copy tells how
+  // far it got and stops when asked.
+  ClientRun run;
+  for (std::int64_t done = 0; done < report.clients;) {
+    run.upTo = runEnd(s, plan, run.after, steps.clientsPerStep);
+    copyRun(s, plan, batch, run, report);
+    const std::int64_t inRun = run.upTo ? steps.clientsPerStep : report.clients - done;
+    done += inRun;
+    progress.advance(inRun);
+    if (!run.upTo) break;
+    run.after = run.upTo;
+  }
   // What the rows were given, once per batch, for the history and the undo.
   s.execute("INSERT INTO KDR_LOTE_TEXTO (NRLOTE, " + nameList(textRowColumns) + ") SELECT ?, " +
                 nameList(textRowColumns) + " FROM KDR_TEXTO",
@@ -356,9 +417,9 @@ CopyPreview previewOf(Session &s, std::string_view lines) {
 } // namespace
 
 CopyReport GeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,
-                          const DataPacket &order, const Author &author) {
+                          const DataPacket &order, const Author &author, const CopySteps &steps) {
   Transaction tx(s, Transaction::Mode::Write);
-  CopyReport report = runCopy(s, targets, modelClient, order, author);
+  CopyReport report = runCopy(s, targets, modelClient, order, author, steps);
   tx.commit();
   return report;
 }

@@ -8,6 +8,7 @@
 
 #include "platform/rtl/datapacket.h"
 #include "server/history/history.h"
+#include "server/methods/work.h"
 #include "server/store/session.h"
 
 namespace kdr::server::rdmParamFatCli {
@@ -40,9 +41,16 @@ struct TargetList {
 };
 TargetList parseTargetList(std::string_view text);
 
+// How a copy goes through its targets: so many clients at a time, telling progress (in clients)
+// between two steps, where a stop asked makes it raise and roll back whole.
+struct CopySteps {
+  WorkProgress *progress = nullptr;
+  std::int64_t clientsPerStep = 10000;
+};
+
 // Performs the copy in one transaction and records it as a batch.
 CopyReport GeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,
-                          const DataPacket &order, const Author &author);
+                          const DataPacket &order, const Author &author, const CopySteps &steps = {});
 
 // The same copy, run and then rolled back: what GeraAutomParam would do, target by target.
 CopyPreview previewGeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,

@@ -32,6 +32,7 @@ namespace {
 
 constexpr std::string_view paramFatCli = "KDR03020.rdmParamFatCli";
 constexpr std::string_view cache = "KDR.rdmCache";
+constexpr std::string_view work = "KDR.rdmTrabalho";
 
 const std::string &text(const std::vector<Variant> &args, std::size_t i) { return args[i].str(); }
 const DataPacket &packet(const std::vector<Variant> &args, std::size_t i) { return *args[i].packet(); }
@@ -109,6 +110,20 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes, ResendGuard::
       [](Session &s, const auto &a, const Author &who) -> Outcome {
         return {copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2), who)), true};
       });
+  // The same copy under a name its desktop chose, which KDR.rdmTrabalho follows and may stop.
+  add(paramFatCli, "GeraAutomParamAcompanhado", W, {T, T, P, T},
+      [this](Session &s, const auto &a, const Author &who) -> Outcome {
+        const std::string &name = text(a, 3);
+        std::shared_ptr<WorkProgress> progress = work_.start(who.user, name);
+        struct Finish {
+          WorkBoard &board;
+          const Author &who;
+          const std::string &name;
+          ~Finish() { board.finish(who.user, name); }
+        } finish{work_, who, name};
+        return {
+            copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2), who, {progress.get()}))};
+      });
   // The administrator's reads: what a copy would do, and the history.
   add(paramFatCli, "PreviewGeraAutomParam", R, {T, T, P},
       [](Session &s, const auto &a, const Author &) -> Outcome {
@@ -142,6 +157,17 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes, ResendGuard::
   add(cache, "GetRowCount", R, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return {Variant(rdmCache::GetRowCount(s, text(a, 0)))};
   });
+  // A running work of this user: [rows done, total, running]; a work that ended or never started
+  // is not running. Cancela asks it to stop (kept for it when it has not started yet).
+  const Access L = Access::Live;
+  add(work, "GetProgresso", L, {T}, [this](Session &, const auto &a, const Author &who) -> Outcome {
+    const WorkBoard::State state = work_.state(who.user, text(a, 0));
+    return {Variant(Variant::Array{Variant(state.done), Variant(state.total), Variant(state.running)})};
+  });
+  add(work, "Cancela", L, {T}, [this](Session &, const auto &a, const Author &who) -> Outcome {
+    work_.cancel(who.user, text(a, 0));
+    return {nullptr};
+  });
 }
 
 void Dispatcher::countFirstLoad(const std::string &table) {
@@ -171,7 +197,8 @@ Answer Dispatcher::call(std::string_view module, std::string_view method, std::s
   const Author author{std::string(user), static_cast<std::int64_t>(requestId), std::string(method)};
   auto it = methods_.find(name);
   const Method *m = it == methods_.end() ? nullptr : &it->second;
-  if (!m || !cache_.enabled()) return respond(module, method, name, m, body, author, resendKey);
+  if (!m || !cache_.enabled() || m->access == Access::Live)
+    return respond(module, method, name, m, body, author, resendKey);
   if (m->access == Access::Write) {
     Answer a = respond(module, method, name, m, body, author, resendKey);
     cache_.invalidate();

@@ -16,6 +16,7 @@
 #include "server/methods/answer.h"
 #include "server/methods/answer_cache.h"
 #include "server/methods/resend_guard.h"
+#include "server/methods/work.h"
 #include "server/store/session.h"
 #include "server/store/store.h"
 
@@ -48,7 +49,9 @@ public:
 
 private:
   enum class Arg { Text, Packet };
-  enum class Access { Read, Write };
+  // Live: a read of what the server itself holds now (a running work's progress), never kept in
+  // the answer cache.
+  enum class Access { Read, Write, Live };
   struct Outcome {
     Variant result;
     bool returnArgs = false;  // some argument is by reference: the answer carries them back
@@ -80,6 +83,7 @@ private:
   mutable std::mutex firstLoadsMutex_;
   std::map<std::string, std::uint64_t> firstLoads_;
   ResendGuard resends_;
+  WorkBoard work_;
 };
 
 } // namespace kdr::server

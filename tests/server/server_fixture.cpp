@@ -6,6 +6,18 @@
 
 namespace kdr::server::testing {
 
+std::vector<Rows> everyWrittenRow(Session &s) {
+  std::vector<Rows> out;
+  for (const char *sql :
+       {"SELECT * FROM PARCLIEKDR ORDER BY 1, 2, 3", "SELECT * FROM PAREMPKDR ORDER BY 1, 2",
+        "SELECT * FROM KDR_HISTORICO ORDER BY 1", "SELECT * FROM KDR_LOTE ORDER BY 1",
+        "SELECT * FROM KDR_LOTE_LINHA ORDER BY 1, 2, 3, 4", "SELECT * FROM KDR_LOTE_TEXTO ORDER BY 1, 2, 3",
+        "SELECT * FROM KDR_LOTE_COPIA ORDER BY 1, 2, 3", "SELECT * FROM CLIENTE ORDER BY 1",
+        "SELECT * FROM KDR_PEDIDO ORDER BY 1"})
+    out.push_back(s.query(sql));
+  return out;
+}
+
 std::unique_ptr<Session> connectTo(const std::string &url) {
   return url.rfind("sqlite:", 0) == 0 ? openSqlite(url.substr(7)) : openPostgresql(url);
 }

@@ -36,6 +36,9 @@ using ScratchDatabase = kdr::test::ScratchDatabase;
 // A bare session on a scratch database's URL, outside any store (no migration).
 std::unique_ptr<Session> connectTo(const std::string &url);
 
+// Every row of the tables a write may touch, in a fixed order: what "the database as it was" means.
+std::vector<Rows> everyWrittenRow(Session &s);
+
 // Waits (bounded) until a session of the watcher's PostgreSQL database waits for a lock, and gives
 // its backend pid; 0 when none came to wait.
 int waitForLockWaiter(Session &watcher);

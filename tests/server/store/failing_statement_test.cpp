@@ -48,19 +48,9 @@ protected:
     ServerTest::TearDown();
   }
 
-  // Every row of the tables a write may touch, in a fixed order, read outside the store.
   std::vector<Rows> everything() {
     if (!reader_) reader_ = connectTo(db_->url());
-    Session *s = reader_.get();
-    std::vector<Rows> out;
-    for (const char *sql :
-         {"SELECT * FROM PARCLIEKDR ORDER BY 1, 2, 3", "SELECT * FROM PAREMPKDR ORDER BY 1, 2",
-          "SELECT * FROM KDR_HISTORICO ORDER BY 1", "SELECT * FROM KDR_LOTE ORDER BY 1",
-          "SELECT * FROM KDR_LOTE_LINHA ORDER BY 1, 2, 3, 4", "SELECT * FROM KDR_LOTE_TEXTO ORDER BY 1, 2, 3",
-          "SELECT * FROM KDR_LOTE_COPIA ORDER BY 1, 2, 3", "SELECT * FROM CLIENTE ORDER BY 1",
-          "SELECT * FROM KDR_PEDIDO ORDER BY 1"})
-      out.push_back(s->query(sql));
-    return out;
+    return everyWrittenRow(*reader_);
   }
 
   // A write as prepare() makes it anew for each run (reading what it needs before any statement
