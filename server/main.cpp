@@ -25,7 +25,8 @@
 namespace {
 
 struct Options {
-  std::string db, seed, listen = "127.0.0.1", port = "8020", loops = "0", threads = "8", answerCache = "0";
+  std::string db, seed, listen = "127.0.0.1", port = "8020", loops = "0", threads = "8", answerCache = "0",
+                        leaveNotice = "0";
   std::vector<std::string> allowedHosts;
   bool allowNoToken = false;
   kdr::server::HttpOptions http;
@@ -84,6 +85,11 @@ bool parse(const std::vector<std::string> &args, Options &o) {
                "MiB de respostas de leitura guardadas; só quando ninguém mais grava neste banco")
       ->check(wholeNumber(0, 65536))
       ->type_name("MIB");
+  line.setting("leave-notice", o.leaveNotice,
+               "segundos em que, ao parar, /health responde 503 e os pedidos ainda são atendidos, para um "
+               "balanceador tirar este servidor (padrão 0)")
+      ->check(wholeNumber(0, 3600))
+      ->type_name("SEGUNDOS");
   if (!line.parse(args, processEnvironment(), std::cout)) return false;
   line.require("db");
   if (o.listen.empty()) throw UsageError("--listen precisa de um endereço");
@@ -93,6 +99,7 @@ bool parse(const std::vector<std::string> &args, Options &o) {
   o.http.writers = std::stoul(o.threads);
   o.http.allowedHosts = o.allowedHosts;
   o.answerCacheMib = std::stoul(o.answerCache);
+  o.http.leaveNotice = std::chrono::seconds(std::stoul(o.leaveNotice));
   if (o.seed.rfind("bulk:", 0) == 0) o.bulkClients = std::stoll(o.seed.substr(5));
   return true;
 }

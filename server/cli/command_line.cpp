@@ -111,9 +111,9 @@ CLI::Validator dateTime() {
 }
 
 const std::vector<std::string> &configurableSettings() {
-  static const std::vector<std::string> names{"db",         "listen",         "port",  "token",
-                                              "allow-host", "allow-no-token", "loops", "threads",
-                                              "seed",       "answer-cache"};
+  static const std::vector<std::string> names{"db",         "listen",         "port",        "token",
+                                              "allow-host", "allow-no-token", "loops",       "threads",
+                                              "seed",       "answer-cache",   "leave-notice"};
   return names;
 }
 

@@ -146,9 +146,10 @@ struct HttpFrontState {
   const std::uint64_t serverId = randomServerId();
   std::atomic<std::uint64_t> nextRequest{1};
   Metrics metrics;
+  std::atomic<bool> leaving{false}; // stop() was asked: /health says so, requests are still served
   std::atomic<bool> stopping{false};
   std::atomic<int> inFlight{0};
-  std::optional<asio::steady_timer> stopTimer;
+  std::optional<asio::steady_timer> stopTimer, leaveTimer;
   // Last, so that they are joined before the loops their tasks answer on go away.
   asio::thread_pool readers;
   asio::thread_pool writers;
@@ -246,7 +247,8 @@ private:
     flight_.emplace(front_.inFlight);
     auto &req = parser_->get();
     if (req.method() == http::verb::get && path_ == "/health")
-      return answer(Answer{200, R"({"status":"ok"})"});
+      return answer(front_.leaving ? Answer{503, R"({"status":"stopping"})"}
+                                   : Answer{200, R"({"status":"ok"})"});
     RequestHeaders headers{req.method() == http::verb::post, req[http::field::host],
                            req[http::field::origin],         req[http::field::authorization],
                            req[http::field::content_type],   req["X-Kdr-User"]};
@@ -473,7 +475,15 @@ void HttpFrontState::endWhenAnswered(Clock::time_point deadline) {
 
 void HttpFront::stop() {
   HttpFrontState *state = impl_.get();
-  asio::post(state->loops[0]->context, [state] { state->stopWhenIdle(); });
+  asio::post(state->loops[0]->context, [state] {
+    if (state->leaving.exchange(true) || state->options.leaveNotice.count() == 0)
+      return state->stopWhenIdle();
+    logLine("leaving: /health answers 503 for " + std::to_string(state->options.leaveNotice.count()) +
+            " ms before the server stops taking requests");
+    state->leaveTimer.emplace(state->loops[0]->context);
+    state->leaveTimer->expires_after(state->options.leaveNotice);
+    state->leaveTimer->async_wait([state](error_code) { state->stopWhenIdle(); });
+  });
 }
 
 } // namespace kdr::server

@@ -27,6 +27,9 @@ struct HttpOptions {
   int logFd = STDERR_FILENO; // where the per-request lines go
   // How long stop() lets the requests in flight finish before the loops end regardless.
   std::chrono::milliseconds stopWait = std::chrono::seconds(30);
+  // How long stop() first keeps serving with GET /health answering 503, so that a load balancer
+  // takes the server out of its pool before it stops taking requests; 0: stop at once.
+  std::chrono::milliseconds leaveNotice{0};
 };
 
 struct HttpFrontState;
@@ -40,8 +43,10 @@ public:
   // Serves until stop(); call after bind(). Returns once every loop has ended and the log is written.
   // Raises std::system_error when a loop's thread cannot start, after ending the others.
   void run();
-  // Takes no new connection nor request, lets the requests in flight finish (up to
-  // HttpOptions::stopWait), then ends run(). Safe from any thread, but not from a signal handler.
+  // Answers GET /health with 503 while still serving (for HttpOptions::leaveNotice), then takes no
+  // new connection nor request, lets the requests in flight finish (up to HttpOptions::stopWait)
+  // and ends run(). A second stop() skips what is left of the notice. Safe from any thread, but
+  // not from a signal handler.
   void stop();
 
 private:

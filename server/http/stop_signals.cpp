@@ -8,16 +8,17 @@ StopOnSignals::StopOnSignals(HttpFront &front, std::initializer_list<int> signal
   sigemptyset(&signals_);
   for (int s : signals) sigaddset(&signals_, s);
   pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+  // Every signal stops the front: the first gives notice and stops, a second skips the notice.
   thread_ = std::thread([this, &front] {
     int signal = 0;
-    sigwait(&signals_, &signal);
-    front.stop();
+    while (sigwait(&signals_, &signal) == 0 && !ending_) front.stop();
   });
 }
 
-// One of its own signals, sent to the thread alone, ends its wait when no signal came; stopping
-// a front that already stopped, or never ran, changes nothing.
+// One of its own signals, sent to the thread alone, ends its wait; stopping a front that already
+// stopped, or never ran, changes nothing.
 StopOnSignals::~StopOnSignals() {
+  ending_ = true;
   pthread_kill(thread_.native_handle(), wake_);
   thread_.join();
 }

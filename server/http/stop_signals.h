@@ -2,6 +2,7 @@
 // Stops a front when the process is asked to stop (SIGINT, SIGTERM), from a thread of its own
 // that waits for those signals outside any signal handler. Leaving the scope ends that thread
 // whether a signal came or not, so a front whose run() failed still leaves the process cleanly.
+#include <atomic>
 #include <csignal>
 #include <initializer_list>
 #include <thread>
@@ -22,6 +23,7 @@ public:
 private:
   sigset_t signals_;
   int wake_;
+  std::atomic<bool> ending_{false};
   std::thread thread_;
 };
 

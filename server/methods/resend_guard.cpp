@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "server/errors.h"
+#include "server/log.h"
 
 namespace kdr::server {
 
@@ -61,6 +62,7 @@ Answer ResendGuard::once(Session &s, std::string_view key, std::string_view fing
     if (first[0][0].asString() != fingerprint)
       refuse("A chave de idempotência " + quoted(key) +
              " já foi usada por outro pedido. Nada foi gravado; envie cada alteração com uma chave nova.");
+    logLine("resend of key " + std::string(key) + " answered with its first answer");
     return Answer{static_cast<int>(first[0][1].asInteger()), first[0][2].asString()};
   }
   Answer answer = write();

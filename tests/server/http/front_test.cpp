@@ -252,5 +252,31 @@ TEST_F(Front, AServerStopsWheneverItIsStopped) {
   }
 }
 
+// Told to stop, a server behind a balancer first says so on /health while it still serves, so
+// that the balancer takes it out before it refuses anything; a second stop ends the notice.
+TEST_F(Front, AStoppingServerReportsItselfUnhealthyFirstAndStillServes) {
+  HttpOptions options;
+  options.leaveNotice = std::chrono::minutes(10);
+  start("sqlite", options);
+  httplib::Client client("127.0.0.1", port_);
+  auto health = [&] {
+    auto res = client.Get("/health");
+    return res ? res->status : 0;
+  };
+  ASSERT_EQ(health(), 200);
+  front_->stop();
+  int seen = health();
+  for (int i = 0; i < 500 && seen == 200; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    seen = health();
+  }
+  EXPECT_EQ(seen, 503);
+  EXPECT_EQ(call("GetParamFatCli", {"101"}).status, 200) << "a leaving server still serves";
+  DeltaBuilder insert(empresaKdrFields());
+  insert.insert({"04", "5", "Texto", nullptr});
+  EXPECT_EQ(call("SetParEmpKdr", {insert.variant()}).status, 200);
+  stop(); // the second stop: the front ends now, not in ten minutes
+}
+
 } // namespace
 } // namespace kdr::server::testing
