@@ -31,7 +31,7 @@ enum class Op {
   Desktop,  // desktop FILE as USER
 };
 
-enum class ExpectKind { Message, Question, Search, List, Find };
+enum class ExpectKind { Message, Question, Search, List, Find, Progress };
 
 struct Expectation {
   ExpectKind kind = ExpectKind::Message;

@@ -56,9 +56,10 @@ void parseKey(Command &command) {
 
 // expect (message | error | warning | information) ([like] TEXT) | question [like] TEXT answer BUTTON
 // | search TITLE (choose TEXT | cancel) | list TITLE (choose TEXT... | cancel) | find TEXT
+// | progress [cancel]
 void parseExpect(Command &command) {
   const auto &a = command.args;
-  if (a.empty()) throw LineError("esperado: expect message|question|search|list|find ...");
+  if (a.empty()) throw LineError("esperado: expect message|question|search|list|find|progress ...");
   Expectation &e = command.expectation;
   const std::string &kind = a[0];
   if (kind == "message" || kind == "error" || kind == "warning" || kind == "information") {
@@ -69,6 +70,11 @@ void parseExpect(Command &command) {
     e.messageKind = kind == "message" ? "" : kind;
     e.pattern = like;
     e.text = a.back();
+  } else if (kind == "progress") {
+    if (a.size() > 2 || (a.size() == 2 && a[1] != "cancel"))
+      throw LineError("esperado: expect progress [cancel]");
+    e.kind = ExpectKind::Progress;
+    e.cancel = a.size() == 2;
   } else if (kind == "find") {
     if (a.size() != 2) throw LineError("esperado: expect " + kind + " TEXTO");
     e.kind = kind == "message" ? ExpectKind::Message : ExpectKind::Find;

@@ -198,6 +198,12 @@ public:
     return user_.find(title, dataset);
   }
 
+  // A progress dialog the scenario does not name is followed to its end: it asks nothing.
+  void progressDlg(const std::string &title, const FollowedWork &work) override {
+    if (!answers_.empty() && answers_.front().kind == ExpectKind::Progress) handOver(*take());
+    user_.progressDlg(title, work);
+  }
+
   void runModal(TForm &form) override {
     user_.expectModal(form.Name(), driveModal_);
     user_.runModal(form);
@@ -234,6 +240,8 @@ private:
       return "list \"" + a.text + "\"";
     case ExpectKind::Find:
       return "find \"" + a.text + "\"";
+    case ExpectKind::Progress:
+      return std::string("progress") + (a.cancel ? " cancel" : "");
     }
     return "?";
   }
@@ -256,6 +264,9 @@ private:
       break;
     case ExpectKind::Find:
       user_.expectFind(a.text);
+      break;
+    case ExpectKind::Progress:
+      user_.expectProgress(a.cancel);
       break;
     }
   }

@@ -7,6 +7,7 @@
 #include "module/common/server_methods.h"
 #include "platform/host/consiste.h"
 #include "platform/host/dialog_services.h"
+#include "platform/net/server_work.h"
 #include "platform/rtl/events.h"
 #include "platform/ui/application.h"
 
@@ -25,6 +26,9 @@ const std::vector<std::string> catalogue{
     "not_cli|Cliente não cadastrado.",
     "not_tip|Tipo de Serviço/Descrição não informados.",
     "Cliente_Imp|Cliente(s) Importado com Sucesso.",
+    // While the copy runs, and once it was stopped.
+    "copiando|Copiando parâmetros: {feitos} de {total} cliente(s)",
+    "Copia_Canc|Cópia cancelada. Nada foi gravado: os clientes estão como antes.",
     // {clientes}, {incluidos} and {substituidos} take the server's preview of the same copy.
     "Conf_Copia|Serão copiados parâmetros para {clientes} cliente(s): {incluidos} incluído(s) e "
     "{substituidos} "
@@ -278,8 +282,7 @@ void TfrmCadAutomFatCli::sbtConfirmaClick(TComponent *) {
   // However the confirmation and the send end, the order goes; the choices stay on screen.
   common::ClosedOnExit order(*cdsParamClienteCopia);
   if (!copyConfirmed(model)) return;
-  sendOrder(model);
-  Close();
+  if (sendOrder(model)) Close();
 }
 
 // A copy may write to every client at once: the user sees what the server would do with this very
@@ -329,14 +332,29 @@ void TfrmCadAutomFatCli::buildOrder(TfrmParamFatCli &model) {
   }
 }
 
-void TfrmCadAutomFatCli::sendOrder(TfrmParamFatCli &model) {
-  {
-    common::ServerWait wait;
-    // The list goes by reference; what the server may write back into it is not taken.
-    Variant::Array args{Variant(stCliente), Variant(modelClient_), cdsParamClienteCopia->Delta()};
-    Consiste::CheckResultServ(model.netParamFatCliServ->CallByRef(common::GeraAutomParam, args), true, 0);
+// A copy to every client of a large base takes minutes: the user follows it in a progress dialog
+// and may stop it, which leaves every client as it was and the screen with its choices.
+bool TfrmCadAutomFatCli::sendOrder(TfrmParamFatCli &model) {
+  ServerWork work(*model.netParamFatCliServ, common::GeraAutomParamAcompanhado,
+                  {Variant(stCliente), Variant(modelClient_), cdsParamClienteCopia->Delta()});
+  const FollowedWork followed{[&] { work.start(); },
+                              [&] {
+                                const ServerWork::Progress p = work.progress();
+                                return FollowedWork::State{
+                                    msgPadrao->Msg("copiando", {{"feitos", std::to_string(p.done)},
+                                                                {"total", std::to_string(p.total)}}),
+                                    p.done, p.total, work.over()};
+                              },
+                              [&] { work.cancel(); }};
+  Application().dialogs().progressDlg(Caption(), followed);
+  const Variant result = work.result();
+  if (TNetConnection::errorCode(result) == "cancelled") {
+    msgPadrao->ShowMsg("Copia_Canc", mtInformation, {mbOK}, 0);
+    return false;
   }
+  Consiste::CheckResultServ(result, true, 0);
   msgPadrao->ShowMsg("Cliente_Imp", mtInformation, {mbOK}, 0);
+  return true;
 }
 
 void TfrmCadAutomFatCli::FormClose(TComponent *Sender, TCloseAction &Action) {

@@ -98,7 +98,8 @@ private:
   // otherwise, so nothing is searched or sent for the wrong client.
   Cli_kdr03020::TfrmParamFatCli &modelScreen() const;
   void buildOrder(Cli_kdr03020::TfrmParamFatCli &model);
-  void sendOrder(Cli_kdr03020::TfrmParamFatCli &model);
+  // True when the copy was done; false when the user stopped it (nothing was written).
+  bool sendOrder(Cli_kdr03020::TfrmParamFatCli &model);
   // The server's preview of the order, counted in a question; true when the user answers "Sim".
   bool copyConfirmed(Cli_kdr03020::TfrmParamFatCli &model);
 

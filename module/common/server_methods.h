@@ -17,6 +17,8 @@ inline constexpr std::string_view GetParEmpKdr = "GetParEmpKdr";
 inline constexpr std::string_view SetParEmpKdr = "SetParEmpKdr";
 inline constexpr std::string_view GeraAutomParam = "GeraAutomParam";
 inline constexpr std::string_view PreviewGeraAutomParam = "PreviewGeraAutomParam";
+// The copy under a name by which the desktop follows it and may stop it.
+inline constexpr std::string_view GeraAutomParamAcompanhado = "GeraAutomParamAcompanhado";
 
 // The all-flag: "T" asks a list method for every row.
 inline constexpr std::string_view allRows = "T";

@@ -7,11 +7,14 @@
 #include "platform/ui/application.h"
 #include "platform/ui/forms.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +23,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace kdr::qt {
@@ -44,6 +48,71 @@ void showCentred(QWidget *box, QWidget *over) {
   box->raise();
   box->repaint();
 }
+
+// An unknown total (0) shows a bar that only says work goes on.
+void setBar(QProgressBar &bar, std::int64_t done, std::int64_t total) {
+  bar.setRange(0, static_cast<int>(std::clamp<std::int64_t>(total, 0, INT_MAX)));
+  bar.setValue(static_cast<int>(std::clamp<std::int64_t>(done, 0, INT_MAX)));
+}
+
+// Long work followed to its end. Cancelar (and Esc, and the close box) asks it to stop, and the
+// dialog stays until the stop is done: the screen never goes on while the server still writes.
+class ProgressDialog : public QDialog {
+public:
+  ProgressDialog(const std::string &title, const FollowedWork &work)
+      : QDialog(dialogParent()), work_(work), text_(new QLabel), bar_(new QProgressBar),
+        cancel_(new QPushButton(QStringLiteral("Cancelar"))) {
+    setObjectName(QStringLiteral("dlgProgresso"));
+    setWindowTitle(titleOr(title));
+    setModal(true);
+    bar_->setMinimumWidth(360);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(text_);
+    layout->addWidget(bar_);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel_);
+    layout->addLayout(buttons);
+    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
+    connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
+  }
+
+  void run() {
+    work_.start();
+    refresh();
+    if (result() == QDialog::Accepted) return;
+    timer_.start(200);
+    exec();
+  }
+
+  void reject() override {
+    if (cancelled_) return;
+    cancelled_ = true;
+    cancel_->setEnabled(false);
+    text_->setText(QStringLiteral("Cancelando: nada do que foi feito será mantido..."));
+    work_.cancel();
+  }
+
+private:
+  void refresh() {
+    const FollowedWork::State state = work_.poll();
+    if (state.over) {
+      timer_.stop();
+      setResult(QDialog::Accepted);
+      if (isVisible()) done(QDialog::Accepted);
+      return;
+    }
+    if (!cancelled_) text_->setText(qs(state.text));
+    setBar(*bar_, state.done, state.total);
+  }
+
+  const FollowedWork &work_;
+  QLabel *text_;
+  QProgressBar *bar_;
+  QPushButton *cancel_;
+  QTimer timer_;
+  bool cancelled_ = false;
+};
 
 QMessageBox::Icon iconOf(TMsgDlgType type) {
   switch (type) {
@@ -358,6 +427,11 @@ bool QtDialogs::find(const std::string &title, TDataSet &dataset) {
 
 void QtDialogs::runModal(TForm &form) { runFormModal(form); }
 
+void QtDialogs::progressDlg(const std::string &title, const FollowedWork &work) {
+  ProgressDialog dialog(title, work);
+  dialog.run();
+}
+
 // ---- WaitOverlay
 
 void WaitOverlay::show(bool on) {
@@ -410,10 +484,7 @@ void ProgressOverlay::show(const ProgressIndicator &progress) {
     layout->addWidget(bar_);
   }
   text_->setText(qs(progress.text()));
-  // An unknown total shows a bar that only says work goes on.
-  const int total = static_cast<int>(std::min<std::size_t>(progress.total(), INT_MAX));
-  bar_->setRange(0, total);
-  bar_->setValue(static_cast<int>(std::min<std::size_t>(progress.done(), INT_MAX)));
+  setBar(*bar_, static_cast<std::int64_t>(progress.done()), static_cast<std::int64_t>(progress.total()));
   showCentred(box_, over);
 }
 

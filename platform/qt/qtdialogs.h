@@ -102,6 +102,7 @@ public:
                  std::vector<std::string> &keys) override;
   bool find(const std::string &title, TDataSet &dataset) override;
   void runModal(TForm &form) override;
+  void progressDlg(const std::string &title, const FollowedWork &work) override;
 };
 
 // Shows and hides the wait box and the busy cursor; hooked to the application's wait indicator

@@ -1,5 +1,8 @@
 #include "platform/ui/dialogs.h"
 
+#include <chrono>
+#include <thread>
+
 #include "platform/data/dataset.h"
 #include "platform/rtl/utf8.h"
 
@@ -96,6 +99,11 @@ std::string comparisonText(const Comparison &comparison) {
 int Dialogs::compareQuestion(const std::string &title, const std::string &text, const Comparison &comparison,
                              const std::vector<std::string> &captions) {
   return question(title, text + "\n\n" + comparisonText(comparison), mtConfirmation, captions);
+}
+
+void Dialogs::progressDlg(const std::string &, const FollowedWork &work) {
+  work.start();
+  while (!work.poll().over) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 bool Dialogs::searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) {

@@ -2,6 +2,7 @@
 // The Dialogs service: every dialog a screen can open goes through this one interface. Headless,
 // the ScriptedUser answers; on the desktop, the widget set shows real dialogs.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -72,6 +73,20 @@ struct Comparison {
 // only text.
 std::string comparisonText(const Comparison &comparison);
 
+// Long work the user follows in a dialog with a bar and Cancelar: the dialog starts it, asks how
+// far it got every so often and closes once it is over. Cancelar asks it to stop; it is over once
+// the stop is done (the work's own answer then says it was stopped).
+struct FollowedWork {
+  struct State {
+    std::string text;                 // what the dialog says ("Copiando: 120000 de 1000000 clientes")
+    std::int64_t done = 0, total = 0; // total 0: unknown so far
+    bool over = false;
+  };
+  std::function<void()> start;
+  std::function<State()> poll;
+  std::function<void()> cancel;
+};
+
 class Dialogs {
 public:
   virtual ~Dialogs() = default;
@@ -104,6 +119,9 @@ public:
   virtual bool find(const std::string &title, TDataSet &dataset) = 0;
   // Runs a form modally: returns once the form's ModalResult is not zero.
   virtual void runModal(TForm &form) = 0;
+  // The dialog of long work (see FollowedWork); returns once the work is over. Where a widget set
+  // has no such dialog, the work is waited for without one.
+  virtual void progressDlg(const std::string &title, const FollowedWork &work);
 };
 
 // Positions the dataset on the first row (from the first) having a visible field whose display

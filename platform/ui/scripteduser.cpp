@@ -151,6 +151,12 @@ ScriptedUser &ScriptedUser::expectModal(std::string formName, std::function<void
   return queue(std::move(e));
 }
 
+ScriptedUser &ScriptedUser::expectProgress(bool cancel) {
+  Expectation e(Kind::Progress);
+  e.cancel = cancel;
+  return queue(std::move(e));
+}
+
 std::string ScriptedUser::describe(const Expectation &e) {
   switch (e.kind) {
   case Kind::Message:
@@ -165,6 +171,8 @@ std::string ScriptedUser::describe(const Expectation &e) {
     return "find \"" + e.text + "\"";
   case Kind::Modal:
     return "modal form " + (e.text.empty() ? std::string("(any)") : e.text);
+  case Kind::Progress:
+    return std::string("progress") + (e.cancel ? " (cancel)" : "");
   }
   return "?";
 }
@@ -320,6 +328,18 @@ bool ScriptedUser::find(const std::string &title, TDataSet &dataset) {
   seen.answer = found ? "found" : "not found";
   transcript_.push_back(seen);
   return found;
+}
+
+// Cancelar pressed at once reaches the work before it starts, so the run always sees the stop.
+void ScriptedUser::progressDlg(const std::string &title, const FollowedWork &work) {
+  DialogRecord seen{"progress", title, "", {"Cancelar"}, "end"};
+  const bool named = !expected_.empty() && expected_.front().kind == Kind::Progress;
+  if (named && take(Kind::Progress, seen, [](const Expectation &) { return true; }).cancel) {
+    work.cancel();
+    seen.answer = "Cancelar";
+  }
+  Dialogs::progressDlg(title, work);
+  transcript_.push_back(seen);
 }
 
 void ScriptedUser::runModal(TForm &form) {

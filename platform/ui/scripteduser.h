@@ -16,7 +16,8 @@
 namespace kdr {
 
 struct DialogRecord {
-  std::string kind; // error, information, warning, confirmation, custom, question, search, list, find, modal
+  // error, information, warning, confirmation, custom, question, search, list, find, modal, progress
+  std::string kind;
   std::string title;
   std::string text;
   std::vector<std::string> buttons; // button captions, or the rows a list offered
@@ -58,6 +59,9 @@ public:
   ScriptedUser &expectFind(std::string text);
   // A form run modally (by name, or any when empty); drive acts on it and must close it.
   ScriptedUser &expectModal(std::string formName, std::function<void(TForm &)> drive);
+  // The next progress dialog: Cancelar pressed at once, or the work followed to its end. A progress
+  // dialog no expectation names is followed to its end and only recorded.
+  ScriptedUser &expectProgress(bool cancel);
 
   const std::vector<DialogRecord> &transcript() const { return transcript_; }
   // One line per dialog, for scenario output and failure messages.
@@ -86,9 +90,10 @@ public:
                  std::vector<std::string> &keys) override;
   bool find(const std::string &title, TDataSet &dataset) override;
   void runModal(TForm &form) override;
+  void progressDlg(const std::string &title, const FollowedWork &work) override;
 
 private:
-  enum class Kind { Message, Question, Search, List, Find, Modal };
+  enum class Kind { Message, Question, Search, List, Find, Modal, Progress };
   // A single-choice list, its rows in pages when pages is given.
   bool search(const std::string &title, TDataSource &source, const SearchPages *pages);
   struct Expectation {

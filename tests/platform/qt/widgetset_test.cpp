@@ -34,6 +34,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -43,6 +44,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -607,6 +609,55 @@ TEST_F(QtTest, TheCompareDialogShowsBothVersionsAndAnswersByCaption) {
   closed.show();
   QTest::keyClick(&closed, Qt::Key_Escape);
   EXPECT_EQ(closed.answer(), mrCancel);
+}
+
+// Long work in its dialog: the text and the bar follow the work; Cancelar asks it to stop and the
+// dialog stays, saying so, until the stop is done. KDR_SCREENSHOT_DIR set: the picture of the
+// documentation is saved there as progress-dialog.png.
+TEST_F(QtTest, TheProgressDialogFollowsTheWorkAndCancelarWaitsForTheStop) {
+  showActive(shownForm());
+  std::int64_t done = 420000;
+  bool started = false, cancelAsked = false, over = false;
+  const FollowedWork work{[&] { started = true; },
+                          [&] {
+                            return FollowedWork::State{"Copiando parâmetros: " + std::to_string(done) +
+                                                           " de 1000000 cliente(s)",
+                                                       done, 1000000, over};
+                          },
+                          [&] { cancelAsked = true; }};
+  auto dialog = [] {
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (w->objectName() == QStringLiteral("dlgProgresso") && w->isVisible()) return w;
+    return static_cast<QWidget *>(nullptr);
+  };
+  QString shown, cancelling;
+  int bar = -1;
+  bool stayed = false;
+  QTimer::singleShot(100, [&] {
+    QWidget *d = dialog();
+    ASSERT_NE(d, nullptr);
+    shown = d->findChild<QLabel *>()->text();
+    bar = d->findChild<QProgressBar *>()->value();
+    if (const char *folder = std::getenv("KDR_SCREENSHOT_DIR")) {
+      EXPECT_TRUE(d->grab().save(QString::fromUtf8(folder) + QStringLiteral("/progress-dialog.png"), "PNG"));
+    }
+    QTest::mouseClick(d->findChild<QPushButton *>(), Qt::LeftButton);
+  });
+  QTimer::singleShot(400, [&] {
+    QWidget *d = dialog();
+    stayed = d != nullptr;
+    if (d) cancelling = d->findChild<QLabel *>()->text();
+    QTest::keyClick(d, Qt::Key_Escape); // a second stop is not asked twice, nor does it close
+    over = true;                        // the server has rolled the work back
+  });
+  QtDialogs().progressDlg("Cadastramento Automático", work);
+  EXPECT_TRUE(started);
+  EXPECT_EQ(shown, QStringLiteral("Copiando parâmetros: 420000 de 1000000 cliente(s)"));
+  EXPECT_EQ(bar, 420000);
+  EXPECT_TRUE(cancelAsked);
+  EXPECT_TRUE(stayed) << "the dialog closed before the stop was done";
+  EXPECT_TRUE(cancelling.startsWith(QStringLiteral("Cancelando"))) << cancelling.toStdString();
+  EXPECT_EQ(dialog(), nullptr);
 }
 
 TEST_F(QtTest, TheWaitIndicatorShowsABusyCursorAndABoxOverTheWindow) {
