@@ -8,12 +8,16 @@
 // connection's resends is saved again, as a user would, until the server answers it. At the end,
 // through the balancer: every writer's row holds its last acknowledged text; its history holds
 // each acknowledged change exactly once, in order, and none it was told failed; every
-// acknowledged insertion and deletion once. Prints the counts, exits non-zero on any fault.
+// acknowledged insertion and deletion once. Where the servers ask for it, each writer first signs
+// in (as the demo's supervisor). Prints the counts, exits non-zero on any fault.
+#include <httplib.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,12 +43,36 @@ struct Counts {
   }
 };
 
+// A session of the demo's supervisor, signed in through the balancer (a server may be down at
+// that moment: tried again), or "" from a server that has no sign-in.
+std::string signIn(const std::string &host, int port) {
+  httplib::Client http(host, port);
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    auto res =
+        http.Post("/session", R"({"operator":"supervisor","password":"supervisor"})", "application/json");
+    if (res && res->status == 404) return {};
+    if (res && res->status == 200) {
+      const std::string marker = "\"session\":\"";
+      const std::size_t at = res->body.find(marker);
+      if (at == std::string::npos) throw std::runtime_error("sign-in answer without a session: " + res->body);
+      const std::size_t from = at + marker.size();
+      return res->body.substr(from, res->body.find('"', from) - from);
+    }
+    if (res && res->status < 500) throw std::runtime_error("sign-in refused: " + res->body);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  throw std::runtime_error("no server answered the sign-in");
+}
+
 class Writer {
 public:
+  // Each writer signs in on its own, as each desktop does; its session is kept in the database,
+  // so it holds whichever server its calls reach, across the kills.
   Writer(const std::string &host, int port, int index) : client_(std::to_string(index + 2)) {
     connection_.ServerName = "KDR03020.rdmParamFatCli";
     connection_.HostName = host;
     connection_.Port = port;
+    connection_.Token = signIn(host, port);
     connection_.ThrowException = false;
     connection_.ReadTimeoutSeconds = 30;
     connection_.Open();
