@@ -269,6 +269,15 @@ void TfrmCadAutomFatCli::btpClienteClick(TComponent *) {
   lblQtdLista->SetCaption(std::to_string(chosen) + " " + msgPadrao->Msg("qtd_lst"));
 }
 
+void TfrmCadAutomFatCli::FormKeyDown(TComponent *Sender, int &Key, TShiftState Shift) {
+  if (Key == VK_F4 && Shift.empty() && btpCliente->Enabled()) {
+    Key = 0;
+    btpCliente->click();
+    return;
+  }
+  TfrmRotiGeral::FormKeyDown(Sender, Key, Shift);
+}
+
 void TfrmCadAutomFatCli::sbtConfirmaClick(TComponent *) {
   TfrmParamFatCli &model = modelScreen();
   if (rbgListaClie->Checked() && Consiste::EmptyString(stCliente)) {

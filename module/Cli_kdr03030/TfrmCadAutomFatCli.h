@@ -75,6 +75,8 @@ public:
   void rbgListaClieClick(kdr::TComponent *Sender);
   void btpClienteClick(kdr::TComponent *Sender);
   void sbtConfirmaClick(kdr::TComponent *Sender);
+  // F4 opens the list search while "Lista" is chosen, as the billing screen's F4 opens its search.
+  void FormKeyDown(kdr::TComponent *Sender, int &Key, kdr::TShiftState Shift) override;
 
   // The code of the model client, read when the screen opened.
   const std::string &modelClient() const { return modelClient_; }

@@ -175,8 +175,18 @@ TfrmRotiGeral::TfrmRotiGeral(TComponent *owner) : TForm(owner) {
   grbDadosRel->SetAlign(alClient);
   msgPadrao = make<TMessages>(this, "msgPadrao");
   OnClose = bindHandler(this, &TfrmRotiGeral::FormClose);
+  // The confirm button is a speed button, which never takes the focus: its key is the form's.
+  KeyPreview = true;
+  OnKeyDown = bindHandler(this, &TfrmRotiGeral::FormKeyDown);
 }
 
 void TfrmRotiGeral::FormClose(TComponent *, TCloseAction &) {}
+
+void TfrmRotiGeral::FormKeyDown(TComponent *, int &Key, TShiftState Shift) {
+  if (Key == 'S' && Shift.bits == ssCtrl && sbtConfirma->Enabled()) {
+    Key = 0;
+    sbtConfirma->click();
+  }
+}
 
 } // namespace kdr

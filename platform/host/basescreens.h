@@ -96,6 +96,8 @@ public:
 
   // The base keeps nothing to release; the close action stays what the screen gives it.
   virtual void FormClose(TComponent *Sender, TCloseAction &Action);
+  // Without the mouse: Ctrl+S confirms, as the grid screens' Confirmar does.
+  virtual void FormKeyDown(TComponent *Sender, int &Key, TShiftState Shift);
 };
 
 } // namespace kdr

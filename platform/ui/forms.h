@@ -34,6 +34,9 @@ public:
   int ModalResult() const { return modalResult_; }
   void SetModalResult(int r);
   bool Modal() const { return modal_; }
+  // The form hears a key (its OnKeyDown) before the focused control does; a key the form zeroes
+  // goes no further. For a screen's own keys that no menu item carries.
+  bool KeyPreview = false;
   // The MDI frame arranges its open children; a widget set without windows ignores it.
   void Cascade() { arrange(maCascade); }
   void Tile() { arrange(maTile); }

@@ -228,6 +228,10 @@ void TCheckBox::defaultKeyPress(char32_t key) {
   if (key == U' ') click();
 }
 
+void TRadioButton::defaultKeyPress(char32_t key) {
+  if (key == U' ') click();
+}
+
 // A radio button speaks only when it becomes the checked one: the siblings it turns off fire
 // nothing, and checking it again changes nothing.
 void TRadioButton::SetChecked(bool v) {

@@ -164,6 +164,10 @@ public:
   std::string className() const override { return "TRadioButton"; }
   void SetChecked(bool v) override;
   void click() override { SetChecked(true); }
+
+protected:
+  // Space checks it, as a click does: the choice is made without the mouse.
+  void defaultKeyPress(char32_t key) override;
 };
 
 // A drop-down list of texts; choosing an item sets Text and ItemIndex and fires OnChange.

@@ -80,6 +80,11 @@ bool press(TWinControl &c, int key, TShiftState shift) {
     TForm *form = c.parentForm();
     // A menu's shortcut chooses its item before the control hears the key.
     if (TMenuItem *item = menuItemOfShortCut(form, ShortCut(key, shift))) return item->Click();
+    if (form && form != &c && form->KeyPreview && form->OnKeyDown) {
+      int previewed = key;
+      form->OnKeyDown(form, previewed, shift);
+      if (previewed == 0 || !target) return;
+    }
     const bool consumed = c.keyDown(key, shift);
     if (!target) return;
     if (key == VK_TAB && !consumed) {
