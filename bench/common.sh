@@ -3,7 +3,10 @@
 #   bench_begin NAME [AT_EXIT]  work=$TMPDIR/kdr-NAME.XXXXXX; at exit: the server stopped, the
 #                               command AT_EXIT run, the folder removed
 #   start_server ARGS...        $bin/kdr-server ARGS --port 0 in the background; sets server_pid
-#                               and port (the caller sets bin, the folder of the programs)
+#                               and port (the caller sets bin, the folder of the programs), signs in
+#                               as the data's supervisor and exports the key as KDR_BENCH_SESSION
+#                               (curl: -H "$auth"); kdr-host signs in through KDR_OPERATOR/KDR_PASSWORD
+#   sign_in PORT                the supervisor's session key
 #   stop_server
 #   copy_order                  the GeraAutomParam order of every billing type, with new texts
 bench_begin() {
@@ -11,6 +14,7 @@ bench_begin() {
   server_pid=""
   bench_at_exit="${2:-true}"
   trap 'stop_server; $bench_at_exit; rm -rf "$work"' EXIT
+  export KDR_OPERATOR=supervisor KDR_PASSWORD=supervisor
 }
 
 start_server() {
@@ -22,6 +26,14 @@ start_server() {
     sleep 0.2
     port=$(sed -n 's/.*listening on [^:]*:\([0-9][0-9]*\)$/\1/p' "$work/server.out")
   done
+  KDR_BENCH_SESSION=$(sign_in "$port")
+  export KDR_BENCH_SESSION
+  auth="Authorization: Bearer $KDR_BENCH_SESSION"
+}
+
+sign_in() { # PORT: the key of a session of the data's supervisor (demo and bulk data have one)
+  curl -s -X POST -H 'Content-Type: application/json' -d '{"operator":"supervisor","password":"supervisor"}' \
+    "http://127.0.0.1:$1/session" | sed -n 's/.*"session":"\([^"]*\)".*/\1/p'
 }
 
 stop_server() {

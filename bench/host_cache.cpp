@@ -62,7 +62,7 @@ double save(TNetConnection &server, TClientDataSet &rows, int round, bool refres
 int saves(int rounds, const std::string &client) {
   TNetConnection server;
   server.ServerName = "KDR03020.rdmParamFatCli";
-  server.Port = Zelnor::WebPort();
+  Zelnor::PointAtServer(server);
   server.Open();
   TClientDataSet rows;
   rows.SetData(TNetConnection::payloadOf(server.Call("GetParamFatCli", {Variant(client)})));
@@ -96,6 +96,7 @@ int main(int argc, char **argv) {
   }
   try {
     Zelnor::config.webPort = std::stoi(args[1]);
+    Zelnor::SignIn("supervisor", "supervisor");
     TdtmDBGeral db(args[2]);
     dtmDBGeral = &db;
     const int code = loading ? load() : saves(std::stoi(args[3]), args[4]);

@@ -41,7 +41,7 @@ int main(int argc, char **argv) {
   TNetConnection server;
   server.ServerName = "KDR03020.rdmParamFatCli";
   server.Port = port;
-  server.Open();
+  server.Token = server.OpenSession("supervisor", "supervisor").key;
   TClientDataSet clients;
   TDataSource source;
   source.SetDataSet(&clients);

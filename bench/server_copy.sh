@@ -68,7 +68,7 @@ through_server() {
   if [ "$engine" = sqlite ]; then start_server --db "sqlite:$work/a.db"; else start_server --db "$(pg_url kdr_copy_round_a)"; fi
   local t0
   t0=$(now)
-  curl -sf --max-time 3600 -X POST -H 'Content-Type: application/json' -d "{\"args\":[\"T\",\"1\",$order]}" \
+  curl -sf --max-time 3600 -X POST -H "$auth" -H 'Content-Type: application/json' -d "{\"args\":[\"T\",\"1\",$order]}" \
     "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GeraAutomParam" >"$work/answer.json" ||
     { cat "$work/answer.json" "$work/server.err" >&2; exit 1; }
   since "$t0"

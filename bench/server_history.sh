@@ -60,7 +60,7 @@ copy_time() { # BUILD_DIR: seconds of one GeraAutomParam to every client, on a f
   bin="$1/bin" start_server --db "$(fresh_copy)"
   local t0
   t0=$(now)
-  curl -s --max-time 7200 -X POST -H 'Content-Type: application/json' \
+  curl -s --max-time 7200 -X POST -H "$auth" -H 'Content-Type: application/json' \
     -d "{\"args\":[\"T\",\"1\",$order]}" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GeraAutomParam" \
     >"$work/answer.json"
   echo "$(now) - $t0" | bc

@@ -6,6 +6,7 @@
 # bench/server_http.sh [BUILD_DIR] [SECONDS_PER_ROUND] [ROUNDS] [kdr-server options...]
 # Needs wrk and nginx (scripts/setup installs them).
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 build="${1:-build/default}"
 per="${2:-4}"
 rounds="${3:-5}"
@@ -26,8 +27,9 @@ for _ in $(seq 100); do grep -q listening "$work/server.out" 2>/dev/null && brea
 port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
 
 body='{"args":["101"]}'
+session=$(sign_in "$port")
 mkdir -p "$work/www"
-curl -s -X POST -H 'Content-Type: application/json' -d "$body" \
+curl -s -X POST -H "Authorization: Bearer $session" -H 'Content-Type: application/json' -d "$body" \
   "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GetParamFatCli" >"$work/www/answer.json"
 echo "answer: $(wc -c <"$work/www/answer.json") bytes"
 
@@ -35,6 +37,7 @@ cat >"$work/post.lua" <<LUA
 wrk.method = "POST"
 wrk.body = '$body'
 wrk.headers["Content-Type"] = "application/json"
+wrk.headers["Authorization"] = "Bearer $session"
 LUA
 
 nginx_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')

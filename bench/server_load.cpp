@@ -6,6 +6,7 @@
 // inserts a billing-type-5 row and deletes it again. Any refusal means a save did not find the
 // row its writer saw. At the end every writer's row must hold its last acknowledged text and rate
 // to the bit. Prints the counts and exits non-zero when anything was refused or lost.
+#include <cstdlib>
 #include <httplib.h>
 
 #include <atomic>
@@ -40,6 +41,8 @@ public:
       : http_("127.0.0.1", port), client_(std::to_string(index + 2)), random_(index), counts_(counts) {
     http_.set_keep_alive(true);
     http_.set_read_timeout(300, 0);
+    // The session bench/server_load.sh signed in.
+    if (const char *session = std::getenv("KDR_BENCH_SESSION")) http_.set_bearer_token_auth(session);
     fields_ = server::payload::paramFatCli();
   }
 

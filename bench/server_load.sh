@@ -7,6 +7,7 @@
 # parameters other than the writers' own rows must be what the seed left.
 # postgresql: a scratch database in the cluster KDR_TEST_PG names (scripts/pg-cluster starts one).
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 build="${1:-build/default}"
 engine="${2:-sqlite}"
 writers="${3:-32}"
@@ -35,6 +36,8 @@ server_pid=$!
 for _ in $(seq 300); do grep -q listening "$work/server.out" 2>/dev/null && break; sleep 0.1; done
 port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
 [ -n "$port" ] || { cat "$work/server.log"; exit 1; }
+KDR_BENCH_SESSION=$(sign_in "$port")
+export KDR_BENCH_SESSION
 echo "engine $engine:"
 if [ "${5:-}" != bulk ]; then
   "$build/bin/bench_server_load" "$port" "$writers" "$seconds"

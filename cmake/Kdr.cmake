@@ -7,5 +7,6 @@ function(kdr_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "KDR_BIN_DIR=${PROJECT_BINARY_DIR}/bin")
+                       PROPERTIES ENVIRONMENT "KDR_BIN_DIR=${PROJECT_BINARY_DIR}/bin"
+                                  ENVIRONMENT_MODIFICATION "KDR_TEST_PASSWORD_COST=set:minimum")
 endfunction()

@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <filesystem>
-#include <pwd.h>
+#include <fstream>
 #include <unistd.h>
 
 #include "platform/rtl/exceptions.h"
@@ -13,14 +13,20 @@ namespace kdr::host {
 
 const char *const usageText =
     "uso: kdr-host [opções]\n"
-    "  --server HOST[:PORTA]  servidor de aplicação (KDR_SERVER, padrão 127.0.0.1:8020)\n"
+    "  --server [https://]HOST[:PORTA]  servidor de aplicação (KDR_SERVER, padrão 127.0.0.1:8020);\n"
+    "                         com https://, o certificado do servidor é verificado\n"
+    "  --ca ARQUIVO           autoridade do certificado do servidor, se não for do sistema (KDR_CA)\n"
+    "  --allow-plain-http     aceita HTTP sem TLS para um endereço que não é desta máquina\n"
     "  --port PORTA           porta do servidor (KDR_SERVER_PORT)\n"
     "  --token SENHA          senha exigida pelo servidor (KDR_TOKEN)\n"
-    "  --user NOME            usuário registrado no histórico do servidor (KDR_USER, padrão o login)\n"
+    "  --operator CÓDIGO      operador que entra no sistema (KDR_OPERATOR); sem ele, a janela de\n"
+    "                         entrada pergunta operador e senha\n"
+    "  --password-file ARQ    senha do operador na primeira linha do arquivo (ou KDR_PASSWORD)\n"
     "  --local-db ARQUIVO     banco local do host (KDR_LOCAL_DB)\n"
     "  --module ARQUIVO       pacote do módulo (KDR_MODULE, padrão libkdr03020.so ao lado do programa)\n"
     "  --server-program ARQ   kdr-server usado por --demo (KDR_SERVER_PROGRAM)\n"
-    "  --demo                 inicia um kdr-server próprio com dados de demonstração\n"
+    "  --demo                 inicia um kdr-server próprio com dados de demonstração e entra como o\n"
+    "                         supervisor de demonstração (a menos que --operator diga outro)\n"
     "  --headless             sem janelas (o padrão quando não há display)\n"
     "  --script ARQUIVO       executa um roteiro e termina\n"
     "  --screenshot ARQ.png   salva a janela na linha snapshot do roteiro, ou depois dele (ou ao\n"
@@ -32,10 +38,14 @@ const char *const usageText =
 
 namespace {
 
-// The account this process runs as, when the environment does not say.
-std::string loginName() {
-  const passwd *pw = ::getpwuid(::getuid());
-  return pw && pw->pw_name ? pw->pw_name : std::string();
+// The first line of the file, without its line break.
+std::string passwordIn(const std::string &path) {
+  std::ifstream in(path);
+  if (!in) throw Exception("Não foi possível ler o arquivo de senha " + path);
+  std::string line;
+  std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
 }
 
 int parsePort(const std::string &text, const std::string &what) {
@@ -46,8 +56,15 @@ int parsePort(const std::string &text, const std::string &what) {
   return port;
 }
 
-// "host", "host:port" or ":port".
-void applyServer(HostConfig &config, const std::string &text, const std::string &what) {
+// "host", "host:port" or ":port", each optionally after "https://" or "http://" (plain HTTP when
+// no scheme is written: a server named again is named whole).
+void applyServer(HostConfig &config, std::string text, const std::string &what) {
+  config.tls = false;
+  for (const char *scheme : {"https://", "http://"})
+    if (text.rfind(scheme, 0) == 0) {
+      config.tls = std::string_view(scheme) == "https://";
+      text = text.substr(std::string_view(scheme).size());
+    }
   auto colon = text.rfind(':');
   if (colon == std::string::npos) {
     config.serverHost = text;
@@ -55,6 +72,10 @@ void applyServer(HostConfig &config, const std::string &text, const std::string 
   }
   if (colon > 0) config.serverHost = text.substr(0, colon);
   config.serverPort = parsePort(text.substr(colon + 1), what);
+}
+
+bool onThisMachine(const std::string &host) {
+  return host == "localhost" || host == "::1" || host == "[::1]" || host.rfind("127.", 0) == 0;
 }
 
 std::string defaultLocalDb(const std::map<std::string, std::string> &env) {
@@ -101,8 +122,9 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
   if (auto v = fromEnv("KDR_SERVER")) applyServer(config, *v, "KDR_SERVER");
   if (auto v = fromEnv("KDR_SERVER_PORT")) config.serverPort = parsePort(*v, "KDR_SERVER_PORT");
   if (auto v = fromEnv("KDR_TOKEN")) config.token = *v;
-  if (auto v = fromEnv("USER")) config.user = *v;
-  if (auto v = fromEnv("KDR_USER")) config.user = *v;
+  if (auto v = fromEnv("KDR_CA")) config.caFile = *v;
+  if (auto v = fromEnv("KDR_OPERATOR")) config.operatorCode = *v;
+  if (auto v = fromEnv("KDR_PASSWORD")) config.password = *v;
   if (auto v = fromEnv("KDR_LOCAL_DB")) config.localDb = *v;
   if (auto v = fromEnv("KDR_MODULE")) config.modulePath = *v;
   if (auto v = fromEnv("KDR_SERVER_PROGRAM")) config.serverProgram = *v;
@@ -120,8 +142,14 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
       config.serverPort = parsePort(value(), arg);
     else if (arg == "--token")
       config.token = value();
-    else if (arg == "--user")
-      config.user = value();
+    else if (arg == "--ca")
+      config.caFile = value();
+    else if (arg == "--allow-plain-http")
+      config.allowPlainHttp = true;
+    else if (arg == "--operator")
+      config.operatorCode = value();
+    else if (arg == "--password-file")
+      config.password = passwordIn(value());
     else if (arg == "--local-db")
       config.localDb = value();
     else if (arg == "--module")
@@ -151,8 +179,12 @@ HostConfig parseConfig(const std::vector<std::string> &args, const std::map<std:
   if (!config.screenshot.empty() && config.headless)
     throw Exception(
         "--screenshot precisa das janelas Qt: rode com display ou QT_QPA_PLATFORM=offscreen, sem --headless");
+  // The password and every billing text would cross the network in the clear.
+  if (!config.tls && !config.allowPlainHttp && !config.demo && !onThisMachine(config.serverHost))
+    throw Exception(
+        "O servidor " + config.serverHost +
+        " não é desta máquina: use --server https://... ou aceite o risco com --allow-plain-http");
   if (config.localDb.empty()) config.localDb = defaultLocalDb(env);
-  if (config.user.empty()) config.user = loginName();
   if (config.modulePath.empty()) config.modulePath = programFolder() + "/libkdr03020.so";
   if (config.serverProgram.empty()) config.serverProgram = programFolder() + "/kdr-server";
   if (config.qtLibrary.empty()) config.qtLibrary = programFolder() + "/libkdr-qt.so";

@@ -10,16 +10,20 @@ namespace kdr::host {
 
 struct HostConfig {
   std::string serverHost = "127.0.0.1";
-  int serverPort = 8020;     // kdr-server's own default
-  std::string token;         // sent to the server when it asks for one
-  std::string user;          // who uses this desktop, for the server's history: KDR_USER, else the login
-  std::string localDb;       // default: kdr-local.db in the user's data folder
-  std::string modulePath;    // default: libkdr03020.so beside the kdr-host program
-  std::string serverProgram; // for --demo; default: kdr-server beside the kdr-host program
-  std::string qtLibrary;     // default: libkdr-qt.so beside the kdr-host program
-  std::string script;        // scenario file; empty for the desktop
-  std::string screenshot;    // PNG of the main window, saved after the scenario (or at start)
-  bool headless = false;     // --headless, or a scenario with no display to show it on
+  int serverPort = 8020;       // kdr-server's own default
+  bool tls = false;            // --server https://...: the server's certificate is verified
+  std::string caFile;          // --ca, KDR_CA: the authority of the server's certificate, if not the system's
+  bool allowPlainHttp = false; // plain HTTP to a network address (loopback needs no consent)
+  std::string token;           // the server's machine token (the local copy only)
+  std::string operatorCode;    // who signs in: --operator, KDR_OPERATOR (with --demo: the demo supervisor)
+  std::string password;        // KDR_PASSWORD, or the first line of --password-file
+  std::string localDb;         // default: kdr-local.db in the user's data folder
+  std::string modulePath;      // default: libkdr03020.so beside the kdr-host program
+  std::string serverProgram;   // for --demo; default: kdr-server beside the kdr-host program
+  std::string qtLibrary;       // default: libkdr-qt.so beside the kdr-host program
+  std::string script;          // scenario file; empty for the desktop
+  std::string screenshot;      // PNG of the main window, saved after the scenario (or at start)
+  bool headless = false;       // --headless, or a scenario with no display to show it on
   bool demo = false;
   bool help = false;
   bool version = false;

@@ -11,6 +11,7 @@
 #include "host/main_form.h"
 #include "host/package_loader.h"
 #include "host/scenario/scenario_runner.h"
+#include "host/sign_in_form.h"
 #include "platform/host/background_cache_load.h"
 #include "platform/host/localdb.h"
 #include "platform/host/zelnor.h"
@@ -20,6 +21,9 @@
 namespace kdr::host {
 
 namespace {
+
+// The demo data's supervisor, whose password is its code (README).
+constexpr const char *demoSupervisor = "supervisor";
 
 // The tables the module's screens read from the local database, the small ones first.
 const std::vector<std::string> cachedTables{"EMPRESA",   "OPERADOR", "OPERGRUPOP",
@@ -34,8 +38,9 @@ public:
     package_.load(config.modulePath);
     Zelnor::config.webUrl = config.serverHost;
     Zelnor::config.webPort = config.serverPort;
+    Zelnor::config.tls = config.tls;
+    Zelnor::config.caFile = config.caFile;
     Zelnor::config.token = config.token;
-    Zelnor::config.user = config.user;
     // A bare file name lives in the current folder, which exists.
     const std::filesystem::path folder = std::filesystem::path(config.localDb).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder);
@@ -43,6 +48,7 @@ public:
     // Every form gets its peer when it is made, so the widget set comes before the main form.
     if (desktop_) desktop_->install();
     try {
+      signIn(config);
       mainForm_ = TForm::create<TfrmPrincipal>(&Application(),
                                                [this](std::string_view entry) { package_.entry(entry)(); });
       if (desktop_) watchInStatusBar();
@@ -69,6 +75,12 @@ public:
     closeScreens();
     package_.unload();
     dtmDBGeral = nullptr;
+    // Leaving signs out: the key is worth nothing to whoever finds it later.
+    TNetConnection connection;
+    Zelnor::PointAtServer(connection, Zelnor::config, false);
+    connection.CloseSession();
+    Zelnor::config.session.clear();
+    Zelnor::config.renewSession = nullptr;
   }
 
   // Copies already loaded are brought up to date before the screens open: what changed since
@@ -118,6 +130,26 @@ public:
       const auto p = firstLoad_->progress();
       progress.show(TfrmPrincipal::loadingText(p.done, p.total), p.done, p.total);
     });
+  }
+
+  // From the command line, else the dialog; the demo signs in as its supervisor. A session that
+  // ends later asks the password again, so the change that found it ended is sent after all.
+  void signIn(const HostConfig &config) {
+    std::string operatorCode = config.operatorCode, password = config.password;
+    if (config.demo && operatorCode.empty()) operatorCode = password = demoSupervisor;
+    if (!operatorCode.empty() && !password.empty()) {
+      Zelnor::SignIn(operatorCode, password);
+    } else if (!desktop_) {
+      throw Exception("Sem janelas, informe o operador (--operator ou KDR_OPERATOR) e a senha (KDR_PASSWORD "
+                      "ou --password-file).");
+    } else if (!askSignIn(operatorCode, "")) {
+      throw Exception("Entrada cancelada.");
+    }
+    Zelnor::config.renewSession = [] {
+      return askSignIn(
+          Zelnor::config.user,
+          "A sessão terminou. Digite a senha para continuar; a alteração em andamento será enviada.");
+    };
   }
   TForm *mainForm() const { return mainForm_; }
 

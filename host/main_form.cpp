@@ -44,6 +44,15 @@ TfrmPrincipal::TfrmPrincipal(TComponent *owner, std::function<void(std::string_v
   pgbCopiaLocal->SetHeight(14);
   pgbCopiaLocal->SetVisible(false);
   showServer();
+  showAuthorisations();
+}
+
+// The codes are the server's (docs/wire.md): the server refuses the calls anyway; the menu only
+// spares the operator a screen that could do nothing.
+void TfrmPrincipal::showAuthorisations() {
+  mnuParamFatCli->SetEnabled(Zelnor::Holds("FPCO"));
+  mnuDescPad->SetEnabled(Zelnor::Holds("FPDP"));
+  mnuImportacaoParam->SetEnabled(Zelnor::Holds("FPCL") || Zelnor::Holds("FPCT"));
 }
 
 void TfrmPrincipal::showServer() {

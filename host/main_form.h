@@ -54,6 +54,9 @@ public:
   // "carregando 120.000 de 1.000.000 linhas", or without the total when it is unknown.
   static std::string loadingText(std::size_t done, std::size_t total);
 
+  // Enables the screens the signed-in operator may open (its groups' authorisations).
+  void showAuthorisations();
+
 private:
   TMenuItem *addItem(TMenuItem *menu, const char *name, const char *caption,
                      std::function<void()> action = nullptr);

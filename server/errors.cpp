@@ -20,6 +20,7 @@ constexpr std::array<CodeInfo, 10> codes{{
     {"not_found", 404},
     {"conflict", 409},
     {"payload_too_large", 413},
+    {"too_many_attempts", 429},
     {"unsupported_media_type", 415},
     {"unavailable", 503},
     {"cancelled", 409},

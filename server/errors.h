@@ -11,11 +11,13 @@ namespace kdr::server {
 
 enum class ErrorCode {
   InvalidArgument, // malformed request, wrong arguments or a value that breaks a rule
-  Unauthenticated,
-  Forbidden, // a request from a web page of another site, or for a name this server does not answer
-  NotFound,  // unknown module, method or table
-  Conflict,  // another desktop changed the rows first
+  Unauthenticated, // no session, an ended or expired one, or a wrong password
+  Forbidden,       // an operator without the method's authorisation, a request from a web page of
+                   // another site, or for a name this server does not answer
+  NotFound,        // unknown module, method or table
+  Conflict,        // another desktop changed the rows first
   PayloadTooLarge,
+  TooManyAttempts,      // sign-ins refused until a wait ends
   UnsupportedMediaType, // a body that is not JSON
   Unavailable,          // the database cannot be reached or is busy
   Cancelled,            // long work stopped at its user's request, rolled back whole

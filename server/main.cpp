@@ -14,6 +14,7 @@
 #include "server/admin/admin.h"
 #include "server/admin/seed.h"
 #include "server/cli/command_line.h"
+#include "server/auth/password.h"
 #include "server/errors.h"
 #include "server/http/access_guard.h"
 #include "server/http/http_front.h"
@@ -28,7 +29,7 @@ struct Options {
   std::string db, seed, listen = "127.0.0.1", port = "8020", loops = "0", threads = "8", answerCache = "0",
                         leaveNotice = "0";
   std::vector<std::string> allowedHosts;
-  bool allowNoToken = false;
+  bool allowPlainHttp = false, allowNoToken = false; // the second: the first's former name
   kdr::server::HttpOptions http;
   std::int64_t bulkClients = 0;
   std::size_t answerCacheMib = 0;
@@ -67,11 +68,16 @@ bool parse(const std::vector<std::string> &args, Options &o) {
   line.setting("port", o.port, "porta (padrão 8020; 0 = o sistema escolhe)")
       ->check(wholeNumber(0, 65535))
       ->type_name("PORTA");
-  line.setting("token", o.http.token, "senha exigida dos desktops")->type_name("SENHA");
+  line.setting("token", o.http.token, "token da máquina: dá acesso só à cópia local das tabelas e às métricas")
+      ->type_name("TOKEN");
+  line.setting("tls-cert", o.http.tlsCertificate, "certificado do servidor (PEM, com a cadeia) para HTTPS")
+      ->type_name("ARQUIVO");
+  line.setting("tls-key", o.http.tlsKey, "chave privada do certificado (PEM)")->type_name("ARQUIVO");
   line.setting("allow-host", o.allowedHosts,
                "outro nome pelo qual os desktops chegam, ou NOME:PORTA de um balanceador (repetível)")
       ->type_name("NOME");
-  line.flagSetting("allow-no-token", o.allowNoToken, "aceita escutar na rede sem senha");
+  line.flagSetting("allow-plain-http", o.allowPlainHttp, "aceita escutar na rede sem TLS");
+  line.flagSetting("allow-no-token", o.allowNoToken, "o nome antigo de --allow-plain-http");
   line.setting("loops", o.loops, "laços de eventos (padrão 0 = um por núcleo)")
       ->check(wholeNumber(0, 256))
       ->type_name("N");
@@ -100,14 +106,15 @@ bool parse(const std::vector<std::string> &args, Options &o) {
   o.http.allowedHosts = o.allowedHosts;
   o.answerCacheMib = std::stoul(o.answerCache);
   o.http.leaveNotice = std::chrono::seconds(std::stoul(o.leaveNotice));
+  o.allowPlainHttp = o.allowPlainHttp || o.allowNoToken;
   if (o.seed.rfind("bulk:", 0) == 0) o.bulkClients = std::stoll(o.seed.substr(5));
   return true;
 }
 
-// Without a token, anyone who can reach the address can read and write: on a network address
-// that has to be the operator's explicit choice.
-bool exposedWithoutToken(const Options &o) {
-  return o.http.token.empty() && !o.allowNoToken && !kdr::server::isLoopback(o.http.address);
+// Without TLS, anyone on the network path reads the passwords, the session keys and every billing
+// text: on a network address that has to be the administrator's explicit choice.
+bool exposedWithoutTls(const Options &o) {
+  return o.http.tlsCertificate.empty() && !o.allowPlainHttp && !kdr::server::isLoopback(o.http.address);
 }
 
 } // namespace
@@ -124,10 +131,10 @@ int main(int argc, char **argv) {
     std::cerr << "kdr-server: " << e.what() << "\nVeja kdr-server --help.\n";
     return 2;
   }
-  if (exposedWithoutToken(o)) {
+  if (exposedWithoutTls(o)) {
     std::cerr << "kdr-server: recusado escutar em " << o.http.address
-              << " sem token: qualquer máquina da rede poderia ler e gravar. Informe --token (ou "
-                 "KDR_TOKEN), escute em 127.0.0.1, ou aceite o risco com --allow-no-token.\n";
+              << " sem TLS: senhas, sessões e textos passariam abertos pela rede. Informe --tls-cert e "
+                 "--tls-key, escute em 127.0.0.1, ou aceite o risco com --allow-plain-http.\n";
     return 2;
   }
   // Every open connection is a descriptor: the usual soft limit of 1024 would stop the server
@@ -155,6 +162,8 @@ int main(int argc, char **argv) {
     HttpFront front(dispatcher, o.http);
     int port = front.bind();
     StopOnSignals stopper(front, {SIGINT, SIGTERM});
+    if (PasswordCost::configured().testOnly())
+      logLine("KDR_TEST_PASSWORD_COST hashes new passwords at a test-only cost", LogLevel::Warning);
     std::cout << "listening on " << o.http.address << ":" << port << std::endl;
     front.run();
     return 0;

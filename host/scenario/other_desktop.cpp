@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "platform/host/zelnor.h"
@@ -42,15 +43,29 @@ private:
 
 } // namespace
 
-int runOtherDesktop(const std::string &scriptPath, const std::string &user) {
+int runOtherDesktop(const std::string &scriptPath, const std::string &operatorCode) {
   const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
   ScratchFolder folder;
-  std::vector<std::string> args{
-      program,      "--headless",
-      "--server",   Zelnor::config.webUrl + ":" + std::to_string(Zelnor::config.webPort),
-      "--user",     user,
-      "--local-db", (folder.path() / "local.db").string(),
-      "--script",   scriptPath};
+  // The demo data's operators have their codes as passwords; a file keeps it off the process list.
+  const std::filesystem::path passwordFile = folder.path() / "senha";
+  std::ofstream(passwordFile) << operatorCode << '\n';
+  std::vector<std::string> args{program,
+                                "--headless",
+                                "--server",
+                                (Zelnor::config.tls ? "https://" : "") + Zelnor::config.webUrl + ":" +
+                                    std::to_string(Zelnor::config.webPort),
+                                "--operator",
+                                operatorCode,
+                                "--password-file",
+                                passwordFile.string(),
+                                "--local-db",
+                                (folder.path() / "local.db").string(),
+                                "--script",
+                                scriptPath};
+  if (!Zelnor::config.caFile.empty()) {
+    args.push_back("--ca");
+    args.push_back(Zelnor::config.caFile);
+  }
   if (!Zelnor::config.token.empty()) {
     args.push_back("--token");
     args.push_back(Zelnor::config.token);

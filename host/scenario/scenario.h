@@ -13,22 +13,24 @@ namespace kdr::host::scenario {
 std::vector<std::string> splitWords(const std::string &line);
 
 enum class Op {
-  Call,     // call ENTRY
-  Focus,    // focus CONTROL
-  Type,     // type TEXT
-  Key,      // key KEY [ctrl] [shift] [alt]
-  Click,    // click CONTROL
-  Page,     // page PAGECONTROL SHEET
-  Cell,     // cell GRID ROW FIELD
-  Pick,     // pick TEXT
-  Ellipsis, // ellipsis
-  Close,    // close [FORM]
-  Expect,   // expect ...
-  Assert,   // assert TARGET = VALUE
-  Dump,     // dump [FORM]
-  Snapshot, // snapshot
-  Keep,     // keep FORM|DATASET
-  Desktop,  // desktop FILE as USER
+  Call,       // call ENTRY
+  Focus,      // focus CONTROL
+  Type,       // type TEXT
+  Key,        // key KEY [ctrl] [shift] [alt]
+  Click,      // click CONTROL
+  Page,       // page PAGECONTROL SHEET
+  Cell,       // cell GRID ROW FIELD
+  Pick,       // pick TEXT
+  Ellipsis,   // ellipsis
+  Close,      // close [FORM]
+  Expect,     // expect ...
+  Assert,     // assert TARGET = VALUE
+  Dump,       // dump [FORM]
+  Snapshot,   // snapshot
+  Keep,       // keep FORM|DATASET
+  Desktop,    // desktop FILE as OPERATOR
+  SignIn,     // signin OPERATOR PASSWORD
+  EndSession, // endsession
 };
 
 enum class ExpectKind { Message, Question, Search, List, Find, Progress };

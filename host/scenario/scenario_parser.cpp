@@ -19,6 +19,7 @@ const std::vector<std::pair<std::string, Op>> verbs{
     {"click", Op::Click},       {"page", Op::Page},         {"cell", Op::Cell},     {"pick", Op::Pick},
     {"ellipsis", Op::Ellipsis}, {"close", Op::Close},       {"expect", Op::Expect}, {"assert", Op::Assert},
     {"dump", Op::Dump},         {"snapshot", Op::Snapshot}, {"keep", Op::Keep},     {"desktop", Op::Desktop},
+    {"signin", Op::SignIn},     {"endsession", Op::EndSession},
 };
 
 void requireCount(const Command &command, size_t least, size_t most, const char *shape) {
@@ -185,8 +186,13 @@ Command parseCommand(const std::vector<std::string> &words) {
     requireCount(command, 1, 1, "keep FORM|DATASET");
     break;
   case Op::Desktop:
-    requireCount(command, 3, 3, "desktop ARQUIVO as USUÁRIO");
-    if (command.args[1] != "as") throw LineError("esperado: desktop ARQUIVO as USUÁRIO");
+    requireCount(command, 3, 3, "desktop ARQUIVO as OPERADOR");
+    if (command.args[1] != "as") throw LineError("esperado: desktop ARQUIVO as OPERADOR");
+  case Op::SignIn:
+    requireCount(command, 2, 2, "signin OPERADOR SENHA");
+    break;
+  case Op::EndSession:
+    requireCount(command, 0, 0, "endsession");
     break;
   case Op::Expect:
     parseExpect(command);

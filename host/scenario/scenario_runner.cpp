@@ -5,9 +5,12 @@
 #include <filesystem>
 
 #include "host/scenario/other_desktop.h"
+#include "host/main_form.h"
 #include "platform/data/clientdataset.h"
 #include "platform/data/datasource.h"
 #include "platform/host/adoibquery.h"
+#include "platform/host/localdb.h"
+#include "platform/host/zelnor.h"
 #include "platform/rtl/utf8.h"
 #include "platform/ui/comctrls.h"
 #include "platform/ui/dbgrids.h"
@@ -21,6 +24,19 @@
 namespace kdr::host::scenario {
 
 namespace {
+
+// The first copies load with the session the desktop started with: they end before it changes.
+void awaitFirstLoads() {
+  if (dtmDBGeral) dtmDBGeral->firstLoads.awaitAll();
+}
+
+// Ends the desktop's session on the server while the desktop keeps its key.
+void endSession() {
+  awaitFirstLoads();
+  TNetConnection connection;
+  Zelnor::PointAtServer(connection, Zelnor::config, false);
+  connection.CloseSession();
+}
 
 [[noreturn]] void fail(const std::string &why) { throw ScenarioFailure(why); }
 
@@ -353,6 +369,22 @@ void ScenarioRunner::execute(const Command &command) {
       fail("o outro desktop parou em " + file.string() + " (código " + std::to_string(code) + ")");
     break;
   }
+  case Op::SignIn:
+    awaitFirstLoads();
+    try {
+      Zelnor::SignIn(command.args[0], command.args[1]);
+    } catch (const Exception &e) {
+      fail("não foi possível entrar como " + command.args[0] + ": " + e.Message());
+    }
+    if (auto *frame = dynamic_cast<TfrmPrincipal *>(mainForm_)) {
+      frame->showAuthorisations();
+      frame->showServer();
+    }
+    break;
+  case Op::EndSession:
+    // The server forgets the session, as when it expires: the desktop learns it at its next call.
+    endSession();
+    break;
   default:
     act(command);
   }

@@ -136,12 +136,7 @@ void TfrmParamFatCli::FormCreate(TComponent *Sender) {
 }
 
 void TfrmParamFatCli::netParamFatCliServBeforeConnect(TNetConnection &Sender) {
-  Sender.HostName = Zelnor::WebURL();
-  Sender.Port = Zelnor::WebPort();
-  // A server that guards its door with a token gets the one the host was given.
-  Sender.Token = Zelnor::WebToken();
-  // The server's history names who made each change.
-  Sender.UserName = Zelnor::WebUser();
+  Zelnor::PointAtServer(Sender);
 }
 
 // The number is typed bare; taking the mask off must neither clear the name nor disable commands.

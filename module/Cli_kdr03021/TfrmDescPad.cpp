@@ -341,11 +341,7 @@ void TfrmDescPad::dtsPadraoStateChange(TComponent *) {
 // The instance stays for the next opening; the base's close handling does not run.
 void TfrmDescPad::FormClose(TComponent *, TCloseAction &Action) { Action = caHide; }
 
-void TfrmDescPad::netDescPadServBeforeConnect(TNetConnection &Sender) {
-  Sender.HostName = Zelnor::WebURL();
-  Sender.Port = Zelnor::WebPort();
-  Sender.Token = Zelnor::WebToken();
-}
+void TfrmDescPad::netDescPadServBeforeConnect(TNetConnection &Sender) { Zelnor::PointAtServer(Sender); }
 
 // The connection this opening was handed (the billing-parameters screen's, opened from there);
 // otherwise one of this screen's own to the same server, so the host's menu can open it alone.

@@ -33,6 +33,7 @@ enum class Frame : std::uint8_t {
 enum class Key : std::uint8_t {
   None,
   Other,
+  Member, // of the envelope, by another name: kept in members
   Unassigned,
   Fields,
   Rows,
@@ -68,6 +69,12 @@ struct Level {
   bool hasName = false, hasType = false, hasStatus = false, hasValues = false;
   RowStatus status = RowStatus::Unmodified;
 };
+
+bool isSignInMember(std::string_view name) {
+  for (std::string_view member : {"session", "expires", "operator", "name", "authorisations"})
+    if (name == member) return true;
+  return false;
+}
 
 [[noreturn]] void invalidCall(const std::string &what) { throw EConvertError("Invalid call: " + what); }
 
@@ -198,6 +205,8 @@ private:
     // A container as the value of a key.
     const Key k = std::exchange(l.key, Key::None);
     if (k == Key::Other) return push(Frame::Skip);
+    // An object among the envelope's other members is no one's: skipped, as before there were any.
+    if (k == Key::Member && !array) return push(Frame::Skip);
     if (l.frame == Frame::Envelope) {
       if (k == Key::Error) {
         if (array) invalidCall("\"error\" is not an object");
@@ -326,6 +335,13 @@ private:
       k = name == "status" ? Key::Status : name == "values" ? Key::Values : k;
     } else if (l.frame == Frame::Envelope) {
       k = name == "args" ? Key::Args : name == "result" ? Key::Result : name == "error" ? Key::Error : k;
+      // The members of a sign-in's answer are kept; any other is skipped unread, whatever it holds.
+      if (k == Key::Other && isSignInMember(name)) {
+        noteKey(l, k, name);
+        member_ = name;
+        l.key = Key::Member;
+        return true;
+      }
     } else if (l.frame == Frame::Failure) {
       k = name == "code" ? Key::Code : name == "message" ? Key::Message : name == "detail" ? Key::Detail : k;
     }
@@ -384,6 +400,9 @@ private:
     case Key::Result:
       (k == Key::Args ? envelope.args : envelope.result) = std::move(v);
       return true;
+    case Key::Member:
+      envelope.members.emplace(std::move(member_), std::move(v));
+      return true;
     case Key::Error:
       invalidCall("\"error\" is not an object");
     case Key::Code:
@@ -430,6 +449,7 @@ private:
   std::vector<Level> stack_;
   std::vector<PacketBuilder> builders_{1}; // slot 0 stands for "none yet"
   std::string partial_;
+  std::string member_; // the name of the envelope's member being read
   std::string number_; // the parts of a number split across buffers
 };
 

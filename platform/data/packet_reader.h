@@ -3,6 +3,7 @@
 // packets, deltas and the envelope of a remote call with it. It decodes the text straight into
 // variants, without building a JSON document first, so loading a large packet costs little more
 // than parsing its text. Every number reads back to the double it was written from.
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,10 +19,12 @@ Variant variantFromJsonText(std::string_view text);
 
 // A remote call, {"args": [...]}, or its answer, {"result": ..., "args": [...]} or
 // {"error": {"code": ..., "message": ..., "detail": ...}}, as the wire carries them
-// (docs/wire.md). Members of other names are skipped.
+// (docs/wire.md). Members of other names (a sign-in's "session", "expires"...) are read into
+// members, but for objects, which are skipped.
 struct CallEnvelope {
   bool object = false; // the text is a JSON object at all
   std::optional<Variant> args, result;
+  std::map<std::string, Variant> members;
   bool failed = false; // "error" was there, with its texts below
   std::string errorCode, errorMessage;
   Variant errorDetail; // what the error carries besides its texts; null when nothing

@@ -61,9 +61,8 @@ void BackgroundCacheLoad::run() {
     TLocalConnection local(localPath_);
     TNetConnection connection;
     connection.ServerName = snapshotServer;
-    connection.HostName = server_.webUrl;
-    connection.Port = server_.webPort;
-    connection.Token = server_.token;
+    // Nobody can be asked for a password from this thread: an ended session fails the load.
+    Zelnor::PointAtServer(connection, server_, false);
     connection.ThrowException = false;
     connection.Open();
     // The count is only for showing progress: a server that cannot tell leaves it unknown.

@@ -15,7 +15,9 @@ namespace kdr {
 
 struct TNetConnection::Client {
   httplib::Client http;
-  Client(const std::string &host, int port) : http(host, port) {}
+  Client(const std::string &host, int port, bool tls)
+      : http((tls ? "https://" : "http://") +
+             (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port)) {}
 };
 
 TNetConnection::TNetConnection(TComponent *owner) : TComponent(owner) {}
@@ -24,14 +26,15 @@ TNetConnection::~TNetConnection() = default;
 void TNetConnection::Open() {
   if (connected_) return;
   if (BeforeConnect) BeforeConnect(*this);
-  client_ = std::make_unique<Client>(HostName, Port);
+  client_ = std::make_unique<Client>(HostName, Port, UseTls);
+  if (UseTls) {
+    client_->http.enable_server_certificate_verification(true);
+    if (!CaFile.empty()) client_->http.set_ca_cert_path(CaFile.c_str());
+  }
   client_->http.set_keep_alive(true);
   client_->http.set_tcp_nodelay(true);
   client_->http.set_connection_timeout(ConnectTimeoutSeconds, 0);
   client_->http.set_read_timeout(ReadTimeoutSeconds, 0);
-  if (!Token.empty()) client_->http.set_bearer_token_auth(Token);
-  // Percent-encoded: a header carries ASCII only, a user name may not be.
-  if (!UserName.empty()) client_->http.set_default_headers({{"X-Kdr-User", utf8::percentEncode(UserName)}});
   connected_ = true;
 }
 
@@ -66,6 +69,11 @@ std::string errorPart(const Variant &result, std::size_t index, const char *fall
   return fallback;
 }
 
+httplib::Headers bearer(const std::string &token) {
+  if (token.empty()) return {};
+  return {{"Authorization", "Bearer " + token}};
+}
+
 // What a user can make of a failed exchange, in a few words.
 std::string describe(httplib::Error error) {
   switch (error) {
@@ -77,6 +85,11 @@ std::string describe(httplib::Error error) {
     return "sem resposta do servidor";
   case httplib::Error::Write:
     return "falha ao enviar a requisição";
+  case httplib::Error::SSLConnection:
+    return "falha na conexão segura (TLS)";
+  case httplib::Error::SSLServerVerification:
+    return "o certificado do servidor foi recusado: não é de uma autoridade confiável ou não é deste "
+           "endereço";
   default:
     return "falha de comunicação";
   }
@@ -124,9 +137,12 @@ Variant TNetConnection::errorDetail(const Variant &result) {
   return result.array()[3];
 }
 
+std::string TNetConnection::transportMessage(const std::string &why) const {
+  return "Não foi possível comunicar com o servidor de aplicação em " + Address() + " (" + why + ").";
+}
+
 Variant TNetConnection::transportFailure(const std::string &why) {
-  std::string message =
-      "Não foi possível comunicar com o servidor de aplicação em " + Address() + " (" + why + ").";
+  std::string message = transportMessage(why);
   if (ThrowException) throw EDatabaseError(message);
   return errorResult(std::move(message), "unavailable");
 }
@@ -141,22 +157,65 @@ Variant TNetConnection::CallByRef(std::string_view method, Variant::Array &args)
   body += '}';
   const std::string path = "/" + ServerName + "/" + std::string(method);
   const std::string key = resendKeyFor(path, body);
-  const httplib::Headers headers{{"Idempotency-Key", key}};
-  httplib::Result response = client_->http.Post(path, headers, body, "application/json");
-  for (int resend = 1; resend <= RetryCount && unanswered(response); ++resend) {
-    waitBeforeResend(resend);
-    response = client_->http.Post(path, headers, body, "application/json");
+  for (bool again = true;; again = false) {
+    // The session's key is read at each call: signing in again gives every connection the new one.
+    httplib::Headers headers = bearer(Token);
+    headers.emplace("Idempotency-Key", key);
+    httplib::Result response = client_->http.Post(path, headers, body, "application/json");
+    for (int resend = 1; resend <= RetryCount && unanswered(response); ++resend) {
+      waitBeforeResend(resend);
+      response = client_->http.Post(path, headers, body, "application/json");
+    }
+    if (unanswered(response))
+      unanswered_ = Unanswered{path, std::hash<std::string>{}(body), key};
+    else
+      unanswered_.reset();
+    if (!response) return transportFailure(describe(response.error()));
+    // Refused before anything was done: sent again, with the same key, once signed in again.
+    if (again && response->status == 401 && OnSessionExpired && OnSessionExpired(*this)) continue;
+    // A balancer's own page: no server behind it answered.
+    if (response->status >= 502 && response->status <= 504 && response->body.rfind('{', 0) != 0)
+      return transportFailure("nenhum servidor disponível no momento, HTTP " +
+                              std::to_string(response->status));
+    return readAnswer(response->body, response->status, args);
   }
-  if (unanswered(response))
-    unanswered_ = Unanswered{path, std::hash<std::string>{}(body), key};
-  else
-    unanswered_.reset();
-  if (!response) return transportFailure(describe(response.error()));
-  // A balancer's own page: no server behind it answered.
-  if (response->status >= 502 && response->status <= 504 && response->body.rfind('{', 0) != 0)
-    return transportFailure("nenhum servidor disponível no momento, HTTP " +
-                            std::to_string(response->status));
-  return readAnswer(response->body, response->status, args);
+}
+
+TNetConnection::SessionGrant TNetConnection::OpenSession(const std::string &operatorCode,
+                                                         const std::string &password) {
+  Open();
+  std::string body = "{\"operator\":";
+  appendVariantJson(body, Variant(operatorCode));
+  body += ",\"password\":";
+  appendVariantJson(body, Variant(password));
+  body += '}';
+  auto response = client_->http.Post("/session", body, "application/json");
+  if (!response) throw EDatabaseError(transportMessage(describe(response.error())));
+  CallEnvelope answer;
+  try {
+    answer = readCallEnvelope(response->body);
+  } catch (const std::exception &) {
+    throw EDatabaseError(transportMessage("resposta inválida, HTTP " + std::to_string(response->status)));
+  }
+  if (answer.failed) throw EDatabaseError(answer.errorMessage);
+  auto text = [&](const char *name) {
+    auto it = answer.members.find(name);
+    return it != answer.members.end() && it->second.isString() ? it->second.str() : std::string();
+  };
+  SessionGrant grant{text("session"), text("expires"), text("operator"), text("name"), {}};
+  if (grant.key.empty())
+    throw EDatabaseError(
+        transportMessage("resposta de entrada sem sessão, HTTP " + std::to_string(response->status)));
+  if (auto it = answer.members.find("authorisations"); it != answer.members.end() && it->second.isArray())
+    for (const Variant &code : it->second.array())
+      if (code.isString()) grant.authorisations.push_back(code.str());
+  return grant;
+}
+
+void TNetConnection::CloseSession() {
+  if (Token.empty()) return;
+  Open();
+  client_->http.Delete("/session", bearer(Token));
 }
 
 std::string TNetConnection::resendKeyFor(const std::string &path, const std::string &body) {

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/rtl/component.h"
 #include "platform/rtl/variant.h"
@@ -36,8 +37,12 @@ public:
   std::string ServerName; // remote module, e.g. "KDR03020.rdmParamFatCli"
   std::string HostName = "127.0.0.1";
   int Port = 0;
-  std::string Token;    // sent as a bearer token when not empty
-  std::string UserName; // the desktop's user, sent with every call for the server's history
+  // HTTPS: the server's certificate must come from an authority of the system's store, or of
+  // CaFile when given, and name HostName; a mismatch refuses the call with the reason.
+  bool UseTls = false;
+  std::string CaFile;
+  std::string
+      Token; // the session's key (or the server's machine token), sent as a bearer token when not empty
   bool ThrowException = true;
   int ConnectTimeoutSeconds = 5;
   int ReadTimeoutSeconds = 300;
@@ -49,6 +54,22 @@ public:
 
   // Runs just before the connection opens, so the owner can set host and port.
   std::function<void(TNetConnection &)> BeforeConnect;
+  // Runs when the server answers that the session has ended or expired; when it returns true
+  // Token holds a new session and the call is sent again (the server refused it before doing
+  // anything, so nothing is done twice).
+  std::function<bool(TNetConnection &)> OnSessionExpired;
+
+  // What signing in gives: the session's key and when it expires, the operator and the
+  // authorisation codes its groups hold.
+  struct SessionGrant {
+    std::string key, expires, operatorCode, operatorName;
+    std::vector<std::string> authorisations;
+  };
+  // Signs in on the server (opening the connection if needed). Raises EDatabaseError with the
+  // server's message (a wrong password, too many attempts) or the transport's.
+  SessionGrant OpenSession(const std::string &operatorCode, const std::string &password);
+  // Ends the session of Token on the server; a server out of reach is not told.
+  void CloseSession();
 
   void Open();
   void Close();
@@ -60,7 +81,7 @@ public:
   // Same, and an argument passed by reference is updated from the server's answer.
   Variant CallByRef(std::string_view method, Variant::Array &args);
 
-  std::string Address() const { return HostName + ":" + std::to_string(Port); }
+  std::string Address() const { return (UseTls ? "https://" : "") + HostName + ":" + std::to_string(Port); }
 
   // The result envelope of an answer's body, read as a call reads it; the arguments by reference
   // take what the answer returns. The HTTP status only goes into the message of a garbled answer.
@@ -79,6 +100,7 @@ public:
   static Variant errorDetail(const Variant &result);
 
 private:
+  std::string transportMessage(const std::string &why) const;
   Variant transportFailure(const std::string &why);
   // The key of a call: the one of the last call whose answer never came, when this is the same
   // request sent again; a new one otherwise.

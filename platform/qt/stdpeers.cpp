@@ -6,6 +6,7 @@
 #include "platform/ui/buttons.h"
 #include "platform/ui/comctrls.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/passwordedit.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/ui/userdoor.h"
 
@@ -176,6 +177,7 @@ class EditPeer : public TextPeer {
 public:
   EditPeer(TCustomEdit &c, QLineEdit *w) : TextPeer(c, w), edit_(w) {
     w->setDragEnabled(false);
+    if (dynamic_cast<TPasswordEdit *>(&c)) w->setEchoMode(QLineEdit::Password);
     QObject::connect(w, &QLineEdit::textEdited, context(), [this] { undoForeignChange(); });
   }
 

@@ -13,6 +13,7 @@
 #include "server/admin/csv.h"
 #include "server/admin/exchange.h"
 #include "server/admin/terminal_progress.h"
+#include "server/admin/operators.h"
 #include "server/admin/undo.h"
 #include "server/cli/command_line.h"
 #include "server/errors.h"
@@ -113,6 +114,11 @@ const std::vector<CommandSpec> &commandSpecs() {
         {"--encoding", "CODIFICAÇÃO", "utf-8 (o padrão) ou cp1252, a de planilhas antigas do Windows",
          cli::oneOf({"utf-8", "cp1252"})},
         {"--dry-run", "", "verifica o arquivo inteiro, sem gravar"}}},
+      {"operator",
+       "Grava a senha de um operador (set-password OPERADOR: do terminal, sem eco, ou da entrada) ou lista "
+       "os operadores, se têm senha e as suas autorizações (list).",
+       {{"AÇÃO", "AÇÃO", "set-password ou list", cli::oneOf({"set-password", "list"}), true},
+        {"OPERADOR", "OPERADOR", "o código do operador (de set-password)"}}},
   };
   return specs;
 }
@@ -374,6 +380,16 @@ int exchange(Store &store, const std::string &command, const Arguments &a, std::
   return 0;
 }
 
+int operators(Store &store, const Arguments &a, std::istream &in, std::ostream &out, std::ostream &err) {
+  if (a.words[0] == "set-password") {
+    if (a.words.size() < 2) throw cli::UsageError("set-password precisa do código do operador");
+    return setPasswordCommand(store, a.words[1], in, out, err);
+  }
+  if (a.words.size() > 1) throw cli::UsageError("list não recebe um operador");
+  printTable(out, {"operador", "nome", "senha", "grupos", "autorizações"}, operatorRows(store));
+  return 0;
+}
+
 int init(const std::string &url, std::ostream &out) {
   auto store = Store::open(url);
   out << "Banco pronto na versão " << store->schemaVersion() << " do esquema.\n";
@@ -413,7 +429,7 @@ int status(const std::string &url, std::ostream &out) {
   return 0;
 }
 
-int run(const Arguments &a, const std::string &command, std::istream &in, std::ostream &out,
+int run(const Arguments &a, const std::string &command, std::istream &in, std::ostream &out, std::ostream &err,
         std::ostream *shown) {
   if (command == "init") return init(a.db, out);
   if (command == "status") return status(a.db, out);
@@ -429,6 +445,7 @@ int run(const Arguments &a, const std::string &command, std::istream &in, std::o
   }
   // Never creates nor migrates: a mistyped path is an error, not a new empty database.
   auto store = Store::openExisting(a.db);
+  if (command == "operator") return operators(*store, a, in, out, err);
   if (command == "history") return history(*store, a, out);
   if (command == "batches") return batches(*store, out);
   if (command == "undo") return undo(*store, a, out, shown);
@@ -455,7 +472,7 @@ int runAdminCommand(const std::vector<std::string> &args, std::istream &in, std:
   const std::string program = "kdr-server " + spec.name;
   try {
     std::optional<Arguments> a = parseArguments(spec, args, env, out);
-    return a ? run(*a, spec.name, in, out, showProgress ? &err : nullptr) : 0;
+    return a ? run(*a, spec.name, in, out, err, showProgress ? &err : nullptr) : 0;
   } catch (const cli::UsageError &e) {
     err << program << ": " << e.what() << "\n"
         << "Veja " << program << " --help.\n";

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "server/errors.h"
+#include "server/auth/sessions.h"
 #include "server/store/tables.h"
 
 namespace kdr::server {
@@ -36,14 +37,29 @@ void seedReference(Session &s) {
             {{"000000000001", "Carlos Mendes"},
              {"000000000002", "Fernanda Lima"},
              {"000000000003", "Roberto Alves"},
-             {"000000000004", "Patrícia Nunes"}});
+             {"000000000004", "Patrícia Nunes"},
+             {"atendente", "Atendente de demonstração"},
+             {"supervisor", "Supervisor de demonstração"}});
   insertAll(s, tables::operGrupOp(),
             {{"01", "000000000001"},
              {"01", "000000000002"},
              {"02", "000000000002"},
              {"02", "000000000004"},
-             {"03", "000000000003"}});
-  insertAll(s, tables::autGrupOp(), {{"01", "ACSA"}, {"02", "ACSA"}, {"03", "VEND"}});
+             {"03", "000000000003"},
+             {"10", "atendente"},
+             {"20", "supervisor"}});
+  // Group 10, the clerks: read, change a client's parameters, copy to a list. Group 20, the
+  // supervisors: everything.
+  using namespace authorisation;
+  std::vector<Values> granted{{"01", "ACSA"}, {"02", "ACSA"}, {"03", "VEND"}};
+  for (std::string_view code : {readParameters, changeParameters, copyToList})
+    granted.push_back({"10", std::string(code)});
+  for (std::string_view code :
+       {readParameters, changeParameters, changeDefaults, copyToList, copyToEvery, readHistory})
+    granted.push_back({"20", std::string(code)});
+  insertAll(s, tables::autGrupOp(), granted);
+  // The demo's passwords are its operators' codes (README).
+  for (const char *demo : {"atendente", "supervisor"}) writeOperatorPassword(s, demo, demo);
   insertAll(s, tables::parEmpKdr(),
             {{"01", "3", "Manutenção mensal do sistema Alfa.", "Pagável em qualquer banco até o vencimento."},
              {"01", "6", "Service desk Alfa.", "Boleto de service desk Alfa."},

@@ -11,18 +11,19 @@
 
 namespace kdr::server {
 
-std::string nowText() {
+std::string utcText(std::chrono::system_clock::time_point when) {
   using namespace std::chrono;
-  auto now = system_clock::now();
-  std::time_t seconds = system_clock::to_time_t(now);
+  std::time_t seconds = system_clock::to_time_t(when);
   std::tm tm{};
   gmtime_r(&seconds, &tm);
   char buf[32];
   std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+  auto ms = duration_cast<milliseconds>(when.time_since_epoch()).count() % 1000;
   std::snprintf(buf + n, sizeof buf - n, ".%03d", static_cast<int>(ms));
   return buf;
 }
+
+std::string nowText() { return utcText(std::chrono::system_clock::now()); }
 
 namespace {
 

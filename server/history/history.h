@@ -4,6 +4,7 @@
 // writes (a copy, an import, an undo) are batches with a number of their own; a copy stores one
 // narrow line per target row and the texts and model rows it applied once, from which its rows'
 // before and after are read back (see historySchema in dialect.cpp).
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -24,6 +25,7 @@ struct Author {
 
 // Now, in UTC, as the history stores it: "2026-12-08 14:03:07.125" (sorts as text).
 std::string nowText();
+std::string utcText(std::chrono::system_clock::time_point when);
 
 struct FieldChange {
   std::string name;

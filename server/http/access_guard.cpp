@@ -7,6 +7,8 @@
 #include <cctype>
 #include <charconv>
 
+#include "server/auth/password.h"
+
 namespace kdr::server {
 namespace {
 
@@ -31,15 +33,6 @@ bool isAddressLiteral(const std::string &name) {
   boost::system::error_code ec;
   boost::asio::ip::make_address(name, ec);
   return !ec;
-}
-
-bool sameToken(std::string_view given, std::string_view expected) {
-  // Compares every byte so the time taken does not tell how much of a guess was right.
-  unsigned diff = given.size() != expected.size();
-  for (std::size_t i = 0; i < expected.size(); ++i)
-    diff |=
-        static_cast<unsigned char>(i < given.size() ? given[i] : 0) ^ static_cast<unsigned char>(expected[i]);
-  return diff == 0;
 }
 
 bool isJson(std::string_view contentType) {
@@ -70,6 +63,20 @@ int portNumber(std::string_view text) {
 
 } // namespace
 
+std::string_view bearerOf(std::string_view authorization) {
+  constexpr std::string_view bearer = "Bearer ";
+  return authorization.starts_with(bearer) ? authorization.substr(bearer.size()) : std::string_view();
+}
+
+bool AccessGuard::machineToken(std::string_view authorization) const {
+  // Compares every byte, so the time taken does not tell how much of a guess was right.
+  return !token_.empty() && sameSecret(bearerOf(authorization), token_);
+}
+
+bool AccessGuard::metricsAllowed(std::string_view authorization) const {
+  return token_.empty() || machineToken(authorization);
+}
+
 bool isLoopback(std::string_view address) {
   std::string name = withoutBrackets(address);
   if (name == "localhost") return true;
@@ -78,8 +85,9 @@ bool isLoopback(std::string_view address) {
   return !ec && ip.is_loopback();
 }
 
-AccessGuard::AccessGuard(std::string token, std::string listenAddress, std::vector<std::string> allowedHosts)
-    : token_(std::move(token)) {
+AccessGuard::AccessGuard(std::string token, std::string listenAddress, std::vector<std::string> allowedHosts,
+                         bool tls)
+    : token_(std::move(token)), scheme_(tls ? "https://" : "http://") {
   std::string listen = withoutBrackets(listenAddress);
   boost::system::error_code ec;
   auto ip = boost::asio::ip::make_address(listen, ec);
@@ -130,30 +138,12 @@ std::optional<Refusal> AccessGuard::check(const RequestHeaders &r) const {
   if (!r.host.empty() && !hostAccepted(r.host))
     return Refusal{ErrorCode::Forbidden,
                    "Acesso negado: este servidor não atende pelo nome usado no pedido."};
-  if (!r.origin.empty() && (r.host.empty() || lower(r.origin) != "http://" + lower(r.host)))
+  if (!r.origin.empty() && (r.host.empty() || lower(r.origin) != scheme_ + lower(r.host)))
     return Refusal{ErrorCode::Forbidden, "Acesso negado: pedidos vindos de outro site não são aceitos."};
-  if (!token_.empty()) {
-    constexpr std::string_view bearer = "Bearer ";
-    if (!r.authorization.starts_with(bearer) || !sameToken(r.authorization.substr(bearer.size()), token_))
-      return Refusal{ErrorCode::Unauthenticated, "Acesso negado: o servidor exige um token válido."};
-  }
-  if (!userNameOf(r.user))
-    return Refusal{ErrorCode::InvalidArgument,
-                   "Nome de usuário inválido (X-Kdr-User): use texto UTF-8 sem caracteres de controle."};
   if (r.isPost && !isJson(r.contentType))
     return Refusal{ErrorCode::UnsupportedMediaType,
                    "O corpo do pedido deve ser JSON (Content-Type: application/json)."};
   return std::nullopt;
-}
-
-std::optional<std::string> userNameOf(std::string_view header) {
-  const std::string name = utf8::percentDecode(header);
-  if (!utf8::isValid(name)) return std::nullopt;
-  for (std::size_t i = 0; i < name.size();) {
-    const char32_t cp = utf8::decode(name, i);
-    if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || utf8::isBidiControl(cp)) return std::nullopt;
-  }
-  return utf8::cut(name, 100);
 }
 
 } // namespace kdr::server

@@ -5,6 +5,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 #include <chrono>
 #include <optional>
 #include <random>
@@ -18,6 +19,7 @@
 namespace kdr::server {
 
 namespace asio = boost::asio;
+namespace ssl = boost::asio::ssl;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
@@ -61,6 +63,8 @@ const char *reasonPhrase(int status) {
     return "Payload Too Large";
   case 415:
     return "Unsupported Media Type";
+  case 429:
+    return "Too Many Requests";
   case 503:
     return "Service Unavailable";
   default:
@@ -109,6 +113,29 @@ private:
   std::atomic<int> &count_;
 };
 
+// TLS 1.2 or later with the administrator's certificate chain and key; none without a certificate.
+std::optional<ssl::context> tlsContext(const HttpOptions &o) {
+  if (o.tlsCertificate.empty() && o.tlsKey.empty()) return std::nullopt;
+  if (o.tlsCertificate.empty() || o.tlsKey.empty())
+    throw std::runtime_error("TLS precisa do certificado e da chave (--tls-cert e --tls-key)");
+  std::optional<ssl::context> context(std::in_place, ssl::context::tls_server);
+  context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
+                       ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
+  SSL_CTX_set_min_proto_version(context->native_handle(), TLS1_2_VERSION);
+  try {
+    context->use_certificate_chain_file(o.tlsCertificate);
+  } catch (const boost::system::system_error &e) {
+    throw std::runtime_error("não foi possível ler o certificado " + o.tlsCertificate + " (" +
+                             e.code().message() + ")");
+  }
+  try {
+    context->use_private_key_file(o.tlsKey, ssl::context::pem);
+  } catch (const boost::system::system_error &e) {
+    throw std::runtime_error("não foi possível ler a chave " + o.tlsKey + " (" + e.code().message() + ")");
+  }
+  return context;
+}
+
 struct Loop {
   explicit Loop(int logFd) : log(logFd) {}
   asio::io_context context{1};
@@ -120,7 +147,8 @@ struct Loop {
 
 struct HttpFrontState {
   HttpFrontState(Dispatcher &d, HttpOptions o)
-      : dispatcher(d), options(std::move(o)), guard(options.token, options.address, options.allowedHosts),
+      : dispatcher(d), options(std::move(o)), tls(tlsContext(options)),
+        guard(options.token, options.address, options.allowedHosts, tls.has_value()),
         readers(std::max<std::size_t>(4, 2 * std::thread::hardware_concurrency())),
         writers(std::max<std::size_t>(1, options.writers)) {
     std::size_t n = options.loops ? options.loops : std::max(1u, std::thread::hardware_concurrency());
@@ -137,6 +165,7 @@ struct HttpFrontState {
 
   Dispatcher &dispatcher;
   HttpOptions options;
+  std::optional<ssl::context> tls; // with a certificate: every connection is TLS
   AccessGuard guard;
   std::vector<std::unique_ptr<Loop>> loops;
   std::optional<tcp::acceptor> acceptor;
@@ -157,20 +186,37 @@ struct HttpFrontState {
 
 namespace {
 
-// One client connection, served by one loop: read a request, answer it, wait for the next.
-class Connection : public std::enable_shared_from_this<Connection> {
+// One client connection, served by one loop: read a request, answer it, wait for the next. Stream
+// is the plain TCP stream, or TLS over it (which first shakes hands).
+template <class Stream> class Connection : public std::enable_shared_from_this<Connection<Stream>> {
 public:
-  Connection(HttpFrontState &front, Loop &loop, tcp::socket socket)
-      : front_(front), loop_(loop), stream_(std::move(socket)) {}
+  static constexpr bool tls = !std::is_same_v<Stream, beast::tcp_stream>;
 
-  void start() { waitForRequest(firstRequestWait); }
+  template <class... Tls>
+  Connection(HttpFrontState &front, Loop &loop, tcp::socket socket, Tls &...context)
+      : front_(front), loop_(loop), stream_(std::move(socket), context...) {}
+
+  void start() {
+    if constexpr (!tls) {
+      waitForRequest(firstRequestWait);
+    } else {
+      lowest().expires_after(firstRequestWait);
+      stream_.async_handshake(ssl::stream_base::server, [self = this->shared_from_this()](error_code ec) {
+        if (ec) return self->close(); // not TLS, an old version, or a client that refused our certificate
+        self->waitForRequest(firstRequestWait);
+      });
+    }
+  }
 
 private:
+  using std::enable_shared_from_this<Connection<Stream>>::shared_from_this;
+  beast::tcp_stream &lowest() { return beast::get_lowest_layer(stream_); }
+
   // The request's clock and id start with its first byte, not with the wait for it.
   void waitForRequest(Clock::duration idle) {
     if (front_.stopping) return close(); // a stopping server takes no new request
     if (buffer_.size() > 0) return beginRequest();
-    stream_.expires_after(idle);
+    lowest().expires_after(idle);
     stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](error_code ec, std::size_t n) {
       if (ec) return self->close();
       self->buffer_.commit(n);
@@ -189,7 +235,7 @@ private:
     parser_.emplace();
     parser_->header_limit(headerLimit);
     parser_->body_limit(front_.options.maxBody);
-    stream_.expires_after(requestWait);
+    lowest().expires_after(requestWait);
     http::async_read_header(stream_, buffer_, *parser_,
                             [self = shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
   }
@@ -251,34 +297,65 @@ private:
                                    : Answer{200, R"({"status":"ok"})"});
     RequestHeaders headers{req.method() == http::verb::post, req[http::field::host],
                            req[http::field::origin],         req[http::field::authorization],
-                           req[http::field::content_type],   req["X-Kdr-User"]};
+                           req[http::field::content_type]};
     if (auto refusal = front_.guard.check(headers))
       return answer(errorAnswer(refusal->code, refusal->message));
-    if (req.method() == http::verb::get && path_ == "/metrics")
+    // The scrape tells how the server runs, never what it holds: the machine token, when the server
+    // has one, is what a monitoring job shows.
+    if (req.method() == http::verb::get && path_ == "/metrics") {
+      if (!front_.guard.metricsAllowed(req[http::field::authorization]))
+        return answer(errorAnswer(ErrorCode::Unauthenticated, "Acesso negado: as métricas exigem o token do servidor."));
       return answer(Answer{200, front_.scrape(), "text/plain; version=0.0.4; charset=utf-8"});
+    }
+    if (path_ == "/session") return session(req.method());
     auto route = routeOf(path_);
     if (!route || req.method() != http::verb::post)
       return answer(errorAnswer(ErrorCode::NotFound, "Recurso desconhecido: use POST /<Servidor>/<Método>."));
     // The database is worked on away from the loop, so that a long query never holds up the
     // other connections of this loop; writes have workers of their own, so that writers waiting
     // for the write lock never hold up reads.
+    // Who asks is what the session proves: an X-Kdr-User header or any other claim is not read.
     const bool writes = front_.dispatcher.writes(route->module, route->method);
-    user_ = *userNameOf(req["X-Kdr-User"]);
     remoteMethod_ =
         front_.dispatcher.knows(route->module, route->method) ? std::string(route->method) : "unknown";
-    asio::post(writes ? front_.writers : front_.readers,
-               [self = shared_from_this(), route = *route, user = user_] {
-                 auto &r = self->parser_->get();
-                 Answer a = self->front_.dispatcher.call(route.module, route.method, r.body(), self->id_,
-                                                         user, r["Idempotency-Key"]);
-                 asio::post(self->stream_.get_executor(),
-                            [self, a = std::move(a)]() mutable { self->answer(std::move(a)); });
-               });
+    const bool machine = front_.guard.machineToken(req[http::field::authorization]);
+    work(writes, [self = shared_from_this(), route = *route, machine] {
+      auto &r = self->parser_->get();
+      return self->front_.dispatcher.call(route.module, route.method, r.body(), self->id_,
+                                          Credentials{bearerOf(r[http::field::authorization]), machine},
+                                          r["Idempotency-Key"]);
+    });
+  }
+
+  // POST /session signs in (the password check is costly by design: on a worker), DELETE signs out.
+  void session(http::verb verb) {
+    if (verb == http::verb::post) {
+      error_code ec;
+      const std::string address = lowest().socket().remote_endpoint(ec).address().to_string();
+      return work(true, [self = shared_from_this(), address] {
+        return self->front_.dispatcher.signIn(self->parser_->get().body(), address, self->id_);
+      });
+    }
+    if (verb == http::verb::delete_)
+      return work(true, [self = shared_from_this()] {
+        return self->front_.dispatcher.signOut(bearerOf(self->parser_->get()[http::field::authorization]));
+      });
+    answer(errorAnswer(ErrorCode::NotFound, "Use POST /session para entrar e DELETE /session para sair."));
+  }
+
+  // Runs the request away from the loop and answers on the loop of this connection.
+  template <class Work> void work(bool writes, Work task) {
+    asio::post(writes ? front_.writers : front_.readers, [self = shared_from_this(), task = std::move(task)] {
+      Answer a = task();
+      asio::post(self->stream_.get_executor(),
+                 [self, a = std::move(a)]() mutable { self->answer(std::move(a)); });
+    });
   }
 
   // Status line, headers and body leave in one write (the body is not copied: it may be a whole
   // table).
   void answer(Answer a) {
+    user_ = std::move(a.user);
     logRequest(a.status);
     if (front_.stopping) keepAlive_ = false;
     answer_ = std::move(a);
@@ -294,7 +371,7 @@ private:
     out_ += keepAlive_ ? (http10_ ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\n\r\n")
                        : "\r\nConnection: close\r\n\r\n";
     parser_.reset();
-    stream_.expires_after(answerWait + std::chrono::seconds(answer_.body.size() / answerBytesPerSecond));
+    lowest().expires_after(answerWait + std::chrono::seconds(answer_.body.size() / answerBytesPerSecond));
     const std::array<asio::const_buffer, 2> parts{asio::buffer(out_), asio::buffer(answer_.body)};
     asio::async_write(stream_, parts, [self = shared_from_this()](error_code ec, std::size_t) {
       self->answer_.body = std::string();
@@ -302,8 +379,8 @@ private:
       if (ec) return self->close();
       if (self->keepAlive_) return self->waitForRequest(keepAliveWait);
       error_code ignored;
-      self->stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-      self->stream_.expires_after(drainWait);
+      self->lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
+      self->lowest().expires_after(drainWait);
       self->drain();
     });
   }
@@ -319,7 +396,7 @@ private:
 
   void close() {
     error_code ignored;
-    stream_.socket().close(ignored);
+    lowest().socket().close(ignored);
   }
 
   void logRequest(int status) {
@@ -337,7 +414,7 @@ private:
 
   HttpFrontState &front_;
   Loop &loop_;
-  beast::tcp_stream stream_;
+  Stream stream_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::uint64_t id_ = 0;
@@ -367,8 +444,14 @@ void HttpFrontState::accept() {
     }
     error_code ignored;
     socket.set_option(tcp::no_delay(true), ignored);
-    auto connection = std::make_shared<Connection>(*this, target, std::move(socket));
-    asio::post(target.context, [connection] { connection->start(); });
+    if (tls) {
+      auto connection = std::make_shared<Connection<beast::ssl_stream<beast::tcp_stream>>>(
+          *this, target, std::move(socket), *tls);
+      asio::post(target.context, [connection] { connection->start(); });
+    } else {
+      auto connection = std::make_shared<Connection<beast::tcp_stream>>(*this, target, std::move(socket));
+      asio::post(target.context, [connection] { connection->start(); });
+    }
     accept();
   });
 }

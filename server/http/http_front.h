@@ -24,6 +24,8 @@ struct HttpOptions {
   std::size_t loops = 0;   // event loops; 0: one per core
   std::size_t writers = 8; // workers running the writing methods; reads get twice the cores
   std::size_t maxBody = 8 * 1024 * 1024;
+  // PEM files; with both, every connection is TLS 1.2 or later.
+  std::string tlsCertificate, tlsKey;
   int logFd = STDERR_FILENO; // where the per-request lines go
   // How long stop() lets the requests in flight finish before the loops end regardless.
   std::chrono::milliseconds stopWait = std::chrono::seconds(30);
@@ -36,6 +38,7 @@ struct HttpFrontState;
 
 class HttpFront {
 public:
+  // Raises std::runtime_error (in Portuguese) when the certificate or key cannot be used.
   HttpFront(Dispatcher &dispatcher, HttpOptions options);
   ~HttpFront();
   // Binds and returns the port; raises std::runtime_error when the address cannot be bound.

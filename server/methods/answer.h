@@ -8,6 +8,7 @@ struct Answer {
   int status = 200;
   std::string body; // JSON, unless contentType says otherwise
   const char *contentType = "application/json; charset=utf-8";
+  std::string user = {}; // the signed-in operator the answer was for, for the request log; empty if none
 };
 
 } // namespace kdr::server

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "platform/data/packet_json.h"
+#include "server/auth/sign_in_request.h"
 #include "server/errors.h"
 #include "server/history/history.h"
 #include "server/history/moment.h"
@@ -77,41 +78,46 @@ Variant historyAnswer(Session &s, const HistoryFilter &filter) {
 } // namespace
 
 Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes, ResendGuard::Options resends)
-    : store_(store), cache_(answerCacheBytes), resends_(std::move(resends)) {
+    : store_(store), sessions_(store), cache_(answerCacheBytes), resends_(std::move(resends)) {
   using namespace rdmParamFatCli;
   const Arg T = Arg::Text, P = Arg::Packet;
   const Access R = Access::Read, W = Access::Write;
-  add(paramFatCli, "GetCliente", R, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+  const std::string_view read = authorisation::readParameters;
+  add(paramFatCli, "GetCliente", R, read, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return written(GetCliente(s, text(a, 0), text(a, 1)));
   });
-  add(paramFatCli, "PesquisaCliente", R, {T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
-    return {PesquisaCliente(s, text(a, 0), text(a, 1), text(a, 2))};
-  });
-  add(paramFatCli, "GetParamFatCli", R, {T},
+  add(paramFatCli, "PesquisaCliente", R, read, {T, T, T},
+      [](Session &s, const auto &a, const Author &) -> Outcome {
+        return {PesquisaCliente(s, text(a, 0), text(a, 1), text(a, 2))};
+      });
+  add(paramFatCli, "GetParamFatCli", R, read, {T},
       [](Session &s, const auto &a, const Author &) -> Outcome { return {GetParamFatCli(s, text(a, 0))}; });
-  add(paramFatCli, "SetParamFatCli", W, {P}, [](Session &s, const auto &a, const Author &who) -> Outcome {
-    SetParamFatCli(s, packet(a, 0), who);
-    return {nullptr};
-  });
-  add(paramFatCli, "GetDescPadrao", R, {T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
-    return {GetDescPadrao(s, text(a, 0), text(a, 1))};
-  });
-  add(paramFatCli, "GetTipoDeServico", R, {T, T, T},
+  add(paramFatCli, "SetParamFatCli", W, authorisation::changeParameters, {P},
+      [](Session &s, const auto &a, const Author &who) -> Outcome {
+        SetParamFatCli(s, packet(a, 0), who);
+        return {nullptr};
+      });
+  add(paramFatCli, "GetDescPadrao", R, read, {T, T},
+      [](Session &s, const auto &a, const Author &) -> Outcome {
+        return {GetDescPadrao(s, text(a, 0), text(a, 1))};
+      });
+  add(paramFatCli, "GetTipoDeServico", R, read, {T, T, T},
       [](Session &s, const auto &a, const Author &) -> Outcome {
         return {GetTipoDeServico(s, text(a, 0), text(a, 1), text(a, 2))};
       });
-  add(paramFatCli, "GetParEmpKdr", R, {},
+  add(paramFatCli, "GetParEmpKdr", R, read, {},
       [](Session &s, const auto &, const Author &) -> Outcome { return {GetParEmpKdr(s)}; });
-  add(paramFatCli, "SetParEmpKdr", W, {P}, [](Session &s, const auto &a, const Author &who) -> Outcome {
-    SetParEmpKdr(s, packet(a, 0), who);
-    return {nullptr};
-  });
-  add(paramFatCli, "GeraAutomParam", W, {T, T, P},
+  add(paramFatCli, "SetParEmpKdr", W, authorisation::changeDefaults, {P},
+      [](Session &s, const auto &a, const Author &who) -> Outcome {
+        SetParEmpKdr(s, packet(a, 0), who);
+        return {nullptr};
+      });
+  add(paramFatCli, "GeraAutomParam", W, authorisation::copyToList, {T, T, P},
       [](Session &s, const auto &a, const Author &who) -> Outcome {
         return {copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2), who)), true};
       });
   // The same copy under a name its desktop chose, which KDR.rdmTrabalho follows and may stop.
-  add(paramFatCli, "GeraAutomParamAcompanhado", W, {T, T, P, T},
+  add(paramFatCli, "GeraAutomParamAcompanhado", W, authorisation::copyToList, {T, T, P, T},
       [this](Session &s, const auto &a, const Author &who) -> Outcome {
         const std::string &name = text(a, 3);
         std::shared_ptr<WorkProgress> progress = work_.start(who.user, name);
@@ -125,46 +131,47 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes, ResendGuard::
             copyReportPacket(GeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2), who, {progress.get()}))};
       });
   // The administrator's reads: what a copy would do, and the history.
-  add(paramFatCli, "PreviewGeraAutomParam", R, {T, T, P},
+  add(paramFatCli, "PreviewGeraAutomParam", R, authorisation::copyToList, {T, T, P},
       [](Session &s, const auto &a, const Author &) -> Outcome {
         return {copyPreviewPackets(previewGeraAutomParam(s, text(a, 0), text(a, 1), packet(a, 2)))};
       });
-  add(paramFatCli, "GetHistorico", R, {T, T, T}, [](Session &s, const auto &a, const Author &) -> Outcome {
-    return {historyAnswer(s, historyFilter(text(a, 0), text(a, 1), text(a, 2)))};
-  });
-  add(paramFatCli, "GetHistoricoPagina", R, {T, T, T, T, T},
+  add(paramFatCli, "GetHistorico", R, authorisation::readHistory, {T, T, T},
+      [](Session &s, const auto &a, const Author &) -> Outcome {
+        return {historyAnswer(s, historyFilter(text(a, 0), text(a, 1), text(a, 2)))};
+      });
+  add(paramFatCli, "GetHistoricoPagina", R, authorisation::readHistory, {T, T, T, T, T},
       [](Session &s, const auto &a, const Author &) -> Outcome {
         HistoryPage page = readHistoryPage(s, historyFilter(text(a, 0), text(a, 1), text(a, 2)), text(a, 3),
                                            historyPageRows(text(a, 4)));
         return {Variant(Variant::Array{historyPacket(page.entries), Variant(std::move(page.next))})};
       });
   // A whole table answered from the start of its pages is a host's first load of that table.
-  add(cache, "GetTable", R, {T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
+  add(cache, "GetTable", R, {}, {T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
     Outcome out = written(rdmCache::GetTable(s, text(a, 0)));
     countFirstLoad(text(a, 0));
     return out;
   });
-  add(cache, "GetChanges", R, {T, T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
+  add(cache, "GetChanges", R, {}, {T, T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
     Variant changes = rdmCache::GetChanges(s, text(a, 0), text(a, 1));
     if (changes.array()[1].str() == "T") countFirstLoad(text(a, 0));
     return {std::move(changes)};
   });
-  add(cache, "GetChangesPage", R, {T, T, T, T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
+  add(cache, "GetChangesPage", R, {}, {T, T, T, T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
     Variant page = rdmCache::GetChangesPage(s, text(a, 0), text(a, 1), text(a, 2), text(a, 3));
     if (text(a, 2).empty() && page.array()[1].str() == "T") countFirstLoad(text(a, 0));
     return {std::move(page)};
   });
-  add(cache, "GetRowCount", R, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+  add(cache, "GetRowCount", R, {}, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return {Variant(rdmCache::GetRowCount(s, text(a, 0)))};
   });
   // A running work of this user: [rows done, total, running]; a work that ended or never started
   // is not running. Cancela asks it to stop (kept for it when it has not started yet).
   const Access L = Access::Live;
-  add(work, "GetProgresso", L, {T}, [this](Session &, const auto &a, const Author &who) -> Outcome {
+  add(work, "GetProgresso", L, {}, {T}, [this](Session &, const auto &a, const Author &who) -> Outcome {
     const WorkBoard::State state = work_.state(who.user, text(a, 0));
     return {Variant(Variant::Array{Variant(state.done), Variant(state.total), Variant(state.running)})};
   });
-  add(work, "Cancela", L, {T}, [this](Session &, const auto &a, const Author &who) -> Outcome {
+  add(work, "Cancela", L, {}, {T}, [this](Session &, const auto &a, const Author &who) -> Outcome {
     work_.cancel(who.user, text(a, 0));
     return {nullptr};
   });
@@ -186,17 +193,75 @@ Dispatcher::Outcome Dispatcher::written(std::string json) {
   return out;
 }
 
-void Dispatcher::add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,
+void Dispatcher::add(std::string_view module, std::string_view name, Access access, std::string_view need,
+                     std::vector<Arg> args,
                      std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run) {
-  methods_[std::string(module) + "/" + std::string(name)] = Method{access, std::move(args), std::move(run)};
+  methods_[std::string(module) + "/" + std::string(name)] =
+      Method{access, need, std::move(args), std::move(run)};
+}
+
+namespace {
+
+// A copy to every client names "T" as its targets.
+bool targetsEveryClient(std::string_view body) {
+  try {
+    std::vector<Variant> args = decodeArgs(body);
+    return !args.empty() && args[0].isString() && args[0].str() == "T";
+  } catch (const Exception &) {
+    return false; // the call itself will say what is wrong with its arguments
+  }
+}
+
+} // namespace
+
+std::optional<Answer> Dispatcher::refusal(std::string_view module, const Method *m, std::string_view body,
+                                          const Credentials &credentials, std::string &author) {
+  if (credentials.machine) {
+    if (module == cache) return std::nullopt;
+    return errorAnswer(ErrorCode::Forbidden,
+                       "O token do servidor dá acesso apenas à cópia local das tabelas; "
+                       "entre como operador para usar os demais serviços.");
+  }
+  const std::optional<Operator> op = sessions_.resolve(credentials.bearer);
+  if (!op)
+    return errorAnswer(ErrorCode::Unauthenticated,
+                       credentials.bearer.empty()
+                           ? "Entre com operador e senha para usar o servidor de aplicação."
+                           : "A sessão foi encerrada ou expirou. Entre novamente com operador e senha.");
+  author = op->code;
+  if (!m) return std::nullopt;
+  std::string_view need = m->need;
+  if (need == authorisation::copyToList && targetsEveryClient(body)) need = authorisation::copyToEvery;
+  if (need.empty() || op->holds(need)) return std::nullopt;
+  std::string message = "Acesso negado: o operador " + op->code + " não tem autorização para " +
+                        std::string(authorisation::describe(need)) + " (autorização " + std::string(need) +
+                        ").";
+  if (m->access == Access::Write) message += " Nada foi gravado.";
+  return errorAnswer(ErrorCode::Forbidden, message);
 }
 
 Answer Dispatcher::call(std::string_view module, std::string_view method, std::string_view body,
-                        std::uint64_t requestId, std::string_view user, std::string_view resendKey) {
+                        std::uint64_t requestId, const Credentials &credentials, std::string_view resendKey) {
   std::string name = std::string(module) + "/" + std::string(method);
-  const Author author{std::string(user), static_cast<std::int64_t>(requestId), std::string(method)};
   auto it = methods_.find(name);
   const Method *m = it == methods_.end() ? nullptr : &it->second;
+  // Checked before the answer cache, so a kept answer never reaches who may not read it.
+  std::string user;
+  std::optional<Answer> refused;
+  Answer failed = guarded(name, requestId, [&] {
+    refused = refusal(module, m, body, credentials, user);
+    return Answer{};
+  });
+  if (failed.status != 200) return failed;
+  Answer a = refused ? std::move(*refused) : answerFor(module, method, name, m, body, user, requestId, resendKey);
+  a.user = std::move(user);
+  return a;
+}
+
+Answer Dispatcher::answerFor(std::string_view module, std::string_view method, const std::string &name,
+                             const Method *m, std::string_view body, const std::string &user,
+                             std::uint64_t requestId, std::string_view resendKey) {
+  const Author author{user, static_cast<std::int64_t>(requestId), std::string(method)};
   if (!m || !cache_.enabled() || m->access == Access::Live)
     return respond(module, method, name, m, body, author, resendKey);
   if (m->access == Access::Write) {
@@ -226,8 +291,7 @@ bool Dispatcher::knows(std::string_view module, std::string_view method) const {
 Answer Dispatcher::respond(std::string_view module, std::string_view method, const std::string &name,
                            const Method *m, std::string_view body, const Author &author,
                            std::string_view resendKey) {
-  const std::uint64_t requestId = static_cast<std::uint64_t>(author.request);
-  try {
+  return guarded(name, static_cast<std::uint64_t>(author.request), [&] {
     if (!m) {
       bool moduleKnown =
           methods_.lower_bound(std::string(module) + "/") != methods_.end() &&
@@ -238,11 +302,18 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
                                                   : "Servidor " + quoted(module) + " desconhecido.");
     }
     return invoke(name, *m, body, author, resendKey);
+  });
+}
+
+Answer Dispatcher::guarded(std::string_view name, std::uint64_t requestId,
+                           const std::function<Answer()> &work) {
+  try {
+    return work();
   } catch (const ServiceError &e) {
     logLine(std::string(errorCodeName(e.code())) + ": " + e.Message(), LogLevel::Warning, requestId);
     return errorAnswer(e.code(), e.Message(), e.detail());
   } catch (const EngineError &e) {
-    logLine(name + " database error: " + e.Message(), LogLevel::Error, requestId);
+    logLine(std::string(name) + " database error: " + e.Message(), LogLevel::Error, requestId);
     switch (e.kind()) {
     case EngineError::Kind::Constraint:
     case EngineError::Kind::Duplicate:
@@ -256,10 +327,38 @@ Answer Dispatcher::respond(std::string_view module, std::string_view method, con
       break;
     }
   } catch (const std::exception &e) {
-    logLine(name + " failed: " + e.what(), LogLevel::Error, requestId);
+    logLine(std::string(name) + " failed: " + e.what(), LogLevel::Error, requestId);
   }
   return errorAnswer(ErrorCode::Internal, "Erro interno do servidor (pedido " + std::to_string(requestId) +
                                               "). Nada foi gravado.");
+}
+
+Answer Dispatcher::signIn(std::string_view body, const std::string &address, std::uint64_t requestId) {
+  return guarded("session", requestId, [&] {
+    const SignInRequest request = readSignInRequest(body);
+    const SignedIn in = sessions_.signIn(request.operatorCode, request.password, address);
+    Variant::Array codes(in.who.authorisations.begin(), in.who.authorisations.end());
+    Answer answer{200, "{\"session\":"};
+    appendVariantJson(answer.body, Variant(in.key));
+    answer.body += ",\"expires\":";
+    appendVariantJson(answer.body, Variant(in.expires));
+    answer.body += ",\"operator\":";
+    appendVariantJson(answer.body, Variant(in.who.code));
+    answer.body += ",\"name\":";
+    appendVariantJson(answer.body, Variant(in.who.name));
+    answer.body += ",\"authorisations\":";
+    appendVariantJson(answer.body, Variant(std::move(codes)));
+    answer.body += '}';
+    answer.user = in.who.code;
+    return answer;
+  });
+}
+
+Answer Dispatcher::signOut(std::string_view bearer) {
+  return guarded("session", 0, [&] {
+    sessions_.signOut(bearer);
+    return Answer{200, "{\"result\":null}"};
+  });
 }
 
 Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_view body,

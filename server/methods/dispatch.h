@@ -6,10 +6,12 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "server/auth/sessions.h"
 #include "server/errors.h"
 #include "server/history/history.h"
 #include "server/log.h"
@@ -25,17 +27,29 @@ namespace kdr::server {
 // {"error":{"code":...,"message":...}}, with "detail" when one is given (not null).
 Answer errorAnswer(ErrorCode code, std::string_view message, const Variant &detail = nullptr);
 
+// What a request says about who sends it: the key of its Authorization header, and whether that
+// key is the server's machine token (checked by the front).
+struct Credentials {
+  std::string_view bearer;
+  bool machine = false;
+};
+
 class Dispatcher {
 public:
   // answerCacheBytes > 0 keeps answers of the reading methods (see AnswerCache): only for a
   // server that is the only writer of its database.
   explicit Dispatcher(Store &store, std::size_t answerCacheBytes = 0,
                       ResendGuard::Options resends = ResendGuard::Options{});
-  // user: the desktop's user name the request carries, kept in the history of what it writes.
-  // resendKey: the request's Idempotency-Key; a write sent again with the key of one already
-  // applied is answered with the first answer instead of being applied twice (see ResendGuard).
+  // The operator of the request's session is the author of whatever it writes; a method runs
+  // only when one of the operator's groups holds its authorisation. The machine token reaches
+  // the cache snapshot only. resendKey: the request's Idempotency-Key; a write sent again with
+  // the key of one already applied is answered with the first answer instead of being applied
+  // twice (see ResendGuard).
   Answer call(std::string_view module, std::string_view method, std::string_view body,
-              std::uint64_t requestId, std::string_view user = {}, std::string_view resendKey = {});
+              std::uint64_t requestId, const Credentials &credentials, std::string_view resendKey = {});
+  // POST /session and DELETE /session; address: the client's, for slowing down guesses.
+  Answer signIn(std::string_view body, const std::string &address, std::uint64_t requestId);
+  Answer signOut(std::string_view bearer);
   // True for the methods that write, which may wait for the database's write lock; false for
   // reads and for unknown methods.
   bool writes(std::string_view module, std::string_view method) const;
@@ -61,15 +75,26 @@ private:
   static Outcome written(std::string json);
   struct Method {
     Access access;
+    std::string_view need; // the authorisation code; empty: any signed-in operator
     std::vector<Arg> args;
     std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run;
   };
 
-  void add(std::string_view module, std::string_view name, Access access, std::vector<Arg> args,
+  void add(std::string_view module, std::string_view name, Access access, std::string_view need,
+           std::vector<Arg> args,
            std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run);
+  // The refusal of a caller who may not run the method with this body; empty when it may.
+  std::optional<Answer> refusal(std::string_view module, const Method *m, std::string_view body,
+                                const Credentials &credentials, std::string &author);
   // m is null for an unknown method; every failure becomes an error answer.
+  // The answer of an admitted call: from the answer cache when it may be, else from the method.
+  Answer answerFor(std::string_view module, std::string_view method, const std::string &name, const Method *m,
+                   std::string_view body, const std::string &user, std::uint64_t requestId,
+                   std::string_view resendKey);
   Answer respond(std::string_view module, std::string_view method, const std::string &name, const Method *m,
                  std::string_view body, const Author &author, std::string_view resendKey);
+  // Runs work, turning every failure into its error answer (the engine's text to the log only).
+  Answer guarded(std::string_view name, std::uint64_t requestId, const std::function<Answer()> &work);
   Answer invoke(const std::string &name, const Method &m, std::string_view body, const Author &author,
                 std::string_view resendKey);
   // The answer of a method's outcome; args are sent back when the method says so.
@@ -78,6 +103,7 @@ private:
   void countFirstLoad(const std::string &table);
 
   Store &store_;
+  SessionBook sessions_;
   std::map<std::string, Method, std::less<>> methods_; // "Module/Method"
   AnswerCache cache_;
   mutable std::mutex firstLoadsMutex_;

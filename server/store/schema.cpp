@@ -415,6 +415,25 @@ CREATE TABLE KDR_PEDIDO (
 CREATE INDEX KDR_PEDIDO_INSTANTE ON KDR_PEDIDO (NRINSTANTE);
 )sql";
 
+// Operators' passwords and their open sessions. A password is kept only as its salted
+// memory-hard hash, apart from OPERADOR, which desktops copy; a session only as the hash of its
+// key, so that what the database holds cannot be replayed. Sessions live in the database so that
+// every server on it accepts them.
+constexpr std::string_view signInSchema = R"sql(
+CREATE TABLE KDR_SENHA (
+  CDOPERADOR VARCHAR(12) NOT NULL PRIMARY KEY REFERENCES OPERADOR (CDOPERADOR),
+  DSHASH VARCHAR(200) NOT NULL,
+  DTALTERACAO VARCHAR(23) NOT NULL
+);
+CREATE TABLE KDR_SESSAO (
+  DSHASHCHAVE VARCHAR(64) NOT NULL PRIMARY KEY,
+  CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR (CDOPERADOR),
+  DTINICIO VARCHAR(23) NOT NULL,
+  DTEXPIRA VARCHAR(23) NOT NULL
+);
+CREATE INDEX KDR_SESSAO_EXPIRA ON KDR_SESSAO (DTEXPIRA);
+)sql";
+
 } // namespace
 
 // kdr_digits is registered on every connection the server opens. The triggers keep the digits
@@ -440,7 +459,8 @@ END;
                                              // engine, never reused while the largest row stays
                                              // (history is never deleted).
                                              historySchema("INTEGER PRIMARY KEY"), std::string(historyPages),
-                                             sqliteFoldedClientIndex(), std::string(answeredWrites)};
+                                             sqliteFoldedClientIndex(), std::string(answeredWrites),
+ std::string(signInSchema)};
   return list;
 }
 
@@ -457,7 +477,7 @@ CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
 )sql",
       changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
       postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY"), std::string(historyPages),
-      postgresqlFoldedClientIndex(), std::string(answeredWrites)};
+      postgresqlFoldedClientIndex(), std::string(answeredWrites), std::string(signInSchema)};
   return list;
 }
 

@@ -17,12 +17,12 @@ TEST(HostConfig, CommandLineWinsOverEnvironmentWhichWinsOverDefaults) {
   EXPECT_EQ(defaults.localDb, "/home/ana/.local/share/kdr/kdr-local.db");
   EXPECT_NE(defaults.modulePath.find("libkdr03020.so"), std::string::npos);
   EXPECT_FALSE(defaults.headless);
-  EXPECT_FALSE(defaults.user.empty()); // the login this process runs as
+  EXPECT_FALSE(defaults.tls);
+  EXPECT_EQ(defaults.operatorCode, "");
 
-  env["USER"] = "ana";
-  EXPECT_EQ(parseConfig({}, env).user, "ana");
-  env["KDR_USER"] = "Ana Lúcia";
-  env["KDR_SERVER"] = "10.0.0.5:9000";
+  env["KDR_OPERATOR"] = "atendente";
+  env["KDR_PASSWORD"] = "segredo";
+  env["KDR_SERVER"] = "https://10.0.0.5:9000";
   env["KDR_LOCAL_DB"] = "/tmp/env.db";
   env["KDR_TOKEN"] = "env-secret";
   HostConfig fromEnv = parseConfig({}, env);
@@ -30,16 +30,33 @@ TEST(HostConfig, CommandLineWinsOverEnvironmentWhichWinsOverDefaults) {
   EXPECT_EQ(fromEnv.serverHost, "10.0.0.5");
   EXPECT_EQ(fromEnv.serverPort, 9000);
   EXPECT_EQ(fromEnv.localDb, "/tmp/env.db");
-  EXPECT_EQ(fromEnv.user, "Ana Lúcia");
+  EXPECT_TRUE(fromEnv.tls);
+  EXPECT_EQ(fromEnv.operatorCode, "atendente");
+  EXPECT_EQ(fromEnv.password, "segredo");
 
   HostConfig fromArgs = parseConfig({"--server", "srv", "--port", "7000", "--local-db", "/tmp/arg.db",
-                                     "--token", "arg-secret", "--user", "caixa2"},
+                                     "--token", "arg-secret", "--operator", "caixa2", "--allow-plain-http"},
                                     env);
   EXPECT_EQ(fromArgs.token, "arg-secret");
   EXPECT_EQ(fromArgs.serverHost, "srv");
   EXPECT_EQ(fromArgs.serverPort, 7000);
   EXPECT_EQ(fromArgs.localDb, "/tmp/arg.db");
-  EXPECT_EQ(fromArgs.user, "caixa2");
+  EXPECT_EQ(fromArgs.operatorCode, "caixa2");
+  EXPECT_FALSE(fromArgs.tls);
+}
+
+// The password and the texts never cross the network in the clear unless the user accepts it;
+// this machine needs no TLS.
+TEST(HostConfig, PlainHttpOnlyToThisMachineUnlessAccepted) {
+  EXPECT_THROW(parseConfig({"--server", "10.0.0.5"}, {}), Exception);
+  EXPECT_THROW(parseConfig({"--server", "http://srv:8020"}, {}), Exception);
+  EXPECT_NO_THROW(parseConfig({"--server", "127.0.0.1:8020"}, {}));
+  EXPECT_NO_THROW(parseConfig({"--server", "localhost"}, {}));
+  HostConfig tls = parseConfig({"--server", "https://srv:8443", "--ca", "/etc/kdr/ca.pem"}, {});
+  EXPECT_TRUE(tls.tls);
+  EXPECT_EQ(tls.serverHost, "srv");
+  EXPECT_EQ(tls.serverPort, 8443);
+  EXPECT_EQ(tls.caFile, "/etc/kdr/ca.pem");
 }
 
 TEST(HostConfig, ScriptImpliesHeadless) {

@@ -18,8 +18,8 @@ TEST(LocalCopyRun, WithoutAScriptEndsOnceEveryFirstLoadIsWhole) {
   const std::string local = dir.file("local.db");
   std::ostringstream out, err;
   ASSERT_EQ(runHost({"--headless", "--server", "127.0.0.1", "--port", std::to_string(server.port()),
-                     "--local-db", local},
-                    {}, out, err),
+                     "--local-db", local, "--operator", "atendente"},
+                    {{"KDR_PASSWORD", "atendente"}}, out, err),
             0)
       << err.str();
   EXPECT_EQ(err.str(), "");

@@ -266,6 +266,22 @@ TEST_F(DescPadTest, ATextSetByCodeIsStoredCutTo400) {
   EXPECT_EQ(serverRows().at(0), "01 1 | " + std::string(399, 'a') + "ç | ");
 }
 
+// Opened alone, the screen's own connection carries the host's session: what it stores is
+// recorded under the signed-in operator, like every other write.
+TEST_F(DescPadTest, ASaveOfTheScreenOpenedAloneIsRecordedUnderTheSignedInOperator) {
+  open([&] {
+    choose("dbgFat", 2);
+    typeInto("memDesFatu", "Cessão de uso Alfa.");
+    click("sbtConfirmar");
+  });
+  user.verify();
+  TClientDataSet history;
+  history.SetData(Consiste::CheckResultServ(other.Call("GetHistorico", {"", "", ""})));
+  ASSERT_GE(history.RecordCount(), 1u);
+  EXPECT_EQ(history.FieldByName("NMUSUARIO").AsString(), "supervisor");
+  EXPECT_EQ(history.FieldByName("NMMETODO").AsString(), "SetParEmpKdr");
+}
+
 // Codes are matched regardless of case, both when showing a pair and when confirming it.
 TEST_F(DescPadTest, PairsAreLocatedRegardlessOfCase) {
   open([&] {
@@ -292,15 +308,16 @@ TEST_F(DescPadTest, PairsAreLocatedRegardlessOfCase) {
   user.verify();
 }
 
-// A server that refuses every call: the screen is still made with its six billing types, shows
-// nothing to edit, and offers nothing to confirm.
+// A server that refuses every call (the host's session has ended and nobody is asked again): the
+// screen is still made with its six billing types, shows nothing to edit, and offers nothing to
+// confirm.
 class DescPadRefusedLoad : public DescPadTest {
 protected:
-  DescPadRefusedLoad() : DescPadTest({"--seed", "demo", "--token", "s3cret"}) {}
+  DescPadRefusedLoad() { Zelnor::config.session = "encerrada"; }
 };
 
 TEST_F(DescPadRefusedLoad, TheBillingTypesAreBuiltAndNothingCanBeEdited) {
-  const std::string refused = "Acesso negado: o servidor exige um token válido.";
+  const std::string refused = "A sessão foi encerrada ou expirou. Entre novamente com operador e senha.";
   user.expectError(refused).expectError(refused);
   open([&] {
     EXPECT_EQ(part<TClientDataSet>("cdsFaturamento").RecordCount(), 6u);

@@ -20,6 +20,7 @@ protected:
     Zelnor::config.webUrl = server.host();
     Zelnor::config.webPort = server.port();
     Zelnor::config.token.clear();
+    Zelnor::config.session = server.signIn();
     dtmDBGeral = &db;
     TForm *frame = TForm::create<TForm>(&Application());
     Application().SetMainForm(frame);
@@ -27,6 +28,7 @@ protected:
     other.ServerName = "KDR03020.rdmParamFatCli";
     other.HostName = server.host();
     other.Port = server.port();
+    other.Token = server.signIn();
     other.Open();
   }
   ~ModuleHostTest() override {

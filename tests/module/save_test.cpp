@@ -60,14 +60,14 @@ private:
   Dialogs *previous_;
 };
 
-// Another desktop on the same server: the data layer a screen uses, without a screen.
+// Another desktop on the same server, signed in as an operator of its own: the data layer a
+// screen uses, without a screen.
 class OtherDesktop {
 public:
-  explicit OtherDesktop(int port, std::string user = {}) {
+  OtherDesktop(const kdr::test::ServerProcess &server, const std::string &operatorCode = "supervisor") {
     connection.ServerName = "KDR03020.rdmParamFatCli";
-    connection.Port = port;
-    connection.Token = Zelnor::config.token;
-    connection.UserName = std::move(user);
+    connection.Port = server.port();
+    connection.Token = server.signIn(operatorCode);
     connection.ThrowException = false;
     connection.Open();
     for (const char *name : {"CDCLIENTE", "IDTPFATUCLIE", "DSFATURCLIE", "DSBOLETCLIE", "CDEMPRESA"})
@@ -136,7 +136,7 @@ protected:
   void confirm() { user::click(part<TControl>("sbtConfirmar")); }
   // The server's rows of the client as "type/company".
   std::vector<std::string> stored(const std::string &client) {
-    OtherDesktop reader(server.port());
+    OtherDesktop reader(server);
     reader.load(client);
     std::vector<std::string> out;
     for (reader.params.First(); !reader.params.Eof(); reader.params.Next())
@@ -155,7 +155,7 @@ protected:
 // change log and the screen shows the server's rows, so the next change goes alone and passes.
 TEST_P(SaveTest, ARefusedChangeLeavesTheLogAndTheNextOneGoesAlone) {
   loadClient("98765432100");
-  OtherDesktop other(server.port());
+  OtherDesktop other(server);
   other.load("104");
   desk.atNextQuestion = [&] {
     other.params.Append();
@@ -184,13 +184,13 @@ TEST_P(SaveTest, ARefusedChangeLeavesTheLogAndTheNextOneGoesAlone) {
   close();
 }
 
-// The other desktop (Ana) saved the same row first: the save is refused and the user sees both
+// The other desktop (the clerk) saved the same row first: the save is refused and the user sees both
 // versions of what differs, with who changed it, and chooses. "Usar a gravada" shows the server's
 // row; "Manter a minha" sends the user's text again over it; closed without a choice, the user's
 // text waits in the row, in edit.
 TEST_P(SaveTest, RowChangedByAnotherDesktopIsSettledByTheUser) {
   loadClient("11222333000181");
-  OtherDesktop other(server.port(), "Ana");
+  OtherDesktop other(server, "atendente");
   TClientDataSet &params = dataset("cdsParamFatCli");
   auto race = [&](const std::string &theirs, const std::string &mine) {
     other.load("101");
@@ -204,7 +204,7 @@ TEST_P(SaveTest, RowChangedByAnotherDesktopIsSettledByTheUser) {
     });
   };
   auto conflict = [](const std::string &mine, const std::string &theirs) {
-    return "Ana alterou este parâmetro em *; nada foi gravado. Qual versão fica?\n\nDescrição da fatura: A "
+    return "atendente alterou este parâmetro em *; nada foi gravado. Qual versão fica?\n\nDescrição da fatura: A "
            "sua «" +
            mine + "»; A gravada «" + theirs + "»";
   };
@@ -247,7 +247,7 @@ TEST_P(SaveTest, RowChangedByAnotherDesktopIsSettledByTheUser) {
 // the row back with every check of a new row.
 TEST_P(SaveTest, RowRemovedByAnotherDesktopCanBeKept) {
   loadClient("12345678909"); // 103: one Licença de uso row
-  OtherDesktop other(server.port(), "Rui");
+  OtherDesktop other(server, "atendente");
   other.load("103");
   other.params.Delete();
   ASSERT_TRUE(other.save());
@@ -257,7 +257,7 @@ TEST_P(SaveTest, RowRemovedByAnotherDesktopCanBeKept) {
     field("DSBOLETCLIE").SetAsString("Boleto novo.");
   });
   user.expectQuestionLike(
-      "Rui alterou este parâmetro em *Descrição do boleto: A sua «Boleto novo.»; A gravada "
+      "atendente alterou este parâmetro em *Descrição do boleto: A sua «Boleto novo.»; A gravada "
       "«(excluído)»*",
       "Manter a minha");
   confirm();
@@ -348,8 +348,9 @@ TEST_P(SaveOnOneEngine, ServerGoneKeepsTheRowUntilTheUserLeavesIt) {
   user.verify();
 }
 
-// A server that asks for a token the host no longer has for its cache refresh: the save itself
-// went through, so the user is warned, not told it failed, and the next post may offer again.
+// The cache refresh after a save finds the session ended (the screen's call still had it): the
+// save itself went through, so the user is warned, not told it failed, and the next post may
+// offer again.
 class SaveBehindToken : public SaveTest {
 protected:
   SaveBehindToken() : SaveTest({"--token", "s3cret"}) { Zelnor::config.token = "s3cret"; }
@@ -358,12 +359,14 @@ protected:
 
 TEST_P(SaveBehindToken, CacheRefreshFailureAfterTheSaveIsAWarning) {
   loadClient("98765432100");
-  Zelnor::config.token.clear();
+  const std::string session = Zelnor::config.session;
+  Zelnor::config.session = "encerrada";
   insertRow("1", "02");
   user.expectQuestion(descPad, "Sim")
-      .expectMessage(mtWarning, catalogue("Cache_NAtu") +
-                                    "\nNão foi possível atualizar a cópia local da tabela PARCLIEKDR: Acesso "
-                                    "negado: o servidor exige um token válido.");
+      .expectMessage(mtWarning,
+                     catalogue("Cache_NAtu") +
+                         "\nNão foi possível atualizar a cópia local da tabela PARCLIEKDR: A sessão "
+                         "foi encerrada ou expirou. Entre novamente com operador e senha.");
   confirm();
   user.verify();
   EXPECT_EQ(dataset("cdsParamFatCli").ChangeCount(), 0);
@@ -371,7 +374,7 @@ TEST_P(SaveBehindToken, CacheRefreshFailureAfterTheSaveIsAWarning) {
   // "Sim" took the company's texts as they stand: its bank-slip text is empty.
   EXPECT_EQ(field("DSFATURCLIE").AsString(), "Customização conforme proposta comercial.");
   EXPECT_TRUE(field("DSBOLETCLIE").IsNull());
-  Zelnor::config.token = "s3cret";
+  Zelnor::config.session = session;
   EXPECT_EQ(stored("104"), (std::vector<std::string>{"1/02"}));
   close();
 }

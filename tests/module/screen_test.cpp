@@ -23,6 +23,7 @@ protected:
     Zelnor::config.webUrl = server.host();
     Zelnor::config.webPort = server.port();
     Zelnor::config.token.clear();
+    Zelnor::config.session = server.signIn();
     // The host's frame is the main form; the module's screens are its children.
     TForm *frame = TForm::create<TForm>(&Application());
     Application().SetMainForm(frame);
@@ -62,9 +63,14 @@ private:
   } installDb{db};
 };
 
+// The demo's operators, none of its clients (taken out of the server's file).
 class ScreenWithoutClients : public ScreenTest {
 protected:
-  ScreenWithoutClients() : ScreenTest({}) {}
+  ScreenWithoutClients() {
+    TLocalConnection serverFile(server.databasePath());
+    for (const char *table : {"PARCLIEKDR", "CLITIPOSERV", "CLIENTE"})
+      serverFile.execute(std::string("DELETE FROM ") + table);
+  }
 };
 
 // A server that asks for a token: the screen's connection presents the host's.

@@ -48,6 +48,19 @@ void ServerTest::start(const std::string &engine, HttpOptions options) {
   front_ = std::make_unique<HttpFront>(*dispatcher_, options);
   port_ = front_->bind();
   thread_ = std::thread([this] { front_->run(); });
+  session_ = signIn("supervisor", "supervisor");
+}
+
+std::string ServerTest::signIn(const std::string &operatorCode, const std::string &password) {
+  std::string body = "{\"operator\":";
+  appendVariantJson(body, Variant(operatorCode));
+  body += ",\"password\":";
+  appendVariantJson(body, Variant(password));
+  body += '}';
+  Reply r = post("/session", body);
+  auto key = r.body.members.find("session");
+  if (r.status != 200 || key == r.body.members.end()) throw std::runtime_error("sign-in refused: " + r.text);
+  return key->second.str();
 }
 
 void ServerTest::stop() {
@@ -71,23 +84,26 @@ Reply postTo(int port, const std::string &path, const std::string &body, const h
 }
 
 Reply callServer(int port, const std::string &method, Variant::Array args, const std::string &module,
-                 const std::string &token, const std::string &user) {
+                 const std::string &bearer, const std::string &user) {
   // The same writer as the desktop's connection, so the server meets exactly what desktops send.
   std::string body = "{\"args\":";
   appendVariantJson(body, Variant(std::move(args)));
   body += '}';
   httplib::Headers headers;
-  if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
+  if (!bearer.empty()) headers.emplace("Authorization", "Bearer " + bearer);
   if (!user.empty()) headers.emplace("X-Kdr-User", utf8::percentEncode(user));
   return postTo(port, "/" + module + "/" + method, body, headers);
 }
 
 Reply ServerTest::post(const std::string &path, const std::string &body, const httplib::Headers &headers) {
-  return postTo(port_, path, body, headers);
+  // Signed in, as a desktop is, unless the request says who it is itself.
+  httplib::Headers sent = headers;
+  if (!session_.empty() && !sent.count("Authorization")) sent.emplace("Authorization", "Bearer " + session_);
+  return postTo(port_, path, body, sent);
 }
 
 Reply ServerTest::call(const std::string &method, Variant::Array args, const std::string &module) {
-  return callServer(port_, method, std::move(args), module, token_, user_);
+  return callServer(port_, method, std::move(args), module, session_, user_);
 }
 
 std::vector<std::vector<Variant>> ServerTest::rowsOf(const std::string &method, Variant::Array args) {

@@ -43,9 +43,11 @@ std::vector<Rows> everyWrittenRow(Session &s);
 // its backend pid; 0 when none came to wait.
 int waitForLockWaiter(Session &watcher);
 
-// A remote call to the server on a loopback port, sent with the desktop's own JSON writer.
+// A remote call to the server on a loopback port, sent with the desktop's own JSON writer; bearer:
+// a session's key or the machine token; user: sent as an X-Kdr-User header, which the server must
+// not believe.
 Reply callServer(int port, const std::string &method, Variant::Array args,
-                 const std::string &module = "KDR03020.rdmParamFatCli", const std::string &token = {},
+                 const std::string &module = "KDR03020.rdmParamFatCli", const std::string &bearer = {},
                  const std::string &user = {});
 Reply postTo(int port, const std::string &path, const std::string &body,
              const httplib::Headers &headers = {});
@@ -60,7 +62,10 @@ protected:
 
   Reply call(const std::string &method, Variant::Array args,
              const std::string &module = "KDR03020.rdmParamFatCli");
+  // With the session's Authorization unless headers bring one.
   Reply post(const std::string &path, const std::string &body, const httplib::Headers &headers = {});
+  // POST /session; the session's key, or std::runtime_error naming the refusal.
+  std::string signIn(const std::string &operatorCode, const std::string &password);
   // Rows of a packet answer, each as its values.
   std::vector<std::vector<Variant>> rowsOf(const std::string &method, Variant::Array args);
   // The stored parameter rows of a client, as returned by GetParamFatCli.
@@ -75,7 +80,8 @@ protected:
   std::thread thread_;
   int port_ = 0;
   std::string token_;
-  std::string user_; // sent as the desktop's user name when not empty
+  std::string session_; // the demo supervisor's, signed in at start; sent by call()
+  std::string user_;    // sent as an X-Kdr-User header when not empty (and ignored by the server)
 };
 
 // Builders of deltas as a client dataset's change log makes them.

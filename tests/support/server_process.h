@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -97,7 +98,8 @@ inline ProgramRun runProgram(const std::string &name, std::vector<std::string> a
 class ServerProcess {
 public:
   explicit ServerProcess(std::vector<std::string> extraArgs = {}, std::string databaseUrl = {})
-      : databaseUrl_(databaseUrl.empty() ? "sqlite:" + databasePath() : std::move(databaseUrl)) {
+      : databaseUrl_(databaseUrl.empty() ? "sqlite:" + databasePath() : std::move(databaseUrl)),
+        tls_(std::find(extraArgs.begin(), extraArgs.end(), "--tls-cert") != extraArgs.end()) {
     start(std::move(extraArgs));
   }
   ~ServerProcess() { stop(); }
@@ -119,6 +121,20 @@ public:
   }
 
   std::string logPath() const { return dir_.file("server.log"); }
+
+  // Signs in (the demo's operators have their codes as passwords) and returns the session's key.
+  std::string signIn(const std::string &operatorCode = "supervisor") const {
+    httplib::Client client = this->client();
+    auto res = client.Post("/session",
+                           "{\"operator\":\"" + operatorCode + "\",\"password\":\"" + operatorCode + "\"}",
+                           "application/json");
+    const std::string marker = "\"session\":\"";
+    const std::size_t at = res ? res->body.find(marker) : std::string::npos;
+    if (!res || res->status != 200 || at == std::string::npos)
+      throw std::runtime_error("cannot sign in as " + operatorCode +
+                               (res ? ": " + res->body : std::string()));
+    return res->body.substr(at + marker.size(), res->body.find('"', at + marker.size()) - at - marker.size());
+  }
 
 private:
   void start(std::vector<std::string> extraArgs) {
@@ -164,8 +180,17 @@ private:
   }
 
   // Bounded wait for the health endpoint; the server answers it once it is ready.
+  // Over TLS when the server was given a certificate, which the tests' own clients check.
+  httplib::Client client() const {
+    httplib::Client c((tls_ ? "https://" : "http://") + host() + ":" + std::to_string(port_));
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    c.enable_server_certificate_verification(false);
+#endif
+    return c;
+  }
+
   void waitHealthy() {
-    httplib::Client client(host(), port_);
+    httplib::Client client = this->client();
     client.set_connection_timeout(1, 0);
     for (int attempt = 0; attempt < 100; ++attempt) {
       if (auto res = client.Get("/health"); res && res->status == 200) return;
@@ -177,6 +202,7 @@ private:
 
   TempDir dir_;
   std::string databaseUrl_;
+  bool tls_;
   pid_t pid_ = -1;
   int port_ = 0;
 };

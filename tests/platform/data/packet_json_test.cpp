@@ -178,6 +178,19 @@ TEST(PacketJson, AKeyNamedTwiceInOneObjectIsRefused) {
 // The envelope of a call and of its answer: what the wire names is read, whatever order it comes
 // in; anything else is skipped, however large or odd; an error must carry its two texts and may
 // carry a detail.
+// A sign-in's answer carries its session beside the envelope's members; other names stay unread.
+TEST(CallEnvelope, KeepsTheMembersOfASignIn) {
+  const CallEnvelope in = readCallEnvelope(
+      R"({"session":"k","expires":"2026-12-08 20:00:00.000","operator":"atendente","name":"A",)"
+      R"("authorisations":["FPAL","FPCO"],"other":[18446744073709551615]})");
+  EXPECT_EQ(in.members.at("session"), Variant("k"));
+  EXPECT_EQ(in.members.at("operator"), Variant("atendente"));
+  EXPECT_EQ(in.members.at("authorisations"), Variant(Variant::Array{"FPAL", "FPCO"}));
+  EXPECT_EQ(in.members.count("other"), 0u);
+  EXPECT_FALSE(in.failed);
+  EXPECT_THROW(readCallEnvelope(R"({"session":"a","session":"b"})"), EDuplicateJsonKey);
+}
+
 TEST(CallEnvelope, ReadsTheCallAndItsAnswer) {
   const CallEnvelope call = readCallEnvelope(R"({"args":["101",{"unassigned":true},[1.5]]})");
   EXPECT_TRUE(call.object);

@@ -22,6 +22,7 @@ protected:
     dtmDBGeral = db.get();
     Zelnor::config.webUrl = server.host();
     Zelnor::config.webPort = server.port();
+    Zelnor::config.session = server.signIn();
   }
   void TearDown() override {
     dtmDBGeral = nullptr;
@@ -88,6 +89,7 @@ TEST_F(CacheRefreshTest, LaterRefreshesMoveOnlyWhatChangedUntilTheServersDatabas
 
   test::ServerProcess another{{"--seed", "demo"}};
   Zelnor::config.webPort = another.port();
+  Zelnor::config.session = another.signIn();
   Zelnor::AtualizaLocalCache(parameters);
   EXPECT_EQ(rowsOf("PARCLIEKDR"), 10u) << "a mark of another database brings the whole table";
 }
@@ -121,6 +123,7 @@ protected:
     TNetConnection connection;
     connection.ServerName = snapshotServer;
     connection.Port = port;
+    connection.Token = session;
     connection.ThrowException = false;
     connection.Open();
     for (const char *table : {"CLIENTE", "PARCLIEKDR"})
@@ -143,6 +146,7 @@ protected:
 
   test::ServerProcess server{{"--seed", "demo"}};
   int port = server.port();
+  std::string session = server.signIn();
   test::TempDir dir;
   TLocalConnection whole{dir.file("whole.db")}, paged{dir.file("paged.db")};
 };
@@ -183,6 +187,7 @@ TEST_F(PagedLoadTest, ALoadCutShortKeepsThePreviousCopyWholeAndUsable) {
   // The same database served again: the next refresh brings the whole change.
   test::ServerProcess again({}, "sqlite:" + server.databasePath());
   port = again.port();
+  session = again.signIn();
   refresh(paged, 3);
   refresh(whole, 10000);
   EXPECT_EQ(contents(paged), contents(whole));
@@ -198,6 +203,7 @@ TEST(BackgroundLoadTest, ReadersOfATableStillLoadingSeeItWholeOrAfterItsFailure)
   TdtmDBGeral db(dir.file("local.db"));
   Zelnor::HostConfig config;
   config.webPort = server.port();
+  config.session = server.signIn();
   config.cachePageRows = 2;
   {
     BackgroundCacheLoad load(db.adcGeral.Path(), config, {"CLIENTE", "PARCLIEKDR"}, db.firstLoads);

@@ -200,6 +200,7 @@ protected:
     connection.ThrowException = false;
     connection.HostName = server.host();
     connection.Port = server.port();
+    connection.Token = server.signIn();
     connection.Open();
   }
 

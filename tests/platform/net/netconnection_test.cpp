@@ -23,6 +23,7 @@ protected:
     connection.BeforeConnect = [](TNetConnection &c) {
       c.HostName = server_->host();
       c.Port = server_->port();
+      c.Token = server_->signIn();
     };
     connection.Open();
   }
@@ -68,10 +69,8 @@ TEST_F(NetConnectionTest, ByReferenceArgumentTravelsBothWays) {
   EXPECT_EQ(*args[2].packet(), order);
 }
 
-TEST_F(NetConnectionTest, EveryCallCarriesTheDesktopsUserToTheHistory) {
-  connection.Close();
-  connection.UserName = "Patrícia Nunes";
-  connection.Open();
+// The history names the operator of the connection's session; no name travels with the call.
+TEST_F(NetConnectionTest, EveryCallCarriesTheSessionOfItsOperatorToTheHistory) {
   DataPacket delta;
   delta.fields = {{"CDEMPRESA", FieldType::String, 2, false},
                   {"IDTPFATUEMPRESA", FieldType::String, 1, false},
@@ -89,10 +88,34 @@ TEST_F(NetConnectionTest, EveryCallCarriesTheDesktopsUserToTheHistory) {
   int saves = 0;
   for (const PacketRow &r : rows.rows) {
     if (!(r.values[method] == Variant("SetParEmpKdr"))) continue;
-    EXPECT_EQ(r.values[user], Variant("Patrícia Nunes"));
+    EXPECT_EQ(r.values[user], Variant("supervisor"));
     ++saves;
   }
   EXPECT_GT(saves, 0);
+}
+
+// A call that finds its session ended asks for a new one once and is sent again with it; when
+// nobody signs in, the call ends with the server's refusal.
+TEST_F(NetConnectionTest, AnEndedSessionIsRenewedOnceAndTheCallSentAgain) {
+  connection.CloseSession();
+  int asked = 0;
+  connection.OnSessionExpired = [&](TNetConnection &c) {
+    ++asked;
+    c.Token = server_->signIn("atendente");
+    return true;
+  };
+  Variant result = connection.Call("GetParamFatCli", {Variant("101")});
+  EXPECT_FALSE(TNetConnection::isErrorResult(result)) << TNetConnection::errorMessage(result);
+  EXPECT_EQ(asked, 1);
+
+  connection.CloseSession();
+  connection.OnSessionExpired = [&](TNetConnection &) {
+    ++asked;
+    return false;
+  };
+  result = connection.Call("GetParamFatCli", {Variant("101")});
+  EXPECT_EQ(TNetConnection::errorCode(result), "unauthenticated");
+  EXPECT_EQ(asked, 2);
 }
 
 TEST_F(NetConnectionTest, ClosedConnectionGivesAnErrorResultNotACrash) {

@@ -29,6 +29,7 @@ protected:
   ModuleWindow() {
     Zelnor::config.webUrl = server.host();
     Zelnor::config.webPort = server.port();
+    Zelnor::config.session = server.signIn();
     dtmDBGeral = &db;
     test::startOffscreen();
     TForm *frame = TForm::create<TForm>(&Application());

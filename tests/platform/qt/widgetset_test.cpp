@@ -15,6 +15,7 @@
 #include "platform/ui/dbgrids.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/passwordedit.h"
 #include "platform/ui/scripteduser.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/ui/userdoor.h"
@@ -252,6 +253,20 @@ TEST_F(QtTest, ModelChangesShowInTheWidgetsWithoutComingBackAsInput) {
   }
   edit->SetEnabled(false);
   EXPECT_FALSE(widget<QLineEdit>(*edit)->isEnabled());
+}
+
+// A password is typed into the model like any text, and neither the window nor the dump shows it.
+TEST_F(QtTest, APasswordEditHidesWhatIsTyped) {
+  TForm *form = shownForm();
+  auto *password = make<TPasswordEdit>(form, form, "edtSenha");
+  auto *plain = make<TEdit>(form, form, "edtOperador");
+  showActive(form);
+  password->SetText("segredo");
+  EXPECT_EQ(widget<QLineEdit>(*password)->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(widget<QLineEdit>(*plain)->echoMode(), QLineEdit::Normal);
+  EXPECT_EQ(password->Text(), "segredo");
+  EXPECT_EQ(password->dumpState().find("segredo"), std::string::npos);
+  EXPECT_EQ(password->dumpState().rfind(" \"*******\"", 0), 0u) << password->dumpState();
 }
 
 TEST_F(QtTest, KeysAndPasteGoThroughTheKeyPressChain) {

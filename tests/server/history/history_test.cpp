@@ -62,7 +62,7 @@ protected:
 };
 
 TEST_P(History, InsertChangeAndDeleteThroughTheWireLeaveExactRecords) {
-  user_ = "joão.silva";
+  user_ = "joão.silva"; // a name the desktop claims: the history must name the session's operator
   DataPacket p101 = paramsOf("101");
   DeltaBuilder insert(paramFatCliFields());
   insert.insert(paramRow("104", "3", "01", "Fatura nova", "Boleto novo"));
@@ -99,9 +99,9 @@ TEST_P(History, InsertChangeAndDeleteThroughTheWireLeaveExactRecords) {
           {p, t, "101", "6", "02", "E", "VRPERCAJUSTEINV", "0", "-"},
           {"SetParEmpKdr", "PAREMPKDR", "-", "1", "02", "A", "DSBOLETEMPRESA", "-", "Boleto Beta."},
       }));
-  // Who: the desktop's user and one request id per call.
+  // Who: the signed-in operator, whatever the request claims, and one request id per call.
   std::vector<std::vector<Variant>> raw = rawHistory();
-  for (const auto &r : raw) EXPECT_EQ(r[1], Variant("joão.silva"));
+  for (const auto &r : raw) EXPECT_EQ(r[1], Variant("supervisor"));
   EXPECT_EQ(raw[0][2], raw[5][2]);
   EXPECT_NE(raw[5][2], raw[6][2]);
   EXPECT_EQ(history("104").size(), 6u);

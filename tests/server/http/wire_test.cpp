@@ -131,7 +131,9 @@ TEST_F(Limits, OversizedBodyIsRefused) {
   EXPECT_EQ(call("GetCliente", {"12345678909", ""}).status, 200);
 }
 
-TEST_F(Limits, TokenIsRequiredWhenConfigured) {
+// Without a session nothing is answered; the machine token opens the local copy's tables and
+// nothing else, so a holder of it neither reads nor writes billing texts under any name.
+TEST_F(Limits, SessionOrMachineTokenIsRequired) {
   HttpOptions options;
   options.token = "segredo";
   start("sqlite", options);
@@ -139,12 +141,18 @@ TEST_F(Limits, TokenIsRequiredWhenConfigured) {
   for (const httplib::Headers &h : {httplib::Headers{}, httplib::Headers{{"Authorization", "Bearer errado"}},
                                     httplib::Headers{{"Authorization", "Bearer segredo2"}},
                                     httplib::Headers{{"Authorization", "segredo"}}}) {
-    Reply r = post(path, R"({"args": []})", h);
+    Reply r = postTo(port_, path, R"({"args": []})", h);
     EXPECT_EQ(r.status, 401);
     EXPECT_EQ(r.errorCode(), "unauthenticated");
   }
-  EXPECT_EQ(post(path, R"({"args": []})", {{"Authorization", "Bearer segredo"}}).status, 200);
-  // A refused request's body is never read: the connection must not take it for the next request.
+  Reply machine = post(path, R"({"args": []})", {{"Authorization", "Bearer segredo"}});
+  EXPECT_EQ(machine.status, 403);
+  EXPECT_EQ(machine.errorCode(), "forbidden");
+  EXPECT_EQ(post("/KDR.rdmCache/GetTable", R"({"args": ["EMPRESA"]})", {{"Authorization", "Bearer segredo"}})
+                .status,
+            200);
+  EXPECT_EQ(post(path, R"({"args": []})", {{"Authorization", "Bearer " + session_}}).status, 200);
+  // A refused request's body must not be taken for the next request on the connection.
   httplib::Client same("127.0.0.1", port_);
   same.set_keep_alive(true);
   for (int i = 0; i < 3; ++i) {
@@ -217,8 +225,14 @@ TEST(ServerProcess, ServesOnAChosenPortAndRefusesABadDatabase) {
     ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
     int port = std::stoi(line.substr(line.rfind(':') + 1));
     httplib::Client client("127.0.0.1", port);
-    auto res =
-        client.Post("/KDR03020.rdmParamFatCli/GetCliente", R"({"args": ["", "T"]})", "application/json");
+    auto in =
+        client.Post("/session", R"({"operator": "atendente", "password": "atendente"})", "application/json");
+    ASSERT_TRUE(in);
+    const CallEnvelope signedIn = readCallEnvelope(in->body);
+    ASSERT_TRUE(signedIn.members.count("session")) << in->body;
+    auto res = client.Post("/KDR03020.rdmParamFatCli/GetCliente",
+                           {{"Authorization", "Bearer " + signedIn.members.at("session").str()}},
+                           R"({"args": ["", "T"]})", "application/json");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
     ::kill(server.pid, SIGTERM);
@@ -236,11 +250,14 @@ TEST(ServerProcess, ServesOnAChosenPortAndRefusesABadDatabase) {
   EXPECT_NE(Child({"--port", "0"}).wait(), 0);
 }
 
-TEST(ServerProcess, ANetworkAddressWithoutATokenNeedsTheOperatorsConsent) {
+// Passwords and texts cross the network only encrypted, unless the administrator says otherwise
+// (the option's former name still says so); a token is no encryption.
+TEST(ServerProcess, ANetworkAddressWithoutTlsNeedsTheOperatorsConsent) {
   ScratchDatabase db("sqlite");
   EXPECT_EQ(Child({"--db", db.url(), "--listen", "0.0.0.0", "--port", "0"}).wait(), 2);
+  EXPECT_EQ(Child({"--db", db.url(), "--listen", "0.0.0.0", "--port", "0", "--token", "segredo"}).wait(), 2);
   for (std::vector<std::string> consent :
-       {std::vector<std::string>{"--token", "segredo"}, std::vector<std::string>{"--allow-no-token"}}) {
+       {std::vector<std::string>{"--allow-plain-http"}, std::vector<std::string>{"--allow-no-token"}}) {
     std::vector<std::string> args{"--db", db.url(), "--listen", "0.0.0.0", "--port", "0"};
     args.insert(args.end(), consent.begin(), consent.end());
     Child server(args);

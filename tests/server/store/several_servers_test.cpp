@@ -24,12 +24,23 @@ protected:
     one_ = std::make_unique<ServerProcess>(std::vector<std::string>{"--seed", "demo"}, db_->url());
     two_ = std::make_unique<ServerProcess>(std::vector<std::string>{}, db_->url());
   }
-  static DataPacket paramsOf(ServerProcess &server, const std::string &client) {
-    return callServer(server.port(), "GetParamFatCli", {client}).packet();
+  // Signed in on server one: server two accepts the same session, kept in the shared database.
+  DataPacket paramsOf(ServerProcess &server, const std::string &client) {
+    return callServer(server.port(), "GetParamFatCli", {client}, paramFatCli, session()).packet();
   }
-  static Reply save(ServerProcess &server, const DeltaBuilder &delta) {
-    return callServer(server.port(), "SetParamFatCli", {delta.variant()});
+  Reply save(ServerProcess &server, const DeltaBuilder &delta) {
+    return callServer(server.port(), "SetParamFatCli", {delta.variant()}, paramFatCli, session());
   }
+  Reply call(ServerProcess &server, const std::string &method, Variant::Array args,
+             const std::string &module = paramFatCli) {
+    return callServer(server.port(), method, std::move(args), module, session());
+  }
+  const std::string &session() {
+    if (session_.empty()) session_ = one_->signIn();
+    return session_;
+  }
+  static inline const std::string paramFatCli = "KDR03020.rdmParamFatCli";
+  std::string session_;
 
   std::unique_ptr<ScratchDatabase> db_;
   std::unique_ptr<ServerProcess> one_, two_;
@@ -81,24 +92,37 @@ TEST_F(SeveralServers, BulkCopyHoldsAcrossServers) {
                       FieldDef{"DSFATURCLIE", FieldType::String, 400},
                       FieldDef{"DSBOLETCLIE", FieldType::String, 400}});
   order.insert({"1", "Customização copiada.", "Boleto copiado."}).insert({"4", "Locação copiada.", nullptr});
-  ASSERT_EQ(callServer(one_->port(), "GeraAutomParam", {"T", "102", order.variant()}).status, 200);
+  ASSERT_EQ(call(*one_, "GeraAutomParam", {"T", "102", order.variant()}).status, 200);
 
   DeltaBuilder stale(paramFatCliFields());
   stale.modify(seen, {{"DSFATURCLIE", "Texto antigo editado."}});
   EXPECT_EQ(save(*two_, stale).status, 409);
 
   Reply first, second;
-  std::thread viaOne([&] {
-    first = callServer(one_->port(), "GeraAutomParam", {"T", "102", order.variant()});
-  });
-  second = callServer(two_->port(), "GeraAutomParam", {"T", "102", order.variant()});
+  std::thread viaOne([&] { first = call(*one_, "GeraAutomParam", {"T", "102", order.variant()}); });
+  second = call(*two_, "GeraAutomParam", {"T", "102", order.variant()});
   viaOne.join();
   for (const Reply *r : {&first, &second}) EXPECT_TRUE(r->status == 200 || r->status == 409) << r->status;
-  auto table = [&] { return callServer(one_->port(), "GetTable", {"PARCLIEKDR"}, "KDR.rdmCache").packet(); };
+  auto table = [&] { return call(*one_, "GetTable", {"PARCLIEKDR"}, "KDR.rdmCache").packet(); };
   DataPacket afterBoth = table();
-  Reply once = callServer(two_->port(), "GeraAutomParam", {"T", "102", order.variant()});
+  Reply once = call(*two_, "GeraAutomParam", {"T", "102", order.variant()});
   ASSERT_EQ(once.status, 200);
   EXPECT_EQ(table(), afterBoth);
+}
+
+// Sessions are rows of the shared database: a key one server gave works on the other, and signing
+// out on either ends it on both.
+TEST_F(SeveralServers, ASessionOfOneServerIsAcceptedAndEndedByTheOther) {
+  startBoth();
+  const std::string key = one_->signIn("atendente");
+  EXPECT_EQ(callServer(two_->port(), "GetParamFatCli", {"101"}, paramFatCli, key).status, 200);
+  httplib::Client two("127.0.0.1", two_->port());
+  ASSERT_EQ(two.Delete("/session", {{"Authorization", "Bearer " + key}})->status, 200);
+  for (ServerProcess *server : {one_.get(), two_.get()}) {
+    Reply r = callServer(server->port(), "GetParamFatCli", {"101"}, paramFatCli, key);
+    EXPECT_EQ(r.status, 401);
+    EXPECT_EQ(r.errorCode(), "unauthenticated");
+  }
 }
 
 // A server that starts while another migrates the database waits for it, then serves.
@@ -119,7 +143,7 @@ TEST_F(SeveralServers, ServerStartedDuringAMigrationWaitsForIt) {
       late = std::make_unique<ServerProcess>(std::vector<std::string>{"--seed", "demo"}, db_->url()));
   finish.join();
   if (late) {
-    EXPECT_EQ(callServer(late->port(), "GetParamFatCli", {"101"}).status, 200);
+    EXPECT_EQ(callServer(late->port(), "GetParamFatCli", {"101"}, paramFatCli, late->signIn()).status, 200);
   }
 }
 
