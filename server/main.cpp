@@ -13,8 +13,8 @@
 
 #include "server/admin/admin.h"
 #include "server/admin/seed.h"
-#include "server/cli/command_line.h"
 #include "server/auth/password.h"
+#include "server/cli/command_line.h"
 #include "server/errors.h"
 #include "server/http/access_guard.h"
 #include "server/http/http_front.h"
@@ -68,7 +68,8 @@ bool parse(const std::vector<std::string> &args, Options &o) {
   line.setting("port", o.port, "porta (padrão 8020; 0 = o sistema escolhe)")
       ->check(wholeNumber(0, 65535))
       ->type_name("PORTA");
-  line.setting("token", o.http.token, "token da máquina: dá acesso só à cópia local das tabelas e às métricas")
+  line.setting("token", o.http.token,
+               "token da máquina: dá acesso só à cópia local das tabelas e às métricas")
       ->type_name("TOKEN");
   line.setting("tls-cert", o.http.tlsCertificate, "certificado do servidor (PEM, com a cadeia) para HTTPS")
       ->type_name("ARQUIVO");

@@ -15,11 +15,12 @@ public:
 };
 
 const std::vector<std::pair<std::string, Op>> verbs{
-    {"call", Op::Call},         {"focus", Op::Focus},       {"type", Op::Type},     {"key", Op::Key},
-    {"click", Op::Click},       {"page", Op::Page},         {"cell", Op::Cell},     {"pick", Op::Pick},
-    {"ellipsis", Op::Ellipsis}, {"close", Op::Close},       {"expect", Op::Expect}, {"assert", Op::Assert},
-    {"dump", Op::Dump},         {"snapshot", Op::Snapshot}, {"keep", Op::Keep},     {"desktop", Op::Desktop},
-    {"signin", Op::SignIn},     {"endsession", Op::EndSession},
+    {"call", Op::Call},       {"focus", Op::Focus},       {"type", Op::Type},
+    {"key", Op::Key},         {"click", Op::Click},       {"page", Op::Page},
+    {"cell", Op::Cell},       {"pick", Op::Pick},         {"ellipsis", Op::Ellipsis},
+    {"close", Op::Close},     {"expect", Op::Expect},     {"assert", Op::Assert},
+    {"dump", Op::Dump},       {"snapshot", Op::Snapshot}, {"keep", Op::Keep},
+    {"desktop", Op::Desktop}, {"signin", Op::SignIn},     {"endsession", Op::EndSession},
 };
 
 void requireCount(const Command &command, size_t least, size_t most, const char *shape) {
@@ -188,6 +189,7 @@ Command parseCommand(const std::vector<std::string> &words) {
   case Op::Desktop:
     requireCount(command, 3, 3, "desktop ARQUIVO as OPERADOR");
     if (command.args[1] != "as") throw LineError("esperado: desktop ARQUIVO as OPERADOR");
+    break;
   case Op::SignIn:
     requireCount(command, 2, 2, "signin OPERADOR SENHA");
     break;

@@ -4,8 +4,8 @@
 #include <deque>
 #include <filesystem>
 
-#include "host/scenario/other_desktop.h"
 #include "host/main_form.h"
+#include "host/scenario/other_desktop.h"
 #include "platform/data/clientdataset.h"
 #include "platform/data/datasource.h"
 #include "platform/host/adoibquery.h"

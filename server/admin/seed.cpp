@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "server/errors.h"
 #include "server/auth/sessions.h"
+#include "server/errors.h"
 #include "server/store/tables.h"
 
 namespace kdr::server {
@@ -22,7 +22,7 @@ void insertAll(Session &s, const Table &table, const std::vector<Values> &rows) 
 bool isEmpty(Session &s) { return s.query("SELECT 1 FROM CLIENTE LIMIT 1").empty(); }
 
 // Companies, service types, operators, groups and default texts: shared by both seeds.
-void seedReference(Session &s) {
+void seedReference(Session &s, bool withPasswords) {
   insertAll(s, tables::empresa(),
             {{"01", "Alfa Sistemas Ltda"},
              {"02", "Beta Serviços de Informática Ltda"},
@@ -59,7 +59,8 @@ void seedReference(Session &s) {
     granted.push_back({"20", std::string(code)});
   insertAll(s, tables::autGrupOp(), granted);
   // The demo's passwords are its operators' codes (README).
-  for (const char *demo : {"atendente", "supervisor"}) writeOperatorPassword(s, demo, demo);
+  if (withPasswords)
+    for (const char *demo : {"atendente", "supervisor"}) writeOperatorPassword(s, demo, demo);
   insertAll(s, tables::parEmpKdr(),
             {{"01", "3", "Manutenção mensal do sistema Alfa.", "Pagável em qualquer banco até o vencimento."},
              {"01", "6", "Service desk Alfa.", "Boleto de service desk Alfa."},
@@ -67,7 +68,7 @@ void seedReference(Session &s) {
              {"03", "4", "Locação conforme contrato.", "Boleto de locação Gama."}});
 }
 
-void fillDemo(Session &s);
+void fillDemo(Session &s, bool withPasswords);
 void fillBulk(Session &s, std::int64_t n);
 
 // Fills an empty database in one transaction. Servers started together with a seed on one empty
@@ -91,8 +92,8 @@ bool seedEmpty(Session &s, const std::function<void()> &fill) {
   return true;
 }
 
-void fillDemo(Session &s) {
-  seedReference(s);
+void fillDemo(Session &s, bool withPasswords) {
+  seedReference(s, withPasswords);
   insertAll(s, tables::cliente(),
             {{"101", "J", "11222333000181", "Padaria Pão Quente", "0055"},
              {"102", "J", "22333444000172", "Mercado São João", "0055"},
@@ -135,7 +136,7 @@ void fillDemo(Session &s) {
 }
 
 void fillBulk(Session &s, std::int64_t n) {
-  seedReference(s);
+  seedReference(s, true);
   // Set-based: one statement per table however many clients.
   const std::string numbers = "WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < ?) ";
   s.execute(numbers + "INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMFANTCLIE, CDPAIS) "
@@ -158,8 +159,8 @@ void fillBulk(Session &s, std::int64_t n) {
 
 } // namespace
 
-bool seedDemo(Session &s) {
-  return seedEmpty(s, [&s] { fillDemo(s); });
+bool seedDemo(Session &s, bool withPasswords) {
+  return seedEmpty(s, [&s, withPasswords] { fillDemo(s, withPasswords); });
 }
 
 bool seedBulk(Session &s, std::int64_t n) {

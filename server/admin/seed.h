@@ -7,8 +7,9 @@
 
 namespace kdr::server {
 
-// False when the database already holds clients (nothing is written then).
-bool seedDemo(Session &s);
+// False when the database already holds clients (nothing is written then). Without the demo
+// operators' passwords for a database of a schema older than passwords.
+bool seedDemo(Session &s, bool withPasswords = true);
 // Clients "1".."n": client "1" has all six billing types, the others types 1 and 3.
 bool seedBulk(Session &s, std::int64_t n);
 

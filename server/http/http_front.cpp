@@ -304,7 +304,8 @@ private:
     // has one, is what a monitoring job shows.
     if (req.method() == http::verb::get && path_ == "/metrics") {
       if (!front_.guard.metricsAllowed(req[http::field::authorization]))
-        return answer(errorAnswer(ErrorCode::Unauthenticated, "Acesso negado: as métricas exigem o token do servidor."));
+        return answer(errorAnswer(ErrorCode::Unauthenticated,
+                                  "Acesso negado: as métricas exigem o token do servidor."));
       return answer(Answer{200, front_.scrape(), "text/plain; version=0.0.4; charset=utf-8"});
     }
     if (path_ == "/session") return session(req.method());

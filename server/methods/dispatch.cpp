@@ -156,11 +156,12 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes, ResendGuard::
     if (changes.array()[1].str() == "T") countFirstLoad(text(a, 0));
     return {std::move(changes)};
   });
-  add(cache, "GetChangesPage", R, {}, {T, T, T, T}, [this](Session &s, const auto &a, const Author &) -> Outcome {
-    Variant page = rdmCache::GetChangesPage(s, text(a, 0), text(a, 1), text(a, 2), text(a, 3));
-    if (text(a, 2).empty() && page.array()[1].str() == "T") countFirstLoad(text(a, 0));
-    return {std::move(page)};
-  });
+  add(cache, "GetChangesPage", R, {}, {T, T, T, T},
+      [this](Session &s, const auto &a, const Author &) -> Outcome {
+        Variant page = rdmCache::GetChangesPage(s, text(a, 0), text(a, 1), text(a, 2), text(a, 3));
+        if (text(a, 2).empty() && page.array()[1].str() == "T") countFirstLoad(text(a, 0));
+        return {std::move(page)};
+      });
   add(cache, "GetRowCount", R, {}, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return {Variant(rdmCache::GetRowCount(s, text(a, 0)))};
   });

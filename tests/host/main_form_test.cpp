@@ -16,6 +16,8 @@ namespace {
 class MainWindow : public ::testing::Test {
 protected:
   MainWindow() {
+    // Signed in as an operator who may open every screen.
+    Zelnor::config.authorisations = {"FPCO", "FPDP", "FPCL"};
     Application().reset();
     Application().setDialogs(&user);
     frame = TForm::create<TfrmPrincipal>(&Application(),
@@ -27,6 +29,7 @@ protected:
     user.finish();
     Application().reset();
     Application().setDialogs(nullptr);
+    Zelnor::config = {};
   }
 
   // A screen the module would open: an MDI child of the frame.
@@ -92,6 +95,7 @@ TEST_F(MainWindow, JanelaListsTheOpenScreensWhenItOpensAndChoosingOneBringsItFor
 }
 
 TEST_F(MainWindow, SobreNamesTheVersionTheServerAndTheOperatorAndSairEndsTheProgram) {
+  const Zelnor::HostConfig kept = Zelnor::config;
   Zelnor::config.webUrl = "10.0.0.5";
   Zelnor::config.webPort = 8020;
   Zelnor::config.user = "maria";
@@ -99,7 +103,7 @@ TEST_F(MainWindow, SobreNamesTheVersionTheServerAndTheOperatorAndSairEndsTheProg
                                         "\nServidor: 10.0.0.5:8020\nOperador: maria");
   user::clickMenu(*frame->mnuSobre);
   user.verify();
-  Zelnor::config = {};
+  Zelnor::config = kept;
 
   user::clickMenu(*frame->mnuParamFatCli);
   EXPECT_EQ(entries, std::vector<std::string>{"IniProc"});

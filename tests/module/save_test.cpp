@@ -204,7 +204,8 @@ TEST_P(SaveTest, RowChangedByAnotherDesktopIsSettledByTheUser) {
     });
   };
   auto conflict = [](const std::string &mine, const std::string &theirs) {
-    return "atendente alterou este parâmetro em *; nada foi gravado. Qual versão fica?\n\nDescrição da fatura: A "
+    return "atendente alterou este parâmetro em *; nada foi gravado. Qual versão fica?\n\nDescrição da "
+           "fatura: A "
            "sua «" +
            mine + "»; A gravada «" + theirs + "»";
   };

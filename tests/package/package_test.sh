@@ -73,8 +73,8 @@ done
 KDR_CONFIG=$root/etc/kdr/kdr-server.conf KDR_DB=sqlite:$work/kdr.db "$root/usr/bin/kdr-server" status >status.txt
 grep -q "clientes: " status.txt || fail "status: $(cat status.txt)"
 grep -q "servidor: em serviço" status.txt || fail "status does not see the server: $(cat status.txt)"
-"$root/usr/bin/kdr-host" --headless --server "127.0.0.1:$port" --local-db "$work/local.db" \
-  --script "$source/tests/scenarios/demo.kdr" >tour.txt 2>&1 || { cat tour.txt; fail "the installed desktop's tour"; }
+KDR_PASSWORD=supervisor "$root/usr/bin/kdr-host" --headless --server "127.0.0.1:$port" --operator supervisor \
+  --local-db "$work/local.db" --script "$source/tests/scenarios/demo.kdr" >tour.txt 2>&1 || { cat tour.txt; fail "the installed desktop's tour"; }
 grep -q "Padaria Pão Quente" tour.txt || fail "the tour did not show the demo data"
 kill -TERM "$server_pid"
 status=0

@@ -116,8 +116,12 @@ TEST_P(Backup, TakenWhileServingAndPutBackGivesTheSameData) {
 
   // A desktop's reads go on meanwhile; the copy must not stop them nor see half of anything.
   std::atomic<bool> done{false};
+  const std::string session = server->signIn();
   std::thread reader([&] {
-    while (!done) EXPECT_EQ(callServer(server->port(), "GetParamFatCli", {"101"}).status, 200);
+    while (!done)
+      EXPECT_EQ(
+          callServer(server->port(), "GetParamFatCli", {"101"}, "KDR03020.rdmParamFatCli", session).status,
+          200);
   });
   Outcome backup = admin(url, {"backup", copy});
   done = true;

@@ -32,8 +32,9 @@ protected:
   // The default texts as GetParEmpKdr answers them (its first packet).
   std::vector<std::vector<Variant>> defaults() {
     std::vector<std::vector<Variant>> out;
-    for (const PacketRow &row : call("GetParEmpKdr", {}).result().array().at(0).packet()->rows)
-      out.push_back(row.values);
+    const Reply reply = call("GetParEmpKdr", {});
+    const Variant result = reply.result();
+    for (const PacketRow &row : result.array().at(0).packet()->rows) out.push_back(row.values);
     return out;
   }
   std::string defaultText(const std::string &company, const std::string &type) {

@@ -18,7 +18,7 @@ TEST_P(ClientLookup, DigitsFollowEveryWriteAndTheMigrationFillsOldRows) {
     s->executeScript("CREATE TABLE KDR_SCHEMA (VERSION INTEGER NOT NULL)");
     s->executeScript(s->dialect().migrations()[0]);
     s->execute("INSERT INTO KDR_SCHEMA (VERSION) VALUES (1)");
-    seedDemo(*s);
+    seedDemo(*s, false);
   }
   auto store = Store::open(db.url());
   auto s = store->session();

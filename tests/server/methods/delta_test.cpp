@@ -80,11 +80,11 @@ TEST_P(Deltas, StaleChangeRefusesTheWholeDelta) {
 // versions; a key that is simply taken carries no such detail.
 TEST_P(Deltas, AConflictCarriesTheRowAsHeldAndItsLastAuthor) {
   const std::vector<Variant> seen = stored("101", 0);
+  const std::string clerk = signIn("atendente", "atendente");
   DeltaBuilder first(paramFatCliFields());
   first.modify(seen, {{"DSFATURCLIE", "Texto da Ana"}});
-  ASSERT_EQ(
-      callServer(port_, "SetParamFatCli", {first.variant()}, "KDR03020.rdmParamFatCli", {}, "ana").status,
-      200);
+  ASSERT_EQ(callServer(port_, "SetParamFatCli", {first.variant()}, "KDR03020.rdmParamFatCli", clerk).status,
+            200);
 
   DeltaBuilder stale(paramFatCliFields());
   stale.modify(seen, {{"DSFATURCLIE", "Meu texto"}});
@@ -97,23 +97,22 @@ TEST_P(Deltas, AConflictCarriesTheRowAsHeldAndItsLastAuthor) {
   ASSERT_EQ(held.rows.size(), 1u);
   EXPECT_EQ(field(held.rows[0].values, "DSFATURCLIE"), Variant("Texto da Ana"));
   EXPECT_EQ(field(held.rows[0].values, "NMEMPRESA"), Variant("Alfa Sistemas Ltda"));
-  EXPECT_EQ(detail[1], Variant("ana"));
+  EXPECT_EQ(detail[1], Variant("atendente"));
   EXPECT_EQ(detail[2].asString().substr(0, 2), "20") << "the time of the history";
 
   // Removed meanwhile: no row held, and the remover named.
   const std::vector<Variant> seen103 = stored("103", 0);
   DeltaBuilder removal(paramFatCliFields());
   removal.remove(seen103);
-  ASSERT_EQ(
-      callServer(port_, "SetParamFatCli", {removal.variant()}, "KDR03020.rdmParamFatCli", {}, "rui").status,
-      200);
+  ASSERT_EQ(callServer(port_, "SetParamFatCli", {removal.variant()}, "KDR03020.rdmParamFatCli", clerk).status,
+            200);
   DeltaBuilder late(paramFatCliFields());
   late.modify(seen103, {{"DSBOLETCLIE", "Boleto novo"}});
   r = call("SetParamFatCli", {late.variant()});
   ASSERT_EQ(r.status, 409) << r.text;
   ASSERT_TRUE(r.body.errorDetail.isArray()) << r.text;
   EXPECT_TRUE(r.body.errorDetail.array()[0].packet()->rows.empty());
-  EXPECT_EQ(r.body.errorDetail.array()[1], Variant("rui"));
+  EXPECT_EQ(r.body.errorDetail.array()[1], Variant("atendente"));
 
   // A key already there is refused with its own message and no detail.
   DeltaBuilder taken(paramFatCliFields());
