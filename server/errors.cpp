@@ -13,7 +13,7 @@ struct CodeInfo {
 };
 
 // In the order of ErrorCode.
-constexpr std::array<CodeInfo, 10> codes{{
+constexpr std::array<CodeInfo, 11> codes{{
     {"invalid_argument", 400},
     {"unauthenticated", 401},
     {"forbidden", 403},

@@ -23,6 +23,7 @@ protected:
     connection.HostName = "127.0.0.1";
     connection.Port = proxy.port();
     connection.RetryDelayMilliseconds = 1;
+    connection.Token = server.signIn();
     connection.Open();
   }
   // A new default text of company 04: applied twice, the second would be refused as existing.

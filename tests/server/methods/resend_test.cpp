@@ -30,9 +30,9 @@ protected:
   void sendAndHangUp(const std::string &method, const std::string &body, const std::string &key) {
     const std::string request = "POST /" + std::string(module) + "/" + method +
                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-                                "Idempotency-Key: " +
-                                key + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
-                                body;
+                                "Authorization: Bearer " +
+                                session_ + "\r\nIdempotency-Key: " + key +
+                                "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);
     sockaddr_in to{};
@@ -167,10 +167,11 @@ TEST_F(ResendMeetsFirstAttempt, WaitsForItAndAnswersItsResult) {
   DeltaBuilder d(paramFatCliFields());
   d.insert(paramRow("104", "1", "01", "Fatura nova."));
   const std::string body = bodyOf({d.variant()});
-  const std::string fingerprint = ResendGuard::fingerprint("", std::string(module) + "/SetParamFatCli", body);
+  const std::string fingerprint =
+      ResendGuard::fingerprint("supervisor", std::string(module) + "/SetParamFatCli", body);
   HeldWork first(db_->url(), [&](Session &s) {
     ResendGuard().once(s, "k", fingerprint, [&] {
-      rdmParamFatCli::SetParamFatCli(s, d.packet, Author{"", 1, "SetParamFatCli"});
+      rdmParamFatCli::SetParamFatCli(s, d.packet, Author{"supervisor", 1, "SetParamFatCli"});
       return Answer{200, R"({"result":null})"};
     });
   });
@@ -190,12 +191,13 @@ TEST_F(ResendMeetsFirstAttempt, AppliesTheWriteWhenTheFirstAttemptRolledBack) {
   DeltaBuilder d(paramFatCliFields());
   d.insert(paramRow("104", "1", "01", "Fatura nova."));
   const std::string body = bodyOf({d.variant()});
-  const std::string fingerprint = ResendGuard::fingerprint("", std::string(module) + "/SetParamFatCli", body);
+  const std::string fingerprint =
+      ResendGuard::fingerprint("supervisor", std::string(module) + "/SetParamFatCli", body);
   HeldWork first(
       db_->url(),
       [&](Session &s) {
         ResendGuard().once(s, "k", fingerprint, [&]() -> Answer {
-          rdmParamFatCli::SetParamFatCli(s, d.packet, Author{"", 1, "SetParamFatCli"});
+          rdmParamFatCli::SetParamFatCli(s, d.packet, Author{"supervisor", 1, "SetParamFatCli"});
           throw EngineError("the server died", EngineError::Kind::Unavailable);
         });
       },

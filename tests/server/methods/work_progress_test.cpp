@@ -129,32 +129,34 @@ TEST_P(WorkProgressTest, AnUndoTellsTheRowsItPutsBack) {
 // user's desktop can neither see nor stop it.
 TEST_P(WorkProgressTest, ADesktopFollowsAndStopsItsCopyByName) {
   const std::string work = "KDR_LOTE_WORK";
-  auto progressOf = [&](const std::string &user) {
-    return callServer(port_, "GetProgresso", {work}, "KDR.rdmTrabalho", token_, user);
+  // This desk's supervisor, and a clerk at another desk.
+  const std::string supervisor = session_, clerk = signIn("atendente", "atendente");
+  auto progressOf = [&](const std::string &bearer) {
+    return callServer(port_, "GetProgresso", {work}, "KDR.rdmTrabalho", bearer);
   };
-  Reply nothing = progressOf("ana");
+  Reply nothing = progressOf(supervisor);
   ASSERT_EQ(nothing.status, 200) << nothing.text;
   EXPECT_EQ(nothing.result(), Variant(Variant::Array{std::int64_t{0}, std::int64_t{0}, false}));
 
   // Cancelar pressed before the copy reached the server: the copy stops at once, nothing is kept.
   const std::vector<Rows> before = everything();
-  ASSERT_EQ(callServer(port_, "Cancela", {work}, "KDR.rdmTrabalho", token_, "ana").status, 200);
+  ASSERT_EQ(callServer(port_, "Cancela", {work}, "KDR.rdmTrabalho", supervisor).status, 200);
   Reply stopped =
       callServer(port_, "GeraAutomParamAcompanhado", {"T", "102", makePacketVariant(order()), work},
-                 "KDR03020.rdmParamFatCli", token_, "ana");
+                 "KDR03020.rdmParamFatCli", supervisor);
   EXPECT_EQ(stopped.errorCode(), "cancelled") << stopped.text;
   EXPECT_EQ(stopped.message(), "Operação cancelada pelo usuário. Nada foi gravado.");
   EXPECT_EQ(everything(), before);
 
   // Another user's stop under the same name does not reach this user's copy.
-  ASSERT_EQ(callServer(port_, "Cancela", {work}, "KDR.rdmTrabalho", token_, "bruno").status, 200);
+  ASSERT_EQ(callServer(port_, "Cancela", {work}, "KDR.rdmTrabalho", clerk).status, 200);
   Reply done = callServer(port_, "GeraAutomParamAcompanhado", {"T", "102", makePacketVariant(order()), work},
-                          "KDR03020.rdmParamFatCli", token_, "ana");
+                          "KDR03020.rdmParamFatCli", supervisor);
   ASSERT_EQ(done.status, 200) << done.text;
   EXPECT_EQ(done.packet().rows.at(0).values.at(0), Variant(std::int64_t{9}));
-  EXPECT_EQ(progressOf("ana").result(), nothing.result()) << "a finished work is no longer followed";
+  EXPECT_EQ(progressOf(supervisor).result(), nothing.result()) << "a finished work is no longer followed";
 
-  EXPECT_EQ(callServer(port_, "Cancela", {"não é um nome"}, "KDR.rdmTrabalho", token_, "ana").errorCode(),
+  EXPECT_EQ(callServer(port_, "Cancela", {"não é um nome"}, "KDR.rdmTrabalho", supervisor).errorCode(),
             "invalid_argument");
 }
 
