@@ -39,7 +39,8 @@ void ServerWork::copySettings(TNetConnection &to, std::string serverName) const 
   to.HostName = like_.HostName;
   to.Port = like_.Port;
   to.Token = like_.Token;
-  to.UserName = like_.UserName;
+  to.UseTls = like_.UseTls;
+  to.CaFile = like_.CaFile;
   to.ConnectTimeoutSeconds = like_.ConnectTimeoutSeconds;
   to.RetryCount = like_.RetryCount;
   to.RetryDelayMilliseconds = like_.RetryDelayMilliseconds;

@@ -12,8 +12,8 @@
 #include "platform/rtl/utf8.h"
 #include "server/admin/csv.h"
 #include "server/admin/exchange.h"
-#include "server/admin/terminal_progress.h"
 #include "server/admin/operators.h"
+#include "server/admin/terminal_progress.h"
 #include "server/admin/undo.h"
 #include "server/cli/command_line.h"
 #include "server/errors.h"
@@ -429,8 +429,8 @@ int status(const std::string &url, std::ostream &out) {
   return 0;
 }
 
-int run(const Arguments &a, const std::string &command, std::istream &in, std::ostream &out, std::ostream &err,
-        std::ostream *shown) {
+int run(const Arguments &a, const std::string &command, std::istream &in, std::ostream &out,
+        std::ostream &err, std::ostream *shown) {
   if (command == "init") return init(a.db, out);
   if (command == "status") return status(a.db, out);
   if (command == "backup") {

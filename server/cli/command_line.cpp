@@ -112,8 +112,9 @@ CLI::Validator dateTime() {
 
 const std::vector<std::string> &configurableSettings() {
   static const std::vector<std::string> names{
-      "db",      "listen",      "port",           "token", "tls-cert", "tls-key", "allow-host", "allow-plain-http",
-      "allow-no-token", "loops", "threads", "seed", "answer-cache", "leave-notice"};
+      "db",           "listen",           "port",           "token", "tls-cert", "tls-key",
+      "allow-host",   "allow-plain-http", "allow-no-token", "loops", "threads",  "seed",
+      "answer-cache", "leave-notice"};
   return names;
 }
 

@@ -295,9 +295,8 @@ private:
     if (req.method() == http::verb::get && path_ == "/health")
       return answer(front_.leaving ? Answer{503, R"({"status":"stopping"})"}
                                    : Answer{200, R"({"status":"ok"})"});
-    RequestHeaders headers{req.method() == http::verb::post, req[http::field::host],
-                           req[http::field::origin],         req[http::field::authorization],
-                           req[http::field::content_type]};
+    RequestHeaders headers{req.method() == http::verb::post, req[http::field::host], req[http::field::origin],
+                           req[http::field::authorization], req[http::field::content_type]};
     if (auto refusal = front_.guard.check(headers))
       return answer(errorAnswer(refusal->code, refusal->message));
     // The scrape tells how the server runs, never what it holds: the machine token, when the server

@@ -254,7 +254,8 @@ Answer Dispatcher::call(std::string_view module, std::string_view method, std::s
     return Answer{};
   });
   if (failed.status != 200) return failed;
-  Answer a = refused ? std::move(*refused) : answerFor(module, method, name, m, body, user, requestId, resendKey);
+  Answer a =
+      refused ? std::move(*refused) : answerFor(module, method, name, m, body, user, requestId, resendKey);
   a.user = std::move(user);
   return a;
 }

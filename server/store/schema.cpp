@@ -440,7 +440,8 @@ CREATE INDEX KDR_SESSAO_EXPIRA ON KDR_SESSAO (DTEXPIRA);
 // right whoever writes the client, as long as the writer's connection knows the function (one
 // that does not is refused rather than left with stale digits).
 const std::vector<std::string> &sqliteMigrations() {
-  static const std::vector<std::string> list{std::string(baseSchema), R"sql(
+  static const std::vector<std::string> list{
+      std::string(baseSchema), R"sql(
 ALTER TABLE CLIENTE ADD COLUMN NRINSDIGITOS VARCHAR(20);
 UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NRINSJURCLIE);
 CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
@@ -453,14 +454,12 @@ WHEN NEW.NRINSDIGITOS IS NOT kdr_digits(NEW.NRINSJURCLIE) BEGIN
   UPDATE CLIENTE SET NRINSDIGITOS = kdr_digits(NEW.NRINSJURCLIE) WHERE CDCLIENTE = NEW.CDCLIENTE;
 END;
 )sql",
-                                             changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers),
-                                             std::string(sqliteClientIndex),
-                                             // An INTEGER PRIMARY KEY is the row id: numbered by the
-                                             // engine, never reused while the largest row stays
-                                             // (history is never deleted).
-                                             historySchema("INTEGER PRIMARY KEY"), std::string(historyPages),
-                                             sqliteFoldedClientIndex(), std::string(answeredWrites),
- std::string(signInSchema)};
+      changeNumbers("lower(hex(randomblob(16)))", sqliteTriggers), std::string(sqliteClientIndex),
+      // An INTEGER PRIMARY KEY is the row id: numbered by the
+      // engine, never reused while the largest row stays
+      // (history is never deleted).
+      historySchema("INTEGER PRIMARY KEY"), std::string(historyPages), sqliteFoldedClientIndex(),
+      std::string(answeredWrites), std::string(signInSchema)};
   return list;
 }
 
