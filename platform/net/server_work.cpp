@@ -62,7 +62,8 @@ void ServerWork::start() {
 ServerWork::Progress ServerWork::progress() {
   const Variant answer = watcher_.Call("GetProgresso", {Variant(name_)});
   if (TNetConnection::isErrorResult(answer)) return {};
-  const Variant::Array &state = TNetConnection::payloadOf(answer).array();
+  const Variant payload = TNetConnection::payloadOf(answer);
+  const Variant::Array &state = payload.array();
   return {state.at(0).asInteger(), state.at(1).asInteger()};
 }
 

@@ -18,6 +18,7 @@
 #include "server/cli/command_line.h"
 #include "server/errors.h"
 #include "server/history/history.h"
+#include "server/history/moment.h"
 #include "server/methods/billing.h"
 #include "server/methods/copy_order.h"
 #include "server/store/backup.h"
@@ -72,7 +73,8 @@ const std::vector<CommandSpec> &commandSpecs() {
       {"history",
        "Mostra o histórico das alterações gravadas, da mais antiga à mais recente.",
        {{"--client", "CÓDIGO", "só as alterações deste cliente"},
-        {"--since", "DATA", "a partir deste dia (AAAA-MM-DD) ou momento (AAAA-MM-DD HH:MM[:SS])",
+        {"--since", "DATA",
+         "a partir deste dia (AAAA-MM-DD) ou momento (AAAA-MM-DD HH:MM[:SS]), na hora deste computador",
          cli::dateTime()},
         {"--batch", "LOTE", "só as alterações deste lote", cli::wholeNumber(1, largestBatch)},
         {"--csv", "", "em CSV (separado por ;) para planilhas"}}},
@@ -209,7 +211,9 @@ std::string numberOrBlank(std::int64_t n) { return n ? std::to_string(n) : std::
 std::int64_t batchNumber(const std::string &text) { return std::stoll(text); }
 
 int history(Store &store, const Arguments &a, std::ostream &out) {
-  HistoryFilter filter{a.option("--client"), a.option("--since"), std::nullopt};
+  // The administrator types and reads times on the clock of this machine; the history keeps UTC.
+  const std::string since = a.option("--since");
+  HistoryFilter filter{a.option("--client"), since.empty() ? since : utcFromLocal(since), std::nullopt};
   if (a.options.count("--batch")) filter.batch = batchNumber(a.option("--batch"));
   auto s = store.session();
   // A page at a time, so that the longest history is never held whole; the table's columns are
@@ -219,6 +223,7 @@ int history(Store &store, const Arguments &a, std::ostream &out) {
   do {
     HistoryPage page = readHistoryPage(*s, filter, position);
     position = std::move(page.next);
+    for (HistoryEntry &e : page.entries) e.when = localMoment(e.when);
     if (a.flag("--csv")) {
       const Variant table = historyPacket(page.entries);
       const DataPacket &packet = *table.packet();
@@ -259,8 +264,8 @@ int batches(Store &store, std::ostream &out) {
                         : b.undoneBy ? "desfeito pelo lote " + std::to_string(*b.undoneBy)
                                      : "";
     std::string targets = utf8::length(b.targets) > 40 ? utf8::cut(b.targets, 37) + "..." : b.targets;
-    rows.push_back({std::to_string(b.number), b.when, b.user, b.operation, b.model, b.types, targets,
-                    std::to_string(b.added), std::to_string(b.replaced), state});
+    rows.push_back({std::to_string(b.number), localMoment(b.when), b.user, b.operation, b.model, b.types,
+                    targets, std::to_string(b.added), std::to_string(b.replaced), state});
   }
   printTable(
       out,

@@ -1,5 +1,8 @@
 #include "server/history/moment.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace kdr::server {
 namespace {
 
@@ -19,7 +22,55 @@ int daysIn(int year, int month) {
   return month == 2 && leap ? 29 : days[month - 1];
 }
 
+// The fields of "AAAA-MM-DD[ HH:MM:SS]", not checked beyond their digits.
+std::optional<std::tm> fieldsOf(std::string_view text) {
+  auto year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
+  if (!year || !month || !day) return std::nullopt;
+  std::tm t{};
+  t.tm_year = *year - 1900;
+  t.tm_mon = *month - 1;
+  t.tm_mday = *day;
+  if (text.size() >= 19) {
+    auto hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
+    if (!hour || !minute || !second) return std::nullopt;
+    t.tm_hour = *hour;
+    t.tm_min = *minute;
+    t.tm_sec = *second;
+  }
+  return t;
+}
+
+std::string printed(const std::tm &t) {
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &t);
+  return text;
+}
+
 } // namespace
+
+std::string localMoment(std::string_view utc) {
+  std::optional<std::tm> t = fieldsOf(utc);
+  if (utc.size() < 19 || !t) return std::string(utc);
+  const std::time_t when = timegm(&*t);
+  std::tm local{};
+  localtime_r(&when, &local);
+  const long offset = local.tm_gmtoff / 60;
+  char zone[40];
+  std::snprintf(zone, sizeof zone, " %c%02ld:%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 60,
+                std::labs(offset) % 60);
+  return printed(local) + std::string(utc.substr(19)) + zone;
+}
+
+std::string utcFromLocal(std::string_view typed) {
+  const std::optional<std::string> canonical = canonicalMoment(typed);
+  std::optional<std::tm> t = canonical ? fieldsOf(*canonical) : std::nullopt;
+  if (!t) return std::string(typed);
+  t->tm_isdst = -1; // whatever the zone's rule is on that day
+  const std::time_t when = std::mktime(&*t);
+  std::tm utc{};
+  gmtime_r(&when, &utc);
+  return printed(utc);
+}
 
 std::optional<std::string> canonicalMoment(std::string_view text) {
   auto year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);

@@ -2,6 +2,7 @@
 // and the exit status a script sees (0 done, 1 refused, 2 mistyped).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -137,6 +138,49 @@ protected:
   kdr::test::TempDir dir_;
   std::string output_;
 };
+
+// The administrator reads and types times on the clock of the machine (three hours behind UTC
+// here); the history keeps UTC, so a change made at 13:05 UTC shows as 10:05 -03:00 and "since"
+// is a time of that clock.
+TEST_F(AdminCommands, HistoryTimesAreOnTheAdministratorsClockWithTheirOffset) {
+  struct Zone {
+    Zone() {
+      const char *was = std::getenv("TZ");
+      if (was) before = was;
+      had = was != nullptr;
+      setenv("TZ", "<-03>3", 1);
+      tzset();
+    }
+    ~Zone() {
+      had ? setenv("TZ", before.c_str(), 1) : unsetenv("TZ");
+      tzset();
+    }
+    std::string before;
+    bool had = false;
+  } zone;
+  EXPECT_EQ(kdr::server::localMoment("2026-12-08 13:05:09.123"), "2026-12-08 10:05:09.123 -03:00");
+  EXPECT_EQ(kdr::server::localMoment("2026-12-09 01:00:00"), "2026-12-08 22:00:00 -03:00");
+  EXPECT_EQ(kdr::server::utcFromLocal("2026-12-08"), "2026-12-08 03:00:00");
+  EXPECT_EQ(kdr::server::utcFromLocal("2026-12-08 22:30:00"), "2026-12-09 01:30:00");
+  EXPECT_EQ(kdr::server::utcFromLocal("2026-12-08T22:30"), "2026-12-09 01:30:00");
+
+  ASSERT_EQ(run({"copy", "--model", "102", "--types", "1", "--targets", "103"}), 0) << output_;
+  // The copy's lines are told at the time of their batch.
+  {
+    auto store = Store::openExisting(db_.url());
+    auto s = store->session();
+    s->execute("UPDATE KDR_LOTE SET DTLOTE = '2026-12-08 13:05:09.123'");
+    s->execute("UPDATE KDR_HISTORICO SET DTHIST = '2026-12-08 13:05:09.123'");
+  }
+  ASSERT_EQ(run({"history"}), 0) << output_;
+  EXPECT_NE(output_.find("\n2026-12-08 10:05:09.123 -03:00  "), std::string::npos) << output_;
+  ASSERT_EQ(run({"batches"}), 0) << output_;
+  EXPECT_NE(output_.find(" 2026-12-08 10:05:09.123 -03:00 "), std::string::npos) << output_;
+  ASSERT_EQ(run({"history", "--since", "2026-12-08 10:05"}), 0) << output_;
+  EXPECT_NE(output_.find("copy"), std::string::npos) << output_;
+  ASSERT_EQ(run({"history", "--since", "2026-12-08 10:06"}), 0) << output_;
+  EXPECT_EQ(output_.find("copy"), std::string::npos) << output_;
+}
 
 TEST_F(AdminCommands, MistypedLinesExitWithTwoAndSayWhatIsAccepted) {
   struct Case {
