@@ -32,15 +32,15 @@ namespace {
 
 // An option of a command: "--name" (a value, or a flag when form is empty) or, without dashes, a
 // word in its place on the line.
-struct OptionSpec {
+struct OptionDecl {
   std::string name, form, help;
   std::optional<CLI::Validator> check = std::nullopt;
   bool required = false;
 };
 
-struct CommandSpec {
+struct CommandDecl {
   std::string name, help;
-  std::vector<OptionSpec> options;
+  std::vector<OptionDecl> options;
 };
 
 constexpr std::int64_t largestBatch = 999'999'999'999'999'999;
@@ -68,8 +68,8 @@ CLI::Validator copiedTexts() {
       "", "textos");
 }
 
-const std::vector<CommandSpec> &commandSpecs() {
-  static const std::vector<CommandSpec> specs{
+const std::vector<CommandDecl> &commandDecls() {
+  static const std::vector<CommandDecl> commands{
       {"history",
        "Mostra o histórico das alterações gravadas, da mais antiga à mais recente.",
        {{"--client", "CÓDIGO", "só as alterações deste cliente"},
@@ -122,11 +122,11 @@ const std::vector<CommandSpec> &commandSpecs() {
        {{"AÇÃO", "AÇÃO", "set-password ou list", cli::oneOf({"set-password", "list"}), true},
         {"OPERADOR", "OPERADOR", "o código do operador (de set-password)"}}},
   };
-  return specs;
+  return commands;
 }
 
-const CommandSpec *findCommand(std::string_view name) {
-  for (const CommandSpec &c : commandSpecs())
+const CommandDecl *findCommand(std::string_view name) {
+  for (const CommandDecl &c : commandDecls())
     if (c.name == name) return &c;
   return nullptr;
 }
@@ -149,15 +149,15 @@ struct Arguments {
 };
 
 // Parses the command's line; nullopt when it only asked for help or the version (printed on out).
-std::optional<Arguments> parseArguments(const CommandSpec &spec, const std::vector<std::string> &args,
+std::optional<Arguments> parseArguments(const CommandDecl &command, const std::vector<std::string> &args,
                                         const cli::Environment &env, std::ostream &out) {
-  cli::CommandLine line("kdr-server " + spec.name, spec.help);
+  cli::CommandLine line("kdr-server " + command.name, command.help);
   Arguments a;
   line.setting("db", a.db, "o banco: sqlite:CAMINHO ou postgresql://...")
       ->check(cli::databaseUrl())
       ->type_name("URL");
-  std::vector<std::pair<const OptionSpec *, CLI::Option *>> declared;
-  for (const OptionSpec &o : spec.options) {
+  std::vector<std::pair<const OptionDecl *, CLI::Option *>> declared;
+  for (const OptionDecl &o : command.options) {
     CLI::Option *option = o.form.empty() ? line.app().add_flag(o.name, o.help)
                                          : line.app().add_option(o.name, o.help)->type_name(o.form);
     if (o.check) option->check(*o.check);
@@ -464,7 +464,7 @@ bool isAdminCommand(std::string_view word) { return findCommand(word) != nullptr
 
 std::string adminCommandList() {
   std::string text = "Comandos do administrador (kdr-server COMANDO --help mostra as opções de cada um):\n";
-  for (const CommandSpec &c : commandSpecs()) {
+  for (const CommandDecl &c : commandDecls()) {
     std::string name = "  " + c.name;
     text += name + std::string(name.size() < 12 ? 12 - name.size() : 1, ' ') + c.help + "\n";
   }
@@ -473,11 +473,11 @@ std::string adminCommandList() {
 
 int runAdminCommand(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
                     std::ostream &err, const std::map<std::string, std::string> &env, bool showProgress) {
-  const CommandSpec &spec = *findCommand(args.at(0));
-  const std::string program = "kdr-server " + spec.name;
+  const CommandDecl &command = *findCommand(args.at(0));
+  const std::string program = "kdr-server " + command.name;
   try {
-    std::optional<Arguments> a = parseArguments(spec, args, env, out);
-    return a ? run(*a, spec.name, in, out, err, showProgress ? &err : nullptr) : 0;
+    std::optional<Arguments> a = parseArguments(command, args, env, out);
+    return a ? run(*a, command.name, in, out, err, showProgress ? &err : nullptr) : 0;
   } catch (const cli::UsageError &e) {
     err << program << ": " << e.what() << "\n"
         << "Veja " << program << " --help.\n";
