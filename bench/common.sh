@@ -9,6 +9,10 @@
 #   sign_in PORT                the supervisor's session key
 #   stop_server
 #   copy_order                  the GeraAutomParam order of every billing type, with new texts
+#   bench_database ENGINE NAME  sets db to an empty scratch database: $work/NAME.db on sqlite; on
+#                               postgresql NAME made anew in KDR_BENCH_PG's cluster, else in a
+#                               throwaway one (stopped at exit when AT_EXIT says kdr_pg_stop);
+#                               admin: that cluster's URL
 bench_begin() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/kdr-$1.XXXXXX")
   server_pid=""
@@ -52,3 +56,17 @@ copy_order() {
   echo "{\"fields\":[$(copy_field IDTPFATUCLIE 1),$(copy_field DSFATURCLIE 400),$(copy_field DSBOLETCLIE 400)],\"rows\":[$rows]}"
 }
 copy_field() { echo "{\"name\":\"$1\",\"type\":\"string\",\"size\":$2,\"required\":false}"; }
+
+bench_database() {
+  if [ "$1" = sqlite ]; then
+    db="sqlite:$work/$2.db"
+    return
+  fi
+  admin="${KDR_BENCH_PG:-}"
+  if [ -z "$admin" ]; then
+    kdr_pg_start || { echo "no PostgreSQL cluster could be started"; exit 1; }
+    admin="$KDR_TEST_PG"
+  fi
+  psql "$admin" -qc "DROP DATABASE IF EXISTS $2" -qc "CREATE DATABASE $2"
+  db="${admin/\/postgres\?//$2?}"
+}

@@ -25,17 +25,8 @@ now() { date +%s.%N; }
 
 order=$(copy_order)
 
-if [ "$engine" = sqlite ]; then
-  seeded="sqlite:$work/bulk.db"
-else
-  admin="${KDR_BENCH_PG:-}"
-  if [ -z "$admin" ]; then
-    kdr_pg_start || { echo "no PostgreSQL cluster could be started"; exit 1; }
-    admin="$KDR_TEST_PG"
-  fi
-  psql "$admin" -qc "CREATE DATABASE kdr_hbulk"
-  seeded="${admin/\/postgres\?//kdr_hbulk?}"
-fi
+bench_database "$engine" kdr_hbulk
+seeded="$db"
 
 # Seeded by the older server, whose schema the newer one then extends with the history's tables.
 t0=$(now)
@@ -46,7 +37,7 @@ echo "seed bulk:$clients on $engine: $(echo "$(now) - $t0" | bc) s"
 fresh_copy() { # prints the URL of a fresh copy of the seeded database
   if [ "$engine" = sqlite ]; then
     rm -f "$work"/run.db*
-    cp "$work/bulk.db" "$work/run.db"
+    cp "${seeded#sqlite:}" "$work/run.db"
     echo "sqlite:$work/run.db"
   else
     psql "$admin" -qc "DROP DATABASE IF EXISTS kdr_hrun" -qc "CREATE DATABASE kdr_hrun TEMPLATE kdr_hbulk"

@@ -17,17 +17,7 @@ bin="$build/bin"
 source "$(dirname "$0")/common.sh"
 bench_begin bench-import kdr_pg_stop
 
-if [ "$engine" = sqlite ]; then
-  db="sqlite:$work/bulk.db"
-else
-  admin="${KDR_BENCH_PG:-}"
-  if [ -z "$admin" ]; then
-    kdr_pg_start || { echo "no PostgreSQL cluster could be started"; exit 1; }
-    admin="$KDR_TEST_PG"
-  fi
-  psql "$admin" -qc "DROP DATABASE IF EXISTS kdr_ibulk" -qc "CREATE DATABASE kdr_ibulk"
-  db="${admin/\/postgres\?//kdr_ibulk?}"
-fi
+bench_database "$engine" kdr_ibulk
 start_server --db "$db" --seed "bulk:$clients"
 stop_server
 [ "$engine" = sqlite ] || psql "$db" -qc "VACUUM ANALYZE"
