@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/data/packet_builder.h"
+#include "platform/data/wire_keys.h"
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/exceptions.h"
 
@@ -84,9 +85,11 @@ void appendPacketJson(std::string &out, const DataPacket &packet) {
     if (r) out += ',';
     const bool plain = row.status == RowStatus::Unmodified;
     if (!plain) {
-      out += "{\"status\":";
+      out += '{';
+      appendJsonKey(out, wire_key::status);
       appendJsonString(out, rowStatusName(row.status));
-      out += ",\"values\":";
+      out += ',';
+      appendJsonKey(out, wire_key::values);
     }
     out += '[';
     for (std::size_t i = 0; i < row.values.size(); ++i) {
@@ -102,7 +105,9 @@ void appendPacketJson(std::string &out, const DataPacket &packet) {
 void appendVariantJson(std::string &out, const Variant &v) {
   switch (v.kind()) {
   case Variant::Kind::Unassigned:
-    out += "{\"unassigned\":true}";
+    out += '{';
+    appendJsonKey(out, wire_key::unassigned);
+    out += "true}";
     return;
   case Variant::Kind::Null:
     out += "null";
@@ -139,20 +144,34 @@ std::string variantToJsonText(const Variant &v) {
   return out;
 }
 
+void appendJsonKey(std::string &out, std::string_view name) {
+  out += '"';
+  out += name;
+  out += "\":";
+}
+
 void appendPacketHeadJson(std::string &out, const std::vector<FieldDef> &fields) {
-  out += "{\"fields\":[";
+  out += '{';
+  appendJsonKey(out, wire_key::fields);
+  out += '[';
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const FieldDef &f = fields[i];
-    if (i) out += ',';
-    out += "{\"name\":";
+    out += i ? ",{" : "{";
+    appendJsonKey(out, wire_key::name);
     appendJsonString(out, f.name);
-    out += ",\"type\":";
+    out += ',';
+    appendJsonKey(out, wire_key::type);
     appendJsonString(out, fieldTypeName(f.type));
-    out += ",\"size\":";
+    out += ',';
+    appendJsonKey(out, wire_key::size);
     appendInteger(out, f.size);
-    out += f.required ? ",\"required\":true}" : ",\"required\":false}";
+    out += ',';
+    appendJsonKey(out, wire_key::required);
+    out += f.required ? "true}" : "false}";
   }
-  out += "],\"rows\":[";
+  out += "],";
+  appendJsonKey(out, wire_key::rows);
+  out += '[';
 }
 
 } // namespace kdr

@@ -14,6 +14,10 @@ std::string variantToJsonText(const Variant &v);
 // Appends the same text as variantToJsonText to out, for answers built in one buffer.
 void appendVariantJson(std::string &out, const Variant &v);
 
+// Appends "name": for a member of the wire's JSON (its names, in platform/data/wire_keys.h, need
+// no escaping).
+void appendJsonKey(std::string &out, std::string_view name);
+
 // The start of a packet's text up to its first row, '{"fields":[...],"rows":[': the caller appends
 // the rows, comma-separated, each as an array of values, then "]}". For answers written straight
 // from a query, without a packet in memory.

@@ -8,6 +8,7 @@
 
 #include "platform/data/packet_json.h"
 #include "platform/data/packet_reader.h"
+#include "platform/data/wire_keys.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/utf8.h"
 
@@ -152,7 +153,8 @@ Variant TNetConnection::Call(std::string_view method, Variant::Array args) { ret
 Variant TNetConnection::CallByRef(std::string_view method, Variant::Array &args) {
   if (!connected_) return transportFailure("a conexão está fechada");
 
-  std::string body = "{\"args\":";
+  std::string body = "{";
+  appendJsonKey(body, wire_key::args);
   appendVariantJson(body, Variant(args));
   body += '}';
   const std::string path = "/" + ServerName + "/" + std::string(method);
@@ -198,15 +200,20 @@ TNetConnection::SessionGrant TNetConnection::OpenSession(const std::string &oper
     throw EDatabaseError(transportMessage("resposta inválida, HTTP " + std::to_string(response->status)));
   }
   if (answer.failed) throw EDatabaseError(answer.errorMessage);
-  auto text = [&](const char *name) {
-    auto it = answer.members.find(name);
+  auto text = [&](std::string_view name) {
+    auto it = answer.members.find(std::string(name));
     return it != answer.members.end() && it->second.isString() ? it->second.str() : std::string();
   };
-  SessionGrant grant{text("session"), text("expires"), text("operator"), text("name"), {}};
+  SessionGrant grant{text(wire_key::session),
+                     text(wire_key::expires),
+                     text(wire_key::operatorCode),
+                     text(wire_key::operatorName),
+                     {}};
   if (grant.key.empty())
     throw EDatabaseError(
         transportMessage("resposta de entrada sem sessão, HTTP " + std::to_string(response->status)));
-  if (auto it = answer.members.find("authorisations"); it != answer.members.end() && it->second.isArray())
+  if (auto it = answer.members.find(std::string(wire_key::authorisations));
+      it != answer.members.end() && it->second.isArray())
     for (const Variant &code : it->second.array())
       if (code.isString()) grant.authorisations.push_back(code.str());
   return grant;

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "platform/data/packet_json.h"
+#include "platform/data/wire_keys.h"
 #include "server/auth/sign_in_request.h"
 #include "server/errors.h"
 #include "server/history/history.h"
@@ -17,12 +18,17 @@
 namespace kdr::server {
 
 Answer errorAnswer(ErrorCode code, std::string_view message, const Variant &detail) {
-  Answer answer{httpStatus(code), "{\"error\":{\"code\":"};
+  Answer answer{httpStatus(code), "{"};
+  appendJsonKey(answer.body, wire_key::error);
+  answer.body += '{';
+  appendJsonKey(answer.body, wire_key::code);
   appendVariantJson(answer.body, Variant(std::string(errorCodeName(code))));
-  answer.body += ",\"message\":";
+  answer.body += ',';
+  appendJsonKey(answer.body, wire_key::message);
   appendVariantJson(answer.body, Variant(std::string(message)));
   if (!detail.isNull()) {
-    answer.body += ",\"detail\":";
+    answer.body += ',';
+    appendJsonKey(answer.body, wire_key::detail);
     appendVariantJson(answer.body, detail);
   }
   answer.body += "}}";
@@ -340,16 +346,18 @@ Answer Dispatcher::signIn(std::string_view body, const std::string &address, std
     const SignInRequest request = readSignInRequest(body);
     const SignedIn in = sessions_.signIn(request.operatorCode, request.password, address);
     Variant::Array codes(in.who.authorisations.begin(), in.who.authorisations.end());
-    Answer answer{200, "{\"session\":"};
-    appendVariantJson(answer.body, Variant(in.key));
-    answer.body += ",\"expires\":";
-    appendVariantJson(answer.body, Variant(in.expires));
-    answer.body += ",\"operator\":";
-    appendVariantJson(answer.body, Variant(in.who.code));
-    answer.body += ",\"name\":";
-    appendVariantJson(answer.body, Variant(in.who.name));
-    answer.body += ",\"authorisations\":";
-    appendVariantJson(answer.body, Variant(std::move(codes)));
+    const std::pair<std::string_view, Variant> members[] = {
+        {wire_key::session, Variant(in.key)},
+        {wire_key::expires, Variant(in.expires)},
+        {wire_key::operatorCode, Variant(in.who.code)},
+        {wire_key::operatorName, Variant(in.who.name)},
+        {wire_key::authorisations, Variant(std::move(codes))}};
+    Answer answer{200, ""};
+    for (const auto &[name, value] : members) {
+      answer.body += answer.body.empty() ? '{' : ',';
+      appendJsonKey(answer.body, name);
+      appendVariantJson(answer.body, value);
+    }
     answer.body += '}';
     answer.user = in.who.code;
     return answer;
@@ -359,7 +367,7 @@ Answer Dispatcher::signIn(std::string_view body, const std::string &address, std
 Answer Dispatcher::signOut(std::string_view bearer) {
   return guarded("session", 0, [&] {
     sessions_.signOut(bearer);
-    return Answer{200, "{\"result\":null}"};
+    return encode(Outcome{.result = Variant(nullptr)}, {});
   });
 }
 
@@ -395,7 +403,8 @@ Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_
 }
 
 Answer Dispatcher::encode(Outcome out, const std::vector<Variant> &args) {
-  Answer answer{200, "{\"result\":"};
+  Answer answer{200, "{"};
+  appendJsonKey(answer.body, wire_key::result);
   if (out.resultJson.empty()) {
     appendVariantJson(answer.body, out.result);
   } else {
@@ -404,7 +413,9 @@ Answer Dispatcher::encode(Outcome out, const std::vector<Variant> &args) {
     answer.body = std::move(out.resultJson);
   }
   if (out.returnArgs) {
-    answer.body += ",\"args\":[";
+    answer.body += ',';
+    appendJsonKey(answer.body, wire_key::args);
+    answer.body += '[';
     for (std::size_t i = 0; i < args.size(); ++i) {
       if (i) answer.body += ',';
       appendVariantJson(answer.body, args[i]);
