@@ -7,6 +7,7 @@
 #include "server/methods/billing.h"
 #include "server/methods/param_fat_cli.h"
 #include "server/methods/row_locks.h"
+#include "server/store/tables.h"
 
 namespace kdr::server {
 namespace {
@@ -64,8 +65,7 @@ bool touched(Session &s, const RowKey &k) {
 UndoReport undoCopy(Session &s, const BatchInfo &b, std::int64_t undo, WorkProgress &progress) {
   const std::string same = " " + std::string(s.dialect().sameValue()) + " ";
   std::string copied;
-  for (const char *c : {"DSFATURCLIE", "DSBOLETCLIE", "IDFATURAPFILI", "IDFATMESATUCLIE", "CDTIPOSERV",
-                        "CDGERENTEIMPCLI", "IDGERANFUNIFICA", "VRPERCAJUSTEINV"})
+  for (const std::string &c : tables::copiedColumns())
     copied += std::string(copied.empty() ? "" : " AND ") + "P." + c + same + "M." + c;
   auto lineKey = [](std::string_view t) {
     std::string a(t);

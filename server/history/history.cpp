@@ -8,6 +8,7 @@
 #include "platform/data/packet_reader.h"
 #include "server/errors.h"
 #include "server/store/packets.h"
+#include "server/store/tables.h"
 
 namespace kdr::server {
 
@@ -84,14 +85,6 @@ BatchInfo batchFromRow(const Row &r) {
   return b;
 }
 
-// The columns a copy sets on a row it adds, after the key; texts first, as the copy rule lists them.
-const std::vector<std::string> &copiedNames() {
-  static const std::vector<std::string> names{"DSFATURCLIE",     "DSBOLETCLIE",    "IDFATURAPFILI",
-                                              "IDFATMESATUCLIE", "CDTIPOSERV",     "CDGERENTEIMPCLI",
-                                              "IDGERANFUNIFICA", "VRPERCAJUSTEINV"};
-  return names;
-}
-
 void addIfChanged(std::vector<FieldChange> &fields, std::string name, const Variant &before,
                   const Variant &after) {
   if (!sameStoredValue(before, after)) fields.push_back({std::move(name), before, after});
@@ -148,11 +141,12 @@ std::string limitClause(std::size_t limit) { return " LIMIT " + std::to_string(l
 // the other way round.
 Read readCopyLines(Session &s, const HistoryFilter &filter, const std::optional<Place> &after,
                    std::size_t limit) {
+  const std::vector<std::string> &copied = tables::copiedColumns();
   std::string sql =
       "SELECT B.DTLOTE, B.NMUSUARIO, B.NRPEDIDO, B.NMMETODO, B.NRLOTE, B.NMOPERACAO, L.CDCLIENTE, "
-      "L.IDTPFATUCLIE, L.CDEMPRESA, L.IDACAO, L.DSFATURCLIE, L.DSBOLETCLIE, T.DSFATURCLIE, T.DSBOLETCLIE, "
-      "M.DSFATURCLIE, M.DSBOLETCLIE, M.IDFATURAPFILI, M.IDFATMESATUCLIE, M.CDTIPOSERV, M.CDGERENTEIMPCLI, "
-      "M.IDGERANFUNIFICA, M.VRPERCAJUSTEINV FROM KDR_LOTE B JOIN KDR_LOTE_LINHA L ON L.NRLOTE = "
+      "L.IDTPFATUCLIE, L.CDEMPRESA, L.IDACAO, L.DSFATURCLIE, L.DSBOLETCLIE, T.DSFATURCLIE, T.DSBOLETCLIE, " +
+      nameList(copied, "M.") +
+      " FROM KDR_LOTE B JOIN KDR_LOTE_LINHA L ON L.NRLOTE = "
       "(CASE WHEN B.NMOPERACAO = 'desfazer' THEN B.NRLOTEDESFEITO ELSE B.NRLOTE END) "
       "LEFT JOIN KDR_LOTE_TEXTO T ON T.NRLOTE = L.NRLOTE AND T.IDTPFATUCLIE = L.IDTPFATUCLIE "
       "AND T.CDEMPRESA = L.CDEMPRESA "
@@ -182,11 +176,10 @@ Read readCopyLines(Session &s, const HistoryFilter &filter, const std::optional<
     c.company = r[8];
     if (r[9].asString() == "I") {
       c.operation = undo ? Operation::Delete : Operation::Insert;
-      for (std::size_t i = 0; i < copiedNames().size(); ++i) {
+      for (std::size_t i = 0; i < copied.size(); ++i) {
         const Variant &v = r[14 + i];
         if (!v.isNull())
-          c.fields.push_back(undo ? FieldChange{copiedNames()[i], v, nullptr}
-                                  : FieldChange{copiedNames()[i], nullptr, v});
+          c.fields.push_back(undo ? FieldChange{copied[i], v, nullptr} : FieldChange{copied[i], nullptr, v});
       }
     } else {
       c.operation = Operation::Modify;

@@ -21,30 +21,17 @@ struct OrderRow {
 // A model row's columns as the copy handles them: the billing type and company that place it, the
 // two texts an order may replace, and every other column of the row, copied as it is.
 const std::vector<std::string> placeColumns{"IDTPFATUCLIE", "CDEMPRESA"};
-const std::vector<std::string> textColumns{"DSFATURCLIE", "DSBOLETCLIE"};
+const std::vector<std::string> &textColumns = tables::billingTexts();
 
 std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string> &b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
 
-const std::vector<std::string> &copiedColumns() {
-  static const std::vector<std::string> names = [] {
-    const Table &t = tables::parClieKdr();
-    std::vector<std::string> out;
-    for (const Column &c : t.columns)
-      if (!t.isKey(c.def.name) &&
-          std::find(textColumns.begin(), textColumns.end(), c.def.name) == textColumns.end())
-        out.push_back(c.def.name);
-    return out;
-  }();
-  return names;
-}
-
 // What a text scratch row holds, and what a copy scratch row holds: every column but the client.
 const std::vector<std::string> textRowColumns = joined(placeColumns, textColumns);
 const std::vector<std::string> &copyRowColumns() {
-  static const std::vector<std::string> names = joined(textRowColumns, copiedColumns());
+  static const std::vector<std::string> names = joined(placeColumns, tables::copiedColumns());
   return names;
 }
 
@@ -59,7 +46,7 @@ std::string samePlace(std::string_view a, std::string_view b) {
 // A model row of an ordered type, with the texts its order row carries.
 struct ModelRow {
   std::string type, company;
-  Row values; // the copied columns, in copiedColumns() order
+  Row values; // the copied columns after the texts, in tables::copiedColumns() order
   Variant invoiceText = nullptr, slipText = nullptr;
   bool paired = false;
 };

@@ -164,6 +164,23 @@ const Table &parClieKdr() {
   return t;
 }
 
+const std::vector<std::string> &billingTexts() {
+  static const std::vector<std::string> names{"DSFATURCLIE", "DSBOLETCLIE"};
+  return names;
+}
+
+const std::vector<std::string> &copiedColumns() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out = billingTexts();
+    const Table &t = parClieKdr();
+    for (const Column &c : t.columns)
+      if (!t.isKey(c.def.name) && std::find(out.begin(), out.end(), c.def.name) == out.end())
+        out.push_back(c.def.name);
+    return out;
+  }();
+  return names;
+}
+
 const Table &parEmpKdr() {
   static const Table t{"PAREMPKDR",
                        {text("CDEMPRESA", 2, required, "Empresa"),

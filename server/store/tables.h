@@ -58,6 +58,12 @@ const Table &tipoServ();
 const Table &cliTipoServ();
 const Table &parClieKdr();
 const Table &parEmpKdr();
+// The two texts of a client's billing row that a bulk copy's order may replace.
+const std::vector<std::string> &billingTexts();
+// The columns a bulk copy sets on a client's row it adds, besides the key: billingTexts() first,
+// then every other column as the model row has it. KDR_LOTE_COPIA keeps them, so that the history
+// shows and the undo checks what the copy set.
+const std::vector<std::string> &copiedColumns();
 // Every table above, in the order the first migration creates them.
 const std::vector<const Table *> &all();
 } // namespace tables
