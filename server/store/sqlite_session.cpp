@@ -53,7 +53,7 @@ struct FinalizeStatement {
 
 class SqliteSession final : public Session {
 public:
-  SqliteSession(const std::string &path, bool create) : Session(sqliteDialect()) {
+  SqliteSession(const std::string &path, SqliteUse use) : Session(sqliteDialect()) {
     // Memory statistics take a process-wide lock on every allocation and nothing here reads
     // them. Only possible before the library's first use in the process; later calls are refused
     // by the library and change nothing.
@@ -61,7 +61,8 @@ public:
     (void)noMemoryStatistics;
     sqlite3 *opened = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &opened,
-                             SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX,
+                             SQLITE_OPEN_READWRITE | (use == SqliteUse::Serving ? SQLITE_OPEN_CREATE : 0) |
+                                 SQLITE_OPEN_NOMUTEX,
                              nullptr);
     db_.reset(opened);
     if (rc != SQLITE_OK) {
@@ -75,11 +76,10 @@ public:
                             digitsFunction, nullptr, nullptr);
     sqlite3_create_function(db_.get(), "kdr_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             foldFunction, nullptr, nullptr);
-    // Pages are read through a memory map of the file: the system's page cache, shared by every
-    // connection, serves them without a copy into each connection's own cache, so a lookup in a
-    // large table costs about what it costs in a small one once the pages are in memory.
-    executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; "
-                  "PRAGMA mmap_size=1073741824;");
+    executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;");
+    // The server's pages are read through a memory map of the file: the system's page cache,
+    // shared by every connection, serves them without a copy into each connection's own cache.
+    if (use == SqliteUse::Serving) executeScript("PRAGMA mmap_size=1073741824;");
   }
 
   Rows query(std::string_view sql, const Params &params) override {
@@ -188,8 +188,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Session> openSqlite(const std::string &path, bool create) {
-  return std::make_unique<SqliteSession>(path, create);
+std::unique_ptr<Session> openSqlite(const std::string &path, SqliteUse use) {
+  return std::make_unique<SqliteSession>(path, use);
 }
 
 } // namespace kdr::server

@@ -22,7 +22,9 @@ std::unique_ptr<Store> Store::connect(const std::string &url, bool serving, Deco
                              " não existe; nada foi criado. Confira o caminho (um banco novo é criado ao "
                              "iniciar o servidor ou por kdr-server init --db " +
                              url + ").");
-    connect = [path, serving] { return openSqlite(path, serving); };
+    connect = [path, use = serving ? SqliteUse::Serving : SqliteUse::Command] {
+      return openSqlite(path, use);
+    };
     dialect = &sqliteDialect();
   } else if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) {
     connect = [url, name = serving ? servingApplicationName() : ""] { return openPostgresql(url, name); };
