@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
+#include <unistd.h>
 #include <unordered_map>
 
 #include "platform/rtl/utf8.h"
@@ -12,6 +16,7 @@
 #include "server/methods/billing.h"
 #include "server/methods/delta_writer.h"
 #include "server/methods/param_fat_cli.h"
+#include "server/methods/row_locks.h"
 
 namespace kdr::server {
 namespace {
@@ -130,6 +135,16 @@ public:
       return false;
     }
     return true;
+  }
+
+  // The client a record writes, when the import will take it: for locking before anything is
+  // written. Nothing for a record it refuses.
+  std::optional<Variant> clientOf(const csv::Record &record) {
+    const std::size_t client = t_.stored.index("CDCLIENTE");
+    if (record.cells.size() != columnOf_.size()) return std::nullopt;
+    std::optional<Row> values = valuesOf(record, {});
+    if (!values || (*values)[client].isUnassigned()) return std::nullopt;
+    return (*values)[client];
   }
 
   // Raises ServiceError listing the faults found; else stores the batch's counts.
@@ -349,18 +364,72 @@ std::int64_t recordsIn(std::istream &file, csv::Encoding encoding) {
   return std::max<std::int64_t>(records, 0);
 }
 
+// A file that cannot be read twice (a pipe), kept in a scratch file that is gone once read.
+std::fstream spooled(std::istream &in) {
+  std::string path = (std::filesystem::temp_directory_path() / "kdr-import-XXXXXX").string();
+  const int fd = mkstemp(path.data());
+  if (fd < 0) refuse("Não foi possível guardar o arquivo lido da entrada padrão para a importação.");
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
+  close(fd);
+  std::filesystem::remove(path);
+  file << in.rdbuf();
+  file.seekg(0);
+  return file;
+}
+
+// Where rows are locked, the clients a file writes are locked before the first is written, in
+// code order as every writer of clients locks them: taken one by one in the file's order, an
+// import and a copy or an undo of the same clients could each wait for the other. The file is read
+// once ahead for it, the clients gathered in a scratch table (a million of them stay out of memory).
+void lockClientsOf(Session &s, const DeltaTable &t, std::istream &file, csv::Encoding encoding,
+                   const Author &author) {
+  const std::streampos start = file.tellg();
+  csv::Reader reader(file, encoding);
+  csv::Record record;
+  if (reader.next(record)) {
+    Importer lookup(s, t, record, author);
+    s.executeScript("CREATE TEMP TABLE IF NOT EXISTS KDR_IMPORTA_CLIENTE (" +
+                    tables::cliente().declarations("CDCLIENTE") + " PRIMARY KEY)");
+    s.execute("DELETE FROM KDR_IMPORTA_CLIENTE");
+    Params clients;
+    auto store = [&] {
+      std::string rows;
+      for (std::size_t i = 0; i < clients.size(); ++i) rows += i ? ", (?)" : "(?)";
+      if (!clients.empty())
+        s.execute("INSERT INTO KDR_IMPORTA_CLIENTE (CDCLIENTE) VALUES " + rows + " ON CONFLICT DO NOTHING",
+                  clients);
+      clients.clear();
+    };
+    while (reader.next(record)) {
+      if (auto client = lookup.clientOf(record)) clients.push_back(std::move(*client));
+      if (clients.size() == 500) store();
+    }
+    store();
+    lockClients(s, "CDCLIENTE IN (SELECT CDCLIENTE FROM KDR_IMPORTA_CLIENTE)", {});
+  }
+  file.clear();
+  file.seekg(start);
+}
+
 } // namespace
 
-ImportReport importCsv(Session &s, ExchangeTable table, std::istream &file, const ImportOptions &options,
+ImportReport importCsv(Session &s, ExchangeTable table, std::istream &input, const ImportOptions &options,
                        const Author &author) {
+  const DeltaTable &t = tableOf(table);
+  const bool lockAhead =
+      !s.dialect().lockRows().empty() && t.stored.index("CDCLIENTE") < t.stored.columns.size();
+  std::fstream kept;
+  if (lockAhead && input.tellg() == std::streampos(-1)) kept = spooled(input);
+  std::istream &file = kept.is_open() ? kept : input;
   WorkProgress quiet;
   WorkProgress &progress = options.progress ? *options.progress : quiet;
   if (options.progress) progress.begin(recordsIn(file, options.encoding));
+  Transaction tx(s, Transaction::Mode::Write);
+  if (lockAhead) lockClientsOf(s, t, file, options.encoding, author);
   csv::Reader reader(file, options.encoding);
   csv::Record record;
   if (!reader.next(record)) refuse("O arquivo está vazio: falta a linha de cabeçalho.");
-  Transaction tx(s, Transaction::Mode::Write);
-  Importer importer(s, tableOf(table), record, author);
+  Importer importer(s, t, record, author);
   std::int64_t sinceTold = 0;
   while (reader.next(record) && importer.read(record)) {
     if (++sinceTold < options.recordsPerStep) continue;

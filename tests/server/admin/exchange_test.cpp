@@ -5,6 +5,8 @@
 #include "server/admin/csv.h"
 #include "server/admin/exchange.h"
 #include "server/admin/undo.h"
+#include "server/store/engines.h"
+#include "tests/server/held_work.h"
 #include "tests/server/server_fixture.h"
 
 namespace kdr::server::testing {
@@ -314,6 +316,38 @@ TEST_P(Exchange, UndoingAnImportRefusesRowsChangedAfterItByTheDesktopOrByHand) {
   d.modify(paramsOf("101").rows[0].values, {{"DSFATURCLIE", "Manutenção do sistema de vendas."}});
   ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
   EXPECT_NE(undo().find("cliente 101"), std::string::npos) << "a later change is still a later change";
+}
+
+// An import takes the clients it writes in code order before writing any, as a copy and an undo
+// take theirs: one taking them in the file's order would hold a later client while it waits for an
+// earlier one, and a writer holding the earlier one and coming for the later would wait for it in
+// turn. SQLite writers queue for the database's one write lock instead: PostgreSQL only.
+class ImportLocks : public Exchange {
+protected:
+  void SetUp() override { start("postgresql", HttpOptions{}); }
+};
+
+TEST_F(ImportLocks, TakesTheFilesClientsInCodeOrderBeforeWritingAny) {
+  auto line = [&](const std::string &client) {
+    const Row r = store_->session()
+                      ->query("SELECT CDCLIENTE, IDTPFATUCLIE, CDEMPRESA FROM PARCLIEKDR WHERE "
+                              "CDCLIENTE = ? ORDER BY IDTPFATUCLIE",
+                              {client})
+                      .at(0);
+    return r[0].str() + ";" + r[1].str() + ";" + r[2].str() + ";Importado\n";
+  };
+  const std::string file = "CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSFATURCLIE\n" + line("102") + line("101");
+  auto other = openPostgresql(db_->url());
+  other->executeScript("BEGIN");
+  other->query("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = '101' FOR UPDATE");
+  ImportReport report;
+  Attempt importing([&] { report = import(file); });
+  ASSERT_TRUE(importing.waitsFor(db_->url()));
+  // Holding 101, the other writer comes for 102: the waiting import must not hold it.
+  EXPECT_NO_THROW(other->query("SELECT 1 FROM CLIENTE WHERE CDCLIENTE = '102' FOR UPDATE"));
+  other->executeScript("COMMIT");
+  importing.finish();
+  EXPECT_EQ(report.changed, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Exchange, ::testing::Values("sqlite", "postgresql"),
