@@ -163,6 +163,17 @@ TEST_P(Exchange, AdministratorCommandsPreviewCopyAndUndo) {
   EXPECT_EQ(run({"history", "--nada", "1"}), 2);
 }
 
+// A file piped in (read twice where the clients are locked ahead, so kept aside first).
+TEST_P(Exchange, AFileFromStandardInputIsImportedLikeAFile) {
+  std::istringstream in("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSFATURCLIE\n101;3;01;Pela entrada padrão\n");
+  std::ostringstream out, err;
+  ASSERT_EQ(runAdminCommand({"import", "--db", db_->url(), "params", "-"}, in, out, err), 0) << err.str();
+  EXPECT_EQ(store_->session()
+                ->query("SELECT DSFATURCLIE FROM PARCLIEKDR WHERE CDCLIENTE = '101' AND IDTPFATUCLIE = '3'")
+                .at(0)[0],
+            Variant("Pela entrada padrão"));
+}
+
 TEST_P(Exchange, TextThatIsNotUtf8IsRefusedNamingLineAndFieldInTheDryAndTheRealRun) {
   const std::string before = exported();
   const std::string head = "CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSFATURCLIE\n101;3;01;Linha boa\n";
