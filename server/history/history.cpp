@@ -138,58 +138,81 @@ struct Read {
 std::string limitClause(std::size_t limit) { return " LIMIT " + std::to_string(limit); }
 
 // The records of a copy's rows, read back from its lines; an undo of a copy reads the same lines
-// the other way round.
+// the other way round. The copies (and their undoes) come first, few as they are; then each one's
+// lines by the lines' own key, so that a page costs the rows it reads and never a sort of every
+// line after it (a copy to a million clients has millions).
 Read readCopyLines(Session &s, const HistoryFilter &filter, const std::optional<Place> &after,
                    std::size_t limit) {
-  const std::vector<std::string> &copied = tables::copiedColumns();
   std::string sql =
-      "SELECT B.DTLOTE, B.NMUSUARIO, B.NRPEDIDO, B.NMMETODO, B.NRLOTE, B.NMOPERACAO, L.CDCLIENTE, "
-      "L.IDTPFATUCLIE, L.CDEMPRESA, L.IDACAO, L.DSFATURCLIE, L.DSBOLETCLIE, T.DSFATURCLIE, T.DSBOLETCLIE, " +
-      nameList(copied, "M.") +
-      " FROM KDR_LOTE B JOIN KDR_LOTE_LINHA L ON L.NRLOTE = "
-      "(CASE WHEN B.NMOPERACAO = 'desfazer' THEN B.NRLOTEDESFEITO ELSE B.NRLOTE END) "
-      "LEFT JOIN KDR_LOTE_TEXTO T ON T.NRLOTE = L.NRLOTE AND T.IDTPFATUCLIE = L.IDTPFATUCLIE "
-      "AND T.CDEMPRESA = L.CDEMPRESA "
-      "LEFT JOIN KDR_LOTE_COPIA M ON M.NRLOTE = L.NRLOTE AND M.IDTPFATUCLIE = L.IDTPFATUCLIE "
-      "AND M.CDEMPRESA = L.CDEMPRESA WHERE B.NMOPERACAO IN ('copia', 'desfazer')";
+      "SELECT DTLOTE, NMUSUARIO, NRPEDIDO, NMMETODO, NRLOTE, NMOPERACAO, CASE WHEN NMOPERACAO = "
+      "'desfazer' THEN NRLOTEDESFEITO ELSE NRLOTE END AS NRLOTELINHAS FROM KDR_LOTE WHERE NMOPERACAO IN "
+      "('copia', 'desfazer')";
   Params params;
-  sql += filterCondition(filter, {"B.NRLOTE", "L.CDCLIENTE", "B.DTLOTE"}, params);
+  HistoryFilter batchesOf = filter; // a client's lines are picked among each batch's below
+  batchesOf.client.clear();
+  sql += filterCondition(batchesOf, {"NRLOTE", "", "DTLOTE"}, params);
   if (after && after->kind == Place::Record) {
-    sql += " AND B.DTLOTE >= ?";
+    sql += " AND DTLOTE >= ?";
     params.push_back(after->when);
   } else if (after) {
-    sql += " AND (B.DTLOTE, B.NRLOTE, L.CDCLIENTE, L.IDTPFATUCLIE, L.CDEMPRESA) > (?, ?, ?, ?, ?)";
-    params.insert(params.end(), {after->when, after->number, after->client, after->type, after->company});
+    sql += " AND (DTLOTE, NRLOTE) >= (?, ?)";
+    params.insert(params.end(), {after->when, after->number});
   }
-  sql += " ORDER BY B.DTLOTE, B.NRLOTE, L.CDCLIENTE, L.IDTPFATUCLIE, L.CDEMPRESA" + limitClause(limit);
+  const Rows batches = s.query(sql + " ORDER BY DTLOTE, NRLOTE", params);
+
+  const std::vector<std::string> &copied = tables::copiedColumns();
+  const std::string lines =
+      "SELECT L.CDCLIENTE, L.IDTPFATUCLIE, L.CDEMPRESA, L.IDACAO, L.DSFATURCLIE, L.DSBOLETCLIE, "
+      "T.DSFATURCLIE, "
+      "T.DSBOLETCLIE, " +
+      nameList(copied, "M.") +
+      " FROM KDR_LOTE_LINHA L LEFT JOIN KDR_LOTE_TEXTO T ON T.NRLOTE = L.NRLOTE AND T.IDTPFATUCLIE = "
+      "L.IDTPFATUCLIE AND T.CDEMPRESA = L.CDEMPRESA LEFT JOIN KDR_LOTE_COPIA M ON M.NRLOTE = L.NRLOTE AND "
+      "M.IDTPFATUCLIE = L.IDTPFATUCLIE AND M.CDEMPRESA = L.CDEMPRESA WHERE L.NRLOTE = ?";
   Read read;
   std::size_t rows = 0;
-  s.scan(sql, params, [&](Row &r) {
-    ++rows;
-    read.last = Place{r[0].asString(), Place::Line, r[4].asInteger(), r[6], r[7], r[8]};
-    HistoryEntry e{r[0].asString(), r[1].asString(), integerOf(r[2]), r[3].asString(), r[4].asInteger(), {}};
-    const bool undo = r[5].asString() == undoOperation;
-    RowChange &c = e.change;
-    c.table = "PARCLIEKDR";
-    c.client = r[6];
-    c.type = r[7];
-    c.company = r[8];
-    if (r[9].asString() == "I") {
-      c.operation = undo ? Operation::Delete : Operation::Insert;
-      for (std::size_t i = 0; i < copied.size(); ++i) {
-        const Variant &v = r[14 + i];
-        if (!v.isNull())
-          c.fields.push_back(undo ? FieldChange{copied[i], v, nullptr} : FieldChange{copied[i], nullptr, v});
-      }
-    } else {
-      c.operation = Operation::Modify;
-      Variant invoice = r[12].isNull() ? r[10] : r[12], slip = r[13].isNull() ? r[11] : r[13];
-      addIfChanged(c.fields, "DSFATURCLIE", undo ? invoice : r[10], undo ? r[10] : invoice);
-      addIfChanged(c.fields, "DSBOLETCLIE", undo ? slip : r[11], undo ? r[11] : slip);
-      if (c.fields.empty()) return;
+  for (const Row &b : batches) {
+    if (rows == limit) break;
+    const std::int64_t number = b[4].asInteger();
+    Params lineParams{b[6]};
+    std::string linesSql = lines;
+    if (!filter.client.empty()) {
+      linesSql += " AND L.CDCLIENTE = ?";
+      lineParams.push_back(filter.client);
     }
-    read.entries.push_back({read.last, std::move(e)});
-  });
+    if (after && after->kind == Place::Line && after->when == b[0].asString() && after->number == number) {
+      linesSql += " AND (L.CDCLIENTE, L.IDTPFATUCLIE, L.CDEMPRESA) > (?, ?, ?)";
+      lineParams.insert(lineParams.end(), {after->client, after->type, after->company});
+    }
+    linesSql += " ORDER BY L.CDCLIENTE, L.IDTPFATUCLIE, L.CDEMPRESA" + limitClause(limit - rows);
+    const bool undo = b[5].asString() == undoOperation;
+    s.scan(linesSql, lineParams, [&](Row &r) {
+      ++rows;
+      read.last = Place{b[0].asString(), Place::Line, number, r[0], r[1], r[2]};
+      HistoryEntry e{b[0].asString(), b[1].asString(), integerOf(b[2]), b[3].asString(), number, {}};
+      RowChange &c = e.change;
+      c.table = "PARCLIEKDR";
+      c.client = r[0];
+      c.type = r[1];
+      c.company = r[2];
+      if (r[3].asString() == "I") {
+        c.operation = undo ? Operation::Delete : Operation::Insert;
+        for (std::size_t i = 0; i < copied.size(); ++i) {
+          const Variant &v = r[8 + i];
+          if (!v.isNull())
+            c.fields.push_back(undo ? FieldChange{copied[i], v, nullptr}
+                                    : FieldChange{copied[i], nullptr, v});
+        }
+      } else {
+        c.operation = Operation::Modify;
+        Variant invoice = r[6].isNull() ? r[4] : r[6], slip = r[7].isNull() ? r[5] : r[7];
+        addIfChanged(c.fields, "DSFATURCLIE", undo ? invoice : r[4], undo ? r[4] : invoice);
+        addIfChanged(c.fields, "DSBOLETCLIE", undo ? slip : r[5], undo ? r[5] : slip);
+        if (c.fields.empty()) return;
+      }
+      read.entries.push_back({read.last, std::move(e)});
+    });
+  }
   read.cut = rows == limit;
   return read;
 }
