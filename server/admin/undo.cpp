@@ -137,14 +137,16 @@ std::optional<Row> currentRow(Session &s, const RowChange &c) {
   return rows[0];
 }
 
-// An import: its history records hold every changed field's before and after.
+// An import: its history records hold every changed field's before and after. They are read a
+// page at a time, once to check and once to write, so that undoing an import of a million rows
+// holds a page of them, not all.
 UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const Author &author,
                        WorkProgress &progress) {
   HistoryFilter filter;
   filter.batch = b.number;
-  std::vector<HistoryEntry> entries = readHistory(s, filter);
   std::vector<RowKey> changed;
-  for (const HistoryEntry &e : entries) {
+  std::int64_t entries = 0;
+  forEachHistoryEntry(s, filter, [&](const HistoryEntry &e) {
     const RowChange &c = e.change;
     RowKey key{c.table, c.client, c.type, c.company};
     std::optional<Row> now = currentRow(s, c);
@@ -152,13 +154,14 @@ UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const 
     for (std::size_t i = 0; same && i < c.fields.size(); ++i)
       same = sameStoredValue((*now)[i], c.fields[i].after);
     if (!same) changed.push_back(key);
-  }
+    ++entries;
+  });
   if (!changed.empty()) refuseTouched(b.number, changed);
 
   UndoReport report{undo, 0, 0};
-  progress.begin(static_cast<std::int64_t>(entries.size()));
+  progress.begin(entries);
   HistoryWriter history(s, author, undo);
-  for (const HistoryEntry &e : entries) {
+  forEachHistoryEntry(s, filter, [&](const HistoryEntry &e) {
     const RowChange &c = e.change;
     const DeltaTable &table = tableNamed(c.table);
     Params params;
@@ -181,7 +184,7 @@ UndoReport undoRecords(Session &s, const BatchInfo &b, std::int64_t undo, const 
     }
     history.record(back);
     progress.advance(1);
-  }
+  });
   return report;
 }
 
