@@ -25,6 +25,7 @@ enum class Op {
   Close,      // close [FORM]
   Expect,     // expect ...
   Assert,     // assert TARGET = VALUE
+  Pages,      // pages N
   Dump,       // dump [FORM]
   Snapshot,   // snapshot
   Keep,       // keep FORM|DATASET

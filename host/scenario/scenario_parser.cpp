@@ -21,6 +21,7 @@ const std::vector<std::pair<std::string, Op>> verbs{
     {"close", Op::Close},     {"expect", Op::Expect},     {"assert", Op::Assert},
     {"dump", Op::Dump},       {"snapshot", Op::Snapshot}, {"keep", Op::Keep},
     {"desktop", Op::Desktop}, {"signin", Op::SignIn},     {"endsession", Op::EndSession},
+    {"pages", Op::Pages},
 };
 
 void requireCount(const Command &command, size_t least, size_t most, const char *shape) {
@@ -195,6 +196,13 @@ Command parseCommand(const std::vector<std::string> &words) {
     break;
   case Op::EndSession:
     requireCount(command, 0, 0, "endsession");
+    break;
+  case Op::Pages:
+    requireCount(command, 1, 1, "pages N");
+    if (const std::string &n = command.args[0]; n.empty() || n.size() > 6 ||
+                                                n.find_first_not_of("0123456789") != std::string::npos ||
+                                                std::stoi(n) < 1)
+      throw LineError("esperado: pages N, as linhas de cada pacote das listas locais (1 ou mais)");
     break;
   case Op::Expect:
     parseExpect(command);

@@ -209,6 +209,12 @@ public:
     return user_.multiList(title, source, keyField, keys);
   }
 
+  bool multiPages(const std::string &title, TDataSource &source, const std::string &keyField,
+                  const SearchPages &pages, std::vector<std::string> &keys) override {
+    if (auto a = take()) handOver(*a);
+    return user_.multiPages(title, source, keyField, pages, keys);
+  }
+
   bool find(const std::string &title, TDataSet &dataset) override {
     if (auto a = take()) handOver(*a);
     return user_.find(title, dataset);
@@ -355,6 +361,10 @@ void ScenarioRunner::execute(const Command &command) {
   }
   case Op::Snapshot:
     if (snapshot_) snapshot_();
+    break;
+  case Op::Pages:
+    if (dtmDBGeral == nullptr) fail("banco de dados local não está aberto");
+    dtmDBGeral->adcGeral.PacketRecords = std::stoi(command.args[0]);
     break;
   case Op::Desktop: {
     // Named from the folder of this scenario, as its author sees the files side by side.

@@ -66,12 +66,39 @@ void TClientDataSet::internalClose() {
 }
 
 void TClientDataSet::loadPacket(Variant data) {
+  if (!hasDeclaredFields()) createFields(data.packet()->fields);
+  records_.clear();
+  appendRecords(std::move(data));
+  view_.resize(records_.size());
+  std::iota(view_.begin(), view_.end(), 0u);
+  SetIndexFieldNames(indexFieldNames_);
+  sortView();
+  baseline_ = view_;
+}
+
+void TClientDataSet::AppendData(Variant data) {
+  if (!Active()) throw EDatabaseError("Operação não permitida com o conjunto de dados fechado");
+  if (!data.isPacket()) throw EDatabaseError("Invalid data packet");
+  const bool hadRow = !view_.empty();
+  const std::uint32_t current = hadRow ? view_[cursor()] : 0;
+  const auto first = static_cast<std::uint32_t>(records_.size());
+  appendRecords(std::move(data));
+  for (auto id = first; id < records_.size(); ++id) {
+    view_.push_back(id);
+    baseline_.push_back(id);
+  }
+  sortView();
+  const auto at = hadRow ? std::find(view_.begin(), view_.end(), current) : view_.begin();
+  resetCursor(static_cast<std::size_t>(at - view_.begin()));
+  dataEvent(TDataEvent::DataSetChange);
+}
+
+void TClientDataSet::appendRecords(Variant data) {
   const PacketPtr &shared = data.packet();
   // A packet nobody else holds gives its rows up instead of copying them; packets are built
   // non-const (makePacketVariant), so this is a move out of a mutable object.
   const bool owned = shared.use_count() == 1;
   auto &packet = const_cast<DataPacket &>(*shared);
-  if (!hasDeclaredFields()) createFields(packet.fields);
 
   // Column of the packet behind each field; declared fields may be fewer or in another order.
   std::vector<std::size_t> columns;
@@ -83,8 +110,7 @@ void TClientDataSet::loadPacket(Variant data) {
     columns.push_back(static_cast<std::size_t>(column));
   }
 
-  records_.clear();
-  records_.reserve(packet.rows.size());
+  records_.reserve(records_.size() + packet.rows.size());
   for (std::size_t r = 0; r < packet.rows.size(); ++r) {
     auto &values = packet.rows[r].values;
     if (values.size() != packet.fields.size())
@@ -101,11 +127,6 @@ void TClientDataSet::loadPacket(Variant data) {
     }
     records_.push_back(std::move(record));
   }
-  view_.resize(records_.size());
-  std::iota(view_.begin(), view_.end(), 0u);
-  SetIndexFieldNames(indexFieldNames_);
-  sortView();
-  baseline_ = view_;
 }
 
 // Strings as a string field stores them: "" is null, cut to size; unassigned reads as null.
@@ -153,7 +174,9 @@ void TClientDataSet::SetIndexFieldNames(std::string names) {
   }
   indexFieldNames_ = std::move(names);
   indexFields_ = std::move(fields);
-  if (!Active() || view_.empty()) return;
+  if (!Active()) return;
+  if (!indexFields_.empty()) fetchAll();
+  if (view_.empty()) return;
   const std::uint32_t current = view_[cursor()];
   sortView();
   resetCursor(static_cast<std::size_t>(std::find(view_.begin(), view_.end(), current) - view_.begin()));

@@ -19,6 +19,9 @@ public:
   // Replaces rows and change log with the packet's (closing and reopening); a null packet
   // leaves the dataset closed. Pass a packet you no longer need by move: its rows are taken over.
   void SetData(Variant data);
+  // Adds the packet's rows after those in view, as rows loaded (not changes): the next packet of
+  // a dataset that reads its rows in packets. The cursor stays on its row.
+  void AppendData(Variant data);
   // The rows in view, as a plain packet.
   Variant Data() const;
   // An empty table from the declared fields, or else from FieldDefs, opened.
@@ -32,7 +35,8 @@ public:
   void MergeChangeLog();
   void CancelUpdates();
 
-  // "A;B": ascending, case-sensitive, ties in insertion order; "" keeps the order of arrival.
+  // "A;B": ascending, case-sensitive, ties in insertion order; "" keeps the order of arrival. An
+  // index over a dataset that reads its rows in packets reads every row first.
   const std::string &IndexFieldNames() const { return indexFieldNames_; }
   void SetIndexFieldNames(std::string names);
 
@@ -55,7 +59,8 @@ private:
   };
 
   void loadPacket(Variant data);
-  void takeRows(DataPacket &packet, bool owned);
+  // The packet's rows as records after those held, converted to the fields.
+  void appendRecords(Variant data);
   void normalizeStrings(std::vector<Variant> &values) const;
   void logChange(std::uint32_t record);
   void unlog(std::uint32_t record);

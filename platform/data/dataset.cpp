@@ -287,6 +287,7 @@ void TDataSet::First() {
 void TDataSet::Last() {
   CheckBrowseMode();
   fire(BeforeScroll);
+  fetchAll();
   const std::size_t count = viewCount();
   resetCursor(count == 0 ? 0 : count - 1);
   eof_ = true;
@@ -297,8 +298,10 @@ void TDataSet::MoveBy(int distance) {
   CheckBrowseMode();
   fire(BeforeScroll);
   if (distance == 0 || (distance > 0 && eof_) || (distance < 0 && bof_)) return;
-  const auto count = static_cast<long>(viewCount());
   const long target = static_cast<long>(pos_) + distance;
+  while (target >= static_cast<long>(viewCount()) && fetchMore()) {
+  }
+  const auto count = static_cast<long>(viewCount());
   eof_ = target >= count;
   bof_ = target < 0;
   pos_ = static_cast<std::size_t>(std::clamp(target, 0L, std::max(count - 1, 0L)));
@@ -324,7 +327,7 @@ bool TDataSet::Locate(std::string_view keyFields, const Variant &keyValues, TLoc
   }
   fire(BeforeScroll);
   CheckBrowseMode();
-  for (std::size_t pos = 0, count = viewCount(); pos < count; ++pos) {
+  for (std::size_t pos = 0; pos < viewCount() || fetchMore(); ++pos) {
     if (!matches(viewRow(pos), fields, keys, options)) continue;
     resetCursor(pos);
     scrolled();

@@ -76,7 +76,8 @@ public:
   bool Bof() const { return bof_; }
   // True on a closed dataset; false while inserting, the new record counts.
   bool IsEmpty() const;
-  // Rows in view, deleted and unposted ones excluded; 0 on a closed dataset.
+  // Rows in view, deleted and unposted ones excluded; 0 on a closed dataset. A dataset that reads
+  // its rows in packets counts those read so far.
   std::size_t RecordCount() const;
   // 1-based position of the current row; 0 when there is none.
   std::size_t RecNo() const;
@@ -144,6 +145,14 @@ protected:
   // the row's position afterwards (an index may move it).
   virtual std::size_t internalPost(std::size_t pos, bool inserting, std::vector<Variant> values) = 0;
   virtual void internalDelete(std::size_t pos) = 0;
+  // A dataset that reads its rows in packets brings the next one into view (after the rows in view)
+  // and answers true; false once every row is in. Moving past the last row, Last and Locate read
+  // on as far as they need.
+  virtual bool fetchMore() { return false; }
+  void fetchAll() {
+    while (fetchMore()) {
+    }
+  }
 
   // Fields made from definitions, dropped at Close; declared fields stay.
   bool hasDeclaredFields() const { return !declared_.empty(); }

@@ -111,15 +111,122 @@ void TADOIBQuery::sqlChanged() {
   params_.rebuild(parameterNames(SQL.Text()));
 }
 
-void TADOIBQuery::Open() {
-  if (Active()) return;
+TLocalConnection &TADOIBQuery::connection() const {
   TLocalConnection *connection = Connection;
   if (connection == nullptr && dtmDBGeral != nullptr) connection = &dtmDBGeral->adcGeral;
   if (connection == nullptr) throw EDatabaseError("Banco de dados local não está aberto.");
+  return *connection;
+}
 
-  LocalStatement stmt(*connection, SQL.Text());
-  for (int i = 0; i < params_.Count(); ++i) stmt.bind(params_.Items(i).Name(), params_.Items(i).Value());
-  Query.SetData(makePacketVariant(stmt.readAll()));
+void TADOIBQuery::bindParameters(LocalStatement &stmt) const {
+  for (const TParam &param : params_.params_) stmt.bind(param.Name(), param.Value());
+}
+
+void TADOIBQuery::Open() {
+  if (Active()) return;
+  narrowing_.clear();
+  pattern_.clear();
+  openFirstPacket();
+}
+
+void TADOIBQuery::Close() {
+  Query.Close();
+  rowsRead_ = 0;
+  allRead_ = true;
+}
+
+void TADOIBQuery::openFirstPacket() {
+  Query.Close();
+  rowsRead_ = 0;
+  allRead_ = false;
+  Query.SetData(makePacketVariant(readPacket()));
+  // An index orders every row, not the first packet's.
+  if (!Query.IndexFieldNames().empty()) Query.SetIndexFieldNames(Query.IndexFieldNames());
+}
+
+// The query's own text when it is read whole; else the packet after the rows read, of the rows
+// the narrowing keeps, in the query's order.
+int TADOIBQuery::packetSize() const {
+  return PacketRecords != 0 ? PacketRecords : connection().PacketRecords;
+}
+
+DataPacket TADOIBQuery::readPacket() {
+  const int size = packetSize();
+  const bool whole = size <= 0;
+  std::string sql = SQL.Text();
+  if (!narrowing_.empty() || !whole) sql = "SELECT * FROM (\n" + sql + ")" + narrowing_;
+  if (!whole) sql += " LIMIT :KDR_PACOTE OFFSET :KDR_LIDAS";
+  LocalStatement stmt(connection(), sql);
+  bindParameters(stmt);
+  if (!narrowing_.empty()) stmt.bind("KDR_FILTRO", Variant(pattern_));
+  if (!whole) {
+    stmt.bind("KDR_PACOTE", Variant(static_cast<std::int64_t>(size)));
+    stmt.bind("KDR_LIDAS", Variant(static_cast<std::int64_t>(rowsRead_)));
+  }
+  DataPacket packet = stmt.readAll();
+  rowsRead_ += packet.rows.size();
+  allRead_ = whole || packet.rows.size() < static_cast<std::size_t>(size);
+  return packet;
+}
+
+bool TADOIBQuery::GetNextPacket() {
+  if (!Active() || allRead_) return false;
+  DataPacket packet = readPacket();
+  if (packet.rows.empty()) return false;
+  Query.AppendData(makePacketVariant(std::move(packet)));
+  return true;
+}
+
+namespace {
+
+std::string quotedName(const std::string &name) {
+  std::string quoted = "\"";
+  for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// LIKE's own characters in what the user typed are plain characters.
+std::string containsPattern(const std::string &text) {
+  std::string pattern = "%";
+  for (char c : utf8::foldForSearch(text)) {
+    if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
+  return pattern + "%";
+}
+
+} // namespace
+
+void TADOIBQuery::Narrow(const std::string &text, const std::vector<std::string> &fields) {
+  narrowing_.clear();
+  pattern_.clear();
+  if (!text.empty() && !fields.empty()) {
+    for (const std::string &field : fields)
+      narrowing_ += (narrowing_.empty() ? " WHERE " : " OR ") + ("kdr_fold(" + quotedName(field) + ")") +
+                    " LIKE :KDR_FILTRO ESCAPE '\\'";
+    pattern_ = containsPattern(text);
+  }
+  openFirstPacket();
+}
+
+SearchPages TADOIBQuery::ListPages() {
+  std::vector<std::string> shown;
+  for (const TField *field : Query.Fields())
+    if (field->Visible()) shown.push_back(field->FieldName());
+  return {[this, shown](const std::string &text) { Narrow(text, shown); },
+          [this] { return GetNextPacket(); }};
+}
+
+std::vector<std::string> TADOIBQuery::KeysInOrder(const std::string &keyField,
+                                                  const std::set<std::string, std::less<>> &keys) const {
+  std::vector<std::string> ordered;
+  if (keys.empty()) return ordered;
+  LocalStatement stmt(connection(), "SELECT " + quotedName(keyField) + " FROM (\n" + SQL.Text() + ")");
+  bindParameters(stmt);
+  stmt.forEachFirst([&](std::string_view key) {
+    if (keys.contains(key)) ordered.emplace_back(key);
+  });
+  return ordered;
 }
 
 } // namespace kdr

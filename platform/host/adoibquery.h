@@ -2,17 +2,22 @@
 // TADOIBQuery: a read-only query on the host's local database. Its SQL is given as lines, with
 // named parameters written ":P_X"; the values are bound, never spliced into the text. Open runs
 // it and offers the rows as the client dataset Query, which data sources and searches use.
+#include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/data/clientdataset.h"
 #include "platform/rtl/component.h"
+#include "platform/rtl/datapacket.h"
 #include "platform/rtl/variant.h"
+#include "platform/ui/dialogs.h"
 
 namespace kdr {
 
 class TLocalConnection;
+class LocalStatement;
 
 class TParam {
 public:
@@ -62,29 +67,73 @@ private:
   std::vector<std::string> lines_;
 };
 
+// A read-only query on the local database. Its rows come a packet at a time: Open reads the first
+// PacketRecords rows, and Query reads the next packet as it is moved past its last row (Last and
+// Locate read on as far as they need), so a list over a million clients opens at the cost of one
+// packet. The host's lists also narrow it to what the user types (Narrow).
 class TADOIBQuery : public TComponent {
 public:
+  // The rows read so far; the next packet comes from the query.
+  class TQueryRows : public TClientDataSet {
+  public:
+    explicit TQueryRows(TADOIBQuery &query) : query_(query) {}
+    TADOIBQuery &query() const { return query_; }
+
+  protected:
+    bool fetchMore() override { return query_.GetNextPacket(); }
+
+  private:
+    TADOIBQuery &query_;
+  };
+
   explicit TADOIBQuery(TComponent *owner = nullptr);
   std::string className() const override { return "TADOIBQuery"; }
 
   TQueryLines SQL{*this};
   // The local database it reads; null means the host's data module (dtmDBGeral).
   TLocalConnection *Connection = nullptr;
+  // Rows read per packet: 0 takes the connection's packet, -1 reads every row at Open.
+  int PacketRecords = 0;
   // The rows of the last Open. Fields declared on it before Open keep their labels and sizes.
-  TClientDataSet Query;
+  TQueryRows Query{*this};
 
   TParam &ParamByName(std::string_view name) { return params_.ParamByName(name); }
   TParams &GetIBParams() { return params_; }
 
   void Open();
-  void Close() { Query.Close(); }
+  void Close();
   bool Active() const { return Query.Active(); }
   bool IsEmpty() const { return Query.IsEmpty(); }
+  // Reads the next packet into Query; false when every row is in.
+  bool GetNextPacket();
+  bool AllRowsRead() const { return allRead_; }
+
+  // Reopens on the rows whose named fields hold text, case and accents aside; an empty text gives
+  // every row again. The fields are columns of the query.
+  void Narrow(const std::string &text, const std::vector<std::string> &fields);
+  bool Narrowed() const { return !narrowing_.empty(); }
+  // The pages of a list over this query: typing narrows it to the rows whose visible fields hold
+  // the text, and reaching the end of the list reads the next packet.
+  SearchPages ListPages();
+  // The values of keyField, among keys, of the query's rows in the query's order: read or not yet,
+  // narrowed away or not.
+  std::vector<std::string> KeysInOrder(const std::string &keyField,
+                                       const std::set<std::string, std::less<>> &keys) const;
 
 private:
   friend class TQueryLines;
   void sqlChanged();
+  TLocalConnection &connection() const;
+  void bindParameters(LocalStatement &stmt) const;
+  void openFirstPacket();
+  int packetSize() const;
+  DataPacket readPacket();
+
   TParams params_;
+  std::string narrowing_; // " WHERE ..." over the query's columns; empty for every row
+  std::string pattern_;   // the LIKE pattern of the narrowing
+  std::size_t rowsRead_ = 0;
+  bool allRead_ = true;
 };
 
 // The parameter names of a query text: ":NAME" outside quoted text and comments, each once.

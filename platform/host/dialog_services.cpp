@@ -1,6 +1,7 @@
 #include "platform/host/dialog_services.h"
 
 #include "platform/data/datasource.h"
+#include "platform/host/adoibquery.h"
 #include "platform/ui/application.h"
 #include "platform/ui/forms.h"
 
@@ -35,6 +36,12 @@ std::string quotedList(const std::vector<std::string> &keys) {
   return list;
 }
 
+// A local query with more rows than its first packet: its list comes in pages.
+TADOIBQuery *pagedQuery(TDataSource &source) {
+  auto *rows = dynamic_cast<TADOIBQuery::TQueryRows *>(source.DataSet());
+  return rows != nullptr && !rows->query().AllRowsRead() ? &rows->query() : nullptr;
+}
+
 } // namespace
 
 int Tmsgaler::MsgAlertEx(const std::string &text, TMsgDlgType type, const std::vector<std::string> &captions,
@@ -49,6 +56,9 @@ void Showavi::DeactiveShowAvi() { Application().Wait().off(); }
 bool Pesquisa::Pesquisar(TDataSource &source, const std::string &titleAndEmpty, bool, bool) {
   const SearchCaption caption = splitSearchCaption(titleAndEmpty);
   if (nothingToChoose(source, caption)) return false;
+  // The row chosen in a narrowed list stays current: the query stays narrowed until opened again.
+  if (TADOIBQuery *query = pagedQuery(source))
+    return Application().dialogs().searchPages(caption.title, source, query->ListPages());
   return Application().dialogs().searchList(caption.title, source);
 }
 
@@ -64,7 +74,17 @@ bool Pesqlista::PesquisaLista(TDataSource &source, const std::string &keyField,
   const SearchCaption caption = splitSearchCaption(titleAndEmpty);
   if (nothingToChoose(source, caption)) return false;
   std::vector<std::string> keys;
-  if (!Application().dialogs().multiList(caption.title, source, keyField, keys)) return false;
+  if (TADOIBQuery *query = pagedQuery(source)) {
+    const bool chosen =
+        Application().dialogs().multiPages(caption.title, source, keyField, query->ListPages(), keys);
+    // The query is left as opened: every row, from the first packet.
+    if (query->Narrowed()) query->ListPages().filter({});
+    if (!chosen) return false;
+    // The marks in the query's order, as a list of every row would give them.
+    keys = query->KeysInOrder(keyField, {keys.begin(), keys.end()});
+  } else if (!Application().dialogs().multiList(caption.title, source, keyField, keys)) {
+    return false;
+  }
   selection = quotedList(keys);
   return true;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // One prepared statement of the local database, finalized when it goes out of scope. Values are
 // always bound, never spliced into the SQL text.
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/variant.h"
@@ -28,6 +30,8 @@ public:
   void reset();
   // Runs a query and returns its rows as a packet, typed from the columns' declarations.
   DataPacket readAll();
+  // Runs a query and hands the first column of each row, as text, to each, without keeping them.
+  void forEachFirst(const std::function<void(std::string_view)> &each);
 
 private:
   bool step();

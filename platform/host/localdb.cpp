@@ -6,6 +6,7 @@
 #include "platform/host/local_table_load.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/utf8.h"
+#include "platform/sqlite/folding.h"
 
 namespace kdr {
 
@@ -47,6 +48,8 @@ CREATE TABLE IF NOT EXISTS PARCLIEKDR (
   CDGERENTEIMPCLI VARCHAR(12),
   IDGERANFUNIFICA VARCHAR(1),
   VRPERCAJUSTEINV REAL);
+-- The lists of clients show them by registration number, a page at a time.
+CREATE INDEX IF NOT EXISTS CLIENTE_INSCRICAO ON CLIENTE (NRINSJURCLIE);
 CREATE INDEX IF NOT EXISTS PARCLIEKDR_CHAVE ON PARCLIEKDR (CDCLIENTE, IDTPFATUCLIE, CDEMPRESA);
 CREATE TABLE IF NOT EXISTS KDR_CACHE_MARCA (
   TABELA VARCHAR(30) PRIMARY KEY,
@@ -63,6 +66,7 @@ TLocalConnection::TLocalConnection(std::string path) : path_(std::move(path)) {
     throw EDatabaseError("Não foi possível abrir o banco de dados local " + path_ + ".");
   }
   sqlite3_busy_timeout(db_, 5000);
+  sqlite::addFolding(db_);
   // A cache that the server can always rebuild: the write-ahead log without a sync per commit.
   execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL");
   execute(schema);

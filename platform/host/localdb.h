@@ -31,6 +31,10 @@ public:
   // Raises EDatabaseError with a message for the user; the engine's text stays out of it.
   [[noreturn]] void fail(const std::string &what) const;
 
+  // Rows a local query reads per packet unless it says otherwise (TADOIBQuery::PacketRecords): a
+  // list shows its first rows without reading a table of a million clients.
+  int PacketRecords = 500;
+
   // Statements of this connection wait for the tables they name while their first copy loads.
   void awaitFirstLoads(const FirstLoads *loads) { loads_ = loads; }
   const FirstLoads *firstLoads() const { return loads_; }

@@ -22,6 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -160,8 +161,8 @@ bool containsFolded(const QString &haystack, const std::string &foldedNeedle) {
 
 SearchDialog::SearchDialog(const std::string &title, TDataSource &source, bool multiChoice,
                            const std::string &keyField, const SearchPages *pages)
-    : QDialog(dialogParent()), source_(source), pages_(pages), filter_(new QLineEdit),
-      table_(new QTableWidget) {
+    : QDialog(dialogParent()), source_(source), pages_(pages), multiChoice_(multiChoice), keyField_(keyField),
+      filter_(new QLineEdit), table_(new QTableWidget) {
   setWindowTitle(qs(title));
   auto *layout = new QVBoxLayout(this);
   auto *filterLabel = new QLabel(QStringLiteral("Filtrar:"));
@@ -180,8 +181,11 @@ SearchDialog::SearchDialog(const std::string &title, TDataSource &source, bool m
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
   table_->horizontalHeader()->setStretchLastSection(true);
-  fill(multiChoice, keyField);
-  if (!multiChoice) connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
+  fill();
+  if (multiChoice)
+    connect(table_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) { marked(item); });
+  else
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
   if (pages_) {
     connect(filter_, &QLineEdit::textChanged, this, [this](const QString &text) {
       const std::string typed = utf8Of(text);
@@ -190,14 +194,14 @@ SearchDialog::SearchDialog(const std::string &title, TDataSource &source, bool m
         pages_->filter(typed);
         return true;
       });
-      fill(false, {});
+      fill();
     });
     connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
       if (lastPage_ || value < table_->verticalScrollBar()->maximum()) return;
       const int current = table_->currentRow();
       lastPage_ = !askPages(pages_->more);
       if (lastPage_) return;
-      fill(false, {});
+      fill();
       if (current >= 0) table_->selectRow(current);
     });
   } else {
@@ -215,8 +219,9 @@ bool SearchDialog::askPages(const std::function<bool()> &ask) {
   }
 }
 
-void SearchDialog::fill(bool multiChoice, const std::string &keyField) {
+void SearchDialog::fill() {
   TDataSet *dataset = source_.DataSet();
+  const QSignalBlocker quiet(table_);
   keys_.clear();
   table_->setRowCount(0);
   if (!dataset || !dataset->Active()) return;
@@ -227,7 +232,7 @@ void SearchDialog::fill(bool multiChoice, const std::string &keyField) {
       shown.push_back(field);
       headers << qs(field->DisplayLabel());
     }
-  TField *key = keyField.empty() ? nullptr : dataset->FindField(keyField);
+  TField *key = keyField_.empty() ? nullptr : dataset->FindField(keyField_);
   const auto rows = static_cast<int>(dataset->displayRowCount());
   table_->setColumnCount(static_cast<int>(shown.size()));
   table_->setHorizontalHeaderLabels(headers);
@@ -236,13 +241,13 @@ void SearchDialog::fill(bool multiChoice, const std::string &keyField) {
     TDataSet::DisplayRow at(*dataset, static_cast<std::size_t>(row));
     for (int col = 0; col < int(shown.size()); ++col) {
       auto *item = new QTableWidgetItem(qs(shown[col]->DisplayText()));
-      if (col == 0) {
-        item->setData(Qt::UserRole, row);
-        if (multiChoice) item->setCheckState(Qt::Unchecked);
-      }
       table_->setItem(row, col, item);
     }
     keys_.push_back(key ? key->AsString() : std::string());
+    if (auto *first = table_->item(row, 0)) {
+      first->setData(Qt::UserRole, row);
+      if (multiChoice_) first->setCheckState(marked_.contains(keys_.back()) ? Qt::Checked : Qt::Unchecked);
+    }
   }
   table_->resizeColumnsToContents();
   if (rows > 0) table_->selectRow(static_cast<int>(dataset->currentDisplayRow()));
@@ -274,7 +279,17 @@ int SearchDialog::chosenRow() const {
   return row >= 0 && !table_->isRowHidden(row) ? row : -1;
 }
 
+void SearchDialog::marked(QTableWidgetItem *item) {
+  if (item->column() != 0 || item->row() >= static_cast<int>(keys_.size())) return;
+  const std::string &key = keys_[static_cast<std::size_t>(item->row())];
+  if (item->checkState() == Qt::Checked)
+    marked_.insert(key);
+  else
+    marked_.erase(key);
+}
+
 std::vector<std::string> SearchDialog::tickedKeys() const {
+  if (pages_) return {marked_.begin(), marked_.end()};
   std::vector<std::string> keys;
   for (int row = 0; row < table_->rowCount(); ++row)
     if (auto *item = table_->item(row, 0); item && item->checkState() == Qt::Checked)
@@ -403,6 +418,14 @@ bool QtDialogs::searchPages(const std::string &title, TDataSource &source, const
 bool QtDialogs::multiList(const std::string &title, TDataSource &source, const std::string &keyField,
                           std::vector<std::string> &keys) {
   SearchDialog dialog(title, source, true, keyField);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  keys = dialog.tickedKeys();
+  return true;
+}
+
+bool QtDialogs::multiPages(const std::string &title, TDataSource &source, const std::string &keyField,
+                           const SearchPages &pages, std::vector<std::string> &keys) {
+  SearchDialog dialog(title, source, true, keyField, &pages);
   if (dialog.exec() != QDialog::Accepted) return false;
   keys = dialog.tickedKeys();
   return true;

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <map>
+#include <set>
 
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ class QFrame;
 class QLineEdit;
 class QProgressBar;
 class QTableWidget;
+class QTableWidgetItem;
 
 namespace kdr {
 class ProgressIndicator;
@@ -27,7 +29,7 @@ namespace kdr::qt {
 // The rows of a data source's dataset with its visible fields as columns; typing in the filter
 // line hides the rows that do not contain the text. Checkable rows make it a multi-choice list.
 // Over pages, the filter asks the pages for the rows matching it instead, and reaching the end of
-// the list asks for the next page.
+// the list asks for the next page; marks are kept by key, so they outlive the rows shown.
 class SearchDialog : public QDialog {
 public:
   SearchDialog(const std::string &title, TDataSource &source, bool multiChoice,
@@ -39,17 +41,23 @@ public:
   int visibleRows() const;
   // The dataset row of the current table row, or -1.
   int chosenRow() const;
-  // The key values of the ticked rows, in the dataset's order.
+  // The key values of the ticked rows, in the dataset's order; over pages, every key marked, in
+  // no particular order.
   std::vector<std::string> tickedKeys() const;
 
 private:
-  void fill(bool multiChoice, const std::string &keyField);
+  void fill();
+  void marked(QTableWidgetItem *item);
   void applyFilter(const QString &text);
   // A page asked for; a failure is shown as any handler's and leaves the rows as they were.
   bool askPages(const std::function<bool()> &ask);
 
   TDataSource &source_;
   const SearchPages *pages_;
+  const bool multiChoice_;
+  const std::string keyField_;
+  std::set<std::string> marked_;
+  bool filling_ = false;
   bool lastPage_ = false;
   QLineEdit *filter_;
   QTableWidget *table_;
@@ -100,6 +108,8 @@ public:
   bool searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) override;
   bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,
                  std::vector<std::string> &keys) override;
+  bool multiPages(const std::string &title, TDataSource &source, const std::string &keyField,
+                  const SearchPages &pages, std::vector<std::string> &keys) override;
   bool find(const std::string &title, TDataSet &dataset) override;
   void runModal(TForm &form) override;
   void progressDlg(const std::string &title, const FollowedWork &work) override;

@@ -112,6 +112,13 @@ bool Dialogs::searchPages(const std::string &title, TDataSource &source, const S
   return searchList(title, source);
 }
 
+bool Dialogs::multiPages(const std::string &title, TDataSource &source, const std::string &keyField,
+                         const SearchPages &pages, std::vector<std::string> &keys) {
+  while (pages.more()) {
+  }
+  return multiList(title, source, keyField, keys);
+}
+
 namespace {
 
 bool rowStartsWith(TDataSet &dataset, const std::string &folded) {

@@ -114,6 +114,12 @@ public:
   // keyField of every chosen row, in the dataset's order.
   virtual bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,
                          std::vector<std::string> &keys) = 0;
+  // The multi-choice list over rows that come in pages. Marks are kept by key, so a row marked
+  // stays marked while the user narrows the rows and widens them again; keys gets the marked keys,
+  // in no particular order. Where a widget set has no such list, every page is brought and the
+  // plain list shown.
+  virtual bool multiPages(const std::string &title, TDataSource &source, const std::string &keyField,
+                          const SearchPages &pages, std::vector<std::string> &keys);
   // The find dialog: the user types a text and the dataset is positioned on the first row whose
   // visible field starts with it. True when a row was found.
   virtual bool find(const std::string &title, TDataSet &dataset) = 0;

@@ -4,6 +4,7 @@
 #include "platform/rtl/utf8.h"
 #include "platform/ui/forms.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -29,6 +30,20 @@ long rowContaining(const std::vector<std::string> &rows, const std::string &text
   for (std::size_t i = 0; i < rows.size(); ++i)
     if (utf8::foldForSearch(rows[i]).find(folded) != std::string::npos) return static_cast<long>(i);
   return -1;
+}
+
+// Over pages, the user types the text as the filter and scrolls on until a row shows it: that
+// row, or -1; rows gets what the list shows then.
+long rowInPages(TDataSet *dataset, const SearchPages &pages, const std::string &text,
+                std::vector<std::string> &rows) {
+  pages.filter(text);
+  rows = shownRows(dataset);
+  long row = rowContaining(rows, text);
+  while (row < 0 && pages.more()) {
+    rows = shownRows(dataset);
+    row = rowContaining(rows, text);
+  }
+  return row;
 }
 
 void moveTo(TDataSet &dataset, long row) {
@@ -263,22 +278,13 @@ bool ScriptedUser::searchPages(const std::string &title, TDataSource &source, co
   return search(title, source, &pages);
 }
 
-// Over pages, the user types the text to choose as the filter and scrolls on until a row shows it.
 bool ScriptedUser::search(const std::string &title, TDataSource &source, const SearchPages *pages) {
   DialogRecord seen{"search", title, "", shownRows(source.DataSet()), {}};
   Expectation e = take(Kind::Search, seen, [&](const Expectation &x) { return x.text == title; });
   long row = -1;
-  if (!e.cancel) {
-    if (pages) {
-      pages->filter(e.choose.front());
-      seen.buttons = shownRows(source.DataSet());
-    }
-    row = rowContaining(seen.buttons, e.choose.front());
-    while (pages && row < 0 && pages->more()) {
-      seen.buttons = shownRows(source.DataSet());
-      row = rowContaining(seen.buttons, e.choose.front());
-    }
-  }
+  if (!e.cancel)
+    row = pages ? rowInPages(source.DataSet(), *pages, e.choose.front(), seen.buttons)
+                : rowContaining(seen.buttons, e.choose.front());
   if (!e.cancel && row < 0) {
     transcript_.push_back(seen);
     fail("search list \"" + title + "\" has no row with \"" + e.choose.front() + "\"");
@@ -318,6 +324,28 @@ bool ScriptedUser::multiList(const std::string &title, TDataSource &source, cons
   seen.answer = joined(keys);
   transcript_.push_back(seen);
   return true;
+}
+
+bool ScriptedUser::multiPages(const std::string &title, TDataSource &source, const std::string &keyField,
+                              const SearchPages &pages, std::vector<std::string> &keys) {
+  DialogRecord seen{"list", title, "", shownRows(source.DataSet()), {}};
+  Expectation e = take(Kind::List, seen, [&](const Expectation &x) { return x.text == title; });
+  keys.clear();
+  for (const auto &text : e.cancel ? std::vector<std::string>{} : e.choose) {
+    std::vector<std::string> rows;
+    const long row = rowInPages(source.DataSet(), pages, text, rows);
+    if (row < 0) {
+      transcript_.push_back(seen);
+      fail("list \"" + title + "\" has no row with \"" + text + "\"");
+    }
+    TDataSet &dataset = *source.DataSet();
+    TDataSet::DisplayRow at(dataset, static_cast<std::size_t>(row));
+    std::string key = dataset.FieldByName(keyField).AsString();
+    if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(std::move(key));
+  }
+  seen.answer = e.cancel ? "cancel" : joined(keys);
+  transcript_.push_back(seen);
+  return !e.cancel;
 }
 
 bool ScriptedUser::find(const std::string &title, TDataSet &dataset) {

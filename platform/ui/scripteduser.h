@@ -88,6 +88,9 @@ public:
   bool searchPages(const std::string &title, TDataSource &source, const SearchPages &pages) override;
   bool multiList(const std::string &title, TDataSource &source, const std::string &keyField,
                  std::vector<std::string> &keys) override;
+  // Over pages, the user types each text as the filter and marks the first row that shows it.
+  bool multiPages(const std::string &title, TDataSource &source, const std::string &keyField,
+                  const SearchPages &pages, std::vector<std::string> &keys) override;
   bool find(const std::string &title, TDataSet &dataset) override;
   void runModal(TForm &form) override;
   void progressDlg(const std::string &title, const FollowedWork &work) override;

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/rtl/utf8.h"
+#include "platform/sqlite/folding.h"
 #include "platform/sqlite/values.h"
 #include "server/errors.h"
 #include "server/store/engines.h"
@@ -23,16 +24,6 @@ void digitsFunction(sqlite3_context *ctx, int, sqlite3_value **argv) {
   std::string out;
   for (const char *p = text; p && *p; ++p)
     if (*p >= '0' && *p <= '9') out += *p;
-  sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
-}
-
-void foldFunction(sqlite3_context *ctx, int, sqlite3_value **argv) {
-  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-  const std::string out = utf8::foldForSearch(text ? text : "");
   sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
@@ -74,8 +65,7 @@ public:
     sqlite3_extended_result_codes(db_.get(), 1);
     sqlite3_create_function(db_.get(), "kdr_digits", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             digitsFunction, nullptr, nullptr);
-    sqlite3_create_function(db_.get(), "kdr_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                            foldFunction, nullptr, nullptr);
+    sqlite::addFolding(db_.get());
     executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;");
     // The server's pages are read through a memory map of the file: the system's page cache,
     // shared by every connection, serves them without a copy into each connection's own cache.

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/data/datasource.h"
+#include "platform/host/dialog_services.h"
 #include "platform/host/localdb.h"
 #include "platform/rtl/exceptions.h"
+#include "tests/platform/host/host_fixture.h"
+#include "tests/support/client_list.h"
 #include "tests/support/server_process.h"
 
 namespace kdr {
@@ -116,6 +120,119 @@ TEST(LocalDatabase, ReplaceTableSwapsAllRowsOrNone) {
   EXPECT_EQ(query.Query.RecordCount(), 2u);
 
   EXPECT_THROW(db.replaceTable("NOPE", rows), EDatabaseError);
+}
+
+// A list over more clients than a packet: the automatic registration's, on a local copy of 1300.
+class PagedListTest : public test::HostTest {
+protected:
+  void SetUp() override {
+    db = std::make_unique<TdtmDBGeral>(dir.file("local.db"));
+    dtmDBGeral = db.get();
+    test::fillClients(db->adcGeral);
+    test::declareClientList(clients);
+    dts.SetDataSet(&clients.Query);
+  }
+  void TearDown() override {
+    clients.Close();
+    dtmDBGeral = nullptr;
+    test::HostTest::TearDown();
+  }
+  std::string name() const { return clients.Query.FieldByName("NMFANTCLIE").AsString(); }
+
+  test::TempDir dir;
+  std::unique_ptr<TdtmDBGeral> db;
+  TADOIBQuery clients;
+  TDataSource dts;
+};
+
+TEST_F(PagedListTest, OpensAtOnePacketAndReadsOnAsItIsWalked) {
+  clients.Open();
+  EXPECT_EQ(clients.Query.RecordCount(), 500u);
+  EXPECT_FALSE(clients.AllRowsRead());
+
+  // Walked to its end, every client but the model comes once, in the query's order.
+  std::size_t walked = 0;
+  std::string previous;
+  for (clients.Query.First(); !clients.Query.Eof(); clients.Query.Next(), ++walked) {
+    const std::string number = clients.Query.FieldByName("NRINSJURCLIE").AsString();
+    ASSERT_LT(previous, number) << "row " << walked;
+    previous = number;
+  }
+  EXPECT_EQ(walked, test::manyClients - 1u);
+  EXPECT_TRUE(clients.AllRowsRead());
+
+  // Locate reads on only as far as the row; Last reads every row.
+  clients.Close();
+  clients.Open();
+  ASSERT_TRUE(clients.Query.Locate("CDCLIENTE", Variant("400")));
+  EXPECT_EQ(name(), "Cliente 400");
+  EXPECT_EQ(clients.Query.RecordCount(), 1000u);
+  EXPECT_FALSE(clients.Query.Locate("CDCLIENTE", Variant("1")));
+  clients.Query.Last();
+  EXPECT_EQ(name(), "Cliente 2");
+  EXPECT_EQ(clients.Query.RecordCount(), test::manyClients - 1u);
+
+  // A query told to read every row reads them at Open.
+  clients.Close();
+  clients.PacketRecords = -1;
+  clients.Open();
+  EXPECT_EQ(clients.Query.RecordCount(), test::manyClients - 1u);
+}
+
+TEST_F(PagedListTest, NarrowsAsTheUserTypesAndGivesKeysInTheQueryOrder) {
+  clients.PacketRecords = 50;
+  clients.Open();
+  SearchPages pages = clients.ListPages();
+
+  // Case and accents aside; "%" is what the user typed, not a wildcard; every shown field counts.
+  pages.filter("JOAO 50%");
+  ASSERT_EQ(clients.Query.RecordCount(), 1u);
+  EXPECT_EQ(name(), "João 50%");
+  pages.filter("5%");
+  EXPECT_TRUE(clients.Query.IsEmpty());
+  pages.filter("00000000000051");
+  ASSERT_EQ(clients.Query.RecordCount(), 1u);
+  EXPECT_EQ(name(), "Açougue Central");
+
+  // "Cliente 12" is in 110 names (12, 120-129, 1200-1299 but the renamed 1250): read a packet at
+  // a time, each once.
+  pages.filter("Cliente 12");
+  EXPECT_EQ(clients.Query.RecordCount(), 50u);
+  while (pages.more()) {
+  }
+  EXPECT_EQ(clients.Query.RecordCount(), 110u);
+
+  pages.filter("");
+  EXPECT_FALSE(clients.Narrowed());
+  EXPECT_EQ(clients.Query.RecordCount(), 50u);
+  EXPECT_EQ(name(), "Cliente 1300");
+
+  EXPECT_EQ(clients.KeysInOrder("CDCLIENTE", {"5", "1300", "7", "1", "nenhum"}),
+            (std::vector<std::string>{"1300", "7", "5"}))
+      << "by registration number; the model is not in the query";
+}
+
+TEST_F(PagedListTest, MultiChoiceListMarksAcrossPagesAndWritesTheQueryOrder) {
+  clients.Open();
+  user().expectList("Cliente", {"joão", "Cliente 300", "Cliente 300"});
+  std::string selection;
+  ASSERT_TRUE(
+      Pesqlista::PesquisaLista(dts, "CDCLIENTE", "Cliente|Cliente não cadastrado.", false, selection));
+  // Client 300 is past the first packet; a client marked twice is listed once.
+  EXPECT_EQ(selection, "'300','7'");
+  EXPECT_EQ(user().transcript().back().buttons.size(), 500u) << "the list showed the first packet";
+  EXPECT_FALSE(clients.Narrowed()) << "the query is left as opened";
+  EXPECT_EQ(clients.Query.RecordCount(), 500u);
+
+  user().expectListCancel("Cliente");
+  EXPECT_FALSE(
+      Pesqlista::PesquisaLista(dts, "CDCLIENTE", "Cliente|Cliente não cadastrado.", false, selection));
+  EXPECT_EQ(selection, "'300','7'");
+
+  // The single choice stands on the row chosen in the narrowed list.
+  user().expectSearch("Cliente", "ACOUGUE");
+  ASSERT_TRUE(Pesquisa::Pesquisar(dts, "Cliente|Cliente não cadastrado."));
+  EXPECT_EQ(clients.Query.FieldByName("CDCLIENTE").AsString(), "1250");
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include "platform/data/clientdataset.h"
 #include "platform/data/datasource.h"
+#include "platform/host/adoibquery.h"
+#include "platform/host/localdb.h"
 #include "platform/qt/controlpeer.h"
 #include "platform/qt/qtdialogs.h"
 #include "platform/qt/qtwidgetset.h"
@@ -19,6 +21,8 @@
 #include "platform/ui/scripteduser.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/ui/userdoor.h"
+#include "tests/support/client_list.h"
+#include "tests/support/server_process.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -48,6 +52,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <memory>
 
 namespace kdr::qt {
@@ -482,6 +487,48 @@ TEST_F(QtTest, APagedSearchAsksForTheFilteredFirstPageAndForMoreAtTheEnd) {
   bar->setValue(bar->maximum());
   EXPECT_EQ(data.asked, asked + 1) << "after an empty page nothing more is asked";
   EXPECT_EQ(dialog.chosenRow(), 0);
+}
+
+TEST_F(QtTest, AMultiChoiceListOverALocalQueryKeepsItsMarksAcrossPagesAndFilters) {
+  test::TempDir dir;
+  TdtmDBGeral db(dir.file("local.db"));
+  test::fillClients(db.adcGeral);
+  TADOIBQuery clients;
+  clients.Connection = &db.adcGeral;
+  test::declareClientList(clients);
+  clients.Open();
+  TDataSource dts;
+  dts.SetDataSet(&clients.Query);
+  const SearchPages pages = clients.ListPages();
+  SearchDialog dialog("Cliente", dts, true, "CDCLIENTE", &pages);
+  dialog.show();
+  QTableWidget *table = dialog.table();
+  ASSERT_EQ(table->rowCount(), 500) << "the first packet";
+  ASSERT_EQ(table->item(0, 1)->text(), QStringLiteral("Cliente 1300"));
+  table->item(0, 0)->setCheckState(Qt::Checked);
+
+  QScrollBar *bar = table->verticalScrollBar();
+  bar->setValue(bar->maximum());
+  ASSERT_EQ(table->rowCount(), 1000) << "the next packet at the end of the list";
+  ASSERT_EQ(table->item(999, 1)->text(), QStringLiteral("Cliente 301"));
+  table->item(999, 0)->setCheckState(Qt::Checked);
+
+  dialog.filter()->setText(QStringLiteral("joao"));
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(table->item(0, 0)->checkState(), Qt::Unchecked);
+  table->item(0, 0)->setCheckState(Qt::Checked);
+  dialog.filter()->setText(QStringLiteral("Cliente 30"));
+  ASSERT_GT(table->rowCount(), 1);
+  for (int row = 0; row < table->rowCount(); ++row)
+    EXPECT_EQ(table->item(row, 0)->checkState() == Qt::Checked, table->item(row, 1)->text() == "Cliente 301")
+        << "a mark made in another view shows where its client is";
+
+  dialog.filter()->setText({});
+  EXPECT_EQ(table->item(0, 0)->checkState(), Qt::Checked);
+  table->item(0, 0)->setCheckState(Qt::Unchecked);
+  std::vector<std::string> keys = dialog.tickedKeys();
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(keys, (std::vector<std::string>{"301", "7"}));
 }
 
 TEST_F(QtTest, TheMainFormIsTheFrameOfItsChildrenAndItsPictureIsNotBlank) {
