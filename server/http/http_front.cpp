@@ -149,7 +149,8 @@ struct HttpFrontState {
   HttpFrontState(Dispatcher &d, HttpOptions o)
       : dispatcher(d), options(std::move(o)), tls(tlsContext(options)),
         guard(options.token, options.address, options.allowedHosts, tls.has_value()),
-        readers(std::max<std::size_t>(4, 2 * std::thread::hardware_concurrency())),
+        readers(options.readers ? options.readers
+                                : std::max<std::size_t>(4, 2 * std::thread::hardware_concurrency())),
         writers(std::max<std::size_t>(1, options.writers)) {
     std::size_t n = options.loops ? options.loops : std::max(1u, std::thread::hardware_concurrency());
     for (std::size_t i = 0; i < n; ++i) loops.push_back(std::make_unique<Loop>(options.logFd));
@@ -311,20 +312,18 @@ private:
     auto route = routeOf(path_);
     if (!route || req.method() != http::verb::post)
       return answer(errorAnswer(ErrorCode::NotFound, "Recurso desconhecido: use POST /<Servidor>/<Método>."));
-    // The database is worked on away from the loop, so that a long query never holds up the
-    // other connections of this loop; writes have workers of their own, so that writers waiting
-    // for the write lock never hold up reads.
     // Who asks is what the session proves: an X-Kdr-User header or any other claim is not read.
-    const bool writes = front_.dispatcher.writes(route->module, route->method);
-    remoteMethod_ =
-        front_.dispatcher.knows(route->module, route->method) ? std::string(route->method) : "unknown";
+    const Dispatcher::Plan plan = front_.dispatcher.plan(route->module, route->method, req.body());
+    remoteMethod_ = plan.known ? std::string(route->method) : "unknown";
     const bool machine = front_.guard.machineToken(req[http::field::authorization]);
-    work(writes, [self = shared_from_this(), route = *route, machine] {
+    auto call = [self = shared_from_this(), route = *route, machine] {
       auto &r = self->parser_->get();
       return self->front_.dispatcher.call(route.module, route.method, r.body(), self->id_,
                                           Credentials{bearerOf(r[http::field::authorization]), machine},
                                           r["Idempotency-Key"]);
-    });
+    };
+    if (plan.place == Dispatcher::Place::Loop && front_.options.pointReadsOnLoop) return answer(call());
+    work(plan.place == Dispatcher::Place::Writers, std::move(call));
   }
 
   // POST /session signs in (the password check is costly by design: on a worker), DELETE signs out.

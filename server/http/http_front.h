@@ -1,9 +1,10 @@
 #pragma once
 // The HTTP side of the server: POST /<Module>/<Method> to the dispatcher, GET /health, the access
 // checks, the body size limit and one log line per request. Connections are served by one event
-// loop per core, so an idle or slow connection costs a socket and never a thread. The methods run
-// on workers, reads and writes on pools of their own (a write may wait for the database's write
-// lock), and their answers go back to the loop of their connection.
+// loop per core, so an idle or slow connection costs a socket and never a thread. Point reads run
+// on the loop of their connection; the other methods on workers, reads and writes on pools of
+// their own (a write may wait for the database's write lock), and their answers go back to the
+// loop of their connection (see Dispatcher::Place).
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -22,7 +23,10 @@ struct HttpOptions {
   // Names besides the listening address that clients may use in Host (a DNS name, a proxy).
   std::vector<std::string> allowedHosts;
   std::size_t loops = 0;   // event loops; 0: one per core
-  std::size_t writers = 8; // workers running the writing methods; reads get twice the cores
+  std::size_t writers = 8; // workers running the writing methods
+  std::size_t readers = 0; // workers running the other reads; 0: twice the cores, at least 4
+  // False: point reads go to the readers like every other read (the answers are the same).
+  bool pointReadsOnLoop = true;
   std::size_t maxBody = 8 * 1024 * 1024;
   // PEM files; with both, every connection is TLS 1.2 or later.
   std::string tlsCertificate, tlsKey;

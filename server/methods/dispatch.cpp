@@ -171,6 +171,16 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes, ResendGuard::
   add(cache, "GetRowCount", R, {}, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
     return {Variant(rdmCache::GetRowCount(s, text(a, 0)))};
   });
+  // Point reads: a client's rows or a company's texts, found by an index. With the all-flag
+  // GetCliente is every client, and a search page with a filter may read on past many clients.
+  pointRead(paramFatCli, "GetCliente",
+            [](const std::vector<Variant> &a) { return !(a[1].isString() && a[1].str() == "T"); });
+  pointRead(paramFatCli, "GetParamFatCli");
+  pointRead(paramFatCli, "GetDescPadrao");
+  pointRead(paramFatCli, "GetTipoDeServico");
+  pointRead(paramFatCli, "PesquisaCliente", [](const std::vector<Variant> &a) {
+    return a[0].isNull() || (a[0].isString() && a[0].str().empty());
+  });
   // A running work of this user: [rows done, total, running]; a work that ended or never started
   // is not running. Cancela asks it to stop (kept for it when it has not started yet).
   const Access L = Access::Live;
@@ -203,8 +213,21 @@ Dispatcher::Outcome Dispatcher::written(std::string json) {
 void Dispatcher::add(std::string_view module, std::string_view name, Access access, std::string_view need,
                      std::vector<Arg> args,
                      std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run) {
-  methods_[std::string(module) + "/" + std::string(name)] =
-      Method{access, need, std::move(args), std::move(run)};
+  modules_[std::string(module)][std::string(name)] =
+      Method{std::string(module) + "/" + std::string(name), access, need, std::move(args), std::move(run)};
+}
+
+void Dispatcher::pointRead(std::string_view module, std::string_view name, PointTest when) {
+  Method &m = modules_.find(module)->second.find(name)->second;
+  m.point = true;
+  m.pointWhen = when;
+}
+
+const Dispatcher::Method *Dispatcher::find(std::string_view module, std::string_view method) const {
+  auto in = modules_.find(module);
+  if (in == modules_.end()) return nullptr;
+  auto it = in->second.find(method);
+  return it == in->second.end() ? nullptr : &it->second;
 }
 
 namespace {
@@ -249,67 +272,66 @@ std::optional<Answer> Dispatcher::refusal(std::string_view module, const Method 
 
 Answer Dispatcher::call(std::string_view module, std::string_view method, std::string_view body,
                         std::uint64_t requestId, const Credentials &credentials, std::string_view resendKey) {
-  std::string name = std::string(module) + "/" + std::string(method);
-  auto it = methods_.find(name);
-  const Method *m = it == methods_.end() ? nullptr : &it->second;
+  const Method *m = find(module, method);
   // Checked before the answer cache, so a kept answer never reaches who may not read it.
   std::string user;
   std::optional<Answer> refused;
-  Answer failed = guarded(name, requestId, [&] {
+  Answer failed = guarded(m ? std::string_view(m->name) : "unknown", requestId, [&] {
     refused = refusal(module, m, body, credentials, user);
     return Answer{};
   });
   if (failed.status != 200) return failed;
-  Answer a =
-      refused ? std::move(*refused) : answerFor(module, method, name, m, body, user, requestId, resendKey);
+  Answer a = refused ? std::move(*refused) : answerFor(module, method, m, body, user, requestId, resendKey);
   a.user = std::move(user);
   return a;
 }
 
-Answer Dispatcher::answerFor(std::string_view module, std::string_view method, const std::string &name,
-                             const Method *m, std::string_view body, const std::string &user,
-                             std::uint64_t requestId, std::string_view resendKey) {
+Answer Dispatcher::answerFor(std::string_view module, std::string_view method, const Method *m,
+                             std::string_view body, const std::string &user, std::uint64_t requestId,
+                             std::string_view resendKey) {
   const Author author{user, static_cast<std::int64_t>(requestId), std::string(method)};
   if (!m || !cache_.enabled() || m->access == Access::Live)
-    return respond(module, method, name, m, body, author, resendKey);
+    return respond(module, method, m, body, author, resendKey);
   if (m->access == Access::Write) {
-    Answer a = respond(module, method, name, m, body, author, resendKey);
+    Answer a = respond(module, method, m, body, author, resendKey);
     cache_.invalidate();
     return a;
   }
-  std::string key = name + '\n';
+  std::string key = m->name + '\n';
   key += body;
   if (auto hit = cache_.find(key)) return Answer{200, std::move(*hit)};
   const std::uint64_t generation = cache_.generation();
-  Answer a = respond(module, method, name, m, body, author, resendKey);
+  Answer a = respond(module, method, m, body, author, resendKey);
   if (a.status == 200) cache_.put(std::move(key), a.body, generation);
   return a;
 }
 
-bool Dispatcher::writes(std::string_view module, std::string_view method) const {
-  std::string name = std::string(module) + "/" + std::string(method);
-  auto it = methods_.find(name);
-  return it != methods_.end() && it->second.access == Access::Write;
+Dispatcher::Plan Dispatcher::plan(std::string_view module, std::string_view method,
+                                  std::string_view body) const {
+  const Method *m = find(module, method);
+  if (!m) return {Place::Readers, false}; // answered as unknown, after the access check
+  if (m->access == Access::Write) return {Place::Writers, true};
+  if (!m->point) return {Place::Readers, true};
+  if (!m->pointWhen) return {Place::Loop, true};
+  std::vector<Variant> args;
+  try {
+    args = decodeArgs(body);
+  } catch (const Exception &) {
+    return {Place::Loop, true}; // refused at once, for its body
+  }
+  // Arguments of the wrong count or kind are refused at once too.
+  return {args.size() != m->args.size() || m->pointWhen(args) ? Place::Loop : Place::Readers, true};
 }
 
-bool Dispatcher::knows(std::string_view module, std::string_view method) const {
-  return methods_.find(std::string(module) + "/" + std::string(method)) != methods_.end();
-}
-
-Answer Dispatcher::respond(std::string_view module, std::string_view method, const std::string &name,
-                           const Method *m, std::string_view body, const Author &author,
-                           std::string_view resendKey) {
-  return guarded(name, static_cast<std::uint64_t>(author.request), [&] {
-    if (!m) {
-      bool moduleKnown =
-          methods_.lower_bound(std::string(module) + "/") != methods_.end() &&
-          methods_.lower_bound(std::string(module) + "/")->first.rfind(std::string(module) + "/", 0) == 0;
-      throw ServiceError(ErrorCode::NotFound, moduleKnown
+Answer Dispatcher::respond(std::string_view module, std::string_view method, const Method *m,
+                           std::string_view body, const Author &author, std::string_view resendKey) {
+  return guarded(m ? std::string_view(m->name) : "unknown", static_cast<std::uint64_t>(author.request), [&] {
+    if (!m)
+      throw ServiceError(ErrorCode::NotFound, modules_.count(module)
                                                   ? "Método " + quoted(method) +
                                                         " desconhecido no servidor " + quoted(module) + "."
                                                   : "Servidor " + quoted(module) + " desconhecido.");
-    }
-    return invoke(name, *m, body, author, resendKey);
+    return invoke(*m, body, author, resendKey);
   });
 }
 
@@ -371,17 +393,17 @@ Answer Dispatcher::signOut(std::string_view bearer) {
   });
 }
 
-Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_view body,
-                          const Author &author, std::string_view resendKey) {
+Answer Dispatcher::invoke(const Method &m, std::string_view body, const Author &author,
+                          std::string_view resendKey) {
   const std::uint64_t requestId = static_cast<std::uint64_t>(author.request);
   std::vector<Variant> args;
   try {
     args = decodeArgs(body);
   } catch (const EConvertError &e) {
-    logLine(name + ": " + e.Message(), LogLevel::Warning, requestId);
+    logLine(m.name + ": " + e.Message(), LogLevel::Warning, requestId);
     refuse("Pedido inválido: os dados enviados estão malformados.");
   }
-  std::string method = name.substr(name.find('/') + 1);
+  const std::string &method = author.method;
   if (args.size() != m.args.size())
     refuse(method + " espera " + std::to_string(m.args.size()) + " argumento(s) e recebeu " +
            std::to_string(args.size()) + ".");
@@ -397,7 +419,7 @@ Answer Dispatcher::invoke(const std::string &name, const Method &m, std::string_
   if (m.access == Access::Write && !resendKey.empty()) {
     if (!ResendGuard::validKey(resendKey))
       refuse("A chave de idempotência deve ter de 1 a 100 caracteres ASCII visíveis.");
-    return resends_.once(*session, resendKey, ResendGuard::fingerprint(author.user, name, body), apply);
+    return resends_.once(*session, resendKey, ResendGuard::fingerprint(author.user, m.name, body), apply);
   }
   return apply();
 }

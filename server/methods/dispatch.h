@@ -50,10 +50,17 @@ public:
   // POST /session and DELETE /session; address: the client's, for slowing down guesses.
   Answer signIn(std::string_view body, const std::string &address, std::uint64_t requestId);
   Answer signOut(std::string_view bearer);
-  // True for the methods that write, which may wait for the database's write lock; false for
-  // reads and for unknown methods.
-  bool writes(std::string_view module, std::string_view method) const;
-  bool knows(std::string_view module, std::string_view method) const;
+  // Where the front runs a call: writes on workers of their own (a write may wait for the
+  // database's write lock); point reads, which answer from an index in less time than a hand-off
+  // to a worker and back takes, on the connection's event loop; every other read, which may be
+  // long (a whole table, a search that reads on), on the readers, so that it never holds up a
+  // loop. body: the request's, for the methods whose span depends on their arguments.
+  enum class Place { Loop, Readers, Writers };
+  struct Plan {
+    Place place = Place::Readers;
+    bool known = false; // a method of the table (unknown ones are answered as such)
+  };
+  Plan plan(std::string_view module, std::string_view method, std::string_view body) const;
 
   // What the server's metrics show of the methods: the answer cache's use and the whole tables
   // sent to hosts filling their local cache (their first load), by table.
@@ -73,30 +80,35 @@ private:
   };
   // The outcome of a method that wrote its result as JSON itself.
   static Outcome written(std::string json);
+  // True when a call with these (decoded) arguments reads a few rows through an index.
+  using PointTest = bool (*)(const std::vector<Variant> &args);
   struct Method {
+    std::string name; // "Module/Method", for the log and the answer cache
     Access access;
     std::string_view need; // the authorisation code; empty: any signed-in operator
     std::vector<Arg> args;
     std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run;
+    bool point = false;            // a point read (see Place::Loop)...
+    PointTest pointWhen = nullptr; // ...whatever its arguments when null, else when this says so
   };
 
   void add(std::string_view module, std::string_view name, Access access, std::string_view need,
            std::vector<Arg> args,
            std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run);
+  void pointRead(std::string_view module, std::string_view name, PointTest when = nullptr);
+  const Method *find(std::string_view module, std::string_view method) const;
   // The refusal of a caller who may not run the method with this body; empty when it may.
   std::optional<Answer> refusal(std::string_view module, const Method *m, std::string_view body,
                                 const Credentials &credentials, std::string &author);
   // m is null for an unknown method; every failure becomes an error answer.
   // The answer of an admitted call: from the answer cache when it may be, else from the method.
-  Answer answerFor(std::string_view module, std::string_view method, const std::string &name, const Method *m,
-                   std::string_view body, const std::string &user, std::uint64_t requestId,
-                   std::string_view resendKey);
-  Answer respond(std::string_view module, std::string_view method, const std::string &name, const Method *m,
-                 std::string_view body, const Author &author, std::string_view resendKey);
+  Answer answerFor(std::string_view module, std::string_view method, const Method *m, std::string_view body,
+                   const std::string &user, std::uint64_t requestId, std::string_view resendKey);
+  Answer respond(std::string_view module, std::string_view method, const Method *m, std::string_view body,
+                 const Author &author, std::string_view resendKey);
   // Runs work, turning every failure into its error answer (the engine's text to the log only).
   Answer guarded(std::string_view name, std::uint64_t requestId, const std::function<Answer()> &work);
-  Answer invoke(const std::string &name, const Method &m, std::string_view body, const Author &author,
-                std::string_view resendKey);
+  Answer invoke(const Method &m, std::string_view body, const Author &author, std::string_view resendKey);
   // The answer of a method's outcome; args are sent back when the method says so.
   static Answer encode(Outcome out, const std::vector<Variant> &args);
 
@@ -104,7 +116,8 @@ private:
 
   Store &store_;
   SessionBook sessions_;
-  std::map<std::string, Method, std::less<>> methods_; // "Module/Method"
+  // By module, then by method: a request's route is looked up without building a name.
+  std::map<std::string, std::map<std::string, Method, std::less<>>, std::less<>> modules_;
   AnswerCache cache_;
   mutable std::mutex firstLoadsMutex_;
   std::map<std::string, std::uint64_t> firstLoads_;
