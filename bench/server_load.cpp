@@ -43,7 +43,7 @@ public:
     http_.set_read_timeout(300, 0);
     // The session bench/server_load.sh signed in.
     if (const char *session = std::getenv("KDR_BENCH_SESSION")) http_.set_bearer_token_auth(session);
-    fields_ = server::payload::paramFatCli();
+    fields_ = server::payload::paramFatCli().fields;
   }
 
   void run(std::chrono::steady_clock::time_point until) {

@@ -64,13 +64,16 @@ void append(Params &to, const Params &from) { to.insert(to.end(), from.begin(), 
 
 } // namespace
 
-Variant clientSearchPage(Session &s, const std::string &filter, const std::string &after, int size) {
-  const auto &fields = payload::cliente();
-  const std::string select = "SELECT " + columnList(fields) + " FROM ";
+std::string clientSearchPage(Session &s, const std::string &filter, const std::string &after, int size) {
+  const Payload &fields = payload::cliente();
+  const std::string select = "SELECT " + columnList(fields.fields) + " FROM ";
   const std::string page = " ORDER BY CDCLIENTE LIMIT ";
-  if (filter.empty())
-    return packetFromRows(
-        fields, s.query(select + "CLIENTE WHERE CDCLIENTE > ?" + page + std::to_string(size), {after}));
+  if (filter.empty()) {
+    std::string json;
+    appendQueryPacketJson(json, fields, s,
+                          select + "CLIENTE WHERE CDCLIENTE > ?" + page + std::to_string(size), {after});
+    return json;
+  }
 
   const std::string digits = looksLikeNumber(filter) ? registrationDigits(filter) : "";
   const Matching exact = matching(filter, digits);
@@ -81,11 +84,11 @@ Variant clientSearchPage(Session &s, const std::string &filter, const std::strin
   Rows rows = s.query(select + "(SELECT * FROM CLIENTE WHERE CDCLIENTE > ? ORDER BY CDCLIENTE LIMIT " +
                           window + ") C WHERE " + exact.condition + page + std::to_string(size),
                       params);
-  if (static_cast<int>(rows.size()) == size) return packetFromRows(fields, std::move(rows));
+  if (static_cast<int>(rows.size()) == size) return packetJson(fields, std::move(rows));
   Rows last = s.query("SELECT CDCLIENTE FROM CLIENTE WHERE CDCLIENTE > ? ORDER BY CDCLIENTE LIMIT 1 OFFSET " +
                           std::to_string(clientsReadInOrder - 1),
                       {after});
-  if (last.empty()) return packetFromRows(fields, std::move(rows)); // the clients ended inside the window
+  if (last.empty()) return packetJson(fields, std::move(rows)); // the clients ended inside the window
 
   // Past the window only clients the filter may match are read, so a filter few names contain
   // costs what its matches cost.
@@ -98,7 +101,7 @@ Variant clientSearchPage(Session &s, const std::string &filter, const std::strin
                       params);
   tx.commit();
   rows.insert(rows.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
-  return packetFromRows(fields, std::move(rows));
+  return packetJson(fields, std::move(rows));
 }
 
 } // namespace kdr::server

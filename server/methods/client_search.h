@@ -4,7 +4,6 @@
 // punctuation, whose registration digits contain its digits; by code, a page at a time.
 #include <string>
 
-#include "platform/rtl/variant.h"
 #include "server/store/session.h"
 
 namespace kdr::server {
@@ -13,7 +12,7 @@ namespace kdr::server {
 // there. Past them, the clients come from the index of names and digits.
 constexpr int clientsReadInOrder = 2000;
 
-// size: 1 to 1000; an empty filter matches every client.
-Variant clientSearchPage(Session &s, const std::string &filter, const std::string &after, int size);
+// The page's packet as JSON text. size: 1 to 1000; an empty filter matches every client.
+std::string clientSearchPage(Session &s, const std::string &filter, const std::string &after, int size);
 
 } // namespace kdr::server

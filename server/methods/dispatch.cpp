@@ -94,10 +94,11 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes, ResendGuard::
   });
   add(paramFatCli, "PesquisaCliente", R, read, {T, T, T},
       [](Session &s, const auto &a, const Author &) -> Outcome {
-        return {PesquisaCliente(s, text(a, 0), text(a, 1), text(a, 2))};
+        return written(PesquisaCliente(s, text(a, 0), text(a, 1), text(a, 2)));
       });
-  add(paramFatCli, "GetParamFatCli", R, read, {T},
-      [](Session &s, const auto &a, const Author &) -> Outcome { return {GetParamFatCli(s, text(a, 0))}; });
+  add(paramFatCli, "GetParamFatCli", R, read, {T}, [](Session &s, const auto &a, const Author &) -> Outcome {
+    return written(GetParamFatCli(s, text(a, 0)));
+  });
   add(paramFatCli, "SetParamFatCli", W, authorisation::changeParameters, {P},
       [](Session &s, const auto &a, const Author &who) -> Outcome {
         SetParamFatCli(s, packet(a, 0), who);
@@ -105,11 +106,11 @@ Dispatcher::Dispatcher(Store &store, std::size_t answerCacheBytes, ResendGuard::
       });
   add(paramFatCli, "GetDescPadrao", R, read, {T, T},
       [](Session &s, const auto &a, const Author &) -> Outcome {
-        return {GetDescPadrao(s, text(a, 0), text(a, 1))};
+        return written(GetDescPadrao(s, text(a, 0), text(a, 1)));
       });
   add(paramFatCli, "GetTipoDeServico", R, read, {T, T, T},
       [](Session &s, const auto &a, const Author &) -> Outcome {
-        return {GetTipoDeServico(s, text(a, 0), text(a, 1), text(a, 2))};
+        return written(GetTipoDeServico(s, text(a, 0), text(a, 1), text(a, 2)));
       });
   add(paramFatCli, "GetParEmpKdr", R, read, {},
       [](Session &s, const auto &, const Author &) -> Outcome { return {GetParEmpKdr(s)}; });

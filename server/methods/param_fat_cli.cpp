@@ -90,15 +90,15 @@ std::string companyDescriptionDuplicate(const DeltaRow &row) {
          billingTypeText(row.text("IDTPFATUEMPRESA")) + ". Nada foi gravado.";
 }
 
-// Client parameters as the screen reads them, names joined, of the rows the condition keeps.
-Variant parametersWhere(Session &s, const std::string &condition, const Params &params) {
-  static const std::string sql = "SELECT " + selectList(payload::paramFatCliSelection()) +
-                                 " FROM PARCLIEKDR P JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
-                                 "LEFT JOIN TIPOSERV T ON T.CDTIPOSERV = P.CDTIPOSERV "
-                                 "LEFT JOIN EMPRESA E ON E.CDEMPRESA = P.CDEMPRESA "
-                                 "LEFT JOIN OPERADOR O ON O.CDOPERADOR = P.CDGERENTEIMPCLI WHERE ";
-  return packetFromRows(payload::paramFatCli(),
-                        s.query(sql + condition + " ORDER BY P.IDTPFATUCLIE, P.CDEMPRESA", params));
+// The query of the client parameters as the screen reads them, names joined, of the rows the
+// condition keeps.
+std::string parametersSql(std::string_view condition) {
+  return "SELECT " + selectList(payload::paramFatCliSelection()) +
+         " FROM PARCLIEKDR P JOIN CLIENTE C ON C.CDCLIENTE = P.CDCLIENTE "
+         "LEFT JOIN TIPOSERV T ON T.CDTIPOSERV = P.CDTIPOSERV "
+         "LEFT JOIN EMPRESA E ON E.CDEMPRESA = P.CDEMPRESA "
+         "LEFT JOIN OPERADOR O ON O.CDOPERADOR = P.CDGERENTEIMPCLI WHERE " +
+         std::string(condition) + " ORDER BY P.IDTPFATUCLIE, P.CDEMPRESA";
 }
 
 } // namespace
@@ -118,8 +118,10 @@ const DeltaTable &parClieKdr() {
       .historyType = "IDTPFATUCLIE",
       .historyCompany = "CDEMPRESA",
       .heldRow = [](Session &s, const DeltaRow &row) {
-        return parametersWhere(s, "P.CDCLIENTE = ? AND P.IDTPFATUCLIE = ? AND P.CDEMPRESA = ?",
-                               {row["CDCLIENTE"], row["IDTPFATUCLIE"], row["CDEMPRESA"]});
+        static const std::string sql =
+            parametersSql("P.CDCLIENTE = ? AND P.IDTPFATUCLIE = ? AND P.CDEMPRESA = ?");
+        return packetFromRows(payload::paramFatCli().fields,
+                              s.query(sql, {row["CDCLIENTE"], row["IDTPFATUCLIE"], row["CDEMPRESA"]}));
       }};
   return table;
 }
@@ -146,28 +148,31 @@ void applyInTransaction(Session &s, const DeltaTable &table, const DataPacket &d
 
 } // namespace
 
+// The point reads' statements are put together once: a call only binds its values.
+
 std::string GetCliente(Session &s, const std::string &nrInscricao, const std::string &todos) {
-  const auto &fields = payload::cliente();
-  std::string sql = "SELECT " + columnList(fields) + " FROM CLIENTE";
-  Params params;
-  if (!all(todos)) {
-    std::string digits = registrationDigits(nrInscricao);
-    if (digits.empty()) {
-      sql += " WHERE 1 = 0"; // a number without digits matches no client
-    } else {
-      // NRINSDIGITOS holds the digits of NRINSJURCLIE, kept by the database and indexed.
-      sql += " WHERE NRINSDIGITOS = ?";
-      params.push_back(digits);
-    }
-  }
+  const Payload &p = payload::cliente();
+  static const std::string select = "SELECT " + columnList(p.fields) + " FROM CLIENTE";
+  // NRINSDIGITOS holds the digits of NRINSJURCLIE, kept by the database and indexed.
+  static const std::string every = select + " ORDER BY CDCLIENTE",
+                           byNumber = select + " WHERE NRINSDIGITOS = ? ORDER BY CDCLIENTE",
+                           none = select + " WHERE 1 = 0 ORDER BY CDCLIENTE";
   // With the all-flag this is every client: written out as read, never held as rows.
   std::string json;
-  appendQueryPacketJson(json, fields, s, sql + " ORDER BY CDCLIENTE", params);
+  if (all(todos)) {
+    appendQueryPacketJson(json, p, s, every);
+    return json;
+  }
+  std::string digits = registrationDigits(nrInscricao);
+  if (digits.empty())
+    appendQueryPacketJson(json, p, s, none); // a number without digits matches no client
+  else
+    appendQueryPacketJson(json, p, s, byNumber, {std::move(digits)});
   return json;
 }
 
-Variant PesquisaCliente(Session &s, const std::string &filter, const std::string &after,
-                        const std::string &pageSize) {
+std::string PesquisaCliente(Session &s, const std::string &filter, const std::string &after,
+                            const std::string &pageSize) {
   int size = 0;
   auto [end, ec] = std::from_chars(pageSize.data(), pageSize.data() + pageSize.size(), size);
   if (ec != std::errc() || end != pageSize.data() + pageSize.size() || size < 1 || size > 1000)
@@ -175,40 +180,47 @@ Variant PesquisaCliente(Session &s, const std::string &filter, const std::string
   return clientSearchPage(s, filter, after, size);
 }
 
-Variant GetParamFatCli(Session &s, const std::string &cdCliente) {
-  return parametersWhere(s, "P.CDCLIENTE = ?", {cdCliente});
+std::string GetParamFatCli(Session &s, const std::string &cdCliente) {
+  static const std::string sql = parametersSql("P.CDCLIENTE = ?");
+  std::string json;
+  appendQueryPacketJson(json, payload::paramFatCli(), s, sql, {cdCliente});
+  return json;
 }
 
 void SetParamFatCli(Session &s, const DataPacket &delta, const Author &author) {
   applyInTransaction(s, parClieKdr(), delta, author);
 }
 
-Variant GetDescPadrao(Session &s, const std::string &cdEmpresa, const std::string &tipoFaturamento) {
-  const auto &fields = payload::descPadrao();
-  return packetFromRows(fields, s.query("SELECT " + columnList(fields) +
-                                            " FROM PAREMPKDR WHERE CDEMPRESA = ? AND IDTPFATUEMPRESA = ?",
-                                        {cdEmpresa, tipoFaturamento}));
+std::string GetDescPadrao(Session &s, const std::string &cdEmpresa, const std::string &tipoFaturamento) {
+  const Payload &p = payload::descPadrao();
+  static const std::string sql =
+      "SELECT " + columnList(p.fields) + " FROM PAREMPKDR WHERE CDEMPRESA = ? AND IDTPFATUEMPRESA = ?";
+  std::string json;
+  appendQueryPacketJson(json, p, s, sql, {cdEmpresa, tipoFaturamento});
+  return json;
 }
 
-Variant GetTipoDeServico(Session &s, const std::string &cdTipoServ, const std::string &todos,
-                         const std::string &cdCliente) {
-  std::string sql = "SELECT T.CDTIPOSERV, T.NMTIPOSERV FROM CLITIPOSERV L "
-                    "JOIN TIPOSERV T ON T.CDTIPOSERV = L.CDTIPOSERV WHERE L.CDCLIENTE = ?";
-  Params params{cdCliente};
-  if (!all(todos)) {
-    sql += " AND L.CDTIPOSERV = ?";
-    params.push_back(cdTipoServ);
-  }
-  return packetFromRows(payload::tipoDeServico(), s.query(sql + " ORDER BY T.CDTIPOSERV", params));
+std::string GetTipoDeServico(Session &s, const std::string &cdTipoServ, const std::string &todos,
+                             const std::string &cdCliente) {
+  static const std::string select = "SELECT T.CDTIPOSERV, T.NMTIPOSERV FROM CLITIPOSERV L "
+                                    "JOIN TIPOSERV T ON T.CDTIPOSERV = L.CDTIPOSERV WHERE L.CDCLIENTE = ?";
+  static const std::string every = select + " ORDER BY T.CDTIPOSERV",
+                           one = select + " AND L.CDTIPOSERV = ? ORDER BY T.CDTIPOSERV";
+  std::string json;
+  if (all(todos))
+    appendQueryPacketJson(json, payload::tipoDeServico(), s, every, {cdCliente});
+  else
+    appendQueryPacketJson(json, payload::tipoDeServico(), s, one, {cdCliente, cdTipoServ});
+  return json;
 }
 
 Variant GetParEmpKdr(Session &s) {
   Transaction tx(s, Transaction::Mode::Read);
-  Variant texts =
-      packetFromRows(payload::descPadrao(), s.query("SELECT " + columnList(payload::descPadrao()) +
-                                                    " FROM PAREMPKDR ORDER BY CDEMPRESA, IDTPFATUEMPRESA"));
-  Variant companies = packetFromRows(payload::empresa(), s.query("SELECT " + columnList(payload::empresa()) +
-                                                                 " FROM EMPRESA ORDER BY CDEMPRESA"));
+  const auto &textFields = payload::descPadrao().fields, &companyFields = payload::empresa().fields;
+  Variant texts = packetFromRows(textFields, s.query("SELECT " + columnList(textFields) +
+                                                     " FROM PAREMPKDR ORDER BY CDEMPRESA, IDTPFATUEMPRESA"));
+  Variant companies = packetFromRows(
+      companyFields, s.query("SELECT " + columnList(companyFields) + " FROM EMPRESA ORDER BY CDEMPRESA"));
   tx.commit();
   return Variant(Variant::Array{texts, companies});
 }

@@ -38,21 +38,51 @@ Variant packetFromRows(std::vector<FieldDef> fields, Rows rows) {
   return makePacketVariant(std::move(packet));
 }
 
+namespace {
+
+// A row of a packet's JSON, after a comma unless it is the first.
+void appendRowJson(std::string &out, Row &row, const std::vector<FieldDef> &fields, bool first) {
+  conform(row, fields);
+  out += first ? "[" : ",[";
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (i) out += ',';
+    appendVariantJson(out, row[i]);
+  }
+  out += ']';
+}
+
+// The rows of a packet's JSON and its end, after its head.
+void appendQueryRowsJson(std::string &out, const std::vector<FieldDef> &fields, Session &s,
+                         std::string_view sql, const Params &params) {
+  bool first = true;
+  s.scan(sql, params, [&](Row &row) {
+    appendRowJson(out, row, fields, first);
+    first = false;
+  });
+  out += "]}";
+}
+
+} // namespace
+
+Payload::Payload(std::vector<FieldDef> f) : fields(std::move(f)) { appendPacketHeadJson(jsonHead, fields); }
+
 void appendQueryPacketJson(std::string &out, const std::vector<FieldDef> &fields, Session &s,
                            std::string_view sql, const Params &params) {
   appendPacketHeadJson(out, fields);
-  bool first = true;
-  s.scan(sql, params, [&](Row &row) {
-    conform(row, fields);
-    out += first ? "[" : ",[";
-    first = false;
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      if (i) out += ',';
-      appendVariantJson(out, row[i]);
-    }
-    out += ']';
-  });
+  appendQueryRowsJson(out, fields, s, sql, params);
+}
+
+void appendQueryPacketJson(std::string &out, const Payload &payload, Session &s, std::string_view sql,
+                           const Params &params) {
+  out += payload.jsonHead;
+  appendQueryRowsJson(out, payload.fields, s, sql, params);
+}
+
+std::string packetJson(const Payload &payload, Rows rows) {
+  std::string out = payload.jsonHead;
+  for (std::size_t r = 0; r < rows.size(); ++r) appendRowJson(out, rows[r], payload.fields, r == 0);
   out += "]}";
+  return out;
 }
 
 std::string columnList(const std::vector<FieldDef> &fields, std::string_view prefix) {
@@ -84,10 +114,10 @@ std::string selectList(const std::vector<Selected> &selection) {
 
 namespace payload {
 
-const std::vector<FieldDef> &cliente() {
-  static const std::vector<FieldDef> f =
-      tables::cliente().fields({"CDCLIENTE", "NRINSJURCLIE", "NMFANTCLIE", "IDTPIJURCLIE"});
-  return f;
+const Payload &cliente() {
+  static const Payload p(
+      tables::cliente().fields({"CDCLIENTE", "NRINSJURCLIE", "NMFANTCLIE", "IDTPIJURCLIE"}));
+  return p;
 }
 
 const std::vector<Selected> &paramFatCliSelection() {
@@ -111,24 +141,24 @@ const std::vector<Selected> &paramFatCliSelection() {
   return s;
 }
 
-const std::vector<FieldDef> &paramFatCli() {
-  static const std::vector<FieldDef> f = fieldsOf(paramFatCliSelection());
-  return f;
+const Payload &paramFatCli() {
+  static const Payload p(fieldsOf(paramFatCliSelection()));
+  return p;
 }
 
-const std::vector<FieldDef> &tipoDeServico() {
-  static const std::vector<FieldDef> f = tables::tipoServ().fields({"CDTIPOSERV", "NMTIPOSERV"});
-  return f;
+const Payload &tipoDeServico() {
+  static const Payload p(tables::tipoServ().fields({"CDTIPOSERV", "NMTIPOSERV"}));
+  return p;
 }
 
-const std::vector<FieldDef> &descPadrao() {
-  static const std::vector<FieldDef> f = tables::parEmpKdr().fields();
-  return f;
+const Payload &descPadrao() {
+  static const Payload p(tables::parEmpKdr().fields());
+  return p;
 }
 
-const std::vector<FieldDef> &empresa() {
-  static const std::vector<FieldDef> f = tables::empresa().fields({"NMEMPRESA", "CDEMPRESA"});
-  return f;
+const Payload &empresa() {
+  static const Payload p(tables::empresa().fields({"NMEMPRESA", "CDEMPRESA"}));
+  return p;
 }
 
 } // namespace payload

@@ -142,8 +142,8 @@ DeltaBuilder &DeltaBuilder::modify(std::vector<Variant> original,
 INSTANTIATE_TEST_SUITE_P(Engines, ServerTest, ::testing::Values("sqlite", "postgresql"),
                          [](const auto &info) { return info.param; });
 
-std::vector<FieldDef> paramFatCliFields() { return payload::paramFatCli(); }
-std::vector<FieldDef> empresaKdrFields() { return payload::descPadrao(); }
+std::vector<FieldDef> paramFatCliFields() { return payload::paramFatCli().fields; }
+std::vector<FieldDef> empresaKdrFields() { return payload::descPadrao().fields; }
 
 std::vector<Variant> paramRow(const std::string &client, const std::string &type, const std::string &company,
                               const std::string &invoice, const std::string &slip) {
