@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Requests per second and 99th-percentile latency of GetParamFatCli (POST) at 32 connections,
 # beside nginx serving the same answer bytes from a static file (GET) on loopback, in alternated
-# rounds. Prints one line per round, then "http-ratio R" and "http-p99-ratio R" per round for
-# scripts/bench.
+# rounds. Both log every request to a file, in buffers written every 16 KiB or 200 ms (kdr-server
+# always does; nginx is told to). Prints one line per round, then "http-ratio R" and
+# "http-p99-ratio R" per round for scripts/bench.
 # bench/server_http.sh [BUILD_DIR] [SECONDS_PER_ROUND] [ROUNDS] [kdr-server options...]
 # Needs wrk and nginx (scripts/setup installs them).
 set -euo pipefail
@@ -47,7 +48,7 @@ pid $work/nginx.pid;
 error_log $work/nginx-error.log;
 events { worker_connections 1024; }
 http {
-  access_log off;
+  access_log $work/access.log combined buffer=16k flush=200ms;
   client_body_temp_path $work;
   proxy_temp_path $work;
   fastcgi_temp_path $work;
