@@ -191,6 +191,18 @@ TEST(ChangeLog, EmptyMergeAndLogChangesOff) {
   EXPECT_EQ(r.ds.Data().packet()->rows.size(), 2u);
 }
 
+TEST(ChangeLog, ARowDeletedWithTheLogOffStaysDeletedWhenLoggedChangesAreCancelled) {
+  Recorder r;
+  r.load({{"1", "01", 1.0}, {"2", "02", 2.0}, {"3", "03", 3.0}});
+  edit(r.ds, "CDEMPRESA", "05");
+  r.ds.SetLogChanges(false);
+  r.ds.Last();
+  r.ds.Delete();
+  r.ds.SetLogChanges(true);
+  r.ds.CancelUpdates();
+  EXPECT_EQ(r.column("CDEMPRESA"), (std::vector<std::string>{"01", "02"}));
+}
+
 TEST(ChangeLog, DeltaTravelsAsJsonAndBack) {
   Recorder r;
   r.load({{"1", "01", 1.0}, {"2", "02", 2.0}});

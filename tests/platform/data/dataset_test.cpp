@@ -126,6 +126,21 @@ TEST(DataSetEvents, AnExceptionFromABeforeEventKeepsTheState) {
   EXPECT_EQ(r.ds.ChangeCount(), 1);
 }
 
+TEST(DataSetEvents, DisabledControlsHearOneChangeWhenTheLastDisableEnds) {
+  Recorder r;
+  r.load({{"1", "01", 1.0}, {"2", "02", 2.0}});
+  r.record();
+  r.ds.DisableControls();
+  r.ds.DisableControls();
+  r.ds.Next();
+  r.ds.EnableControls();
+  EXPECT_EQ(r.take(), (Log{"BeforeScroll", "AfterScroll"}));
+  r.ds.EnableControls();
+  EXPECT_EQ(r.take(), (Log{"DataChange"}));
+  r.ds.First();
+  EXPECT_EQ(r.take(), (Log{"BeforeScroll", "DataChange", "AfterScroll"}));
+}
+
 TEST(DataSetWalk, FiresAfterScrollOncePerRowAndOnceMore) {
   for (int rows : {0, 1, 3}) {
     Recorder r;
@@ -234,6 +249,11 @@ TEST(DataSetIndex, KeepsAscendingOrderWithTiesInArrivalAndFollowsPostedRows) {
   r.load({{"3", "01", 1.0}, {"1", "02", 2.0}, {"3", "03", 3.0}, {"2", "04", 4.0}});
   r.ds.SetIndexFieldNames("IDTPFATUCLIE");
   EXPECT_EQ(r.column("CDEMPRESA"), (std::vector<std::string>{"02", "04", "01", "03"}));
+  // An index named before the first load orders that load.
+  Recorder early;
+  early.ds.SetIndexFieldNames("IDTPFATUCLIE");
+  early.load({{"3", "01", 1.0}, {"1", "02", 2.0}});
+  EXPECT_EQ(early.column("CDEMPRESA"), (std::vector<std::string>{"02", "01"}));
   r.ds.First();
   r.ds.Insert();
   r.ds.FieldByName("IDTPFATUCLIE").SetAsString("2");
@@ -262,6 +282,12 @@ TEST(DataSetLoad, DeclaredFieldsPickTheirColumns) {
   ds.Next();
   EXPECT_TRUE(company.IsNull()); // "" loads as null
   ds.Close();
+  // Declared fields outlive a close: the next load fills the same fields.
+  ds.SetData(Recorder::packet({{"3", "05", 2.5}}));
+  EXPECT_EQ(ds.FieldCount(), 2);
+  EXPECT_EQ(&ds.FieldByName("CDEMPRESA"), &company);
+  EXPECT_EQ(company.AsString(), "0");
+  ds.Close();
   ds.AddStringField("CDPAIS", 4);
   EXPECT_THROW(ds.SetData(Recorder::packet({})), EDatabaseError);
   EXPECT_FALSE(ds.Active());
@@ -274,6 +300,17 @@ TEST(DataSetLoad, FieldsOfThePacketStoreStringsAsAStringFieldDoes) {
   ds.Next();
   EXPECT_EQ(ds.FieldByName("IDTPFATUCLIE").AsString(), "2"); // cut to the packet's size
   EXPECT_EQ(ds.FieldByName("CDEMPRESA").AsString(), "01");
+}
+
+TEST(DataSetLoad, OpeningWithoutDataIsRefusedInWords) {
+  TClientDataSet ds;
+  try {
+    ds.Open();
+    ADD_FAILURE() << "opened";
+  } catch (const EDatabaseError &e) {
+    EXPECT_STREQ(e.what(), "O conjunto de dados não tem dados para abrir");
+  }
+  EXPECT_FALSE(ds.Active());
 }
 
 TEST(DataSetLoad, CreateDataSetFromFieldDefs) {

@@ -116,6 +116,7 @@ TEST(FloatFormat, DisplayFormatWithBrazilianSeparators) {
 TEST_F(FieldFixture, FloatTextParsingAndDisplay) {
   rate.SetDisplayFormat("#,##0.00");
   EXPECT_EQ(rate.DisplayText(), ""); // null shows nothing
+  EXPECT_EQ(rate.AsString(), "");    // and is not a zero
   rate.SetAsFloat(1234.5);
   EXPECT_EQ(rate.DisplayText(), "1.234,50");
   EXPECT_EQ(rate.Text(), "1234,50");

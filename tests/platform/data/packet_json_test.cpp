@@ -80,6 +80,7 @@ TEST(PacketJson, RefusesMalformedInputWithAClearMessage) {
       {R"({"fields":{},"rows":[]})", "arrays"},
       {R"({"fields":[{"name":"A","type":"date"}],"rows":[]})", "unknown type \"date\""},
       {R"({"fields":[{"type":"string"}],"rows":[]})", "\"name\""},
+      {R"({"fields":[{"name":"","type":"string"}],"rows":[]})", "field 1 has no name"},
       {R"({"fields":[{"name":"A","type":"string","size":-1}],"rows":[]})", "invalid size"},
       {R"({"fields":[{"name":"A","type":"string"},{"name":"a","type":"string"}],"rows":[]})", "twice"},
       {"{" + fields + R"(,"rows":[["01"]]})", "row 1 has 1 values for 2 fields"},

@@ -50,6 +50,8 @@ TEST(Utf8, PercentEncodingCarriesAnyTextInAHeaderAndBack) {
   // A "%" without two hexadecimal digits after it is kept as typed.
   EXPECT_EQ(utf8::percentDecode("50%-%4"), "50%-%4");
   EXPECT_EQ(utf8::percentDecode("%e3%"), "\xE3%");
+  // Another program may write the digits in either case, the letters' ends included.
+  EXPECT_EQ(utf8::percentDecode("Jo%c3%a3o%0a%AF%fA%9f"), "Jo\xC3\xA3o\n\xAF\xFA\x9F");
 }
 
 TEST(Utf8, OneStrictRuleRefusesEveryMalformedForm) {

@@ -26,6 +26,15 @@ TEST(Variant, ConversionsFollowTheClassicRules) {
   EXPECT_EQ(Variant(0.0).asString(), "0");
   EXPECT_EQ(Variant(std::int64_t{-3}).asString(), "-3");
   EXPECT_THROW(Variant(Variant::Array{}).asString(), kdr::EConvertError);
+  // An empty value counts as nothing, and any number but zero as true.
+  EXPECT_EQ(Variant().asFloat(), 0);
+  EXPECT_EQ(Variant().asInteger(), 0);
+  EXPECT_FALSE(Variant().asBoolean());
+  EXPECT_FALSE(Variant(std::int64_t{0}).asBoolean());
+  EXPECT_TRUE(Variant(std::int64_t{1}).asBoolean());
+  EXPECT_TRUE(Variant(std::int64_t{-2}).asBoolean());
+  EXPECT_FALSE(Variant(0.0).asBoolean());
+  EXPECT_TRUE(Variant(0.5).asBoolean());
 }
 
 TEST(Variant, PacketsCompareByContent) {
