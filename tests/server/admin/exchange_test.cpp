@@ -121,6 +121,16 @@ TEST_P(Exchange, FieldsTheFileDoesNotCarryAreKeptAndCommasAreAccepted) {
   EXPECT_EQ(exported(ExchangeTable::Defaults), defaults);
 }
 
+TEST_P(Exchange, AnEmptyCellTakesTheStoredValueAway) {
+  // What an export writes for a value that is not there, an import reads back as not there.
+  ImportReport r = import("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSBOLETCLIE;VRPERCAJUSTEINV\n101;3;01;;\n");
+  EXPECT_EQ(r.changed, 1);
+  std::vector<Variant> row = paramsOf("101").rows[0].values;
+  EXPECT_TRUE(row[3].isNull());
+  EXPECT_TRUE(row[14].isNull());
+  EXPECT_EQ(row[2], Variant("Manutenção do sistema de vendas."));
+}
+
 TEST_P(Exchange, AdministratorCommandsPreviewCopyAndUndo) {
   auto run = [&](std::vector<std::string> args, std::string *out = nullptr) {
     args.insert(args.begin() + 1, {"--db", db_->url()});
@@ -239,6 +249,15 @@ TEST_P(Exchange, RecordsThatDoNotSayOneThingAreRefused) {
   EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSFATURCLIE;dsfaturclie\n101;3;01;a;b\n")
                 .find("aparece duas vezes"),
             std::string::npos);
+  // A damaged file is refused at its line, not read into memory whole: a line past a mebibyte, a
+  // quote that never closes.
+  const std::string texts = "CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSFATURCLIE\n";
+  EXPECT_NE(importRefusal(texts + "101;3;01;" + std::string(1 << 20, 'x') + "\n")
+                .find("linha 2: linha longa demais"),
+            std::string::npos);
+  EXPECT_NE(
+      importRefusal(texts + "101;3;01;\"aberta\n102;3;01;x\n").find("linha 2: aspas abertas e não fechadas"),
+      std::string::npos);
   EXPECT_EQ(exported(), before);
 }
 
@@ -292,6 +311,26 @@ TEST_P(Exchange, CodesAFileLostTheZerosOfAreBroughtToTheirWidthAndReadableColumn
   EXPECT_EQ(exported(), before);
   EXPECT_NE(importRefusal("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;NMCLIENTE\n101;3;01;x\n").find("NMCLIENTE"),
             std::string::npos);
+}
+
+TEST_P(Exchange, UndoingAnImportRemovesWhatItAddedAndPutsBackWhatItChanged) {
+  const std::string before = exported();
+  ImportReport r =
+      import("CDCLIENTE;IDTPFATUCLIE;CDEMPRESA;DSBOLETCLIE\n101;3;01;Da planilha\n104;2;01;Novo\n");
+  ASSERT_EQ(r.changed, 1);
+  ASSERT_EQ(r.added, 1);
+  auto s = store_->session();
+  const UndoReport undone = undoBatch(*s, r.batch, Author{"admin", 0, "undo"});
+  EXPECT_EQ(undone.removed, 1);
+  EXPECT_EQ(undone.restored, 1);
+  EXPECT_EQ(exported(), before);
+  // The undo's batch says what it put back, and the import's says who put it back.
+  const std::optional<BatchInfo> imported = findBatch(*s, r.batch), undo = findBatch(*s, undone.batch);
+  ASSERT_TRUE(imported && undo);
+  EXPECT_EQ(std::tie(undo->added, undo->replaced, undo->undoes),
+            std::tie(imported->added, imported->replaced, r.batch));
+  EXPECT_EQ(std::tie(imported->added, imported->replaced, imported->undoneBy),
+            std::make_tuple(1, 1, undone.batch));
 }
 
 TEST_P(Exchange, UndoingAnImportRefusesRowsChangedAfterItByTheDesktopOrByHand) {

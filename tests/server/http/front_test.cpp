@@ -130,6 +130,7 @@ TEST_F(Front, RequestsAWebPageCanMakeAreRefusedAndWriteNothing) {
   EXPECT_EQ(send("01", "application/json", {{"Host", "evil.example:" + port}}), 403);
   EXPECT_EQ(send("01", "application/json", {{"Host", "127.0.0.1:1"}}), 403);
   EXPECT_EQ(send("01", "application/json", {{"Host", "127.0.0.1.evil.example"}}), 403);
+  EXPECT_EQ(send("01", "application/json", {{"Host", "[::1]x" + port}}), 403); // not an address and port
   // A name allowed with a port of its own (a balancer's) is ours on that port only.
   EXPECT_EQ(send("01", "application/json", {{"Host", "balancer.example:9444"}}), 403);
   EXPECT_EQ(send("01", "application/json", {{"Host", "balancer.example:" + port}}), 403);

@@ -148,6 +148,11 @@ TEST_P(CopyOrder, BadOrdersAreRefusedAndWriteNothing) {
   DeltaBuilder unknownField(
       {FieldDef{"IDTPFATUCLIE", FieldType::String, 1}, FieldDef{"CDEMPRESA", FieldType::String, 2}});
   unknownField.insert({"3", "01"});
+  // A text past what the column holds, however long the packet declares its field.
+  DeltaBuilder tooLong({FieldDef{"IDTPFATUCLIE", FieldType::String, 1},
+                        FieldDef{"DSFATURCLIE", FieldType::String, 1000},
+                        FieldDef{"DSBOLETCLIE", FieldType::String, 1000}});
+  tooLong.insert({"3", std::string(401, 'x'), "y"});
   struct Case {
     Variant::Array args;
     int status;
@@ -157,7 +162,7 @@ TEST_P(CopyOrder, BadOrdersAreRefusedAndWriteNothing) {
       {{"T", "999", good.variant()}, 404},         {{"T", "101", badType.variant()}, 400},
       {{"T", "101", empty.variant()}, 400},        {{"T", "101", notInModel.variant()}, 409},
       {{"T", "101", unknownField.variant()}, 400}, {{"T", "101"}, 400},
-      {{"T", "101", "não é um pacote"}, 400},
+      {{"T", "101", "não é um pacote"}, 400},      {{"T", "101", tooLong.variant()}, 400},
   };
   for (const Case &c : cases) {
     Reply r = call("GeraAutomParam", c.args);

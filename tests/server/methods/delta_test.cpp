@@ -43,6 +43,12 @@ TEST_P(Deltas, ChangingTheCompanyMovesTheRow) {
   ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
   EXPECT_EQ(field(stored("103", 0), "CDEMPRESA"), Variant("03"));
   EXPECT_EQ(count("103"), 1u);
+  // A company's default texts moved to another company: the company is the row's first field.
+  DeltaBuilder texts(empresaKdrFields());
+  texts.modify({"03", "4", "Locação conforme contrato.", "Boleto de locação Gama."}, {{"CDEMPRESA", "04"}});
+  ASSERT_EQ(call("SetParEmpKdr", {texts.variant()}).status, 200);
+  EXPECT_EQ(rowsOf("GetDescPadrao", {"03", "4"}).size(), 0u);
+  EXPECT_EQ(rowsOf("GetDescPadrao", {"04", "4"}).size(), 1u);
 }
 
 TEST_P(Deltas, StaleChangeRefusesTheWholeDelta) {
