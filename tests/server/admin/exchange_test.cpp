@@ -1,4 +1,5 @@
 // Parameters through a spreadsheet file, and the administrator's commands that use it.
+#include <regex>
 #include <sstream>
 
 #include "server/admin/admin.h"
@@ -160,6 +161,9 @@ TEST_P(Exchange, AdministratorCommandsPreviewCopyAndUndo) {
   }();
   // Only the invoice text was ordered: the slip text is the type's default.
   EXPECT_EQ(paramsOf("103").rows[0].values[3], Variant("Prestação de serviços de processamento de dados."));
+  ASSERT_EQ(run({"status"}, &text), 0);
+  EXPECT_TRUE(std::regex_search(text, std::regex("último lote: " + batch + ", \\d{4}-\\d{2}-\\d{2}.* UTC, ")))
+      << text;
   ASSERT_EQ(run({"batches"}, &text), 0);
   EXPECT_NE(text.find("copia"), std::string::npos) << text;
   ASSERT_EQ(run({"history", "--client", "103", "--csv"}, &text), 0);
@@ -171,6 +175,13 @@ TEST_P(Exchange, AdministratorCommandsPreviewCopyAndUndo) {
   EXPECT_EQ(run({"undo", "x"}), 2); // a mistyped batch number is a usage error
   EXPECT_EQ(run({"copy", "--model", "102"}), 2);
   EXPECT_EQ(run({"history", "--nada", "1"}), 2);
+
+  // Both texts ordered: the target's row carries the model's slip text too.
+  ASSERT_EQ(
+      run({"copy", "--model", "102", "--types", "1", "--texts", "fat,bol", "--targets", "'103'"}, &text), 0)
+      << text;
+  EXPECT_EQ(paramsOf("103").rows[0].values[1], Variant("1"));
+  EXPECT_EQ(paramsOf("103").rows[0].values[3], Variant("Boleto de customização."));
 }
 
 // A file piped in (read twice where the clients are locked ahead, so kept aside first).
