@@ -14,6 +14,7 @@ public:
   std::string_view beginWrite() const override { return "BEGIN IMMEDIATE"; }
   std::string_view lockWriters() const override { return {}; }
   std::string_view lockRows() const override { return {}; }
+  std::string_view readAsWritten() const override { return {}; }
   // BEGIN IMMEDIATE takes the database's one write lock.
   std::string_view lockMigrations() const override { return {}; }
   std::string_view unlockMigrations() const override { return {}; }
@@ -78,6 +79,7 @@ public:
   // Strong enough to keep out updates and deletions, weak enough to let a row that refers to the
   // locked one (a client's parameter row) check its reference meanwhile.
   std::string_view lockRows() const override { return " FOR NO KEY UPDATE"; }
+  std::string_view readAsWritten() const override { return " OFFSET 0"; }
   // Two transactions creating one table both pass IF NOT EXISTS, and the second then fails: a
   // session-level advisory lock (an arbitrary key of this server's own) keeps migrations apart.
   std::string_view lockMigrations() const override { return "SELECT pg_advisory_lock(3020150)"; }

@@ -42,6 +42,9 @@ public:
   virtual std::string_view clientsByDigits(bool shortText) const = 0;
   // Aggregate joining the non-null texts of a group with ", ", in the order the rows come.
   virtual std::string listAggregate(std::string_view expr) const = 0;
+  // Ends a subquery the engine is to read as written, without taking the outer query's conditions
+  // into it (where its planner would).
+  virtual std::string_view readAsWritten() const = 0;
   // Migration n (1-based) is element n-1; the schema version is the number applied.
   virtual const std::vector<std::string> &migrations() const = 0;
 };
