@@ -22,7 +22,10 @@ struct HostConfig {
   std::string session;                     // the signed-in operator's key, sent with every call
   std::string user;                        // the signed-in operator's code
   std::vector<std::string> authorisations; // the codes the operator's groups hold
-  std::size_t cachePageRows = 10000;       // rows of a cached table per answer of the server
+  // Rows of a cached table per answer of the server. An answer is held whole twice while it is
+  // written (its text and its rows): small answers keep the desktop's memory low while a copy
+  // loads behind the screens, at one more round trip per 2000 rows.
+  std::size_t cachePageRows = 2000;
   // Asks the operator's password again after the session ended (kdr-host's sign-in dialog);
   // true once config.session holds a new key.
   std::function<bool()> renewSession;
