@@ -24,7 +24,6 @@ std::string DeltaRow::shown(std::string_view column) const { return quoted(text(
 namespace {
 
 struct Change {
-  std::size_t row; // in the packet
   RowStatus kind;
   Row original; // empty for an insert
   Row current;  // empty for a deletion
@@ -44,19 +43,6 @@ public:
     for (Change &c : changes) validate(c);
     lockClients(changes);
     for (const Change &c : changes) write(c);
-  }
-
-  std::vector<RowFault> faults(const DataPacket &delta) {
-    mapFields(delta);
-    std::vector<RowFault> out;
-    for (Change &c : readChanges(delta)) {
-      try {
-        validate(c);
-      } catch (const ServiceError &e) {
-        out.push_back({c.row, e.Message()});
-      }
-    }
-    return out;
   }
 
 private:
@@ -106,14 +92,14 @@ private:
       switch (row.status) {
       case RowStatus::Inserted: {
         Row values = assignedOrNull(storedValues(row));
-        out.push_back({i, RowStatus::Inserted, {}, values, std::vector<bool>(values.size(), true)});
+        out.push_back({RowStatus::Inserted, {}, values, std::vector<bool>(values.size(), true)});
         break;
       }
       case RowStatus::Deleted: {
         Row original = storedValues(row);
         std::vector<bool> sent(original.size());
         for (std::size_t k = 0; k < original.size(); ++k) sent[k] = !original[k].isUnassigned();
-        out.push_back({i, RowStatus::Deleted, assignedOrNull(std::move(original)), {}, std::move(sent)});
+        out.push_back({RowStatus::Deleted, assignedOrNull(std::move(original)), {}, std::move(sent)});
         break;
       }
       case RowStatus::Unmodified: {
@@ -121,7 +107,7 @@ private:
           refuse("Alteração incompleta nos dados enviados: falta a linha modificada.");
         Row original = assignedOrNull(storedValues(row));
         Row modified = storedValues(rows[++i]);
-        Change c{i, RowStatus::Modified, original, original, std::vector<bool>(original.size(), false)};
+        Change c{RowStatus::Modified, original, original, std::vector<bool>(original.size(), false)};
         for (std::size_t k = 0; k < modified.size(); ++k)
           if (!modified[k].isUnassigned()) {
             c.current[k] = modified[k];
@@ -363,10 +349,6 @@ private:
 
 void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta, HistoryWriter *history) {
   DeltaApplier(session, table, history).run(delta);
-}
-
-std::vector<RowFault> checkDelta(Session &session, const DeltaTable &table, const DataPacket &delta) {
-  return DeltaApplier(session, table).faults(delta);
 }
 
 } // namespace kdr::server

@@ -63,13 +63,4 @@ struct DeltaTable {
 void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta,
                 HistoryWriter *history = nullptr);
 
-// The rule each row breaks, without writing anything: the index of the row in the packet (of the
-// modified row for a modification) and the message naming the field. A delta that cannot be read
-// at all (unknown fields, a missing key) still raises.
-struct RowFault {
-  std::size_t row;
-  std::string message;
-};
-std::vector<RowFault> checkDelta(Session &session, const DeltaTable &table, const DataPacket &delta);
-
 } // namespace kdr::server
