@@ -137,7 +137,8 @@ std::string sqliteTriggers(const CachedTable &t) {
 // transaction walks again, so a write of many rows was slow in the square of its rows. Now the
 // first row of a transaction takes the counter's next number (and its lock), the next rows count
 // on from it in a setting that lasts until the transaction ends, and the counter is brought up
-// to the last number once per statement (postgresqlStatementEnd).
+// to the last number once per statement (postgresqlStatementEnd), later once per transaction
+// (postgresqlCounterAtCommit).
 std::string postgresqlVersionFunction(const CachedTable &t, bool inTransaction) {
   const std::string removed = removedKeyInsert(t, "INSERT") +
                               "n ON CONFLICT (TABELA, CHAVE1, CHAVE2, CHAVE3) DO UPDATE SET NRVERSAO = "
@@ -179,6 +180,29 @@ std::string postgresqlStatementEnd(const CachedTable &t) {
          "CREATE TRIGGER " +
          t.name + "_VERSAO_FIM AFTER INSERT OR DELETE OR UPDATE OF " + trackedColumns(t) + " ON " + t.name +
          " FOR EACH STATEMENT EXECUTE FUNCTION " + t.name + "_VERSAO_FIM();\n";
+}
+
+// Brought up once per statement, the counter still took a new version of its row at every
+// statement of a transaction, and each update walks the versions its own transaction left: an
+// import of a million rows, one statement each, was again slow in the square of its rows. Now the
+// counter is brought up once, as its transaction commits: the first row's update of the counter
+// queues a deferred trigger that sets it to the last number the transaction took. Setting it fires
+// that trigger once more, which finds the counter up to date and writes nothing.
+std::string postgresqlCounterAtCommit() {
+  std::string sql;
+  for (const CachedTable &t : cachedTables())
+    sql += "DROP TRIGGER " + t.name + "_VERSAO_FIM ON " + t.name + ";\nDROP FUNCTION " + t.name +
+           "_VERSAO_FIM();\n";
+  return sql + R"sql(
+CREATE FUNCTION KDR_CACHE_VERSAO_FIM() RETURNS trigger LANGUAGE plpgsql AS $$
+DECLARE n BIGINT := NULLIF(current_setting('kdr.versao_' || NEW.TABELA, true), '')::BIGINT;
+BEGIN
+  UPDATE KDR_CACHE_VERSAO SET NRVERSAO = n WHERE TABELA = NEW.TABELA AND NRVERSAO < n;
+  RETURN NULL;
+END $$;
+CREATE CONSTRAINT TRIGGER KDR_CACHE_VERSAO_FIM AFTER UPDATE ON KDR_CACHE_VERSAO
+  DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION KDR_CACHE_VERSAO_FIM();
+)sql";
 }
 
 // Three-character runs of the clients' names and registration digits, for the client search.
@@ -492,7 +516,7 @@ CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
       changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
       postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY"), std::string(historyPages),
       postgresqlFoldedClientIndex(), std::string(answeredWrites), std::string(signInSchema),
-      std::string(postgresqlClientNumberIndex)};
+      std::string(postgresqlClientNumberIndex), postgresqlCounterAtCommit()};
   return list;
 }
 

@@ -162,6 +162,43 @@ TEST_P(CacheChanges, PagesBringTheWholeTableByKeyAndChangesInTheOrderWritten) {
   }
 }
 
+// Every update of the counter's row in one transaction leaves a version that the next one walks
+// again on PostgreSQL, so a transaction of a million statements (an import) must not update it per
+// statement: it takes its first number once and sets the last one as it commits.
+TEST_P(CacheChanges, ATransactionOfManyStatementsUpdatesTheCounterOnce) {
+  if (GetParam() != "postgresql") GTEST_SKIP() << "SQLite keeps no versions of a row";
+  const Changes before = changes("PARCLIEKDR", "");
+  auto s = store_->session();
+  {
+    Transaction tx(*s, Transaction::Mode::Write);
+    // What this connection has not reported yet, earlier transactions' included.
+    auto counterUpdates = [&] {
+      return s->query("SELECT n_tup_upd FROM pg_stat_xact_user_tables WHERE relname = 'kdr_cache_versao'")
+          .at(0)[0]
+          .asInteger();
+    };
+    const std::int64_t earlier = counterUpdates();
+    for (int i = 0; i < 20; ++i)
+      for (const char *client : {"101", "102"})
+        s->execute("UPDATE PARCLIEKDR SET DSFATURCLIE = ? WHERE CDCLIENTE = ?",
+                   {Variant("Texto " + std::to_string(i)), Variant(client)});
+    EXPECT_EQ(counterUpdates() - earlier, 1);
+    tx.commit();
+  }
+  const Rows numbers = s->query("SELECT (SELECT NRVERSAO FROM KDR_CACHE_VERSAO WHERE TABELA = 'PARCLIEKDR'), "
+                                "MAX(NRVERSAO) FROM PARCLIEKDR");
+  EXPECT_EQ(numbers[0][0], numbers[0][1]) << "the counter holds the transaction's last number";
+  const Changes after = changes("PARCLIEKDR", before.mark);
+  EXPECT_EQ(keysOf(after.rows, 1), (Keys{"101", "101", "101", "102", "102"}));
+  EXPECT_EQ(after.mark.substr(after.mark.rfind(':') + 1), numbers[0][1].asString());
+
+  DataPacket p103 = paramsOf("103");
+  DeltaBuilder d(paramFatCliFields());
+  d.modify(p103.rows[0].values, {{"DSFATURCLIE", "Depois"}});
+  ASSERT_EQ(call("SetParamFatCli", {d.variant()}).status, 200);
+  EXPECT_EQ(keysOf(changes("PARCLIEKDR", after.mark).rows, 1), (Keys{"103"})) << "the next write counts on";
+}
+
 // The count a desktop shows its first load against follows the rows, and names only listed tables.
 TEST_P(CacheChanges, TheRowCountIsWhatAWholeLoadBrings) {
   Reply count = call("GetRowCount", {"PARCLIEKDR"}, "KDR.rdmCache");
