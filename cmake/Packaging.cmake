@@ -14,7 +14,8 @@ install(FILES docs/admin.md docs/wire.md docs/several-servers.md DESTINATION ${C
         COMPONENT server)
 
 set_target_properties(kdr-host kdr03020 kdr-qt kdr-platform PROPERTIES INSTALL_RPATH "$ORIGIN")
-install(TARGETS kdr-host kdr03020 kdr-qt kdr-platform RUNTIME DESTINATION ${KDR_DESKTOP_DIR} COMPONENT desktop
+# libkdr-tls.so, the HTTPS client, is loaded from beside libkdr-platform.so when the server's address is https.
+install(TARGETS kdr-host kdr03020 kdr-qt kdr-platform kdr-tls RUNTIME DESTINATION ${KDR_DESKTOP_DIR} COMPONENT desktop
         LIBRARY DESTINATION ${KDR_DESKTOP_DIR} COMPONENT desktop)
 install(CODE "file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
               file(CREATE_LINK ../${KDR_DESKTOP_DIR}/kdr-host

@@ -1,11 +1,12 @@
 #include "host/connection_monitor.h"
 
-#include <httplib.h>
-
 namespace kdr::host {
 
-ConnectionMonitor::ConnectionMonitor(std::string host, int port, Periods periods)
-    : host_(std::move(host)), port_(port), periods_(periods), thread_([this] { run(); }) {}
+ConnectionMonitor::ConnectionMonitor(net::HttpEndpoint server, Periods periods)
+    : server_(std::move(server)), periods_(periods), thread_([this] { run(); }) {
+  server_.connectTimeoutSeconds = 2;
+  server_.readTimeoutSeconds = 5;
+}
 
 ConnectionMonitor::~ConnectionMonitor() {
   {
@@ -27,11 +28,8 @@ bool ConnectionMonitor::await(bool connected, std::chrono::milliseconds atMost) 
 }
 
 bool ConnectionMonitor::answers() const {
-  httplib::Client client(host_, port_);
-  client.set_connection_timeout(std::chrono::seconds(2));
-  client.set_read_timeout(std::chrono::seconds(5));
-  const auto result = client.Get("/health");
-  return result && result->status == 200;
+  const auto answer = net::openHttpClient(server_)->get("/health");
+  return answer && answer.status == 200;
 }
 
 void ConnectionMonitor::run() {

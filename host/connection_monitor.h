@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/net/http_client.h"
+
 namespace kdr::host {
 
 class ConnectionMonitor {
@@ -16,8 +18,14 @@ public:
     std::chrono::milliseconds whileDown{2000};
     std::chrono::milliseconds whileUp{10000};
   };
-  ConnectionMonitor(std::string host, int port, Periods periods);
-  ConnectionMonitor(std::string host, int port) : ConnectionMonitor(std::move(host), port, Periods{}) {}
+  // Asks over HTTPS when the server is reached that way (the time-outs of the endpoint are the monitor's
+  // own).
+  ConnectionMonitor(net::HttpEndpoint server, Periods periods);
+  explicit ConnectionMonitor(net::HttpEndpoint server) : ConnectionMonitor(std::move(server), Periods{}) {}
+  // A server on plain HTTP.
+  ConnectionMonitor(std::string host, int port, Periods periods)
+      : ConnectionMonitor(plainEndpoint(std::move(host), port), periods) {}
+  ConnectionMonitor(std::string host, int port) : ConnectionMonitor(plainEndpoint(std::move(host), port)) {}
   // Stops asking.
   ~ConnectionMonitor();
   ConnectionMonitor(const ConnectionMonitor &) = delete;
@@ -29,11 +37,16 @@ public:
   bool await(bool connected, std::chrono::milliseconds atMost) const;
 
 private:
+  static net::HttpEndpoint plainEndpoint(std::string host, int port) {
+    net::HttpEndpoint server;
+    server.host = std::move(host);
+    server.port = port;
+    return server;
+  }
   void run();
   bool answers() const;
 
-  std::string host_;
-  int port_;
+  net::HttpEndpoint server_;
   Periods periods_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;

@@ -13,8 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include <httplib.h>
-
+#include "platform/net/http_client.h"
 #include "platform/rtl/exceptions.h"
 
 namespace kdr::host {
@@ -97,11 +96,10 @@ void DemoServer::waitUntilListening() {
 }
 
 void DemoServer::waitUntilHealthy() {
-  httplib::Client client(host_, port_);
-  client.set_connection_timeout(1);
+  const auto client = net::openHttpClient({host_, port_, false, {}, 1, 5});
   const auto deadline = Clock::now() + startLimit;
   while (Clock::now() < deadline) {
-    if (auto answer = client.Get("/health"); answer && answer->status == 200) return;
+    if (auto answer = client->get("/health"); answer && answer.status == 200) return;
     std::this_thread::sleep_for(pollStep);
   }
   throw Exception("kdr-server não respondeu em /health a tempo:\n" + readLog());

@@ -121,7 +121,9 @@ public:
   // On the desktop the status bar follows the connection and the first load of the local copy,
   // and a screen that waits for a table still loading shows how far the load got.
   void watchInStatusBar() {
-    monitor_ = std::make_unique<ConnectionMonitor>(Zelnor::config.webUrl, Zelnor::config.webPort);
+    const Zelnor::HostConfig &server = Zelnor::config;
+    monitor_ = std::make_unique<ConnectionMonitor>(
+        net::HttpEndpoint{server.webUrl, server.webPort, server.tls, server.caFile});
     Application().OnIdle = [this] { showStatus(); };
     db_->firstLoads.whileWaiting([this](bool waiting) {
       showStatus();

@@ -1,7 +1,5 @@
 #include "platform/net/netconnection.h"
 
-#include <httplib.h>
-
 #include <chrono>
 #include <random>
 #include <thread>
@@ -9,17 +7,11 @@
 #include "platform/data/packet_json.h"
 #include "platform/data/packet_reader.h"
 #include "platform/data/wire_keys.h"
+#include "platform/net/http_client.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/utf8.h"
 
 namespace kdr {
-
-struct TNetConnection::Client {
-  httplib::Client http;
-  Client(const std::string &host, int port, bool tls)
-      : http((tls ? "https://" : "http://") +
-             (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port)) {}
-};
 
 TNetConnection::TNetConnection(TComponent *owner) : TComponent(owner) {}
 TNetConnection::~TNetConnection() = default;
@@ -27,15 +19,7 @@ TNetConnection::~TNetConnection() = default;
 void TNetConnection::Open() {
   if (connected_) return;
   if (BeforeConnect) BeforeConnect(*this);
-  client_ = std::make_unique<Client>(HostName, Port, UseTls);
-  if (UseTls) {
-    client_->http.enable_server_certificate_verification(true);
-    if (!CaFile.empty()) client_->http.set_ca_cert_path(CaFile.c_str());
-  }
-  client_->http.set_keep_alive(true);
-  client_->http.set_tcp_nodelay(true);
-  client_->http.set_connection_timeout(ConnectTimeoutSeconds, 0);
-  client_->http.set_read_timeout(ReadTimeoutSeconds, 0);
+  client_ = net::openHttpClient({HostName, Port, UseTls, CaFile, ConnectTimeoutSeconds, ReadTimeoutSeconds});
   connected_ = true;
 }
 
@@ -70,25 +54,27 @@ std::string errorPart(const Variant &result, std::size_t index, const char *fall
   return fallback;
 }
 
-httplib::Headers bearer(const std::string &token) {
+net::HttpHeaders bearer(const std::string &token) {
   if (token.empty()) return {};
   return {{"Authorization", "Bearer " + token}};
 }
 
 // What a user can make of a failed exchange, in a few words.
-std::string describe(httplib::Error error) {
-  switch (error) {
-  case httplib::Error::Connection:
+std::string describe(net::HttpFailure failure) {
+  switch (failure) {
+  case net::HttpFailure::Connection:
     return "servidor fora do ar ou conexão recusada";
-  case httplib::Error::ConnectionTimeout:
+  case net::HttpFailure::ConnectionTimeout:
     return "tempo de conexão esgotado";
-  case httplib::Error::Read:
+  case net::HttpFailure::Read:
     return "sem resposta do servidor";
-  case httplib::Error::Write:
+  case net::HttpFailure::Write:
     return "falha ao enviar a requisição";
-  case httplib::Error::SSLConnection:
+  case net::HttpFailure::TlsConnection:
     return "falha na conexão segura (TLS)";
-  case httplib::Error::SSLServerVerification:
+  case net::HttpFailure::TlsUnavailable:
+    return "a conexão segura (TLS) não está instalada neste computador: falta libkdr-tls.so";
+  case net::HttpFailure::TlsVerification:
     return "o certificado do servidor foi recusado: não é de uma autoridade confiável ou não é deste "
            "endereço";
   default:
@@ -97,19 +83,18 @@ std::string describe(httplib::Error error) {
 }
 
 // No answer came, or the balancer or a busy server said nothing was done: worth sending again.
-bool unanswered(const httplib::Result &response) {
-  if (!response) {
-    switch (response.error()) {
-    case httplib::Error::Connection:
-    case httplib::Error::ConnectionTimeout:
-    case httplib::Error::Read:
-    case httplib::Error::Write:
-      return true;
-    default:
-      return false;
-    }
+bool unanswered(const net::HttpAnswer &response) {
+  switch (response.failure) {
+  case net::HttpFailure::None:
+    return response.status == 502 || response.status == 503 || response.status == 504;
+  case net::HttpFailure::Connection:
+  case net::HttpFailure::ConnectionTimeout:
+  case net::HttpFailure::Read:
+  case net::HttpFailure::Write:
+    return true;
+  default:
+    return false;
   }
-  return response->status == 502 || response->status == 503 || response->status == 504;
 }
 
 std::mt19937_64 &randomBits() {
@@ -161,25 +146,25 @@ Variant TNetConnection::CallByRef(std::string_view method, Variant::Array &args)
   const std::string key = resendKeyFor(path, body);
   for (bool again = true;; again = false) {
     // The session's key is read at each call: signing in again gives every connection the new one.
-    httplib::Headers headers = bearer(Token);
-    headers.emplace("Idempotency-Key", key);
-    httplib::Result response = client_->http.Post(path, headers, body, "application/json");
+    net::HttpHeaders headers = bearer(Token);
+    headers.emplace_back("Idempotency-Key", key);
+    net::HttpAnswer response = client_->postJson(path, headers, body);
     for (int resend = 1; resend <= RetryCount && unanswered(response); ++resend) {
       waitBeforeResend(resend);
-      response = client_->http.Post(path, headers, body, "application/json");
+      response = client_->postJson(path, headers, body);
     }
     if (unanswered(response))
       unanswered_ = Unanswered{path, std::hash<std::string>{}(body), key};
     else
       unanswered_.reset();
-    if (!response) return transportFailure(describe(response.error()));
+    if (!response) return transportFailure(describe(response.failure));
     // Refused before anything was done: sent again, with the same key, once signed in again.
-    if (again && response->status == 401 && OnSessionExpired && OnSessionExpired(*this)) continue;
+    if (again && response.status == 401 && OnSessionExpired && OnSessionExpired(*this)) continue;
     // A balancer's own page: no server behind it answered.
-    if (response->status >= 502 && response->status <= 504 && response->body.rfind('{', 0) != 0)
+    if (response.status >= 502 && response.status <= 504 && response.body.rfind('{', 0) != 0)
       return transportFailure("nenhum servidor disponível no momento, HTTP " +
-                              std::to_string(response->status));
-    return readAnswer(response->body, response->status, args);
+                              std::to_string(response.status));
+    return readAnswer(response.body, response.status, args);
   }
 }
 
@@ -191,13 +176,13 @@ TNetConnection::SessionGrant TNetConnection::OpenSession(const std::string &oper
   body += ",\"password\":";
   appendVariantJson(body, Variant(password));
   body += '}';
-  auto response = client_->http.Post("/session", body, "application/json");
-  if (!response) throw EDatabaseError(transportMessage(describe(response.error())));
+  const net::HttpAnswer response = client_->postJson("/session", {}, body);
+  if (!response) throw EDatabaseError(transportMessage(describe(response.failure)));
   CallEnvelope answer;
   try {
-    answer = readCallEnvelope(response->body);
+    answer = readCallEnvelope(response.body);
   } catch (const std::exception &) {
-    throw EDatabaseError(transportMessage("resposta inválida, HTTP " + std::to_string(response->status)));
+    throw EDatabaseError(transportMessage("resposta inválida, HTTP " + std::to_string(response.status)));
   }
   if (answer.failed) throw EDatabaseError(answer.errorMessage);
   auto text = [&](std::string_view name) {
@@ -211,7 +196,7 @@ TNetConnection::SessionGrant TNetConnection::OpenSession(const std::string &oper
                      {}};
   if (grant.key.empty())
     throw EDatabaseError(
-        transportMessage("resposta de entrada sem sessão, HTTP " + std::to_string(response->status)));
+        transportMessage("resposta de entrada sem sessão, HTTP " + std::to_string(response.status)));
   if (auto it = answer.members.find(std::string(wire_key::authorisations));
       it != answer.members.end() && it->second.isArray())
     for (const Variant &code : it->second.array())
@@ -222,7 +207,7 @@ TNetConnection::SessionGrant TNetConnection::OpenSession(const std::string &oper
 void TNetConnection::CloseSession() {
   if (Token.empty()) return;
   Open();
-  client_->http.Delete("/session", bearer(Token));
+  client_->send("DELETE", "/session", bearer(Token), {}, {});
 }
 
 std::string TNetConnection::resendKeyFor(const std::string &path, const std::string &body) {

@@ -28,6 +28,10 @@
 
 namespace kdr {
 
+namespace net {
+class HttpClient;
+}
+
 class TNetConnection : public TComponent {
 public:
   explicit TNetConnection(TComponent *owner = nullptr);
@@ -106,8 +110,7 @@ private:
   // request sent again; a new one otherwise.
   std::string resendKeyFor(const std::string &path, const std::string &body);
   void waitBeforeResend(int resend);
-  struct Client;
-  std::unique_ptr<Client> client_;
+  std::unique_ptr<net::HttpClient> client_;
   bool connected_ = false;
   struct Unanswered {
     std::string path;

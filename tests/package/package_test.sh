@@ -41,7 +41,7 @@ dpkg-deb -x "$server_deb" "$root"
 dpkg-deb -x "$desktop_deb" "$root"
 for f in usr/bin/kdr-server usr/lib/systemd/system/kdr-server.service etc/kdr/kdr-server.conf \
   usr/lib/sysusers.d/kdr-server.conf usr/share/doc/kdr-server/admin.md usr/lib/kdr/kdr-host \
-  usr/lib/kdr/libkdr03020.so usr/lib/kdr/libkdr-qt.so usr/lib/kdr/libkdr-platform.so; do
+  usr/lib/kdr/libkdr03020.so usr/lib/kdr/libkdr-qt.so usr/lib/kdr/libkdr-platform.so usr/lib/kdr/libkdr-tls.so; do
   [ -e "$root/$f" ] || fail "$f is not installed"
 done
 [ "$(readlink "$root/usr/bin/kdr-host")" = ../lib/kdr/kdr-host ] || fail "kdr-host is not on the PATH"

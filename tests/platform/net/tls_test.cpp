@@ -3,28 +3,16 @@
 // certificate otherwise, and no plain HTTP on that port.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "platform/net/netconnection.h"
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/exceptions.h"
+#include "tests/support/certificate.h"
 #include "tests/support/server_process.h"
 
 namespace kdr {
 namespace {
 
-// A self-signed certificate (its own authority) for NAME, with its key, made by the openssl tool.
-struct Certificate {
-  std::string cert, key;
-  Certificate(const test::TempDir &dir, const std::string &file, const std::string &subjectAltName,
-              const std::string &commonName)
-      : cert(dir.file(file + ".pem")), key(dir.file(file + ".key")) {
-    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + commonName +
-                                " -addext subjectAltName=" + subjectAltName + " -keyout " + key + " -out " +
-                                cert + " 2>/dev/null";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("openssl could not make " + file);
-  }
-};
+using test::Certificate;
 
 class Tls : public ::testing::Test {
 protected:
