@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/connection_monitor.h"
 #include "tests/support/certificate.h"
 #include "tests/support/server_process.h"
 
@@ -79,6 +80,19 @@ TEST_F(TlsOnDemand, ACertificateOfAnotherAuthorityIsRefusedWithTheReason) {
   const auto run = runHost("https://127.0.0.1", secure.port(), stranger.cert);
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output.find("o certificado do servidor foi recusado"), std::string::npos) << run.output;
+}
+
+// The status bar's monitor asks an https server over HTTPS: over plain HTTP the server would never
+// answer it, and the desktop would show itself disconnected all along.
+TEST_F(TlsOnDemand, TheConnectionMonitorSeesAnHttpsServerAnswer) {
+  test::ServerProcess secure{{"--seed", "demo", "--tls-cert", ours.cert, "--tls-key", ours.key}};
+  net::HttpEndpoint server;
+  server.host = secure.host();
+  server.port = secure.port();
+  server.tls = true;
+  server.caFile = ours.cert;
+  ConnectionMonitor monitor(server, {std::chrono::milliseconds(20), std::chrono::milliseconds(20)});
+  EXPECT_TRUE(monitor.await(true, std::chrono::seconds(10)));
 }
 
 } // namespace
