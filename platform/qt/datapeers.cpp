@@ -63,7 +63,7 @@ public:
     w->setFocusPolicy(Qt::NoFocus);
     for (const auto &button : buttons) {
       auto *tool = new QToolButton;
-      tool->setIcon(QApplication::style()->standardIcon(button.pixmap));
+      tool->setIcon(standardIcon(button.pixmap));
       tool->setToolTip(QString::fromUtf8(button.hint));
       tool->setFocusPolicy(Qt::NoFocus);
       tool->setAutoRaise(true);

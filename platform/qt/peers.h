@@ -3,7 +3,9 @@
 // the widget set asks them most specific first.
 #include "platform/qt/controlpeer.h"
 
+#include <QIcon>
 #include <QString>
+#include <QStyle>
 
 #include <memory>
 
@@ -27,6 +29,12 @@ std::unique_ptr<ControlPeer> makeDataPeer(TControl &control);
 
 // A toolbar picture for a glyph, hint or control name ("Incluir", "sbtExcluir"...); null when none fits.
 QIcon glyphIcon(const std::string &glyph, const std::string &hint, const std::string &name);
+// The style's picture of a kind, made once and shared by every button that shows it: each making
+// decodes every size of the picture anew, and a screen's buttons ask for the same few kinds.
+// Holds the sizes up to 64 pixels.
+QIcon standardIcon(QStyle::StandardPixmap kind);
+// Lets the shared pictures go, while Qt still runs.
+void forgetStandardIcons();
 
 // Runs a form modally in a local event loop until its ModalResult is set or it goes away.
 void runFormModal(TForm &form);

@@ -132,6 +132,7 @@ void shutdown() {
   installed->idle.stop();
   QObject::disconnect(installed->drain);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  forgetStandardIcons();
   delete installed;
   installed = nullptr;
 }

@@ -30,6 +30,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <map>
 
 namespace kdr::qt {
 
@@ -518,11 +519,32 @@ QIcon glyphIcon(const std::string &glyph, const std::string &hint, const std::st
   for (const std::string &source : {glyph, name, hint}) {
     const std::string folded = utf8::foldCase(source);
     for (const auto &entry : table)
-      if (folded.find(entry.word) != std::string::npos)
-        return QApplication::style()->standardIcon(entry.pixmap);
+      if (folded.find(entry.word) != std::string::npos) return standardIcon(entry.pixmap);
   }
   return QIcon();
 }
+
+namespace {
+// Never destroyed with the program's statics: they outlive Qt, and the pictures must not.
+std::map<QStyle::StandardPixmap, QIcon> &standardIcons() {
+  static auto *icons = new std::map<QStyle::StandardPixmap, QIcon>;
+  return *icons;
+}
+} // namespace
+
+QIcon standardIcon(QStyle::StandardPixmap kind) {
+  auto [at, made] = standardIcons().try_emplace(kind);
+  if (!made) return at->second;
+  // Only the sizes a button draws, up to the 20 pixels of a speed button on a screen of twice the
+  // density and some: the style also decodes a picture of 128 pixels (64 KB) that nothing shows.
+  const QIcon every = QApplication::style()->standardIcon(kind);
+  for (const QSize &size : every.availableSizes())
+    if (size.width() <= 64) at->second.addPixmap(every.pixmap(size));
+  if (at->second.isNull()) at->second = every;
+  return at->second;
+}
+
+void forgetStandardIcons() { standardIcons().clear(); }
 
 std::unique_ptr<ControlPeer> makeStandardPeer(TControl &c) {
   if (auto *x = dynamic_cast<TTabSheet *>(&c)) return std::make_unique<TabSheetPeer>(*x, newContainer());

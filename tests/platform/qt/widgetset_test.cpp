@@ -211,6 +211,21 @@ TEST_F(QtTest, EveryControlKindHasAWidgetOfItsKind) {
   EXPECT_EQ(bar->actions()[0]->text(), QStringLiteral("&Operação"));
 }
 
+// A screen's buttons show a few kinds of picture many times; each kind is decoded once and shared,
+// not once for every button (every size of it, a good part of a screen's memory).
+TEST_F(QtTest, ButtonsOfOnePictureShareIt) {
+  TForm *form = shownForm();
+  auto *include = make<TSpeedButton>(form, form, "sbtIncluir");
+  auto *includeItem = make<TSpeedButton>(form, form, "sbtIncluirItem");
+  auto *remove = make<TSpeedButton>(form, form, "sbtExcluir");
+  showActive(form);
+  const QIcon first = widget<QToolButton>(*include)->icon(),
+              second = widget<QToolButton>(*includeItem)->icon();
+  ASSERT_FALSE(first.isNull());
+  EXPECT_EQ(first.cacheKey(), second.cacheKey());
+  EXPECT_NE(widget<QToolButton>(*remove)->icon().cacheKey(), first.cacheKey());
+}
+
 TEST_F(QtTest, ModelChangesShowInTheWidgetsWithoutComingBackAsInput) {
   TForm *form = shownForm();
   auto *edit = make<TEdit>(form, form, "edtNmCliente");
