@@ -3,6 +3,8 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 
 #include "server/auth/password.h"
 #include "server/errors.h"
@@ -12,6 +14,19 @@ namespace kdr::server {
 namespace {
 
 constexpr std::string_view wrongCredentials = "Operador ou senha inválidos.";
+constexpr std::size_t seenLimit = 10000;
+
+// A time as the history writes it ("AAAA-MM-DD HH:MM:SS[.mmm]", UTC); nothing for another text.
+std::optional<std::chrono::system_clock::time_point> utcMoment(const std::string &text) {
+  std::tm t{};
+  int millis = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d.%3d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
+                  &t.tm_min, &t.tm_sec, &millis) < 6)
+    return std::nullopt;
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+  return std::chrono::system_clock::from_time_t(timegm(&t)) + std::chrono::milliseconds(millis);
+}
 
 // 256 bits from the system's generator, in a form that travels in a header as it is.
 std::string newKey() {
@@ -77,23 +92,42 @@ SignedIn SessionBook::signIn(const std::string &operatorCode, std::string_view p
 
 std::optional<Operator> SessionBook::resolve(std::string_view key) {
   if (key.empty()) return std::nullopt;
+  const std::string hash = sessionKeyHash(key);
+  const auto now = std::chrono::system_clock::now();
   auto s = store_.session();
+  // Read before the session itself: a change that lands in between makes the next request read
+  // the session again, never keep a stale one.
+  const std::int64_t version = s->query("SELECT NRVERSAO FROM KDR_ACESSO_VERSAO")[0][0].asInteger();
+  {
+    std::lock_guard lock(seenMutex_);
+    auto it = seen_.find(hash);
+    if (it != seen_.end()) {
+      if (it->second.accessVersion == version && now < it->second.expires) return it->second.who;
+      seen_.erase(it);
+    }
+  }
   // One round trip: the session, its operator and every code the operator's groups hold.
-  Rows rows = s->query("SELECT O.CDOPERADOR, O.NMOPERADOR, A.IDAUTGRUPOP FROM KDR_SESSAO S "
+  Rows rows = s->query("SELECT O.CDOPERADOR, O.NMOPERADOR, S.DTEXPIRA, A.IDAUTGRUPOP FROM KDR_SESSAO S "
                        "JOIN OPERADOR O ON O.CDOPERADOR = S.CDOPERADOR "
                        "LEFT JOIN OPERGRUPOP G ON G.CDOPERADOR = S.CDOPERADOR "
                        "LEFT JOIN AUTGRUPOP A ON A.CDGRUPOPER = G.CDGRUPOPER "
                        "WHERE S.DSHASHCHAVE = ? AND S.DTEXPIRA > ?",
-                       {sessionKeyHash(key), nowText()});
+                       {hash, utcText(now)});
   if (rows.empty()) return std::nullopt;
   Operator op;
   op.code = rows[0][0].str();
   op.name = rows[0][1].isString() ? rows[0][1].str() : std::string();
   for (const Row &r : rows)
-    if (r[2].isString()) op.authorisations.push_back(r[2].str());
+    if (r[3].isString()) op.authorisations.push_back(r[3].str());
   std::sort(op.authorisations.begin(), op.authorisations.end());
   op.authorisations.erase(std::unique(op.authorisations.begin(), op.authorisations.end()),
                           op.authorisations.end());
+  if (auto expires = utcMoment(rows[0][2].asString())) {
+    std::lock_guard lock(seenMutex_);
+    // Keys of sessions long ended are not kept for ever.
+    if (seen_.size() >= seenLimit) seen_.clear();
+    seen_.insert_or_assign(hash, Seen{version, *expires, op});
+  }
   return op;
 }
 

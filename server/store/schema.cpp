@@ -473,6 +473,37 @@ CREATE INDEX CLIENTE_NRINSDIGITOS_LEITURA
 DROP INDEX CLIENTE_NRINSDIGITOS;
 )sql";
 
+// Who may do what changes seldom and is read on every request: a server keeps the operators of the
+// sessions it has seen and asks only whether anything about sessions, operators or their groups
+// changed since. One number, moved by triggers whoever writes those tables (another server, an
+// administrator's command, hand-written SQL).
+constexpr std::string_view accessTables[] = {"KDR_SESSAO", "OPERADOR", "OPERGRUPOP", "AUTGRUPOP"};
+constexpr std::string_view accessVersion = R"sql(
+CREATE TABLE KDR_ACESSO_VERSAO (NRVERSAO BIGINT NOT NULL);
+INSERT INTO KDR_ACESSO_VERSAO (NRVERSAO) VALUES (0);
+)sql";
+
+std::string sqliteAccessVersion() {
+  std::string sql(accessVersion);
+  for (std::string_view table : accessTables)
+    for (std::string_view verb : {"INSERT", "UPDATE", "DELETE"})
+      sql += "CREATE TRIGGER " + std::string(table) + "_ACESSO_" + std::string(verb) + " AFTER " +
+             std::string(verb) + " ON " + std::string(table) +
+             " BEGIN UPDATE KDR_ACESSO_VERSAO SET NRVERSAO = NRVERSAO + 1; END;\n";
+  return sql;
+}
+
+// Once per statement, so that a statement writing many rows moves the number once.
+std::string postgresqlAccessVersion() {
+  std::string sql(accessVersion);
+  sql += "CREATE FUNCTION KDR_ACESSO_MUDOU() RETURNS trigger LANGUAGE plpgsql AS $$\nBEGIN\n"
+         "  UPDATE KDR_ACESSO_VERSAO SET NRVERSAO = NRVERSAO + 1;\n  RETURN NULL;\nEND $$;\n";
+  for (std::string_view table : accessTables)
+    sql += "CREATE TRIGGER " + std::string(table) + "_ACESSO AFTER INSERT OR UPDATE OR DELETE ON " +
+           std::string(table) + " FOR EACH STATEMENT EXECUTE FUNCTION KDR_ACESSO_MUDOU();\n";
+  return sql;
+}
+
 } // namespace
 
 // kdr_digits is registered on every connection the server opens. The triggers keep the digits
@@ -498,7 +529,8 @@ END;
       // engine, never reused while the largest row stays
       // (history is never deleted).
       historySchema("INTEGER PRIMARY KEY"), std::string(historyPages), sqliteFoldedClientIndex(),
-      std::string(answeredWrites), std::string(signInSchema), std::string(sqliteClientNumberIndex)};
+      std::string(answeredWrites), std::string(signInSchema), std::string(sqliteClientNumberIndex),
+      sqliteAccessVersion()};
   return list;
 }
 
@@ -516,7 +548,7 @@ CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
       changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
       postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY"), std::string(historyPages),
       postgresqlFoldedClientIndex(), std::string(answeredWrites), std::string(signInSchema),
-      std::string(postgresqlClientNumberIndex), postgresqlCounterAtCommit()};
+      std::string(postgresqlClientNumberIndex), postgresqlCounterAtCommit(), postgresqlAccessVersion()};
   return list;
 }
 

@@ -1,5 +1,7 @@
 // Operators sign in: who may do what by their groups' authorisations, the author of every write
 // taken from the session, sessions that end, and guessing slowed down.
+#include <thread>
+
 #include "server/auth/password.h"
 #include "server/auth/sessions.h"
 #include "server/auth/sign_in_request.h"
@@ -135,6 +137,38 @@ TEST_P(SignIn, EndedExpiredAndUnknownSessionsAreRefused) {
   // The database keeps hashes, never the keys.
   for (const Row &r : store_->session()->query("SELECT DSHASHCHAVE FROM KDR_SESSAO"))
     EXPECT_NE(r[0].str(), session_);
+}
+
+// A server keeps what it read about a session; a change made anywhere else (another server, an
+// administrator's command, hand-written SQL) counts from the next request all the same.
+TEST_P(SignIn, ChangesToAccessMadeOutsideTheServerCountFromTheNextRequest) {
+  auto history = [&] { return as("atendente", "GetHistorico", {"", "", ""}).status; };
+  EXPECT_EQ(history(), 403);
+  EXPECT_EQ(history(), 403); // now kept
+  store_->session()->execute("INSERT INTO AUTGRUPOP (CDGRUPOPER, IDAUTGRUPOP) VALUES ('10', 'FPHI')");
+  EXPECT_EQ(history(), 200);
+  store_->session()->execute("DELETE FROM AUTGRUPOP WHERE CDGRUPOPER = '10' AND IDAUTGRUPOP = 'FPHI'");
+  EXPECT_EQ(history(), 403);
+  store_->session()->execute("DELETE FROM OPERGRUPOP WHERE CDOPERADOR = 'atendente'");
+  EXPECT_EQ(as("atendente", "GetParamFatCli", {"101"}).status, 403);
+  // Signed out by another server.
+  const std::string key = signIn("supervisor", "supervisor");
+  auto read = [&] {
+    return callServer(port_, "GetParamFatCli", {"101"}, "KDR03020.rdmParamFatCli", key).status;
+  };
+  EXPECT_EQ(read(), 200);
+  store_->session()->execute("DELETE FROM KDR_SESSAO WHERE DSHASHCHAVE = ?", {sessionKeyHash(key)});
+  EXPECT_EQ(read(), 401);
+}
+
+// A kept session still ends when its time is up.
+TEST_P(SignIn, AKeptSessionEndsOnTime) {
+  SessionBook book(*store_, std::chrono::seconds(1));
+  const SignedIn in = book.signIn("atendente", "atendente", "127.0.0.1");
+  ASSERT_TRUE(book.resolve(in.key));
+  ASSERT_TRUE(book.resolve(in.key));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_FALSE(book.resolve(in.key));
 }
 
 // Wrong passwords are refused with one message whatever was wrong; after a few, the operator and
