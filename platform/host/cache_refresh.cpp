@@ -69,7 +69,10 @@ void refreshCachedTable(TNetConnection &server, TLocalConnection &local, const s
     const std::string roundMark = page.mark;
     const bool oneMoment = page.next.empty();
     while (!page.next.empty()) {
-      page = askPage(server, table, mark, page.next, options.pageRows);
+      const std::string next = std::move(page.next);
+      // The page written goes before the next one comes: two pages are never held at once.
+      page = Page{};
+      page = askPage(server, table, mark, next, options.pageRows);
       if (page.whole != whole) failRefresh(table, "a base de dados do servidor mudou durante a carga.");
       load->write(*page.rows, !whole);
       if (options.afterPage) options.afterPage(page.rows->rows.size());
