@@ -5,7 +5,8 @@
 // names a cluster (an admin URL such as postgresql://postgres@/postgres?host=/tmp/pg).
 // The databases are kept between runs (filling a million clients takes longer than measuring):
 // SQLite files in KDR_BENCH_DIR (default: the temporary folder), PostgreSQL databases
-// kdr_lookup_N in that cluster.
+// kdr_lookup_N in that cluster (KDR_BENCH_NAME names them otherwise, so that builds of different
+// schemas can be set side by side on copies of one database).
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 
@@ -34,7 +35,9 @@ void adminExec(const std::string &adminUrl, const std::string &sql) {
 }
 
 std::string databaseUrl(const std::string &engine, std::int64_t clients) {
-  const std::string name = "kdr_lookup_" + std::to_string(clients);
+  const char *prefix = std::getenv("KDR_BENCH_NAME");
+  const std::string name =
+      std::string(prefix && *prefix ? prefix : "kdr_lookup") + "_" + std::to_string(clients);
   if (engine == "sqlite") {
     const char *dir = std::getenv("KDR_BENCH_DIR");
     return "sqlite:" + (std::filesystem::path(dir ? dir : std::filesystem::temp_directory_path().string()) /

@@ -1,6 +1,8 @@
 #include "server/methods/client_search.h"
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "platform/rtl/utf8.h"
 #include "server/methods/billing.h"
@@ -26,85 +28,130 @@ std::string likeContaining(std::string_view text) {
   return out + "%";
 }
 
-// The exact comparison of the search, with its values: names compare folded (case and accents
-// aside), with "%" and "_" taken as written.
-struct Matching {
-  std::string condition;
+// The names are indexed by their runs of up to this many characters (CLIENTE_TRECHO).
+constexpr std::size_t runLength = 3;
+// How far the clients holding each run of a long filter are counted: a run held by more is as
+// good a start as any other.
+constexpr int runsCountedUpTo = 1000;
+// The runs of a long filter weighed: any of them finds every match, so a filter longer than any
+// name costs no more than one of a name's length.
+constexpr std::size_t runsWeighed = 16;
+
+// Runs every name containing the folded filter holds: the filter itself when it is no longer than
+// a run, else its runs (the first few distinct ones).
+std::vector<std::string> filterRuns(const std::string &folded) {
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < folded.size(); utf8::decode(folded, i)) starts.push_back(i);
+  if (starts.size() <= runLength) return {folded};
+  starts.push_back(folded.size());
+  std::vector<std::string> runs;
+  for (std::size_t i = 0; i + runLength < starts.size() && runs.size() < runsWeighed; ++i) {
+    std::string run = folded.substr(starts[i], starts[i + runLength] - starts[i]);
+    if (std::find(runs.begin(), runs.end(), run) == runs.end()) runs.push_back(std::move(run));
+  }
+  return runs;
+}
+
+// Of the runs, the one fewest clients after `after` hold, so that the walk tests the fewest
+// names; nothing when a run no such client holds.
+std::optional<std::string> rarestRun(Session &s, const std::vector<std::string> &runs,
+                                     const std::string &after) {
+  if (runs.size() == 1) return runs[0];
+  std::string sql = "SELECT ";
   Params params;
-};
-
-Matching matching(const std::string &filter, const std::string &numberDigits) {
-  Matching m{"(kdr_fold(NMFANTCLIE) LIKE kdr_fold(?) ESCAPE '\\' OR CDCLIENTE = ?", {}};
-  m.params = {likeContaining(filter), filter};
-  if (!numberDigits.empty()) {
-    m.condition += " OR NRINSDIGITOS LIKE ?";
-    m.params.push_back(likeContaining(numberDigits));
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    sql +=
+        (i == 0 ? "" : ", ") +
+        std::string("(SELECT COUNT(*) FROM (SELECT 1 FROM CLIENTE_TRECHO WHERE TRECHO = ? AND CDCLIENTE > ? "
+                    "LIMIT ") +
+        std::to_string(runsCountedUpTo) + ") R" + std::to_string(i) + ")";
+    params.insert(params.end(), {runs[i], after});
   }
-  m.condition += ")";
-  return m;
+  const Row counts = s.query(sql, params).at(0);
+  std::size_t rarest = 0;
+  for (std::size_t i = 1; i < runs.size(); ++i)
+    if (counts[i].asInteger() < counts[rarest].asInteger()) rarest = i;
+  if (counts[rarest].asInteger() == 0) return std::nullopt;
+  return runs[rarest];
 }
 
-// One or two characters are looked up in the index as one run; longer texts as the runs they hold.
-bool shortText(std::string_view text) { return utf8::length(text) < 3; }
-
-// Codes of every client the filter may match, through the indexes: more than the exact comparison
-// may accept, never fewer.
-Matching candidates(const Dialect &dialect, const std::string &filter, const std::string &numberDigits) {
-  Matching m{"SELECT CDCLIENTE FROM CLIENTE WHERE CDCLIENTE = ? UNION " +
-                 std::string(dialect.clientsByName(shortText(filter))),
-             {filter, filter}};
-  if (!numberDigits.empty()) {
-    m.condition += " UNION " + std::string(dialect.clientsByDigits(shortText(numberDigits)));
-    m.params.push_back(numberDigits);
-  }
-  return m;
+void appendCodes(std::vector<std::string> &codes, const Rows &rows) {
+  for (const Row &row : rows) codes.push_back(row[0].asString());
 }
 
-void append(Params &to, const Params &from) { to.insert(to.end(), from.begin(), from.end()); }
+// The codes of the first clients after `after`, up to size, whose name contains the filter: the
+// clients holding its rarest run, in code order, each name compared until the page is full.
+std::vector<std::string> byName(Session &s, const std::string &filter, const std::string &after, int size) {
+  std::vector<std::string> codes;
+  const std::optional<std::string> run = rarestRun(s, filterRuns(utf8::foldForSearch(filter)), after);
+  if (!run) return codes;
+  appendCodes(codes,
+              s.query("SELECT T.CDCLIENTE FROM CLIENTE_TRECHO T JOIN CLIENTE C ON C.CDCLIENTE = T.CDCLIENTE "
+                      "WHERE T.TRECHO = ? AND T.CDCLIENTE > ? AND " +
+                          std::string(s.dialect().foldedName()) +
+                          " LIKE kdr_fold(?) ESCAPE '\\' ORDER BY T.CDCLIENTE LIMIT " + std::to_string(size),
+                      {*run, after, likeContaining(filter)}));
+  return codes;
+}
+
+// The same for the registration digits containing digits: the first clients in code order, then,
+// past them, the candidates the index of digits gives, so that digits many clients hold fill the
+// page early and digits few hold cost what their clients cost.
+std::vector<std::string> byDigits(Session &s, const std::string &digits, const std::string &after, int size) {
+  const std::string select =
+      "SELECT CDCLIENTE FROM (SELECT CDCLIENTE, NRINSDIGITOS FROM CLIENTE WHERE CDCLIENTE > ? ";
+  const std::string matching = " C WHERE NRINSDIGITOS LIKE ? ORDER BY CDCLIENTE LIMIT ";
+  std::vector<std::string> codes;
+  appendCodes(codes, s.query(select + "ORDER BY CDCLIENTE LIMIT " + std::to_string(clientsReadInOrder) + ")" +
+                                 matching + std::to_string(size),
+                             {after, likeContaining(digits)}));
+  if (static_cast<int>(codes.size()) == size) return codes;
+  Rows last = s.query("SELECT CDCLIENTE FROM CLIENTE WHERE CDCLIENTE > ? ORDER BY CDCLIENTE LIMIT 1 OFFSET " +
+                          std::to_string(clientsReadInOrder - 1),
+                      {after});
+  if (last.empty()) return codes; // the clients ended among the first ones
+  // Read as written: an engine taking the comparison into the read of the clients, betting on
+  // finding a page early, would otherwise compare every later client when none matches.
+  appendCodes(codes, s.query(select + "AND CDCLIENTE IN (" +
+                                 std::string(s.dialect().clientsByDigits(utf8::length(digits) < 3)) +
+                                 ") ORDER BY CDCLIENTE" + std::string(s.dialect().readAsWritten()) + ")" +
+                                 matching + std::to_string(size - static_cast<int>(codes.size())),
+                             {last[0][0], digits, likeContaining(digits)}));
+  return codes;
+}
 
 } // namespace
 
 std::string clientSearchPage(Session &s, const std::string &filter, const std::string &after, int size) {
   const Payload &fields = payload::cliente();
-  const std::string select = "SELECT " + columnList(fields.fields) + " FROM ";
-  const std::string page = " ORDER BY CDCLIENTE LIMIT ";
+  const std::string select = "SELECT " + columnList(fields.fields) + " FROM CLIENTE WHERE CDCLIENTE > ?";
+  const std::string page = " ORDER BY CDCLIENTE LIMIT " + std::to_string(size);
   if (filter.empty()) {
     std::string json;
-    appendQueryPacketJson(json, fields, s,
-                          select + "CLIENTE WHERE CDCLIENTE > ?" + page + std::to_string(size), {after});
+    appendQueryPacketJson(json, fields, s, select + page, {after});
     return json;
   }
-
-  const std::string digits = looksLikeNumber(filter) ? registrationDigits(filter) : "";
-  const Matching exact = matching(filter, digits);
-  const std::string window = std::to_string(clientsReadInOrder);
+  // A client matches by name, by code, or by digits: the first `size` of each way, read in one
+  // moment, hold the page, which the database orders as it orders codes.
   Transaction tx(s, Transaction::Mode::Read);
-  Params params{after};
-  append(params, exact.params);
-  Rows rows = s.query(select + "(SELECT * FROM CLIENTE WHERE CDCLIENTE > ? ORDER BY CDCLIENTE LIMIT " +
-                          window + ") C WHERE " + exact.condition + page + std::to_string(size),
-                      params);
-  if (static_cast<int>(rows.size()) == size) return packetJson(fields, std::move(rows));
-  Rows last = s.query("SELECT CDCLIENTE FROM CLIENTE WHERE CDCLIENTE > ? ORDER BY CDCLIENTE LIMIT 1 OFFSET " +
-                          std::to_string(clientsReadInOrder - 1),
-                      {after});
-  if (last.empty()) return packetJson(fields, std::move(rows)); // the clients ended inside the window
-
-  // Past the window only clients the filter may match are read, so a filter few names contain
-  // costs what its matches cost. The exact comparison is made on the candidates alone: an engine
-  // taking it into the read of the clients, betting on finding a page early, would otherwise
-  // compare every later client when none matches.
-  const Matching indexed = candidates(s.dialect(), filter, digits);
-  params = {last[0][0]};
-  append(params, indexed.params);
-  append(params, exact.params);
-  Rows more =
-      s.query(select + "(SELECT * FROM CLIENTE WHERE CDCLIENTE > ? AND CDCLIENTE IN (" + indexed.condition +
-                  ") ORDER BY CDCLIENTE" + std::string(s.dialect().readAsWritten()) + ") C WHERE " +
-                  exact.condition + page + std::to_string(size - rows.size()),
-              params);
+  std::vector<std::string> codes = byName(s, filter, after, size);
+  if (looksLikeNumber(filter)) {
+    const std::string digits = registrationDigits(filter);
+    if (!digits.empty()) {
+      std::vector<std::string> more = byDigits(s, digits, after, size);
+      codes.insert(codes.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    }
+  }
+  std::string sql = select + " AND (CDCLIENTE = ?";
+  Params params{after, filter};
+  if (!codes.empty()) {
+    sql += " OR CDCLIENTE IN (?";
+    for (std::size_t i = 1; i < codes.size(); ++i) sql += ", ?";
+    sql += ")";
+    params.insert(params.end(), codes.begin(), codes.end());
+  }
+  Rows rows = s.query(sql + ")" + page, params);
   tx.commit();
-  rows.insert(rows.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
   return packetJson(fields, std::move(rows));
 }
 

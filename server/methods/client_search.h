@@ -8,8 +8,8 @@
 
 namespace kdr::server {
 
-// A page first reads this many clients in code order: a filter many names contain fills it
-// there. Past them, the clients come from the index of names and digits.
+// A search by registration digits first reads this many clients in code order: digits many
+// clients hold fill the page there. Past them, the clients come from the index of digits.
 constexpr int clientsReadInOrder = 2000;
 
 // The page's packet as JSON text. size: 1 to 1000; an empty filter matches every client.

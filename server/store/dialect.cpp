@@ -23,13 +23,6 @@ public:
   }
   // A short text is found among the indexed runs it starts; a longer one as a phrase, which the
   // index reads as its runs in a row.
-  std::string_view clientsByName(bool shortText) const override {
-    return shortText ? "SELECT B.CDCLIENTE FROM (SELECT kdr_fold(?) AS F) Q JOIN CLIENTE_TRIGRAMA_TERMO T "
-                       "ON T.term >= Q.F AND T.term < Q.F || char(1114111) AND T.col = 'NOME' "
-                       "JOIN CLIENTE_BUSCA B ON B.ID = T.doc"
-                     : "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid "
-                       "WHERE T.NOME MATCH '\"' || replace(kdr_fold(?), '\"', '\"\"') || '\"'";
-  }
   std::string_view clientsByDigits(bool shortText) const override {
     return shortText
                ? "SELECT B.CDCLIENTE FROM (SELECT CAST(? AS TEXT) AS F) Q JOIN CLIENTE_TRIGRAMA_TERMO T "
@@ -38,6 +31,7 @@ public:
                : "SELECT B.CDCLIENTE FROM CLIENTE_TRIGRAMA T JOIN CLIENTE_BUSCA B ON B.ID = T.rowid "
                  "WHERE T.DIGITOS MATCH '\"' || ? || '\"'";
   }
+  std::string_view foldedName() const override { return "kdr_fold(C.NMFANTCLIE)"; }
   std::string listAggregate(std::string_view expr) const override {
     return "group_concat(" + std::string(expr) + ", ', ')";
   }
@@ -88,17 +82,13 @@ public:
     return "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema() AND "
            "UPPER(table_name) = ?";
   }
-  std::string_view clientsByName(bool shortText) const override {
-    return shortText ? "SELECT CDCLIENTE FROM CLIENTE WHERE kdr_runs(kdr_fold(NMFANTCLIE), 1, 3) @> "
-                       "ARRAY[kdr_fold(?)]"
-                     : "SELECT CDCLIENTE FROM CLIENTE WHERE kdr_runs(kdr_fold(NMFANTCLIE), 1, 3) @> "
-                       "kdr_runs(kdr_fold(?), 3, 3)";
-  }
   std::string_view clientsByDigits(bool shortText) const override {
     return shortText
                ? "SELECT CDCLIENTE FROM CLIENTE WHERE kdr_runs(NRINSDIGITOS, 1, 2) @> ARRAY[CAST(? AS TEXT)]"
                : "SELECT CDCLIENTE FROM CLIENTE WHERE NRINSDIGITOS LIKE '%' || ? || '%'";
   }
+  // Kept folded beside the name: folding per row costs more than reading it.
+  std::string_view foldedName() const override { return "C.NMFANTBUSCA"; }
   // string_agg does not keep the order of a sorted subquery: it is told it.
   std::string listAggregate(std::string_view expr) const override {
     return "string_agg(" + std::string(expr) + ", ', ' ORDER BY " + std::string(expr) + ")";

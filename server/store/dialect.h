@@ -34,12 +34,12 @@ public:
   virtual std::string_view unlockMigrations() const = 0;
   // Counts the tables named "?" (in capitals), so that a database is inspected without failing.
   virtual std::string_view countTables() const = 0;
-  // Codes of the clients whose trade name folded (clientsByName) or registration digits
-  // (clientsByDigits) may contain the text "?" (as typed, never a pattern), read through an index
-  // of their short runs of characters: possibly more clients than contain it, never fewer. A text
-  // of one or two characters is short and looked up as one run.
-  virtual std::string_view clientsByName(bool shortText) const = 0;
+  // Codes of the clients whose registration digits may contain the text "?" (as typed, never a
+  // pattern), read through an index of their short runs of characters: possibly more clients than
+  // contain it, never fewer. A text of one or two characters is short and looked up as one run.
   virtual std::string_view clientsByDigits(bool shortText) const = 0;
+  // A client's trade name (of CLIENTE C) as the search compares it: upper case, without accents.
+  virtual std::string_view foldedName() const = 0;
   // Aggregate joining the non-null texts of a group with ", ", in the order the rows come.
   virtual std::string listAggregate(std::string_view expr) const = 0;
   // Ends a subquery the engine is to read as written, without taking the outer query's conditions

@@ -333,17 +333,19 @@ CREATE INDEX KDR_LOTE_LINHA_CHAVE ON KDR_LOTE_LINHA (NRLOTE, CDCLIENTE, IDTPFATU
 DROP INDEX KDR_LOTE_LINHA_LOTE;
 )sql";
 
-// The rows of the index for the clients a condition on B (CLIENTE_BUSCA) selects, the names
-// folded by SQLite's own functions (upper() changes ASCII letters only), so that a connection
-// without the server's functions can still write a client. Every few replacements read the name
-// from a query around the last ones: one expression holding them all overflows the parser.
-std::string sqliteIndexRows(const std::string &where) {
-  constexpr int replacementsPerQuery = 20;
+// A name folded by SQLite's own functions (upper() changes ASCII letters only), so that a
+// connection without the server's functions can still write a client: reads NOME and the columns
+// around it (before, after) from query, and gives the query to read from and the folded name's
+// expression. Every replacementsPerQuery replacements read the name from a query around the last
+// ones: one expression holding them all overflows the parser, as do too many where the query sits
+// deep in a statement.
+struct SqliteFolded {
+  std::string query;
+  std::string name;
+};
+SqliteFolded sqliteFolded(std::string query, const std::string &before, const std::string &after,
+                          int replacementsPerQuery) {
   const utf8::SearchFolding &folding = utf8::searchFolding();
-  std::string query =
-      "SELECT B.ID AS ID, C.NMFANTCLIE AS NOME, C.NRINSDIGITOS AS DIGITOS FROM CLIENTE_BUSCA B "
-      "JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE" +
-      where;
   std::string name = "NOME";
   int replacements = 0;
   for (std::size_t i = 0, j = 0; i < folding.from.size() && j < folding.to.size();) {
@@ -352,13 +354,23 @@ std::string sqliteIndexRows(const std::string &where) {
     utf8::decode(folding.to, j);
     if (from < 0x80) continue;
     if (++replacements % replacementsPerQuery == 0) {
-      query = "SELECT ID, " + name + " AS NOME, DIGITOS FROM (" + query + ")";
+      query = "SELECT " + before + name + " AS NOME" + after + " FROM (" + query + ")";
       name = "NOME";
     }
     name = "replace(" + name + ", '" + folding.from.substr(fromStart, i - fromStart) + "', '" +
            folding.to.substr(toStart, j - toStart) + "')";
   }
-  return "SELECT ID, upper(" + name + ") || '  ', DIGITOS || '  ' FROM (" + query + ")";
+  return {query, "upper(" + name + ")"};
+}
+
+// The rows of the index for the clients a condition on B (CLIENTE_BUSCA) selects.
+std::string sqliteIndexRows(const std::string &where) {
+  const SqliteFolded folded =
+      sqliteFolded("SELECT B.ID AS ID, C.NMFANTCLIE AS NOME, C.NRINSDIGITOS AS DIGITOS FROM CLIENTE_BUSCA B "
+                   "JOIN CLIENTE C ON C.CDCLIENTE = B.CDCLIENTE" +
+                       where,
+                   "ID, ", ", DIGITOS", 20);
+  return "SELECT ID, " + folded.name + " || '  ', DIGITOS || '  ' FROM (" + folded.query + ")";
 }
 
 // The client search is blind to case and accents, and finds a text of any length through an
@@ -504,6 +516,90 @@ std::string postgresqlAccessVersion() {
   return sql;
 }
 
+// The client search walks the clients whose folded name holds a run of one to three characters in
+// code order (CLIENTE_TRECHO), testing each, so that a page of a filter many clients match costs
+// what the page costs, wherever in code order they are, and one few clients match what they cost.
+// The runs come from the name folded as the search folds it (KDR_POSICAO numbers the characters of
+// a name, beyond the 50 the server writes). On SQLite the triggers fold with SQLite's own
+// functions, as the index of digits does, so that a connection without the server's can still
+// write a client.
+std::string sqliteFoldedClients(const std::string &source) {
+  const SqliteFolded folded = sqliteFolded(source, "CDCLIENTE, ", "", 8);
+  return "SELECT CDCLIENTE, " + folded.name + " AS NOME FROM (" + folded.query + ")";
+}
+
+// The runs of the clients F, a table of CDCLIENTE and NOME folded, read once per client.
+std::string sqliteNameRuns(const std::string &clients) {
+  return "SELECT substr(F.NOME, P.N, L.N) AS TRECHO, F.CDCLIENTE AS CDCLIENTE FROM " + clients +
+         " F JOIN KDR_POSICAO P ON P.N <= length(F.NOME) "
+         "JOIN KDR_POSICAO L ON L.N <= 3 AND P.N + L.N - 1 <= length(F.NOME)";
+}
+
+std::string sqliteClientNameRuns() {
+  // LIMIT keeps the one client's folded name a query of its own, folded once rather than per run.
+  const auto runsOf = [](const std::string &row) {
+    return sqliteNameRuns(
+        "(" +
+        sqliteFoldedClients("SELECT " + row + ".CDCLIENTE AS CDCLIENTE, " + row + ".NMFANTCLIE AS NOME") +
+        " LIMIT 1)");
+  };
+  const std::string forget = "  DELETE FROM CLIENTE_TRECHO WHERE CDCLIENTE = OLD.CDCLIENTE AND TRECHO IN "
+                             "(SELECT TRECHO FROM (" +
+                             runsOf("OLD") + "));\n";
+  const std::string remember =
+      "  INSERT OR IGNORE INTO CLIENTE_TRECHO (TRECHO, CDCLIENTE) " + runsOf("NEW") + ";\n";
+  return R"sql(
+CREATE TABLE KDR_POSICAO (N INTEGER PRIMARY KEY);
+WITH RECURSIVE P(N) AS (SELECT 1 UNION ALL SELECT N + 1 FROM P WHERE N < 1000)
+  INSERT INTO KDR_POSICAO (N) SELECT N FROM P;
+CREATE TABLE CLIENTE_TRECHO (
+  TRECHO VARCHAR(3) NOT NULL,
+  CDCLIENTE VARCHAR(21) NOT NULL,
+  PRIMARY KEY (TRECHO, CDCLIENTE)
+) WITHOUT ROWID;
+WITH F AS MATERIALIZED ()sql" +
+         sqliteFoldedClients("SELECT CDCLIENTE, NMFANTCLIE AS NOME FROM CLIENTE") + R"sql()
+INSERT OR IGNORE INTO CLIENTE_TRECHO (TRECHO, CDCLIENTE) )sql" +
+         sqliteNameRuns("F") + R"sql( ORDER BY 1, 2;
+CREATE TRIGGER CLIENTE_TRECHO_INSERT AFTER INSERT ON CLIENTE BEGIN
+)sql" + remember +
+         R"sql(END;
+CREATE TRIGGER CLIENTE_TRECHO_UPDATE AFTER UPDATE OF CDCLIENTE, NMFANTCLIE ON CLIENTE BEGIN
+)sql" + forget +
+         remember + R"sql(END;
+CREATE TRIGGER CLIENTE_TRECHO_DELETE AFTER DELETE ON CLIENTE BEGIN
+)sql" + forget +
+         "END;\n";
+}
+
+// The same runs on PostgreSQL, in place of the index of the names' runs that gave the candidates
+// in no useful order. The folded name is kept beside the name (NMFANTBUSCA), so that testing a
+// candidate does not fold its name again (a translation of a hundred characters per row).
+constexpr std::string_view postgresqlClientNameRuns = R"sql(
+ALTER TABLE CLIENTE ADD COLUMN NMFANTBUSCA TEXT GENERATED ALWAYS AS (kdr_fold(NMFANTCLIE)) STORED;
+CREATE TABLE CLIENTE_TRECHO (TRECHO VARCHAR(3) NOT NULL, CDCLIENTE VARCHAR(21) NOT NULL);
+INSERT INTO CLIENTE_TRECHO (TRECHO, CDCLIENTE)
+  SELECT R.TRECHO, C.CDCLIENTE FROM CLIENTE C,
+    LATERAL (SELECT DISTINCT substr(C.NMFANTBUSCA, P, L) AS TRECHO
+             FROM generate_series(1, 3) L, generate_series(1, length(C.NMFANTBUSCA) - L + 1) P) R;
+ALTER TABLE CLIENTE_TRECHO ADD PRIMARY KEY (TRECHO, CDCLIENTE);
+ANALYZE CLIENTE_TRECHO;
+DROP INDEX CLIENTE_NMFANTCLIE_RUNS;
+CREATE FUNCTION CLIENTE_TRECHO_MANTEM() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  IF TG_OP <> 'INSERT' THEN
+    DELETE FROM CLIENTE_TRECHO WHERE CDCLIENTE = OLD.CDCLIENTE AND TRECHO = ANY (kdr_runs(OLD.NMFANTBUSCA, 1, 3));
+  END IF;
+  IF TG_OP <> 'DELETE' THEN
+    INSERT INTO CLIENTE_TRECHO (TRECHO, CDCLIENTE)
+      SELECT DISTINCT R, NEW.CDCLIENTE FROM unnest(kdr_runs(NEW.NMFANTBUSCA, 1, 3)) R ON CONFLICT DO NOTHING;
+  END IF;
+  RETURN NULL;
+END $$;
+CREATE TRIGGER CLIENTE_TRECHO_MANTEM AFTER INSERT OR DELETE OR UPDATE OF CDCLIENTE, NMFANTCLIE ON CLIENTE
+  FOR EACH ROW EXECUTE FUNCTION CLIENTE_TRECHO_MANTEM();
+)sql";
+
 } // namespace
 
 // kdr_digits is registered on every connection the server opens. The triggers keep the digits
@@ -530,7 +626,7 @@ END;
       // (history is never deleted).
       historySchema("INTEGER PRIMARY KEY"), std::string(historyPages), sqliteFoldedClientIndex(),
       std::string(answeredWrites), std::string(signInSchema), std::string(sqliteClientNumberIndex),
-      sqliteAccessVersion()};
+      sqliteAccessVersion(), sqliteClientNameRuns()};
   return list;
 }
 
@@ -548,7 +644,8 @@ CREATE INDEX CLIENTE_NRINSDIGITOS ON CLIENTE (NRINSDIGITOS);
       changeNumbers("md5(random()::text || clock_timestamp()::text)", postgresqlTriggers),
       postgresqlClientIndex(), historySchema("BIGSERIAL PRIMARY KEY"), std::string(historyPages),
       postgresqlFoldedClientIndex(), std::string(answeredWrites), std::string(signInSchema),
-      std::string(postgresqlClientNumberIndex), postgresqlCounterAtCommit(), postgresqlAccessVersion()};
+      std::string(postgresqlClientNumberIndex), postgresqlCounterAtCommit(), postgresqlAccessVersion(),
+      std::string(postgresqlClientNameRuns)};
   return list;
 }
 

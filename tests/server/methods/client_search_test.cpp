@@ -2,6 +2,7 @@
 // pages, asked one after another, bring each matching client once.
 #include <algorithm>
 
+#include "platform/rtl/utf8.h"
 #include "server/methods/client_search.h"
 #include "tests/server/server_fixture.h"
 
@@ -102,6 +103,25 @@ TEST_P(ClientSearchPastTheFirstClients, FindsAnyFilterThroughTheIndexAccentsAsid
   EXPECT_EQ(allPages("Cliente_1", "100"), Codes{});
   EXPECT_EQ(allPages("2-0", "100"), Codes{"Z1"}) << "two digits of a number";
   EXPECT_EQ(allPages("xq", "100"), Codes{});
+}
+
+// Pages of a few clients bring what comparing every client's name brings, wherever in code order
+// the matches lie: all after many that do not match ("beta 1", past the first clients), spread
+// among them ("ente 19"), one at the end ("e 2000"), none though each run of the filter is common
+// ("liente 2001").
+TEST_P(ClientSearchPastTheFirstClients, PagesOfAnyFilterAreWhatComparingEveryNameGives) {
+  const Rows clients =
+      store_->session()->query("SELECT CDCLIENTE, NMFANTCLIE FROM CLIENTE ORDER BY CDCLIENTE");
+  for (const std::string filter :
+       {"beta 1", "ente 19", "e 2000", "liente 2001", "a 1", "TA 14", "ç", "ia b"}) {
+    Codes expected;
+    for (const Row &client : clients)
+      if (!client[1].isNull() &&
+          utf8::foldForSearch(client[1].asString()).find(utf8::foldForSearch(filter)) != std::string::npos)
+        expected.push_back(client[0].asString());
+    EXPECT_EQ(allPages(filter, "7"), expected) << filter;
+  }
+  EXPECT_EQ(allPages(std::string(500, 'a'), "7"), Codes{}) << "longer than any name";
 }
 
 TEST_P(ClientSearchPastTheFirstClients, FollowsEveryWriteOfAClient) {
