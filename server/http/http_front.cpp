@@ -100,6 +100,11 @@ std::uint64_t randomServerId() {
   return id;
 }
 
+// A pool of reading workers of the size asked; 0: twice the cores, at least 4.
+std::size_t workersOr(std::size_t asked) {
+  return asked ? asked : std::max<std::size_t>(4, 2 * std::thread::hardware_concurrency());
+}
+
 // Counts a request from the moment it is whole until its answer is written, so that a stopping
 // server lets it finish.
 class InFlight {
@@ -149,8 +154,7 @@ struct HttpFrontState {
   HttpFrontState(Dispatcher &d, HttpOptions o)
       : dispatcher(d), options(std::move(o)), tls(tlsContext(options)),
         guard(options.token, options.address, options.allowedHosts, tls.has_value()),
-        readers(options.readers ? options.readers
-                                : std::max<std::size_t>(4, 2 * std::thread::hardware_concurrency())),
+        pointReaders(workersOr(options.pointReaders)), readers(workersOr(options.readers)),
         writers(std::max<std::size_t>(1, options.writers)) {
     std::size_t n = options.loops ? options.loops : std::max(1u, std::thread::hardware_concurrency());
     for (std::size_t i = 0; i < n; ++i) loops.push_back(std::make_unique<Loop>(options.logFd));
@@ -158,6 +162,16 @@ struct HttpFrontState {
 
   void accept();
   void flushLogLater(Loop &loop);
+  asio::thread_pool &pool(Dispatcher::Place place) {
+    switch (place) {
+    case Dispatcher::Place::Point:
+      return pointReaders;
+    case Dispatcher::Place::Writers:
+      return writers;
+    default:
+      return readers;
+    }
+  }
   std::string scrape();
   // On the first loop: no new connection nor request; the loops end once the requests in flight
   // are answered, or at the stop deadline.
@@ -181,6 +195,7 @@ struct HttpFrontState {
   std::atomic<int> inFlight{0};
   std::optional<asio::steady_timer> stopTimer, leaveTimer;
   // Last, so that they are joined before the loops their tasks answer on go away.
+  asio::thread_pool pointReaders;
   asio::thread_pool readers;
   asio::thread_pool writers;
 };
@@ -322,8 +337,8 @@ private:
                                           Credentials{bearerOf(r[http::field::authorization]), machine},
                                           r["Idempotency-Key"]);
     };
-    if (plan.place == Dispatcher::Place::Loop && front_.options.pointReadsOnLoop) return answer(call());
-    work(plan.place == Dispatcher::Place::Writers, std::move(call));
+    if (plan.place == Dispatcher::Place::Point && front_.options.pointReadsOnLoop) return answer(call());
+    work(plan.place, std::move(call));
   }
 
   // POST /session signs in (the password check is costly by design: on a worker), DELETE signs out.
@@ -331,20 +346,20 @@ private:
     if (verb == http::verb::post) {
       error_code ec;
       const std::string address = lowest().socket().remote_endpoint(ec).address().to_string();
-      return work(true, [self = shared_from_this(), address] {
+      return work(Dispatcher::Place::Writers, [self = shared_from_this(), address] {
         return self->front_.dispatcher.signIn(self->parser_->get().body(), address, self->id_);
       });
     }
     if (verb == http::verb::delete_)
-      return work(true, [self = shared_from_this()] {
+      return work(Dispatcher::Place::Writers, [self = shared_from_this()] {
         return self->front_.dispatcher.signOut(bearerOf(self->parser_->get()[http::field::authorization]));
       });
     answer(errorAnswer(ErrorCode::NotFound, "Use POST /session para entrar e DELETE /session para sair."));
   }
 
   // Runs the request away from the loop and answers on the loop of this connection.
-  template <class Work> void work(bool writes, Work task) {
-    asio::post(writes ? front_.writers : front_.readers, [self = shared_from_this(), task = std::move(task)] {
+  template <class Work> void work(Dispatcher::Place place, Work task) {
+    asio::post(front_.pool(place), [self = shared_from_this(), task = std::move(task)] {
       Answer a = task();
       asio::post(self->stream_.get_executor(),
                  [self, a = std::move(a)]() mutable { self->answer(std::move(a)); });

@@ -313,15 +313,15 @@ Dispatcher::Plan Dispatcher::plan(std::string_view module, std::string_view meth
   if (!m) return {Place::Readers, false}; // answered as unknown, after the access check
   if (m->access == Access::Write) return {Place::Writers, true};
   if (!m->point) return {Place::Readers, true};
-  if (!m->pointWhen) return {Place::Loop, true};
+  if (!m->pointWhen) return {Place::Point, true};
   std::vector<Variant> args;
   try {
     args = decodeArgs(body);
   } catch (const Exception &) {
-    return {Place::Loop, true}; // refused at once, for its body
+    return {Place::Point, true}; // refused at once, for its body
   }
   // Arguments of the wrong count or kind are refused at once too.
-  return {args.size() != m->args.size() || m->pointWhen(args) ? Place::Loop : Place::Readers, true};
+  return {args.size() != m->args.size() || m->pointWhen(args) ? Place::Point : Place::Readers, true};
 }
 
 Answer Dispatcher::respond(std::string_view module, std::string_view method, const Method *m,

@@ -50,12 +50,12 @@ public:
   // POST /session and DELETE /session; address: the client's, for slowing down guesses.
   Answer signIn(std::string_view body, const std::string &address, std::uint64_t requestId);
   Answer signOut(std::string_view bearer);
-  // Where the front runs a call: writes on workers of their own (a write may wait for the
-  // database's write lock); point reads, which answer from an index in less time than a hand-off
-  // to a worker and back takes, on the connection's event loop; every other read, which may be
-  // long (a whole table, a search that reads on), on the readers, so that it never holds up a
-  // loop. body: the request's, for the methods whose span depends on their arguments.
-  enum class Place { Loop, Readers, Writers };
+  // What kind of work a call is, for where the front runs it: writes (a write may wait for the
+  // database's write lock); point reads, which answer from an index in a few microseconds; every
+  // other read, which may be long (a whole table, a search that reads on). Each kind has workers
+  // of its own, so that neither a long read nor a waiting write holds up a point read.
+  // body: the request's, for the methods whose span depends on their arguments.
+  enum class Place { Point, Readers, Writers };
   struct Plan {
     Place place = Place::Readers;
     bool known = false; // a method of the table (unknown ones are answered as such)
@@ -88,7 +88,7 @@ private:
     std::string_view need; // the authorisation code; empty: any signed-in operator
     std::vector<Arg> args;
     std::function<Outcome(Session &, const std::vector<Variant> &, const Author &)> run;
-    bool point = false;            // a point read (see Place::Loop)...
+    bool point = false;            // a point read (see Place::Point)...
     PointTest pointWhen = nullptr; // ...whatever its arguments when null, else when this says so
   };
 

@@ -1,5 +1,5 @@
-// Point reads answered on the connection's event loop: the same bytes as when a reader answers
-// them, the same access checks, and never held up by a long read the readers are busy with.
+// Point reads run on workers of their own: never held up by a long read the readers are busy
+// with, and the same bytes and access checks as when the connection's event loop answers them.
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -12,13 +12,15 @@ namespace {
 
 constexpr const char *module = "/KDR03020.rdmParamFatCli/";
 
-// One loop and one reader, so that a read held on the reader would hold up every other read sent
-// to the readers, and a call that stalled the loop would stall every connection.
+// One loop, one reader and one point reader, so that a read held on the reader would hold up
+// every other read sent to the readers, and a call that stalled the loop would stall every
+// connection.
 HttpOptions narrow(bool pointReadsOnLoop) {
   HttpOptions o;
   o.token = "token-de-maquina-com-pelo-menos-32-caracteres";
   o.loops = 1;
   o.readers = 1;
+  o.pointReaders = 1;
   o.pointReadsOnLoop = pointReadsOnLoop;
   return o;
 }
@@ -38,19 +40,19 @@ protected:
         return HookedSession::Fate::Run;
       });
     };
-    start(GetParam(), narrow(true));
+    start(GetParam(), narrow(false));
     if (IsSkipped()) return;
     holding_ = true; // from here on; no request runs yet
-    // A second front on the same dispatcher that hands every read to its reader.
-    pooled_ = std::make_unique<HttpFront>(*dispatcher_, narrow(false));
-    pooledPort_ = pooled_->bind();
-    pooledThread_ = std::thread([this] { pooled_->run(); });
+    // A second front on the same dispatcher that answers point reads on its loop.
+    onLoop_ = std::make_unique<HttpFront>(*dispatcher_, narrow(true));
+    onLoopPort_ = onLoop_->bind();
+    onLoopThread_ = std::thread([this] { onLoop_->run(); });
   }
   void TearDown() override {
     letGo();
-    if (pooled_) pooled_->stop();
-    if (pooledThread_.joinable()) pooledThread_.join();
-    pooled_.reset();
+    if (onLoop_) onLoop_->stop();
+    if (onLoopThread_.joinable()) onLoopThread_.join();
+    onLoop_.reset();
     ServerTest::TearDown();
   }
 
@@ -67,15 +69,15 @@ protected:
   std::mutex mutex_;
   std::condition_variable changed_;
   bool holding_ = false, held_ = false;
-  std::unique_ptr<HttpFront> pooled_;
-  std::thread pooledThread_;
-  int pooledPort_ = 0;
+  std::unique_ptr<HttpFront> onLoop_;
+  std::thread onLoopThread_;
+  int onLoopPort_ = 0;
 };
 
 // Every point read, found and not found, with bad arguments, and as every kind of caller (signed
 // in, a clerk, an operator without authorisations, nobody, an ended session, the machine token):
-// status and body byte for byte as the readers give them.
-TEST_P(PointReads, TheLoopAnswersByteForByteAsTheReadersDo) {
+// status and body byte for byte as the loop gives them.
+TEST_P(PointReads, TheLoopAnswersByteForByteAsThePointReadersDo) {
   setOperatorPassword(*store_->session(), "000000000003", "vendas");
   const std::vector<std::pair<std::string, std::string>> callers{
       {"supervisor", "Bearer " + session_},
@@ -108,10 +110,10 @@ TEST_P(PointReads, TheLoopAnswersByteForByteAsTheReadersDo) {
     if (!authorization.empty()) headers.emplace("Authorization", authorization);
     for (const auto &[method, body] : calls) {
       SCOPED_TRACE(who + ": " + method + " " + body);
-      const Reply onLoop = postTo(port_, module + method, body, headers);
-      const Reply onReader = postTo(pooledPort_, module + method, body, headers);
-      EXPECT_EQ(onLoop.status, onReader.status);
-      EXPECT_EQ(onLoop.text, onReader.text);
+      const Reply onWorker = postTo(port_, module + method, body, headers);
+      const Reply onLoop = postTo(onLoopPort_, module + method, body, headers);
+      EXPECT_EQ(onLoop.status, onWorker.status);
+      EXPECT_EQ(onLoop.text, onWorker.text);
       answered += onLoop.status == 200;
     }
   }
@@ -126,8 +128,8 @@ TEST_P(PointReads, TheLoopAnswersByteForByteAsTheReadersDo) {
   EXPECT_FALSE(paramsOf("101").rows.empty());
 }
 
-// A whole-table read holds the only reader and sits on the only loop's other connection; the
-// point reads of another connection are answered meanwhile, and the long read ends well after.
+// A whole-table read holds the only reader; the point reads of another connection are answered
+// meanwhile by the point reader, and the long read ends well after.
 TEST_P(PointReads, ALongReadOnTheReadersHoldsUpNoPointRead) {
   auto longRead = std::async(std::launch::async, [this] { return call("GetParEmpKdr", {}); });
   ASSERT_TRUE(waitUntilHeld()) << "the long read never reached its query";
