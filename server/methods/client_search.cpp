@@ -30,9 +30,9 @@ std::string likeContaining(std::string_view text) {
 
 // The names are indexed by their runs of up to this many characters (CLIENTE_TRECHO).
 constexpr std::size_t runLength = 3;
-// How far the clients holding each run of a long filter are counted: a run held by more is as
-// good a start as any other.
-constexpr int runsCountedUpTo = 1000;
+// How far the clients holding each run of a long filter are read to weigh it: its count up to
+// this many, and, for a run held by more, the code of the last of them.
+constexpr int runsWeighedUpTo = 200;
 // The runs of a long filter weighed: any of them finds every match, so a filter longer than any
 // name costs no more than one of a name's length.
 constexpr std::size_t runsWeighed = 16;
@@ -52,27 +52,26 @@ std::vector<std::string> filterRuns(const std::string &folded) {
   return runs;
 }
 
-// Of the runs, the one fewest clients after `after` hold, so that the walk tests the fewest
-// names; nothing when a run no such client holds.
+// Of the runs, the one whose walk passes the fewest clients: the one fewest clients after `after`
+// hold, or, when each is held by many, the one whose first many reach farthest in code order (a
+// run every name holds reaches least far, one the matches alone hold farthest); nothing when a
+// run no such client holds.
 std::optional<std::string> rarestRun(Session &s, const std::vector<std::string> &runs,
                                      const std::string &after) {
   if (runs.size() == 1) return runs[0];
-  std::string sql = "SELECT ";
+  const std::string held = "FROM CLIENTE_TRECHO WHERE TRECHO = ? AND CDCLIENTE > ? ORDER BY CDCLIENTE LIMIT ";
+  const std::string bound = std::to_string(runsWeighedUpTo);
+  std::string sql;
   Params params;
   for (std::size_t i = 0; i < runs.size(); ++i) {
-    sql +=
-        (i == 0 ? "" : ", ") +
-        std::string("(SELECT COUNT(*) FROM (SELECT 1 FROM CLIENTE_TRECHO WHERE TRECHO = ? AND CDCLIENTE > ? "
-                    "LIMIT ") +
-        std::to_string(runsCountedUpTo) + ") R" + std::to_string(i) + ")";
-    params.insert(params.end(), {runs[i], after});
+    sql += (i == 0 ? "" : " UNION ALL ") + std::string("SELECT ") + std::to_string(i) +
+           " AS R, (SELECT COUNT(*) FROM (SELECT 1 " + held + bound + ") H) AS N, (SELECT CDCLIENTE " + held +
+           "1 OFFSET " + std::to_string(runsWeighedUpTo - 1) + ") AS K";
+    params.insert(params.end(), {runs[i], after, runs[i], after});
   }
-  const Row counts = s.query(sql, params).at(0);
-  std::size_t rarest = 0;
-  for (std::size_t i = 1; i < runs.size(); ++i)
-    if (counts[i].asInteger() < counts[rarest].asInteger()) rarest = i;
-  if (counts[rarest].asInteger() == 0) return std::nullopt;
-  return runs[rarest];
+  const Row rarest = s.query("SELECT R, N FROM (" + sql + ") W ORDER BY N, K DESC LIMIT 1", params).at(0);
+  if (rarest[1].asInteger() == 0) return std::nullopt;
+  return runs[static_cast<std::size_t>(rarest[0].asInteger())];
 }
 
 void appendCodes(std::vector<std::string> &codes, const Rows &rows) {
