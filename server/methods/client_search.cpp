@@ -79,17 +79,21 @@ void appendCodes(std::vector<std::string> &codes, const Rows &rows) {
 }
 
 // The codes of the first clients after `after`, up to size, whose name contains the filter: the
-// clients holding its rarest run, in code order, each name compared until the page is full.
+// clients holding its rarest run, in code order, each name compared until the page is full. The
+// name is read per client walked: an engine judging the comparison selective would otherwise
+// compare every name and sort the matches.
 std::vector<std::string> byName(Session &s, const std::string &filter, const std::string &after, int size) {
   std::vector<std::string> codes;
   const std::optional<std::string> run = rarestRun(s, filterRuns(utf8::foldForSearch(filter)), after);
   if (!run) return codes;
-  appendCodes(codes,
-              s.query("SELECT T.CDCLIENTE FROM CLIENTE_TRECHO T JOIN CLIENTE C ON C.CDCLIENTE = T.CDCLIENTE "
-                      "WHERE T.TRECHO = ? AND T.CDCLIENTE > ? AND " +
-                          std::string(s.dialect().foldedName()) +
-                          " LIKE kdr_fold(?) ESCAPE '\\' ORDER BY T.CDCLIENTE LIMIT " + std::to_string(size),
-                      {*run, after, likeContaining(filter)}));
+  appendCodes(
+      codes,
+      s.query("SELECT T.CDCLIENTE FROM CLIENTE_TRECHO T WHERE T.TRECHO = ? AND T.CDCLIENTE > ? AND (SELECT " +
+                  std::string(s.dialect().foldedName()) +
+                  " FROM CLIENTE C WHERE C.CDCLIENTE = T.CDCLIENTE) LIKE kdr_fold(?) ESCAPE '\\' "
+                  "ORDER BY T.CDCLIENTE LIMIT " +
+                  std::to_string(size),
+              {*run, after, likeContaining(filter)}));
   return codes;
 }
 
