@@ -91,10 +91,14 @@ std::vector<std::size_t> mapHeader(const DeltaTable &t, const csv::Record &heade
   return out;
 }
 
-// Checks and writes the records one at a time inside the caller's transaction: a new key is an
-// insertion, a row whose carried fields differ is a modification of those fields only, an equal
-// row is left alone. Each row goes through the rules of a delta as it is written, so a rule that
-// looks at rows written before (one row per billing type) sees the file's earlier rows.
+// Checks and writes the records inside the caller's transaction: a new key is an insertion, a
+// row whose carried fields differ is a modification of those fields only, an equal row is left
+// alone. Each row goes through the rules of a delta as it is written, in the file's order, so a
+// rule that looks at rows written before (one row per billing type) sees the file's earlier rows.
+// Records are written in rounds: a round's stored rows are read with one statement, its clients
+// locked with one, and its history written with one, so that a row costs about one round trip
+// (its write) instead of five. A fault is listed in the file's order: the round so far is
+// written before a fault of reading is noted.
 class Importer {
 public:
   Importer(Session &s, const DeltaTable &t, const csv::Record &header, const Author &author)
@@ -105,36 +109,28 @@ public:
   // False once the database refused a statement: the transaction is lost, nothing more is read.
   bool read(const csv::Record &record) {
     const std::string at = "Linha " + std::to_string(record.line);
-    if (record.cells.size() != columnOf_.size()) {
-      fault(at + ": esperados " + std::to_string(columnOf_.size()) + " campos, há " +
-            std::to_string(record.cells.size()) + ".");
+    std::vector<std::string> faults;
+    std::optional<Row> values;
+    if (record.cells.size() != columnOf_.size())
+      faults.push_back(at + ": esperados " + std::to_string(columnOf_.size()) + " campos, há " +
+                       std::to_string(record.cells.size()) + ".");
+    else
+      values = valuesOf(record, at, faults);
+    Pending pending{record.line, {}, {}};
+    if (values) {
+      for (const std::string &k : t_.stored.key)
+        pending.keyText += (*values)[t_.stored.index(k)].asString() + '\x1f';
+      auto [seen, fresh] = firstLine_.emplace(pending.keyText, record.line);
+      if (!fresh) faults.push_back(at + ": a chave repete a da linha " + std::to_string(seen->second) + ".");
+    }
+    if (!faults.empty()) {
+      if (!writeRound()) return false;
+      for (std::string &f : faults) fault(std::move(f));
       return true;
     }
-    std::optional<Row> values = valuesOf(record, at);
-    if (!values) return true;
-    Params key;
-    std::string where, keyText;
-    for (const std::string &k : t_.stored.key) {
-      where += (where.empty() ? "" : " AND ") + k + " = ?";
-      key.push_back((*values)[t_.stored.index(k)]);
-      keyText += key.back().asString() + '\x1f';
-    }
-    auto [seen, fresh] = firstLine_.emplace(std::move(keyText), record.line);
-    if (!fresh) {
-      fault(at + ": a chave repete a da linha " + std::to_string(seen->second) + ".");
-      return true;
-    }
-    try {
-      write(key, where, *values);
-    } catch (const ServiceError &e) {
-      fault(at + ": " + e.Message());
-      return true;
-    } catch (const EngineError &) {
-      // On PostgreSQL the transaction is lost with the statement: nothing more can be read.
-      fault(at + ": o banco de dados recusou a linha.");
-      return false;
-    }
-    return true;
+    pending.values = std::move(*values);
+    round_.push_back(std::move(pending));
+    return round_.size() < recordsPerRound || writeRound();
   }
 
   // The client a record writes, when the import will take it: for locking before anything is
@@ -142,13 +138,15 @@ public:
   std::optional<Variant> clientOf(const csv::Record &record) {
     const std::size_t client = t_.stored.index("CDCLIENTE");
     if (record.cells.size() != columnOf_.size()) return std::nullopt;
-    std::optional<Row> values = valuesOf(record, {});
+    std::vector<std::string> faults;
+    std::optional<Row> values = valuesOf(record, {}, faults);
     if (!values || (*values)[client].isUnassigned()) return std::nullopt;
     return (*values)[client];
   }
 
   // Raises ServiceError listing the faults found; else stores the batch's counts.
   ImportReport finish() {
+    writeRound();
     if (faults_ > 0) {
       std::string list;
       for (const std::string &f : listed_) list += "\n" + f;
@@ -169,31 +167,98 @@ public:
   ImportReport report;
 
 private:
+  static constexpr std::size_t recordsPerRound = 500;
+
+  // A record read and not yet written: its line, its key as text (cells joined) and its values.
+  struct Pending {
+    std::size_t line;
+    std::string keyText;
+    Row values;
+  };
+
+  // Writes the round's records in order, each refused one noted with its line. False once the
+  // database refused a statement.
+  bool writeRound() {
+    if (round_.empty()) return true;
+    std::vector<Pending> round = std::move(round_);
+    round_.clear();
+    std::size_t line = round.front().line;
+    try {
+      const std::unordered_map<std::string, Row> stored = storedRows(round);
+      lockRoundClients(round);
+      for (const Pending &p : round) {
+        line = p.line;
+        const auto found = stored.find(p.keyText);
+        try {
+          write(p.values, found == stored.end() ? nullptr : &found->second);
+        } catch (const ServiceError &e) {
+          fault("Linha " + std::to_string(p.line) + ": " + e.Message());
+        }
+      }
+      if (history_) history_->flush();
+    } catch (const EngineError &) {
+      // On PostgreSQL the transaction is lost with the statement: nothing more can be read.
+      fault("Linha " + std::to_string(line) + ": o banco de dados recusou a linha.");
+      return false;
+    }
+    return true;
+  }
+
+  // The stored rows of the round's keys, by key text.
+  std::unordered_map<std::string, Row> storedRows(const std::vector<Pending> &round) {
+    std::string sql = "SELECT " + t_.stored.names() + " FROM " + t_.stored.name + " JOIN (VALUES ", on;
+    Params keys;
+    for (const Pending &p : round) {
+      sql += (keys.empty() ? "(" : ", (") + placeholders(t_.stored.key.size()) + ")";
+      for (const std::string &k : t_.stored.key) keys.push_back(p.values[t_.stored.index(k)]);
+    }
+    for (std::size_t i = 0; i < t_.stored.key.size(); ++i)
+      on += (i ? " AND " : "") + t_.stored.name + "." + t_.stored.key[i] + " = V.column" +
+            std::to_string(i + 1);
+    std::unordered_map<std::string, Row> out;
+    for (Row &row : s_.query(sql + ") V ON " + on, keys)) {
+      std::string keyText;
+      for (const std::string &k : t_.stored.key) keyText += row[t_.stored.index(k)].asString() + '\x1f';
+      out.emplace(std::move(keyText), std::move(row));
+    }
+    return out;
+  }
+
+  // The round's clients, taken in code order before their rows are written (as a delta takes
+  // them): where rows are locked, the file's clients were taken before the first write, and this
+  // only finds them held.
+  void lockRoundClients(const std::vector<Pending> &round) {
+    const std::size_t client = t_.stored.index("CDCLIENTE");
+    if (client == t_.stored.columns.size()) return;
+    Params codes;
+    for (const Pending &p : round)
+      if (!p.values[client].isUnassigned()) codes.push_back(p.values[client]);
+    if (!codes.empty()) lockClients(s_, "CDCLIENTE IN (" + placeholders(codes.size()) + ")", codes);
+  }
+
   // The row as a delta against what is stored, written with the delta's rules and its history.
-  void write(const Params &key, const std::string &where, const Row &values) {
-    Rows stored =
-        s_.query("SELECT " + t_.stored.names() + " FROM " + t_.stored.name + " WHERE " + where, key);
+  void write(const Row &values, const Row *stored) {
     DataPacket delta;
     delta.fields = fields_;
-    if (stored.empty()) {
+    if (!stored) {
       delta.rows.push_back({RowStatus::Inserted, values});
     } else {
       Row changes(values.size(), Variant::unassigned());
       for (std::size_t k = 0; k < values.size(); ++k)
-        if (!values[k].isUnassigned() && !sameStoredValue(values[k], stored[0][k])) changes[k] = values[k];
+        if (!values[k].isUnassigned() && !sameStoredValue(values[k], (*stored)[k])) changes[k] = values[k];
       if (std::all_of(changes.begin(), changes.end(), [](const Variant &v) { return v.isUnassigned(); })) {
         ++report.unchanged;
         return;
       }
-      delta.rows.push_back({RowStatus::Unmodified, stored[0]});
+      delta.rows.push_back({RowStatus::Unmodified, *stored});
       delta.rows.push_back({RowStatus::Modified, std::move(changes)});
     }
     if (!history_) {
       batch_ = openBatch(s_, author_, importOperation, {}, {}, t_.stored.name);
-      history_.emplace(s_, author_, batch_);
+      history_.emplace(s_, author_, batch_, recordsPerRound);
     }
-    applyDelta(s_, t_, delta, &*history_);
-    ++(stored.empty() ? report.added : report.changed);
+    applyDelta(s_, t_, delta, &*history_, true);
+    ++(stored ? report.changed : report.added);
   }
 
   void fault(std::string message) {
@@ -201,8 +266,9 @@ private:
   }
 
   // The record's values by stored column (unassigned where the file carries none); nothing when
-  // a cell cannot be read, its fault noted.
-  std::optional<Row> valuesOf(const csv::Record &record, const std::string &at) {
+  // a cell cannot be read, its fault added to faults.
+  std::optional<Row> valuesOf(const csv::Record &record, const std::string &at,
+                              std::vector<std::string> &faults) {
     Row values(t_.stored.columns.size(), Variant::unassigned());
     bool readable = true;
     for (std::size_t i = 0; i < record.cells.size(); ++i) {
@@ -212,10 +278,10 @@ private:
       const std::string where = at + ", campo " + column.def.name + ": ";
       Variant &v = values[columnOf_[i]];
       if (cell.text.find('\0') != std::string::npos) {
-        fault(where + "caractere nulo.");
+        faults.push_back(where + "caractere nulo.");
         readable = false;
       } else if (!utf8::isValid(cell.text)) {
-        fault(where + "o texto não está em UTF-8.");
+        faults.push_back(where + "o texto não está em UTF-8.");
         notUtf8_ = true;
         readable = false;
       } else if (cell.missing()) {
@@ -224,7 +290,7 @@ private:
         if (auto d = numberOf(cell.text)) {
           v = *d;
         } else {
-          fault(where + "\"" + cell.text + "\" não é um número.");
+          faults.push_back(where + "\"" + cell.text + "\" não é um número.");
           readable = false;
         }
       } else if (column.def.name == "CDCLIENTE") {
@@ -270,6 +336,7 @@ private:
   std::pair<std::string, std::string> lastClient_;
   std::int64_t batch_ = 0;
   std::optional<HistoryWriter> history_;
+  std::vector<Pending> round_; // read, not yet written
   std::size_t faults_ = 0;
   std::vector<std::string> listed_;
   bool notUtf8_ = false;
@@ -308,7 +375,7 @@ void exportCsv(Session &s, ExchangeTable table, std::ostream &out, const ExportO
   if (!options.client.empty()) {
     if (!params) refuse("--client vale somente para params.");
     sql += " WHERE p.CDCLIENTE = ?";
-    where.push_back(options.client);
+    where.emplace_back(options.client);
   }
   const std::size_t stored = t.stored.columns.size(), type = t.stored.index(t.historyType);
   Transaction tx(s, Transaction::Mode::Read);

@@ -331,16 +331,33 @@ void forEachHistoryEntry(Session &s, const HistoryFilter &filter,
   } while (!position.empty());
 }
 
-HistoryWriter::HistoryWriter(Session &session, Author author, std::optional<std::int64_t> batch)
-    : session_(session), author_(std::move(author)), batch_(batch), when_(nowText()) {}
+HistoryWriter::HistoryWriter(Session &session, Author author, std::optional<std::int64_t> batch,
+                             std::size_t recordsPerInsert)
+    : session_(session), author_(std::move(author)), batch_(batch), when_(nowText()),
+      recordsPerInsert_(std::max<std::size_t>(recordsPerInsert, 1)) {}
+
+namespace {
+constexpr std::string_view historyColumns =
+    "DTHIST, NMUSUARIO, NRPEDIDO, NMMETODO, NRLOTE, NMTABELA, CDCLIENTE, IDTPFATU, CDEMPRESA, IDOPERACAO, "
+    "DSCAMPOS";
+constexpr std::size_t historyValues = 11;
+} // namespace
 
 void HistoryWriter::record(const RowChange &change) {
-  session_.execute(
-      "INSERT INTO KDR_HISTORICO (DTHIST, NMUSUARIO, NRPEDIDO, NMMETODO, NRLOTE, NMTABELA, "
-      "CDCLIENTE, IDTPFATU, CDEMPRESA, IDOPERACAO, DSCAMPOS) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-      {when_, orNull(author_.user), orNull(author_.request), author_.method, orNull(batch_), change.table,
-       change.client, change.type, change.company, std::string(1, static_cast<char>(change.operation)),
-       fieldsJson(change.fields)});
+  kept_.insert(kept_.end(), {when_, orNull(author_.user), orNull(author_.request), author_.method,
+                             orNull(batch_), change.table, change.client, change.type, change.company,
+                             std::string(1, static_cast<char>(change.operation)), fieldsJson(change.fields)});
+  if (kept_.size() >= recordsPerInsert_ * historyValues) flush();
+}
+
+void HistoryWriter::flush() {
+  if (kept_.empty()) return;
+  std::string rows;
+  for (std::size_t i = 0; i < kept_.size(); i += historyValues)
+    rows += (i ? ", (" : "(") + placeholders(historyValues) + ")";
+  Params values = std::move(kept_);
+  kept_.clear();
+  session_.execute("INSERT INTO KDR_HISTORICO (" + std::string(historyColumns) + ") VALUES " + rows, values);
 }
 
 std::int64_t openBatch(Session &s, const Author &author, std::string_view operation, std::string_view model,

@@ -43,17 +43,24 @@ struct RowChange {
   std::vector<FieldChange> fields;
 };
 
-// Writes the records of one write; the caller owns the transaction.
+// Writes the records of one write; the caller owns the transaction. A writer of many rows may
+// keep up to recordsPerInsert records and write them with one statement (in the order recorded,
+// so they are numbered as if written one by one): it calls flush() before it commits and before
+// anything reads this transaction's history.
 class HistoryWriter {
 public:
-  HistoryWriter(Session &session, Author author, std::optional<std::int64_t> batch = std::nullopt);
+  HistoryWriter(Session &session, Author author, std::optional<std::int64_t> batch = std::nullopt,
+                std::size_t recordsPerInsert = 1);
   void record(const RowChange &change);
+  void flush();
 
 private:
   Session &session_;
   Author author_;
   std::optional<std::int64_t> batch_;
   std::string when_;
+  std::size_t recordsPerInsert_;
+  Params kept_; // the values of the records not written yet
 };
 
 struct BatchInfo {

@@ -34,14 +34,15 @@ struct Change {
 
 class DeltaApplier {
 public:
-  DeltaApplier(Session &session, const DeltaTable &table, HistoryWriter *history = nullptr)
-      : session_(session), table_(table), stored_(table.stored), history_(history) {}
+  DeltaApplier(Session &session, const DeltaTable &table, HistoryWriter *history, bool clientsHeld)
+      : session_(session), table_(table), stored_(table.stored), history_(history),
+        clientsHeld_(clientsHeld) {}
 
   void run(const DataPacket &delta) {
     mapFields(delta);
     std::vector<Change> changes = readChanges(delta);
     for (Change &c : changes) validate(c);
-    lockClients(changes);
+    if (!clientsHeld_) lockClients(changes);
     for (const Change &c : changes) write(c);
   }
 
@@ -212,6 +213,7 @@ private:
   // What the other desktop left: the row as stored now, and who changed it last and when.
   Variant heldDetail(const Row &values) const {
     if (!table_.heldRow) return nullptr;
+    if (history_) history_->flush(); // the row's last change may be this transaction's
     const std::vector<bool> none(values.size(), false);
     auto keyValue = [&](const std::string &column) -> Variant {
       return column.empty() ? Variant(nullptr) : values[columnIndex(column)];
@@ -342,13 +344,15 @@ private:
   const DeltaTable &table_;
   const Table &stored_; // the table's columns and key
   HistoryWriter *history_;
+  const bool clientsHeld_;
   std::vector<int> columnOf_; // per delta field: stored column index, or -1 when shown only
 };
 
 } // namespace
 
-void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta, HistoryWriter *history) {
-  DeltaApplier(session, table, history).run(delta);
+void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta, HistoryWriter *history,
+                bool clientsHeld) {
+  DeltaApplier(session, table, history, clientsHeld).run(delta);
 }
 
 } // namespace kdr::server

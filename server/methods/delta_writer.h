@@ -59,8 +59,9 @@ struct DeltaTable {
 // With a history, each row the delta really changes leaves its record there. A row changed or
 // removed meanwhile is refused with a conflict whose detail, for a table that reads its rows back
 // (heldRow), is [the row as stored now, the user of its last change, the time of it] (nulls when
-// the history does not name the row).
+// the history does not name the row). With clientsHeld the caller has already locked the clients
+// the delta writes, in code order (an import locks a round of rows at once).
 void applyDelta(Session &session, const DeltaTable &table, const DataPacket &delta,
-                HistoryWriter *history = nullptr);
+                HistoryWriter *history = nullptr, bool clientsHeld = false);
 
 } // namespace kdr::server
