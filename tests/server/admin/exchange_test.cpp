@@ -1,10 +1,13 @@
 // Parameters through a spreadsheet file, and the administrator's commands that use it.
+#include <functional>
+#include <map>
 #include <regex>
 #include <sstream>
 
 #include "server/admin/admin.h"
 #include "server/admin/csv.h"
 #include "server/admin/exchange.h"
+#include "server/admin/seed.h"
 #include "server/admin/undo.h"
 #include "server/store/engines.h"
 #include "tests/server/held_work.h"
@@ -410,6 +413,87 @@ TEST_F(ImportLocks, TakesTheFilesClientsInCodeOrderBeforeWritingAny) {
   importing.finish();
   EXPECT_EQ(report.changed, 2);
 }
+
+// A file longer than the rounds the import writes at once (a base of 400 clients, 804 rows):
+// every row is written and recorded in the file's order, and faults of reading and of writing are
+// listed in the file's order across the rounds.
+class ImportRounds : public ::testing::TestWithParam<std::string> {
+protected:
+  void SetUp() override {
+    if (!db_.available()) GTEST_SKIP() << "PostgreSQL suite skipped: KDR_TEST_PG is not set";
+    store_ = Store::open(db_.url());
+    ASSERT_TRUE(seedBulk(*store_->session(), 400));
+  }
+  std::string exported() { return exportCsv(*store_->session(), ExchangeTable::Params); }
+  ImportReport import(const std::string &text) {
+    return importCsv(*store_->session(), ExchangeTable::Params, text, false, Author{"planilha", 0, "import"});
+  }
+  // The exported file with the cell of each line the change names replaced: column (from 0) -> text.
+  static std::string changed(const std::string &file,
+                             const std::function<std::map<std::size_t, std::string>(std::size_t)> &change) {
+    std::istringstream in(file);
+    std::string out, line;
+    for (std::size_t number = 1; std::getline(in, line); ++number) {
+      std::vector<std::string> cells;
+      std::stringstream cellsIn(line);
+      for (std::string cell; std::getline(cellsIn, cell, ';');) cells.push_back(cell);
+      if (line.back() == ';') cells.emplace_back();
+      if (number > 1)
+        for (const auto &[column, text] : change(number)) cells.at(column) = text;
+      for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? ";" : "") + cells[i];
+      out += '\n';
+    }
+    return out;
+  }
+  ScratchDatabase db_{GetParam()};
+  std::unique_ptr<Store> store_;
+};
+
+TEST_P(ImportRounds, RowsAreWrittenAndRecordedAndFaultsListedInTheFilesOrder) {
+  const std::string before = exported();
+  const std::size_t invoice = 5, flag = 3, rate = 10;
+  const std::string file = changed(before, [&](std::size_t line) {
+    return std::map<std::size_t, std::string>{{invoice, "Rodada " + std::to_string(line)}};
+  });
+
+  // A refused write (a flag) just before a refused reading (a rate), at the start and past the first round.
+  const std::string faulty = changed(file, [&](std::size_t line) {
+    if (line == 2 || line == 600) return std::map<std::size_t, std::string>{{flag, "X"}};
+    if (line == 3 || line == 601) return std::map<std::size_t, std::string>{{rate, "abc"}};
+    return std::map<std::size_t, std::string>{};
+  });
+  try {
+    import(faulty);
+    ADD_FAILURE() << "import was not refused";
+  } catch (const ServiceError &e) {
+    const std::string m = e.Message();
+    std::vector<std::size_t> at;
+    for (const char *line : {"\nLinha 2: ", "\nLinha 3, ", "\nLinha 600: ", "\nLinha 601, "})
+      at.push_back(m.find(line));
+    EXPECT_TRUE(std::is_sorted(at.begin(), at.end()) && at.back() != std::string::npos) << m;
+  }
+  EXPECT_EQ(exported(), before);
+
+  const ImportReport r = import(file);
+  EXPECT_EQ(std::tie(r.added, r.changed, r.unchanged), std::make_tuple(0, 804, 0));
+  EXPECT_EQ(exported(), file);
+  const Rows records = store_->session()->query(
+      "SELECT CDCLIENTE, DSCAMPOS FROM KDR_HISTORICO WHERE NRLOTE = ? ORDER BY NRHIST", {r.batch});
+  ASSERT_EQ(records.size(), 804u);
+  std::istringstream lines(file);
+  std::string line;
+  std::getline(lines, line);
+  for (std::size_t i = 0; i < records.size() && std::getline(lines, line); ++i) {
+    EXPECT_EQ(records[i][0].asString(), line.substr(0, line.find(';'))) << i;
+    EXPECT_NE(records[i][1].asString().find("\"Rodada " + std::to_string(i + 2) + "\""), std::string::npos)
+        << records[i][1].asString();
+  }
+  undoBatch(*store_->session(), r.batch, Author{"admin", 0, "undo"});
+  EXPECT_EQ(exported(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ImportRounds, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto &info) { return info.param; });
 
 INSTANTIATE_TEST_SUITE_P(Engines, Exchange, ::testing::Values("sqlite", "postgresql"),
                          [](const auto &info) { return info.param; });
