@@ -18,8 +18,11 @@ public:
     static std::atomic<int> counter{0};
     std::string unique = std::to_string(::getpid()) + "_" + std::to_string(counter++);
     if (engine == "sqlite") {
-      dir_ = std::filesystem::temp_directory_path() / ("kdr_scratch_" + unique);
-      std::filesystem::create_directories(dir_);
+      // A folder of its own, never one a process of the same number left behind (killed before
+      // it removed it): that one's database would be taken as this test's.
+      std::string pattern = (std::filesystem::temp_directory_path() / "kdr_scratch_XXXXXX").string();
+      if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch folder");
+      dir_ = pattern;
       url_ = "sqlite:" + (dir_ / "kdr.db").string();
       return;
     }
