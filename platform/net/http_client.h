@@ -42,6 +42,12 @@ struct HttpEndpoint {
   std::string caFile; // HTTPS: the authority to trust instead of the system's store
   int connectTimeoutSeconds = 5;
   int readTimeoutSeconds = 300;
+
+  // "host:port" as a Host header and an address write it: an IPv6 address in brackets.
+  std::string authority() const {
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+  }
 };
 
 class HttpClient {

@@ -55,8 +55,7 @@ template <typename Number> bool parseNumber(std::string_view text, Number &value
 } // namespace
 
 PlainHttpClient::PlainHttpClient(HttpEndpoint endpoint) : endpoint_(std::move(endpoint)) {
-  const bool ipv6 = endpoint_.host.find(':') != std::string::npos;
-  hostHeader_ = (ipv6 ? "[" + endpoint_.host + "]" : endpoint_.host) + ":" + std::to_string(endpoint_.port);
+  hostHeader_ = endpoint_.authority();
 }
 
 PlainHttpClient::~PlainHttpClient() { disconnect(); }

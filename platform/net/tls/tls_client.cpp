@@ -32,10 +32,7 @@ HttpFailure failureOf(httplib::Error error) {
 
 class TlsClient final : public HttpClient {
 public:
-  explicit TlsClient(const HttpEndpoint &endpoint)
-      : http_("https://" +
-              (endpoint.host.find(':') != std::string::npos ? "[" + endpoint.host + "]" : endpoint.host) +
-              ":" + std::to_string(endpoint.port)) {
+  explicit TlsClient(const HttpEndpoint &endpoint) : http_("https://" + endpoint.authority()) {
     http_.enable_server_certificate_verification(true);
     if (!endpoint.caFile.empty()) http_.set_ca_cert_path(endpoint.caFile.c_str());
     http_.set_keep_alive(true);
