@@ -5,7 +5,8 @@
 #   bench/client_list.sh BUILD_DIR [ROUNDS] [CLIENTS]      default 5, 1000000
 # The local copy is filled once by the host's own first load (bench_host_cache load) from a server
 # over the bulk database bench_server_lookup fills, and kept in KDR_BENCH_DIR as local_N.db.
-# Prints one line per round and "list-shown MS", "list-chosen MS", "list-peak MB" for scripts/bench.
+# Prints one line per round and "list-shown MS", "list-chosen MS", "list-peak MB" and
+# "list-typed-worst MS" (the slowest of several kinds of filter to show its rows) for scripts/bench.
 set -euo pipefail
 build="$1"
 rounds="${2:-5}"
@@ -36,4 +37,10 @@ for r in $(seq "$rounds"); do
   echo "list-shown $shown"
   echo "list-chosen $chosen"
   echo "list-peak $peak"
+  # Each kind of text a user types, each showing its first rows: one and two characters and a
+  # long text no client holds, LIKE's own characters, few clients, many.
+  "$bin/bench_client_list" "$local_db" q qz Fornecedor _ "50%" "Cliente 98765" "Cliente 9" >"$work/out"
+  awk '$1 == "list-typed" { t = $4; for (i = 5; i <= NF; i++) t = t " " $i;
+         printf "  round %s: \"%s\" shows %d rows in %s ms\n", r, t, $3, $2 }' r="$r" "$work/out"
+  awk '$1 == "list-typed" && $2 > worst { worst = $2 } END { print "list-typed-worst " worst }' "$work/out"
 done

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/host/local_statement.h"
+#include "platform/host/local_text_index.h"
 #include "platform/host/localdb.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/utf8.h"
@@ -126,6 +127,7 @@ void TADOIBQuery::Open() {
   if (Active()) return;
   narrowing_.clear();
   pattern_.clear();
+  runs_.clear();
   openFirstPacket();
 }
 
@@ -159,6 +161,7 @@ DataPacket TADOIBQuery::readPacket() {
   LocalStatement stmt(connection(), sql);
   bindParameters(stmt);
   if (!narrowing_.empty()) stmt.bind("KDR_FILTRO", Variant(pattern_));
+  if (!runs_.empty()) stmt.bind("KDR_TRECHOS", Variant(runs_));
   if (!whole) {
     stmt.bind("KDR_PACOTE", Variant(static_cast<std::int64_t>(size)));
     stmt.bind("KDR_LIDAS", Variant(static_cast<std::int64_t>(rowsRead_)));
@@ -195,16 +198,46 @@ std::string containsPattern(const std::string &text) {
   return pattern + "%";
 }
 
+// The texts as a JSON array of strings, which a statement reads as rows with json_each.
+std::string jsonArray(const std::set<std::string, std::less<>> &texts) {
+  std::string json = "[";
+  for (const std::string &text : texts) {
+    json += json.size() > 1 ? ",\"" : "\"";
+    for (const char c : text) {
+      if (c == '"' || c == '\\') {
+        json += '\\';
+        json += c;
+      } else if (static_cast<unsigned char>(c) < 0x20) {
+        static constexpr char digits[] = "0123456789abcdef";
+        json += std::string("\\u00") + digits[c >> 4] + digits[c & 15];
+      } else {
+        json += c;
+      }
+    }
+    json += '"';
+  }
+  return json + "]";
+}
+
 } // namespace
 
 void TADOIBQuery::Narrow(const std::string &text, const std::vector<std::string> &fields) {
   narrowing_.clear();
   pattern_.clear();
+  runs_.clear();
   if (!text.empty() && !fields.empty()) {
+    std::string holds;
     for (const std::string &field : fields)
-      narrowing_ += (narrowing_.empty() ? " WHERE " : " OR ") + ("kdr_fold(" + quotedName(field) + ")") +
-                    " LIKE :KDR_FILTRO ESCAPE '\\'";
+      holds += (holds.empty() ? "" : " OR ") + ("kdr_fold(" + quotedName(field) + ")") +
+               " LIKE :KDR_FILTRO ESCAPE '\\'";
+    narrowing_ = " WHERE (" + holds + ")";
     pattern_ = containsPattern(text);
+    // A text few rows hold is found through the local copy's text index; the comparison above
+    // still decides each row.
+    if (const auto indexed = indexedNarrowing(connection(), SQL.Text(), fields, utf8::foldForSearch(text))) {
+      narrowing_ += indexed->condition;
+      runs_ = indexed->runs;
+    }
   }
   openFirstPacket();
 }
@@ -221,8 +254,12 @@ std::vector<std::string> TADOIBQuery::KeysInOrder(const std::string &keyField,
                                                   const std::set<std::string, std::less<>> &keys) const {
   std::vector<std::string> ordered;
   if (keys.empty()) return ordered;
-  LocalStatement stmt(connection(), "SELECT " + quotedName(keyField) + " FROM (\n" + SQL.Text() + ")");
+  // Only the marked rows are read, not every row of the query.
+  const std::string key = quotedName(keyField);
+  LocalStatement stmt(connection(), "SELECT " + key + " FROM (\n" + SQL.Text() + ") WHERE " + key +
+                                        " IN (SELECT value FROM json_each(:KDR_MARCADAS))");
   bindParameters(stmt);
+  stmt.bind("KDR_MARCADAS", Variant(jsonArray(keys)));
   stmt.forEachFirst([&](std::string_view key) {
     if (keys.contains(key)) ordered.emplace_back(key);
   });

@@ -132,6 +132,7 @@ private:
   TParams params_;
   std::string narrowing_; // " WHERE ..." over the query's columns; empty for every row
   std::string pattern_;   // the LIKE pattern of the narrowing
+  std::string runs_;      // the text index's query of the narrowing; empty when it reads every row
   std::size_t rowsRead_ = 0;
   bool allRead_ = true;
 };

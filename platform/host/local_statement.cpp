@@ -111,4 +111,13 @@ void LocalStatement::forEachFirst(const std::function<void(std::string_view)> &e
   }
 }
 
+std::vector<LocalStatement::Origin> LocalStatement::origins() const {
+  const auto text = [](const char *s) { return s != nullptr ? std::string(s) : std::string(); };
+  std::vector<Origin> origins;
+  for (int c = 0; c < sqlite3_column_count(stmt_); ++c)
+    origins.push_back({text(sqlite3_column_name(stmt_, c)), text(sqlite3_column_table_name(stmt_, c)),
+                       text(sqlite3_column_origin_name(stmt_, c))});
+  return origins;
+}
+
 } // namespace kdr

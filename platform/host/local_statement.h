@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/variant.h"
@@ -32,6 +33,15 @@ public:
   DataPacket readAll();
   // Runs a query and hands the first column of each row, as text, to each, without keeping them.
   void forEachFirst(const std::function<void(std::string_view)> &each);
+
+  // Where a column of the query's rows is read from: the table and column as created, empty for
+  // an expression.
+  struct Origin {
+    std::string name; // the column's name among the query's rows
+    std::string table;
+    std::string column;
+  };
+  std::vector<Origin> origins() const;
 
 private:
   bool step();

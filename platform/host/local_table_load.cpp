@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/host/local_text_index.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/utf8.h"
 
@@ -97,7 +98,7 @@ void LocalTableLoad::checkFields(const DataPacket &packet, const std::vector<Fie
     if (!utf8::sameText(packet.fields[i].name, expected[i].name)) mismatch();
 }
 
-void LocalTableLoad::clear() { connection_.execute("DELETE FROM " + quoted(table_)); }
+void LocalTableLoad::clear() { clearIndexedTable(connection_, table_); }
 
 void LocalTableLoad::remove(const DataPacket &keys) {
   if (keys.rows.empty()) return;

@@ -4,6 +4,7 @@
 
 #include "platform/host/local_statement.h"
 #include "platform/host/local_table_load.h"
+#include "platform/host/local_text_index.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/utf8.h"
 #include "platform/sqlite/folding.h"
@@ -70,6 +71,7 @@ TLocalConnection::TLocalConnection(std::string path) : path_(std::move(path)) {
   // A cache that the server can always rebuild: the write-ahead log without a sync per commit.
   execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL");
   execute(schema);
+  addTextIndexes(*this);
 }
 
 TLocalConnection::~TLocalConnection() { sqlite3_close(db_); }

@@ -4,8 +4,11 @@
 
 #include "platform/data/datasource.h"
 #include "platform/host/dialog_services.h"
+#include "platform/host/local_statement.h"
+#include "platform/host/local_text_index.h"
 #include "platform/host/localdb.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/utf8.h"
 #include "tests/platform/host/host_fixture.h"
 #include "tests/support/client_list.h"
 #include "tests/support/server_process.h"
@@ -139,6 +142,37 @@ protected:
   }
   std::string name() const { return clients.Query.FieldByName("NMFANTCLIE").AsString(); }
 
+  // The keys of the list narrowed to the text as the user types it, walked to its end.
+  std::vector<std::string> narrowedKeys(const std::string &text) {
+    clients.ListPages().filter(text);
+    std::vector<std::string> keys;
+    for (clients.Query.First(); !clients.Query.Eof(); clients.Query.Next())
+      keys.push_back(clients.Query.FieldByName("CDCLIENTE").AsString());
+    return keys;
+  }
+  // The keys of the clients whose shown fields hold the text, found by comparing every one.
+  std::vector<std::string> comparedKeys(const std::string &text) {
+    TADOIBQuery every;
+    test::declareClientList(every);
+    every.PacketRecords = -1;
+    every.Open();
+    const std::string folded = utf8::foldForSearch(text);
+    std::vector<std::string> keys;
+    for (every.Query.First(); !every.Query.Eof(); every.Query.Next())
+      for (const char *field : {"NRINSJURCLIE", "NMFANTCLIE"})
+        if (utf8::foldForSearch(every.Query.FieldByName(field).AsString()).find(folded) !=
+            std::string::npos) {
+          keys.push_back(every.Query.FieldByName("CDCLIENTE").AsString());
+          break;
+        }
+    return keys;
+  }
+  bool throughTheIndex(const std::string &text) const {
+    return indexedNarrowing(db->adcGeral, clients.SQL.Text(), {"NRINSJURCLIE", "NMFANTCLIE"},
+                            utf8::foldForSearch(text))
+        .has_value();
+  }
+
   test::TempDir dir;
   std::unique_ptr<TdtmDBGeral> db;
   TADOIBQuery clients;
@@ -207,9 +241,108 @@ TEST_F(PagedListTest, NarrowsAsTheUserTypesAndGivesKeysInTheQueryOrder) {
   EXPECT_EQ(clients.Query.RecordCount(), 50u);
   EXPECT_EQ(name(), "Cliente 1300");
 
-  EXPECT_EQ(clients.KeysInOrder("CDCLIENTE", {"5", "1300", "7", "1", "nenhum"}),
-            (std::vector<std::string>{"1300", "7", "5"}))
+  db->adcGeral.execute(R"(INSERT INTO CLIENTE (CDCLIENTE, NRINSJURCLIE) VALUES ('A"\''b', '0'))");
+  EXPECT_EQ(clients.KeysInOrder("CDCLIENTE", {"5", "1300", "7", "1", "nenhum", R"(A"\'b)"}),
+            (std::vector<std::string>{R"(A"\'b)", "1300", "7", "5"}))
       << "by registration number; the model is not in the query";
+}
+
+// Filters of every kind: one or two characters, LIKE's own characters as typed, accents, long
+// ones, many matches across packets, none at all.
+const std::vector<std::string> filters = {"1",
+                                          "12",
+                                          "q",
+                                          "qz",
+                                          "%",
+                                          "_",
+                                          "5%",
+                                          "ç",
+                                          "JOAO 50%",
+                                          "acougue central",
+                                          "Cliente 12",
+                                          "cliente 1299",
+                                          "e 1",
+                                          "liente 13001",
+                                          "00000000000051",
+                                          "Cliente 1234567890123456789"};
+
+TEST_F(PagedListTest, NarrowingGivesWhatComparingEveryClientGives) {
+  clients.PacketRecords = 50;
+  clients.Open();
+  for (const std::string &text : filters) {
+    EXPECT_TRUE(throughTheIndex(text)) << text;
+    EXPECT_EQ(narrowedKeys(text), comparedKeys(text)) << text;
+  }
+  EXPECT_EQ(narrowedKeys("Cliente 12").size(), 110u);
+  EXPECT_EQ(narrowedKeys("qz").size(), 0u);
+
+  // A text held by more clients than the index gathers is looked for in the list's order.
+  db->adcGeral.execute("WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 10000) "
+                       "INSERT INTO CLIENTE (CDCLIENTE, NRINSJURCLIE, NMFANTCLIE) "
+                       "SELECT 'O' || I, printf('9%013d', I), 'Outro ' || I FROM N");
+  for (const char *text : {"outro", "Outro 9999", "Cliente 12", "qz"})
+    EXPECT_EQ(narrowedKeys(text), comparedKeys(text)) << text;
+  EXPECT_FALSE(throughTheIndex("outro"));
+  EXPECT_TRUE(throughTheIndex("Outro 9999"));
+}
+
+TEST_F(PagedListTest, TheTextIndexServesOnlyAQueryItAnswersExactly) {
+  const auto served = [&](const std::string &sql, const std::vector<std::string> &fields) {
+    return indexedNarrowing(db->adcGeral, sql, fields, "CLIENTE 12").has_value();
+  };
+  const std::string list = "SELECT CDCLIENTE, NRINSJURCLIE, NMFANTCLIE, IDTPIJURCLIE FROM CLIENTE";
+  EXPECT_TRUE(served(list, {"NMFANTCLIE"}));
+  EXPECT_TRUE(served("SELECT C.CDCLIENTE AS CODIGO, C.NMFANTCLIE AS NOME FROM CLIENTE C", {"NOME"}));
+  EXPECT_FALSE(served(list, {"NMFANTCLIE", "IDTPIJURCLIE"})) << "a field the index does not hold";
+  EXPECT_FALSE(served("SELECT NMFANTCLIE FROM CLIENTE", {"NMFANTCLIE"})) << "no key to reach the rows by";
+  EXPECT_FALSE(served("SELECT A.CDCLIENTE, B.NMFANTCLIE FROM CLIENTE A JOIN CLIENTE B ON B.NRINSJURCLIE = "
+                      "A.NRINSJURCLIE",
+                      {"NMFANTCLIE"}))
+      << "a key and a name of two different rows";
+  EXPECT_FALSE(served("SELECT CDEMPRESA, NMEMPRESA FROM EMPRESA", {"NMEMPRESA"}));
+}
+
+TEST_F(PagedListTest, AnExistingFileGetsTheIndexOnItsNextStartAndRefreshesKeepIt) {
+  // A file written before the index: the clients are there, the index and its triggers are not.
+  db->adcGeral.execute("DROP TRIGGER CLIENTE_TRECHOS_INCLUI; DROP TRIGGER CLIENTE_TRECHOS_EXCLUI; "
+                       "DROP TRIGGER CLIENTE_TRECHOS_ALTERA; DROP TABLE CLIENTE_TRECHOS");
+  db->adcGeral.execute("UPDATE CLIENTE SET NMFANTCLIE = 'Quitanda do Zé' WHERE CDCLIENTE = '300'");
+  dtmDBGeral = nullptr;
+  db.reset();
+  db = std::make_unique<TdtmDBGeral>(dir.file("local.db"));
+  dtmDBGeral = db.get();
+  clients.PacketRecords = 50;
+  clients.Open();
+  ASSERT_TRUE(throughTheIndex("quitanda"));
+  EXPECT_EQ(narrowedKeys("quitanda"), std::vector<std::string>{"300"});
+
+  // The host's refresh of the copy: a client renamed, one added, one removed.
+  DataPacket rows, removed;
+  rows.fields = {{"CDCLIENTE"}, {"NRINSJURCLIE"}, {"NMFANTCLIE"}, {"IDTPIJURCLIE"}};
+  rows.rows = {{RowStatus::Unmodified,
+                {Variant("12"), Variant("00000000001289"), Variant("Quitanda Nova"), Variant("J")}},
+               {RowStatus::Unmodified,
+                {Variant("5000"), Variant("00000000000000"), Variant("Quitanda Sul"), Variant("F")}}};
+  removed.fields = {{"CDCLIENTE"}};
+  removed.rows = {{RowStatus::Unmodified, {Variant("300")}}, {RowStatus::Unmodified, {Variant("1250")}}};
+  db->applyChanges("CLIENTE", rows, removed, false, "marca 1");
+  for (const char *text : {"quitanda", "acougue", "zé", "Cliente 12", "e 1"}) {
+    EXPECT_TRUE(throughTheIndex(text)) << text;
+    EXPECT_EQ(narrowedKeys(text), comparedKeys(text)) << text;
+  }
+  EXPECT_EQ(narrowedKeys("quitanda"), (std::vector<std::string>{"5000", "12"}));
+
+  // A whole copy replaces every client, and the index with them.
+  rows.rows.pop_back();
+  db->applyChanges("CLIENTE", rows, {}, true, "marca 2");
+  for (const char *text : {"quitanda", "nova", "cliente", "sul"})
+    EXPECT_EQ(narrowedKeys(text), comparedKeys(text)) << text;
+  EXPECT_EQ(narrowedKeys("quitanda"), std::vector<std::string>{"12"});
+  const DataPacket held = LocalStatement(db->adcGeral, "SELECT count(*) FROM CLIENTE_TRECHOS WHERE "
+                                                       "CLIENTE_TRECHOS MATCH '{NMFANTCLIE} : \"4c4945\"'")
+                              .readAll();
+  EXPECT_EQ(held.rows.front().values.front().asInteger(), 0) << "the run LIE of the clients replaced";
+  db->adcGeral.execute("INSERT INTO CLIENTE_TRECHOS (CLIENTE_TRECHOS) VALUES ('integrity-check')");
 }
 
 TEST_F(PagedListTest, MultiChoiceListMarksAcrossPagesAndWritesTheQueryOrder) {
