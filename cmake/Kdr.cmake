@@ -10,3 +10,15 @@ function(kdr_add_test name)
                        PROPERTIES ENVIRONMENT "KDR_BIN_DIR=${PROJECT_BINARY_DIR}/bin"
                                   ENVIRONMENT_MODIFICATION "KDR_TEST_PASSWORD_COST=set:minimum")
 endfunction()
+
+# kdr_compile_for_size(target...)
+# The desktop's screens (the controls, the Qt widget set, the host program and the module) are
+# compiled for size: a library's pages stay resident once touched, so the size of this code is
+# the desktop's memory, while its speed is bound by the user and by Qt. What carries whole tables
+# (the data layer, the connection, the local copy and the lists: rtl, data, sqlite, net, host) and
+# the server keep the build type's optimisation. Debug builds are left alone.
+function(kdr_compile_for_size)
+  foreach(target ${ARGN})
+    target_compile_options(${target} PRIVATE $<$<NOT:$<CONFIG:Debug>>:-Os>)
+  endforeach()
+endfunction()
