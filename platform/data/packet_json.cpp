@@ -10,8 +10,6 @@
 
 namespace kdr {
 
-namespace {
-
 // The text form is written straight from the variant: answers of the server are built this way
 // for every request, and a document tree in between cost more than the query behind it.
 void appendJsonString(std::string &out, std::string_view s) {
@@ -77,6 +75,8 @@ void appendInteger(std::string &out, std::int64_t i) {
   char buf[24];
   out.append(buf, std::to_chars(buf, buf + sizeof buf, i).ptr);
 }
+
+namespace {
 
 void appendPacketJson(std::string &out, const DataPacket &packet) {
   appendPacketHeadJson(out, packet.fields);

@@ -40,22 +40,53 @@ Variant packetFromRows(std::vector<FieldDef> fields, Rows rows) {
 
 namespace {
 
+// A value of a row in a packet's JSON, as its field says (as conform does for a row of values).
+void appendValueJson(std::string &out, const RowValues &row, std::size_t i, const FieldDef &field) {
+  using Kind = RowValues::Kind;
+  const Kind kind = row.kind(i);
+  if (field.type == FieldType::String && (kind == Kind::Integer || kind == Kind::Float)) {
+    appendJsonString(out,
+                     (kind == Kind::Integer ? Variant(row.integer(i)) : Variant(row.real(i))).asString());
+    return;
+  }
+  switch (kind) {
+  case Kind::Null:
+    out += "null";
+    return;
+  case Kind::Boolean:
+    out += row.boolean(i) ? "true" : "false";
+    return;
+  case Kind::Integer:
+    if (field.type == FieldType::Float)
+      appendJsonFloat(out, static_cast<double>(row.integer(i)));
+    else
+      appendInteger(out, row.integer(i));
+    return;
+  case Kind::Float:
+    appendJsonFloat(out, row.real(i));
+    return;
+  case Kind::Text:
+    appendJsonString(out, row.text(i));
+    return;
+  }
+}
+
 // A row of a packet's JSON, after a comma unless it is the first.
-void appendRowJson(std::string &out, Row &row, const std::vector<FieldDef> &fields, bool first) {
-  conform(row, fields);
+void appendRowJson(std::string &out, const RowValues &row, const std::vector<FieldDef> &fields, bool first) {
   out += first ? "[" : ",[";
   for (std::size_t i = 0; i < row.size(); ++i) {
     if (i) out += ',';
-    appendVariantJson(out, row[i]);
+    appendValueJson(out, row, i, fields[i]);
   }
   out += ']';
 }
 
-// The rows of a packet's JSON and its end, after its head.
+// The rows of a packet's JSON and its end, after its head: written from each row where the engine
+// holds it, so that a point read builds no values of its own.
 void appendQueryRowsJson(std::string &out, const std::vector<FieldDef> &fields, Session &s,
                          std::string_view sql, const Params &params) {
   bool first = true;
-  s.scan(sql, params, [&](Row &row) {
+  s.scanValues(sql, params, [&](const RowValues &row) {
     appendRowJson(out, row, fields, first);
     first = false;
   });
@@ -80,7 +111,8 @@ void appendQueryPacketJson(std::string &out, const Payload &payload, Session &s,
 
 std::string packetJson(const Payload &payload, Rows rows) {
   std::string out = payload.jsonHead;
-  for (std::size_t r = 0; r < rows.size(); ++r) appendRowJson(out, rows[r], payload.fields, r == 0);
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    appendRowJson(out, VariantRowValues(rows[r]), payload.fields, r == 0);
   out += "]}";
   return out;
 }

@@ -4,6 +4,21 @@
 
 namespace kdr::server {
 
+RowValues::Kind VariantRowValues::kind(std::size_t i) const {
+  switch (row_[i].kind()) {
+  case Variant::Kind::Boolean:
+    return Kind::Boolean;
+  case Variant::Kind::Integer:
+    return Kind::Integer;
+  case Variant::Kind::Float:
+    return Kind::Float;
+  case Variant::Kind::String:
+    return Kind::Text;
+  default:
+    return Kind::Null; // the engines give no other kind of value
+  }
+}
+
 Transaction::Transaction(Session &session, Mode mode) : session_(session) {
   if (session_.transactionDepth_ == 0) {
     const Dialect &d = session.dialect();

@@ -2,6 +2,7 @@
 // One database connection as the methods see it: bound statements with "?" placeholders, rows of
 // variants, and a transaction guard. The engines implement it; what differs between them is in
 // the dialect.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -15,6 +16,35 @@ namespace kdr::server {
 using Params = std::vector<Variant>;
 using Row = std::vector<Variant>;
 using Rows = std::vector<Row>;
+
+// A row as the engine holds it while it is read: an answer written straight from it copies no
+// text into values of its own. Valid only inside the visit it is handed to.
+class RowValues {
+public:
+  enum class Kind { Null, Boolean, Integer, Float, Text };
+  virtual ~RowValues() = default;
+  virtual std::size_t size() const = 0;
+  virtual Kind kind(std::size_t i) const = 0;
+  virtual bool boolean(std::size_t i) const = 0;
+  virtual std::int64_t integer(std::size_t i) const = 0;
+  virtual double real(std::size_t i) const = 0;
+  virtual std::string_view text(std::size_t i) const = 0;
+};
+
+// The values of a row read before, seen as a RowValues.
+class VariantRowValues final : public RowValues {
+public:
+  explicit VariantRowValues(const Row &row) : row_(row) {}
+  std::size_t size() const override { return row_.size(); }
+  Kind kind(std::size_t i) const override;
+  bool boolean(std::size_t i) const override { return row_[i].asBoolean(); }
+  std::int64_t integer(std::size_t i) const override { return row_[i].asInteger(); }
+  double real(std::size_t i) const override { return row_[i].asFloat(); }
+  std::string_view text(std::size_t i) const override { return row_[i].str(); }
+
+private:
+  const Row &row_;
+};
 
 class Session {
 public:
@@ -31,6 +61,12 @@ public:
   // held whole (where the engine allows it).
   virtual void scan(std::string_view sql, const Params &params, const std::function<void(Row &)> &visit) {
     for (Row &row : query(sql, params)) visit(row);
+  }
+  // The same rows as scan, each seen where the engine holds it (an engine without such a view
+  // hands over its rows of values).
+  virtual void scanValues(std::string_view sql, const Params &params,
+                          const std::function<void(const RowValues &)> &visit) {
+    scan(sql, params, [&](Row &row) { visit(VariantRowValues(row)); });
   }
   // Returns the number of rows the statement changed.
   virtual std::int64_t execute(std::string_view sql, const Params &params = {}) = 0;

@@ -42,6 +42,38 @@ struct FinalizeStatement {
   void operator()(sqlite3_stmt *stmt) const { sqlite3_finalize(stmt); }
 };
 
+// The row a statement stands on, read in place: a text is SQLite's own until the next step.
+class StatementValues final : public RowValues {
+public:
+  explicit StatementValues(sqlite3_stmt *stmt) : stmt_(stmt) {}
+  std::size_t size() const override { return static_cast<std::size_t>(sqlite3_column_count(stmt_)); }
+  Kind kind(std::size_t i) const override {
+    switch (sqlite3_column_type(stmt_, index(i))) {
+    case SQLITE_NULL:
+      return Kind::Null;
+    case SQLITE_INTEGER:
+      return Kind::Integer;
+    case SQLITE_FLOAT:
+      return Kind::Float;
+    default:
+      return Kind::Text;
+    }
+  }
+  bool boolean(std::size_t i) const override { return integer(i) != 0; }
+  std::int64_t integer(std::size_t i) const override { return sqlite3_column_int64(stmt_, index(i)); }
+  double real(std::size_t i) const override { return sqlite3_column_double(stmt_, index(i)); }
+  std::string_view text(std::size_t i) const override {
+    // The pointer first: the byte count is only right once the text form exists.
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, index(i)));
+    if (text == nullptr) return {};
+    return {text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index(i)))};
+  }
+
+private:
+  static int index(std::size_t i) { return static_cast<int>(i); }
+  sqlite3_stmt *stmt_;
+};
+
 class SqliteSession final : public Session {
 public:
   SqliteSession(const std::string &path, SqliteUse use) : Session(sqliteDialect()) {
@@ -89,6 +121,22 @@ public:
       row.clear();
       row.reserve(n);
       for (int i = 0; i < n; ++i) row.push_back(sqlite::column(stmt, i));
+      try {
+        visit(row);
+      } catch (...) {
+        clear(stmt);
+        throw;
+      }
+    }
+    finish(stmt, rc);
+  }
+
+  void scanValues(std::string_view sql, const Params &params,
+                  const std::function<void(const RowValues &)> &visit) override {
+    sqlite3_stmt *stmt = prepare(sql, params);
+    const StatementValues row(stmt);
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
       try {
         visit(row);
       } catch (...) {

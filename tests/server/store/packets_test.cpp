@@ -24,8 +24,12 @@ TEST_P(PacketText, WrittenStraightIsTheTextOfThePacket) {
                          {"R", FieldType::Float, 0, false},
                          {"S", FieldType::String, 30, false},
                          {"N", FieldType::Integer, 0, false}});
+  // Each value is written as it is read, in place: every kind of value under every kind of
+  // field (a float as text, a whole number as a float, a comparison as a value) reads as it did
+  // through the row of values.
   for (const char *sql : {"SELECT K, R, S, N FROM T ORDER BY K", "SELECT K, R, S, N FROM T WHERE K = 3",
-                          "SELECT K, R, S, N FROM T WHERE K > 9"}) {
+                          "SELECT K, R, S, N FROM T WHERE K > 9", "SELECT R, N, S, K FROM T ORDER BY K",
+                          "SELECT K, N, S, R FROM T ORDER BY K", "SELECT K, R, S, N > 0 FROM T ORDER BY K"}) {
     SCOPED_TRACE(sql);
     const std::string expected = variantToJsonText(packetFromRows(payload.fields, s->query(sql)));
     std::string straight = "{\"result\":";
