@@ -306,10 +306,14 @@ void writeLines(Session &s, const CopyPlan &plan, std::string_view lines, const 
             replaced);
   Params added{batch, plan.model};
   const std::string addedRun = run.condition("C", added);
+  // The run is repeated on the rows looked for, so that a planner merging the two in code order
+  // starts at the run instead of at the table's first client.
+  const std::string ownRowsRun = run.condition("P", added);
   s.execute(into + ", IDACAO) SELECT ?, C.CDCLIENTE, " + nameList(placeColumns, "M.") +
                 ", 'I' FROM CLIENTE C CROSS JOIN KDR_COPIA M WHERE " + plan.targetCondition("C") + addedRun +
                 " AND NOT EXISTS (SELECT 1 FROM PARCLIEKDR P WHERE P.CDCLIENTE = C.CDCLIENTE "
-                "AND P.IDTPFATUCLIE = M.IDTPFATUCLIE)",
+                "AND P.IDTPFATUCLIE = M.IDTPFATUCLIE" +
+                ownRowsRun + ")",
             added);
 }
 
