@@ -98,7 +98,7 @@ void LocalTableLoad::checkFields(const DataPacket &packet, const std::vector<Fie
     if (!utf8::sameText(packet.fields[i].name, expected[i].name)) mismatch();
 }
 
-void LocalTableLoad::clear() { clearIndexedTable(connection_, table_); }
+void LocalTableLoad::clear() { reindex_ = clearIndexedTable(connection_, table_); }
 
 void LocalTableLoad::remove(const DataPacket &keys) {
   if (keys.rows.empty()) return;
@@ -125,6 +125,7 @@ void LocalTableLoad::commit(const std::string &mark) {
   keep.run();
   insert_.reset();
   deleteKey_.reset();
+  if (reindex_) reindexTable(connection_, table_);
   transaction_.Commit();
 }
 

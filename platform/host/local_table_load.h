@@ -51,6 +51,7 @@ private:
   std::vector<int> insertSources_; // for each placeholder, the row's value it takes
   std::unique_ptr<LocalStatement> deleteKey_;
   std::vector<int> keySources_; // for each key field, its place among the row's values
+  bool reindex_ = false;        // the table was emptied: its index is written whole at commit
 };
 
 } // namespace kdr

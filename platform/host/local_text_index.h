@@ -15,8 +15,12 @@ class TLocalConnection;
 // gets them on its next start, once. Registers the function the triggers call.
 void addTextIndexes(TLocalConnection &connection);
 
-// Every row of the table goes, its index with it, inside the caller's transaction.
-void clearIndexedTable(TLocalConnection &connection, const std::string &table);
+// Every row of the table goes, its index with it, inside the caller's transaction. An indexed
+// table (true) is left without the triggers that keep its index, so that the whole copy written
+// next is indexed in one pass by reindexTable, before the transaction ends.
+bool clearIndexedTable(TLocalConnection &connection, const std::string &table);
+// Indexes every row of a table that clearIndexedTable emptied and puts its triggers back.
+void reindexTable(TLocalConnection &connection, const std::string &table);
 
 // What narrows a query through the index: a condition to add to the exact comparison (its key
 // among the rows whose runs the index holds) and the value of its parameter :KDR_TRECHOS.

@@ -342,6 +342,14 @@ TEST_F(PagedListTest, AnExistingFileGetsTheIndexOnItsNextStartAndRefreshesKeepIt
                                                        "CLIENTE_TRECHOS MATCH '{NMFANTCLIE} : \"4c4945\"'")
                               .readAll();
   EXPECT_EQ(held.rows.front().values.front().asInteger(), 0) << "the run LIE of the clients replaced";
+
+  // The refreshes after a whole copy are kept as before.
+  rows.rows.front().values = {Variant("13"), Variant("00000000001288"), Variant("Quitanda Leste"),
+                              Variant("J")};
+  removed.rows.clear();
+  db->applyChanges("CLIENTE", rows, removed, false, "marca 3");
+  ASSERT_TRUE(throughTheIndex("quitanda"));
+  EXPECT_EQ(narrowedKeys("quitanda"), (std::vector<std::string>{"13", "12"}));
   db->adcGeral.execute("INSERT INTO CLIENTE_TRECHOS (CLIENTE_TRECHOS) VALUES ('integrity-check')");
 }
 
