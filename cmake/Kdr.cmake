@@ -12,11 +12,11 @@ function(kdr_add_test name)
 endfunction()
 
 # kdr_compile_for_size(target...)
-# The desktop's screens (the controls, the Qt widget set, the host program and the module) are
-# compiled for size: a library's pages stay resident once touched, so the size of this code is
-# the desktop's memory, while its speed is bound by the user and by Qt. What carries whole tables
-# (the data layer, the connection, the local copy and the lists: rtl, data, sqlite, net, host) and
-# the server keep the build type's optimisation. Debug builds are left alone.
+# The desktop's own code (the controls, the connection, the local copy and the lists, the Qt widget
+# set, the host program and the module) is compiled for size: a library's pages stay resident once
+# touched, so the size of this code is the desktop's memory, while its speed is bound by the user,
+# by Qt, by the server and by SQLite. The data layer (rtl, data, sqlite: built once for the server
+# too) and the server keep the build type's optimisation. Debug builds are left alone.
 function(kdr_compile_for_size)
   foreach(target ${ARGN})
     target_compile_options(${target} PRIVATE $<$<NOT:$<CONFIG:Debug>>:-Os>)
