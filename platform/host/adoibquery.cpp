@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/data/packet_json.h"
 #include "platform/host/local_statement.h"
 #include "platform/host/local_text_index.h"
 #include "platform/host/localdb.h"
@@ -202,19 +203,8 @@ std::string containsPattern(const std::string &text) {
 std::string jsonArray(const std::set<std::string, std::less<>> &texts) {
   std::string json = "[";
   for (const std::string &text : texts) {
-    json += json.size() > 1 ? ",\"" : "\"";
-    for (const char c : text) {
-      if (c == '"' || c == '\\') {
-        json += '\\';
-        json += c;
-      } else if (static_cast<unsigned char>(c) < 0x20) {
-        static constexpr char digits[] = "0123456789abcdef";
-        json += std::string("\\u00") + digits[c >> 4] + digits[c & 15];
-      } else {
-        json += c;
-      }
-    }
-    json += '"';
+    if (json.size() > 1) json += ',';
+    appendJsonString(json, text);
   }
   return json + "]";
 }
