@@ -104,11 +104,7 @@ DataPacket LocalStatement::readAll() {
 }
 
 void LocalStatement::forEachFirst(const std::function<void(std::string_view)> &each) {
-  while (step()) {
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, 0));
-    each(text ? std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, 0)))
-              : std::string_view());
-  }
+  while (step()) each(sqlite::columnText(stmt_, 0));
 }
 
 std::vector<LocalStatement::Origin> LocalStatement::origins() const {

@@ -15,14 +15,14 @@ namespace {
   throw EDatabaseError("O banco de dados não guarda " + what + ".");
 }
 
-std::string columnText(sqlite3_stmt *stmt, int index) {
+} // namespace
+
+std::string_view columnText(sqlite3_stmt *stmt, int index) {
   // The pointer first: the byte count is only right once the text form exists.
   const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, index));
-  if (text == nullptr) return std::string();
-  return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
+  if (text == nullptr) return {};
+  return {text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, index))};
 }
-
-} // namespace
 
 int bind(sqlite3_stmt *stmt, int index, const Variant &value, Text text) {
   switch (value.kind()) {
@@ -57,7 +57,7 @@ Variant column(sqlite3_stmt *stmt, int index) {
   case SQLITE_FLOAT:
     return Variant(sqlite3_column_double(stmt, index));
   default:
-    return Variant(columnText(stmt, index));
+    return Variant(std::string(columnText(stmt, index)));
   }
 }
 

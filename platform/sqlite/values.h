@@ -7,6 +7,8 @@
 // as the exact double. Text is stored as its UTF-8 bytes; text holding the NUL character is
 // refused, as the server refuses it in a request, because SQL functions and other engines would
 // cut it there. A NaN is refused too: SQLite would store it as null.
+#include <string_view>
+
 #include "platform/rtl/datapacket.h"
 #include "platform/rtl/variant.h"
 
@@ -25,6 +27,9 @@ int bind(sqlite3_stmt *stmt, int index, const Variant &value, Text text = Text::
 
 // The column's value by how it is stored: null, integer, float or string.
 Variant column(sqlite3_stmt *stmt, int index);
+
+// The column's text where SQLite holds it, valid until the statement's next step; empty for null.
+std::string_view columnText(sqlite3_stmt *stmt, int index);
 
 // The column's value read for a field of the given type: an integer or a float becomes the
 // type's number (a fractional float in an integer field stays a float rather than lose its part),

@@ -62,12 +62,7 @@ public:
   bool boolean(std::size_t i) const override { return integer(i) != 0; }
   std::int64_t integer(std::size_t i) const override { return sqlite3_column_int64(stmt_, index(i)); }
   double real(std::size_t i) const override { return sqlite3_column_double(stmt_, index(i)); }
-  std::string_view text(std::size_t i) const override {
-    // The pointer first: the byte count is only right once the text form exists.
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, index(i)));
-    if (text == nullptr) return {};
-    return {text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index(i)))};
-  }
+  std::string_view text(std::size_t i) const override { return sqlite::columnText(stmt_, index(i)); }
 
 private:
   static int index(std::size_t i) { return static_cast<int>(i); }
@@ -111,40 +106,23 @@ public:
   }
 
   void scan(std::string_view sql, const Params &params, const std::function<void(Row &)> &visit) override {
-    sqlite3_stmt *stmt = prepare(sql, params);
     Row row;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    stepThrough(prepare(sql, params), [&](sqlite3_stmt *stmt) {
       // Counted once stepped: a statement prepared before another connection changed the table
       // is prepared anew by the step.
       const int n = sqlite3_column_count(stmt);
       row.clear();
       row.reserve(n);
       for (int i = 0; i < n; ++i) row.push_back(sqlite::column(stmt, i));
-      try {
-        visit(row);
-      } catch (...) {
-        clear(stmt);
-        throw;
-      }
-    }
-    finish(stmt, rc);
+      visit(row);
+    });
   }
 
   void scanValues(std::string_view sql, const Params &params,
                   const std::function<void(const RowValues &)> &visit) override {
     sqlite3_stmt *stmt = prepare(sql, params);
     const StatementValues row(stmt);
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-      try {
-        visit(row);
-      } catch (...) {
-        clear(stmt);
-        throw;
-      }
-    }
-    finish(stmt, rc);
+    stepThrough(stmt, [&](sqlite3_stmt *) { visit(row); });
   }
 
   std::int64_t execute(std::string_view sql, const Params &params) override {
@@ -167,6 +145,21 @@ public:
   }
 
 private:
+  // Runs the prepared statement, handing each row it stands on to onRow; a failure in onRow
+  // leaves the statement reset for its next run.
+  template <class OnRow> void stepThrough(sqlite3_stmt *stmt, OnRow &&onRow) {
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      try {
+        onRow(stmt);
+      } catch (...) {
+        clear(stmt);
+        throw;
+      }
+    }
+    finish(stmt, rc);
+  }
+
   sqlite3_stmt *prepare(std::string_view sql, const Params &params) {
     auto it = statements_.find(sql);
     if (it == statements_.end()) {
