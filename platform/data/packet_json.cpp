@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/data/packet_builder.h"
 #include "platform/data/wire_keys.h"
@@ -10,6 +12,22 @@
 
 namespace kdr {
 
+namespace {
+
+// Whether eight bytes of text, read as one word, need no escape: none is a control character, a
+// quote or a backslash. Names and texts are mostly such runs, so they are passed over a word at a
+// time instead of a byte at a time. Bytes of accented letters (0x80 and up) pass as they are.
+bool plainWord(const char *at) {
+  constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+  std::uint64_t w;
+  std::memcpy(&w, at, sizeof w);
+  auto hasZero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
+  const std::uint64_t control = (w - ones * 0x20) & ~w & highs;
+  return !(control | hasZero(w ^ (ones * '"')) | hasZero(w ^ (ones * '\\')));
+}
+
+} // namespace
+
 // The text form is written straight from the variant: answers of the server are built this way
 // for every request, and a document tree in between cost more than the query behind it.
 void appendJsonString(std::string &out, std::string_view s) {
@@ -17,6 +35,8 @@ void appendJsonString(std::string &out, std::string_view s) {
   out += '"';
   std::size_t plain = 0; // start of the run not yet copied
   for (std::size_t i = 0; i < s.size(); ++i) {
+    while (i + 8 <= s.size() && plainWord(s.data() + i)) i += 8;
+    if (i == s.size()) break;
     const auto c = static_cast<unsigned char>(s[i]);
     if (c >= 0x20 && c != '"' && c != '\\') continue;
     out.append(s, plain, i - plain);

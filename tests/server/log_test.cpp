@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kdr::server {
@@ -34,6 +39,40 @@ TEST(ServerLog, EveryEventIsALineOfItsOwnEvenWhenItsMessageBreaksLines) {
   EXPECT_NE(lines[0].find(" level=info request=7 msg=\"first?level=error forged\""), std::string::npos)
       << text;
   EXPECT_NE(lines[1].find(" level=warning msg=second"), std::string::npos) << text;
+}
+
+// The date of a line is kept from one line to the next within a second: a line of the next
+// second says so, to the millisecond, and a long value is cut.
+TEST(ServerLog, EachLineTellsItsOwnTimeAndCutsALongValue) {
+  using namespace std::chrono;
+  auto secondsOf = [](const std::string &line) {
+    std::smatch m;
+    EXPECT_TRUE(
+        std::regex_search(line, m,
+                          std::regex("^time=(\\d{4})-(\\d\\d)-(\\d\\d)T(\\d\\d):(\\d\\d):(\\d\\d)\\.\\d{3}Z "
+                                     "level=info")))
+        << line;
+    std::tm tm{};
+    tm.tm_year = std::stoi(m[1]) - 1900;
+    tm.tm_mon = std::stoi(m[2]) - 1;
+    tm.tm_mday = std::stoi(m[3]);
+    tm.tm_hour = std::stoi(m[4]);
+    tm.tm_min = std::stoi(m[5]);
+    tm.tm_sec = std::stoi(m[6]);
+    return timegm(&tm);
+  };
+  std::string first;
+  appendLogStart(first, LogLevel::Info);
+  appendLogField(first, "path", std::string(300, 'p'));
+  EXPECT_NE(first.find(" path=" + std::string(200, 'p') + "..."), std::string::npos) << first;
+  const auto before = system_clock::to_time_t(system_clock::now());
+  EXPECT_LE(std::abs(secondsOf(first) - before), 1);
+  // Into the next second.
+  std::this_thread::sleep_until(system_clock::from_time_t(before + 1) + milliseconds(5));
+  std::string next;
+  appendLogStart(next, LogLevel::Info);
+  EXPECT_EQ(secondsOf(next), system_clock::to_time_t(system_clock::now())) << next;
+  EXPECT_GT(secondsOf(next), secondsOf(first));
 }
 
 } // namespace

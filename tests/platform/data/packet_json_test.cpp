@@ -321,6 +321,27 @@ TEST(PacketJson, TextWriterRoundTripsAwkwardValues) {
   }
 }
 
+// Texts are passed over eight bytes at a time: a character to escape is found wherever it falls
+// in a word, at either end of the text, and two in one word are both escaped.
+TEST(PacketJson, EveryCharacterToEscapeIsFoundWhereverItFalls) {
+  const std::string awkward[] = {"\"",   "\\",       "\n",   "\x01",    "\x1f", std::string(1, '\0'),
+                                 "\x7f", "\xc3\xa7", "\"\\", "\x1f\x20"};
+  for (std::size_t length : {1u, 7u, 8u, 9u, 16u, 23u})
+    for (const std::string &odd : awkward)
+      for (std::size_t at = 0; at + odd.size() <= length; ++at) {
+        std::string text(length, 'a');
+        text.replace(at, odd.size(), odd);
+        std::string json;
+        appendJsonString(json, text);
+        SCOPED_TRACE(json);
+        boost::json::error_code ec;
+        const boost::json::value read = boost::json::parse(json, ec);
+        ASSERT_FALSE(ec) << "not valid JSON: " << ec.message();
+        ASSERT_TRUE(read.is_string());
+        EXPECT_EQ(std::string_view(read.as_string()), text);
+      }
+}
+
 // The reader gives back every finite double exactly as written: a rate that came back one unit
 // in the last place off would never match its stored row again.
 TEST(PacketJson, EveryDoubleReadsBackToItself) {
