@@ -2,8 +2,8 @@
 # Requests per second and 99th-percentile latency of GetParamFatCli (POST) at 32 connections,
 # beside nginx serving the same answer bytes from a static file (GET) on loopback, in alternated
 # rounds. Both log every request to a file, in buffers written every 16 KiB or 200 ms (kdr-server
-# always does; nginx is told to). Prints one line per round, then "http-ratio R" and
-# "http-p99-ratio R" per round for scripts/bench.
+# always does; nginx is told to). Prints one line per round with the CPU each server spent per
+# answer, then "http-ratio R" and "http-p99-ratio R" per round for scripts/bench.
 # bench/server_http.sh [BUILD_DIR] [SECONDS_PER_ROUND] [ROUNDS] [kdr-server options...]
 # Needs wrk and nginx (scripts/setup installs them).
 set -euo pipefail
@@ -64,26 +64,46 @@ NGINX
 nginx -c "$nginx_conf"
 
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg); $rounds rounds of ${per}s each, 32 connections; kdr-server $*"
-# "RPS P99_MS" of one wrk run.
+# nginx's workers (one per core), once its master has started them.
+nginx_pids=""
+for _ in $(seq 50); do
+  [ -s "$work/nginx.pid" ] && nginx_pids=$(pgrep -P "$(cat "$work/nginx.pid")" | tr '\n' ' ')
+  [ "$(wc -w <<<"$nginx_pids")" -ge "$(nproc)" ] && break
+  sleep 0.1
+done
+# User and system CPU ticks of the given processes, summed.
+ticks() { for p in "$@"; do cat "/proc/$p/stat"; done | awk '{ u += $14; s += $15 } END { print u, s }'; }
+hz=$(getconf CLK_TCK)
+# "RPS P99_MS USER_US SYSTEM_US" of one wrk run: the CPU time the server (PIDS) spent per answer, in
+# its own code and libraries and in the kernel, tells where a gap comes from.
 measure() {
-  wrk -t2 -c32 -d"${per}s" --latency "$@" | awk '
+  local pids=$1
+  shift
+  local u0 s0 u1 s1
+  read -r u0 s0 <<<"$(ticks $pids)"
+  wrk -t2 -c32 -d"${per}s" --latency "$@" >"$work/wrk.out"
+  read -r u1 s1 <<<"$(ticks $pids)"
+  awk -v u=$((u1 - u0)) -v s=$((s1 - s0)) -v hz="$hz" '
     /^ +99%/ { v = $2; f = v ~ /us$/ ? 0.001 : v ~ /ms$/ ? 1 : 1000; sub(/[a-z]+$/, "", v); p99 = v * f }
+    /requests in/ { n = $1 }
     /Requests\/sec/ { rps = $2 }
-    END { print rps, p99 }'
+    END { print rps, p99, u / hz * 1e6 / n, s / hz * 1e6 / n }' "$work/wrk.out"
 }
 for r in $(seq "$rounds"); do
   # Other work on the machine comes and goes; alternating short rounds lets both servers see the
   # same load, and the order flips each round.
   if [ $((r % 2)) -eq 1 ]; then
-    k=$(measure -s "$work/post.lua" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GetParamFatCli")
-    n=$(measure "http://127.0.0.1:$nginx_port/answer.json")
+    k=$(measure "$server_pid" -s "$work/post.lua" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GetParamFatCli")
+    n=$(measure "$nginx_pids" "http://127.0.0.1:$nginx_port/answer.json")
   else
-    n=$(measure "http://127.0.0.1:$nginx_port/answer.json")
-    k=$(measure -s "$work/post.lua" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GetParamFatCli")
+    n=$(measure "$nginx_pids" "http://127.0.0.1:$nginx_port/answer.json")
+    k=$(measure "$server_pid" -s "$work/post.lua" "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GetParamFatCli")
   fi
-  read -r krps kp99 <<<"$k"
-  read -r nrps np99 <<<"$n"
-  awk -v r="$r" -v kr="$krps" -v kp="$kp99" -v nr="$nrps" -v np="$np99" 'BEGIN {
+  read -r krps kp99 kuser ksys <<<"$k"
+  read -r nrps np99 nuser nsys <<<"$n"
+  awk -v r="$r" -v kr="$krps" -v kp="$kp99" -v nr="$nrps" -v np="$np99" -v ku="$kuser" -v ks="$ksys" \
+    -v nu="$nuser" -v ns="$nsys" 'BEGIN {
     printf "  round %d: kdr-server %6.0f rps p99 %7.2f ms | nginx %6.0f rps p99 %6.2f ms\n", r, kr, kp, nr, np
+    printf "           CPU per answer, user + system: kdr-server %.1f + %.1f us | nginx %.1f + %.1f us\n", ku, ks, nu, ns
     printf "http-ratio %.3f\nhttp-p99-ratio %.3f\n", kr / nr, kp / np }'
 done
