@@ -409,6 +409,8 @@ CopyPreview previewOf(Session &s, std::string_view lines) {
 
 CopyReport GeraAutomParam(Session &s, const std::string &targets, const std::string &modelClient,
                           const DataPacket &order, const Author &author, const CopySteps &steps) {
+  // A copy may go through every client's rows and write as many history lines.
+  LongWrite longWrite(s);
   Transaction tx(s, Transaction::Mode::Write);
   CopyReport report = runCopy(s, targets, modelClient, order, author, steps);
   tx.commit();

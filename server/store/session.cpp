@@ -52,4 +52,12 @@ void Transaction::commit() {
   open_ = false;
 }
 
+LongWrite::~LongWrite() {
+  try {
+    session_.longWrite(false);
+  } catch (...) {
+    // A lost connection is dropped by the pool; one still healthy only reads more slowly.
+  }
+}
+
 } // namespace kdr::server

@@ -74,6 +74,9 @@ public:
   virtual void executeScript(std::string_view sql) = 0;
   // False once the connection is lost, so the pool drops it.
   virtual bool healthy() const { return true; }
+  // Told when a write that goes through a large part of the database starts and ends (see
+  // LongWrite); an engine that reads the same way for every write does nothing.
+  virtual void longWrite(bool starting) { (void)starting; }
 
 private:
   friend class Transaction;
@@ -99,6 +102,20 @@ private:
   bool outermost() const { return session_.transactionDepth_ == 1; }
   Session &session_;
   bool open_ = true;
+};
+
+// Around a write that goes through a large part of the database (a copy to every client): the
+// connection reads the way such a write goes fastest while it runs, and is given back to the pool
+// reading as before, whether the write committed or not.
+class LongWrite {
+public:
+  explicit LongWrite(Session &session) : session_(session) { session_.longWrite(true); }
+  ~LongWrite();
+  LongWrite(const LongWrite &) = delete;
+  LongWrite &operator=(const LongWrite &) = delete;
+
+private:
+  Session &session_;
 };
 
 } // namespace kdr::server

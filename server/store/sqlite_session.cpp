@@ -71,7 +71,8 @@ private:
 
 class SqliteSession final : public Session {
 public:
-  SqliteSession(const std::string &path, SqliteUse use) : Session(sqliteDialect()) {
+  SqliteSession(const std::string &path, SqliteUse use)
+      : Session(sqliteDialect()), mapped_(use == SqliteUse::Serving) {
     // Memory statistics take a process-wide lock on every allocation and nothing here reads
     // them. Only possible before the library's first use in the process; later calls are refused
     // by the library and change nothing.
@@ -96,7 +97,7 @@ public:
     executeScript("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL;");
     // The server's pages are read through a memory map of the file: the system's page cache,
     // shared by every connection, serves them without a copy into each connection's own cache.
-    if (use == SqliteUse::Serving) executeScript("PRAGMA mmap_size=1073741824;");
+    if (mapped_) mapPages(true);
   }
 
   Rows query(std::string_view sql, const Params &params) override {
@@ -134,6 +135,15 @@ public:
     return sqlite3_changes64(db_.get());
   }
 
+  // A page read through the memory map is first looked up in the write-ahead log's index, even
+  // when the connection's cache holds it, and the lookup costs more with every page the open
+  // transaction has written to the log. Over a long write the map would thus make each read
+  // slower than the one before, so such a write reads through the connection's cache, where only
+  // a page the cache does not hold is looked up.
+  void longWrite(bool starting) override {
+    if (mapped_) mapPages(!starting);
+  }
+
   void executeScript(std::string_view sql) override {
     char *err = nullptr;
     int rc = sqlite3_exec(db_.get(), std::string(sql).c_str(), nullptr, nullptr, &err);
@@ -145,6 +155,8 @@ public:
   }
 
 private:
+  void mapPages(bool on) { executeScript(on ? "PRAGMA mmap_size=1073741824;" : "PRAGMA mmap_size=0;"); }
+
   // Runs the prepared statement, handing each row it stands on to onRow; a failure in onRow
   // leaves the statement reset for its next run.
   template <class OnRow> void stepThrough(sqlite3_stmt *stmt, OnRow &&onRow) {
@@ -215,6 +227,7 @@ private:
   // Declared after the connection, so the statements are finalized before it closes.
   std::unique_ptr<sqlite3, CloseConnection> db_;
   std::unordered_map<std::string, Statement, SqlHash, std::equal_to<>> statements_;
+  const bool mapped_; // a serving connection, whose pages are read through the memory map
 };
 
 } // namespace

@@ -38,6 +38,9 @@ public:
     inner_->executeScript(sql);
   }
   bool healthy() const override { return inner_ && inner_->healthy(); }
+  void longWrite(bool starting) override {
+    if (inner_) inner_->longWrite(starting);
+  }
 
 private:
   void before(std::string_view sql) {

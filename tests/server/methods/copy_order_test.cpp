@@ -4,8 +4,10 @@
 
 #include <map>
 
+#include "server/errors.h"
 #include "server/methods/copy_order.h"
 #include "server/store/tables.h"
+#include "tests/server/hooked_session.h"
 
 namespace kdr::server::testing {
 namespace {
@@ -170,6 +172,56 @@ TEST_P(CopyOrder, BadOrdersAreRefusedAndWriteNothing) {
   }
   EXPECT_EQ(call("GetTable", {"PARCLIEKDR"}, "KDR.rdmCache").packet().rows.size(), 10u);
 }
+
+// The server's SQLite connections read through a memory map of the file, where every page read
+// first looks the page up in the log of the open transaction's writes: over a copy to a million
+// clients that lookup grows with each page written. The copy reads through its connection's cache
+// instead, and gives the connection back to the pool reading through the map, whether it
+// committed, was refused or failed halfway.
+class CopyConnection : public CopyOrder {
+protected:
+  void SetUp() override {
+    decorate_ = [this](std::unique_ptr<Session> inner) -> std::unique_ptr<Session> {
+      Session *engine = inner.get();
+      return std::make_unique<HookedSession>(std::move(inner), [this, engine](std::string_view sql) {
+        if (sql.find("INSERT INTO KDR_LOTE_LINHA") == std::string_view::npos) return HookedSession::Fate::Run;
+        mapWhileWriting_.push_back(mapSize(*engine));
+        return failWriting_ ? HookedSession::Fate::FailEngine : HookedSession::Fate::Run;
+      });
+    };
+    CopyOrder::SetUp();
+  }
+  static std::int64_t mapSize(Session &s) { return s.query("PRAGMA mmap_size")[0][0].asInteger(); }
+
+  std::vector<std::int64_t> mapWhileWriting_;
+  bool failWriting_ = false;
+};
+
+TEST_P(CopyConnection, ReadsThroughItsCacheAndGoesBackToThePoolMapped) {
+  auto good = order();
+  good.insert({"3", "Texto da cópia", "Boleto da cópia"});
+  auto notInModel = order(); // model 101 has no type 2
+  notInModel.insert({"2", "x", "y"});
+  const Author author{"teste", 0, "copy"};
+  auto s = store_->session();
+  const std::int64_t mapped = mapSize(*s);
+  ASSERT_GT(mapped, 0) << "the server's connections no longer read through the map";
+
+  EXPECT_GT(rdmParamFatCli::GeraAutomParam(*s, "T", "101", good.packet, author).rows, 0);
+  ASSERT_FALSE(mapWhileWriting_.empty());
+  for (std::int64_t size : mapWhileWriting_) EXPECT_EQ(size, 0) << "the copy read through the map";
+  EXPECT_EQ(mapSize(*s), mapped) << "after a copy";
+
+  EXPECT_THROW(rdmParamFatCli::GeraAutomParam(*s, "T", "101", notInModel.packet, author), ServiceError);
+  EXPECT_EQ(mapSize(*s), mapped) << "after a refused copy";
+
+  failWriting_ = true;
+  EXPECT_THROW(rdmParamFatCli::GeraAutomParam(*s, "T", "101", good.packet, author), EngineError);
+  EXPECT_EQ(mapSize(*s), mapped) << "after a copy that failed halfway";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, CopyConnection, ::testing::Values("sqlite"),
+                         [](const auto &info) { return info.param; });
 
 INSTANTIATE_TEST_SUITE_P(Engines, CopyOrder, ::testing::Values("sqlite", "postgresql", "sqlite_cached"),
                          [](const auto &info) { return info.param; });
