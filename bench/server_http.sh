@@ -34,6 +34,20 @@ curl -s -X POST -H "Authorization: Bearer $session" -H 'Content-Type: applicatio
   "http://127.0.0.1:$port/KDR03020.rdmParamFatCli/GetParamFatCli" >"$work/www/answer.json"
 echo "answer: $(wc -c <"$work/www/answer.json") bytes"
 
+# KDR_BENCH_LEAST=bytes|cached|call: the least front (bench/least_front.cpp) answers in kdr-server's
+# place, on the same database and session, to tell the front's share of an answer's cost.
+front="kdr-server"
+if [ -n "${KDR_BENCH_LEAST:-}" ]; then
+  front="least-$KDR_BENCH_LEAST"
+  kill "$server_pid"
+  wait "$server_pid" 2>/dev/null || true
+  "$build/bin/bench_least_front" "sqlite:$work/kdr.db" "$KDR_BENCH_LEAST" "$work/www/answer.json" \
+    >"$work/server.out" 2>"$work/server.log" &
+  server_pid=$!
+  for _ in $(seq 100); do grep -q listening "$work/server.out" 2>/dev/null && break; sleep 0.1; done
+  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
+fi
+
 cat >"$work/post.lua" <<LUA
 wrk.method = "POST"
 wrk.body = '$body'
@@ -63,7 +77,7 @@ http {
 NGINX
 nginx -c "$nginx_conf"
 
-echo "load: $(cut -d' ' -f1-3 /proc/loadavg); $rounds rounds of ${per}s each, 32 connections; kdr-server $*"
+echo "load: $(cut -d' ' -f1-3 /proc/loadavg); $rounds rounds of ${per}s each, 32 connections; $front $*"
 # nginx's workers (one per core), once its master has started them.
 nginx_pids=""
 for _ in $(seq 50); do
@@ -101,9 +115,9 @@ for r in $(seq "$rounds"); do
   fi
   read -r krps kp99 kuser ksys <<<"$k"
   read -r nrps np99 nuser nsys <<<"$n"
-  awk -v r="$r" -v kr="$krps" -v kp="$kp99" -v nr="$nrps" -v np="$np99" -v ku="$kuser" -v ks="$ksys" \
+  awk -v r="$r" -v f="$front" -v kr="$krps" -v kp="$kp99" -v nr="$nrps" -v np="$np99" -v ku="$kuser" -v ks="$ksys" \
     -v nu="$nuser" -v ns="$nsys" 'BEGIN {
-    printf "  round %d: kdr-server %6.0f rps p99 %7.2f ms | nginx %6.0f rps p99 %6.2f ms\n", r, kr, kp, nr, np
-    printf "           CPU per answer, user + system: kdr-server %.1f + %.1f us | nginx %.1f + %.1f us\n", ku, ks, nu, ns
+    printf "  round %d: %s %6.0f rps p99 %7.2f ms | nginx %6.0f rps p99 %6.2f ms\n", r, f, kr, kp, nr, np
+    printf "           CPU per answer, user + system: %s %.1f + %.1f us | nginx %.1f + %.1f us\n", f, ku, ks, nu, ns
     printf "http-ratio %.3f\nhttp-p99-ratio %.3f\n", kr / nr, kp / np }'
 done
