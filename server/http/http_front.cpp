@@ -337,7 +337,8 @@ private:
                                           Credentials{bearerOf(r[http::field::authorization]), machine},
                                           r["Idempotency-Key"]);
     };
-    if (plan.place == Dispatcher::Place::Point && front_.options.pointReadsOnLoop) return answer(call());
+    if (plan.place == Dispatcher::Place::Point && (plan.kept || front_.options.pointReadsOnLoop))
+      return answer(call());
     work(plan.place, std::move(call));
   }
 

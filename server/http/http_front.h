@@ -4,7 +4,8 @@
 // loop per core, so an idle or slow connection costs a socket and never a thread. The methods run
 // on workers, point reads, other reads and writes on pools of their own (a write may wait for the
 // database's write lock), and their answers go back to the loop of their connection (see
-// Dispatcher::Place).
+// Dispatcher::Place). A point read whose answer the answer cache keeps is answered on the loop:
+// the hand-off to a worker and back would cost more than the call.
 #include <chrono>
 #include <cstddef>
 #include <memory>

@@ -13,6 +13,11 @@ std::optional<std::string> AnswerCache::find(std::string_view key) const {
   return it->second;
 }
 
+bool AnswerCache::holds(std::string_view key) const {
+  std::lock_guard lock(mutex_);
+  return answers_.find(key) != answers_.end();
+}
+
 AnswerCache::Usage AnswerCache::usage() const {
   std::lock_guard lock(mutex_);
   return {hits_, misses_, used_, budget_};

@@ -20,6 +20,9 @@ public:
   bool enabled() const { return budget_ > 0; }
 
   std::optional<std::string> find(std::string_view key) const;
+  // Whether an answer is kept for key, without counting a hit or a miss: for deciding where a call
+  // runs, which find() then answers.
+  bool holds(std::string_view key) const;
   // Read before running the query that makes an answer, and handed back to put(): a write that
   // ends in between keeps that answer out, since it may have been read before the write.
   std::uint64_t generation() const;

@@ -298,8 +298,7 @@ Answer Dispatcher::answerFor(std::string_view module, std::string_view method, c
     cache_.invalidate();
     return a;
   }
-  std::string key = m->name + '\n';
-  key += body;
+  std::string key = cacheKey(*m, body);
   if (auto hit = cache_.find(key)) return Answer{200, std::move(*hit)};
   const std::uint64_t generation = cache_.generation();
   Answer a = respond(module, method, m, body, author, resendKey);
@@ -307,21 +306,31 @@ Answer Dispatcher::answerFor(std::string_view module, std::string_view method, c
   return a;
 }
 
+std::string Dispatcher::cacheKey(const Method &m, std::string_view body) {
+  std::string key = m.name + '\n';
+  key += body;
+  return key;
+}
+
 Dispatcher::Plan Dispatcher::plan(std::string_view module, std::string_view method,
                                   std::string_view body) const {
   const Method *m = find(module, method);
   if (!m) return {Place::Readers, false}; // answered as unknown, after the access check
   if (m->access == Access::Write) return {Place::Writers, true};
-  if (!m->point) return {Place::Readers, true};
-  if (!m->pointWhen) return {Place::Point, true};
+  if (!m->point || !pointByArguments(*m, body)) return {Place::Readers, true};
+  return {Place::Point, true, cache_.enabled() && cache_.holds(cacheKey(*m, body))};
+}
+
+bool Dispatcher::pointByArguments(const Method &m, std::string_view body) {
+  if (!m.pointWhen) return true;
   std::vector<Variant> args;
   try {
     args = decodeArgs(body);
   } catch (const Exception &) {
-    return {Place::Point, true}; // refused at once, for its body
+    return true; // refused at once, for its body
   }
   // Arguments of the wrong count or kind are refused at once too.
-  return {args.size() != m->args.size() || m->pointWhen(args) ? Place::Point : Place::Readers, true};
+  return args.size() != m.args.size() || m.pointWhen(args);
 }
 
 Answer Dispatcher::respond(std::string_view module, std::string_view method, const Method *m,

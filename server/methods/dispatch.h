@@ -59,6 +59,10 @@ public:
   struct Plan {
     Place place = Place::Readers;
     bool known = false; // a method of the table (unknown ones are answered as such)
+    // A point read whose answer the cache keeps: the call only checks who asks and copies the
+    // kept answer, so the front may answer it at once instead of handing it to a worker. The
+    // answer may still be dropped by a write in between; the call then runs the point read.
+    bool kept = false;
   };
   Plan plan(std::string_view module, std::string_view method, std::string_view body) const;
 
@@ -102,6 +106,10 @@ private:
                                 const Credentials &credentials, std::string &author);
   // m is null for an unknown method; every failure becomes an error answer.
   // The answer of an admitted call: from the answer cache when it may be, else from the method.
+  // The answer cache's key of a call: the method and its arguments as sent.
+  static std::string cacheKey(const Method &m, std::string_view body);
+  // Whether a point-read method is one with these arguments (GetCliente without its all-flag).
+  static bool pointByArguments(const Method &m, std::string_view body);
   Answer answerFor(std::string_view module, std::string_view method, const Method *m, std::string_view body,
                    const std::string &user, std::uint64_t requestId, std::string_view resendKey);
   Answer respond(std::string_view module, std::string_view method, const Method *m, std::string_view body,

@@ -1,5 +1,6 @@
 // Point reads run on workers of their own: never held up by a long read the readers are busy
-// with, and the same bytes and access checks as when the connection's event loop answers them.
+// with, and the same bytes and access checks as when the connection's event loop answers them. A
+// point read whose answer the cache keeps is answered by the loop.
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -28,12 +29,12 @@ HttpOptions narrow(bool pointReadsOnLoop) {
 class PointReads : public ServerTest {
 protected:
   void SetUp() override {
-    // The default texts' whole-table read (GetParEmpKdr) waits at its query while the test holds it.
+    // The read whose query holds_ names waits at it while the test holds it: by default the
+    // default texts' whole-table read (GetParEmpKdr).
     decorate_ = [this](std::unique_ptr<Session> inner) -> std::unique_ptr<Session> {
       return std::make_unique<HookedSession>(std::move(inner), [this](std::string_view sql) {
         std::unique_lock lock(mutex_);
-        if (!holding_ || sql.find("FROM PAREMPKDR ORDER BY") == std::string_view::npos)
-          return HookedSession::Fate::Run;
+        if (!holding_ || sql.find(holds_) == std::string_view::npos) return HookedSession::Fate::Run;
         held_ = true;
         changed_.notify_all();
         changed_.wait(lock, [this] { return !holding_; });
@@ -69,6 +70,7 @@ protected:
   std::mutex mutex_;
   std::condition_variable changed_;
   bool holding_ = false, held_ = false;
+  std::string holds_ = "FROM PAREMPKDR ORDER BY";
   std::unique_ptr<HttpFront> onLoop_;
   std::thread onLoopThread_;
   int onLoopPort_ = 0;
@@ -153,7 +155,37 @@ TEST_P(PointReads, ALongReadOnTheReadersHoldsUpNoPointRead) {
   EXPECT_EQ(whole.status, 200) << whole.text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, PointReads, ::testing::Values("sqlite", "postgresql"),
+// With the answer cache: a kept answer is given by the loop, so a point read held on the only
+// point reader holds up no call whose answer is kept; and a write that drops the kept answers
+// sends the same call back to the point reader.
+TEST_P(PointReads, AKeptAnswerIsGivenAtOnceWhileThePointReaderIsBusy) {
+  if (!GetParam().ends_with("_cached")) GTEST_SKIP() << "only with the answer cache";
+  const Reply first = call("GetParamFatCli", {"101"});
+  ASSERT_EQ(first.status, 200) << first.text;
+  {
+    std::lock_guard lock(mutex_);
+    holds_ = "FROM PAREMPKDR WHERE"; // GetDescPadrao's point read
+  }
+  auto heldRead = std::async(std::launch::async, [this] { return call("GetDescPadrao", {"01", "3"}); });
+  ASSERT_TRUE(waitUntilHeld()) << "the point read never reached its query";
+
+  auto kept = std::async(std::launch::async, [this] { return call("GetParamFatCli", {"101"}); });
+  // Bounded only so that a kept answer stuck behind the held point read fails the test.
+  const bool answered = kept.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  // Not kept: GetCliente waits for the point reader like any point read.
+  auto notKept = std::async(std::launch::async, [this] {
+    return call("GetCliente", {"11222333000181", ""});
+  });
+  const bool notKeptWaited = notKept.wait_for(std::chrono::milliseconds(300)) != std::future_status::ready;
+  letGo();
+  ASSERT_TRUE(answered) << "a kept answer waited for the point reader";
+  EXPECT_EQ(kept.get().text, first.text);
+  EXPECT_TRUE(notKeptWaited) << "a point read without a kept answer did not go to the point reader";
+  EXPECT_EQ(notKept.get().status, 200);
+  EXPECT_EQ(heldRead.get().status, 200);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, PointReads, ::testing::Values("sqlite", "sqlite_cached", "postgresql"),
                          [](const auto &info) { return info.param; });
 
 } // namespace
