@@ -22,10 +22,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$build/bin/kdr-server" --db "sqlite:$work/kdr.db" --port 0 --seed demo "$@" >"$work/server.out" 2>"$work/server.log" &
-server_pid=$!
-for _ in $(seq 100); do grep -q listening "$work/server.out" 2>/dev/null && break; sleep 0.1; done
-port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
+# Starts the program given (which prints "listening on ADDRESS:PORT") as the server measured; sets
+# server_pid and port.
+serve() {
+  "$@" >"$work/server.out" 2>"$work/server.log" &
+  server_pid=$!
+  for _ in $(seq 100); do grep -q listening "$work/server.out" 2>/dev/null && break; sleep 0.1; done
+  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
+}
+serve "$build/bin/kdr-server" --db "sqlite:$work/kdr.db" --port 0 --seed demo "$@"
 
 body='{"args":["101"]}'
 session=$(sign_in "$port")
@@ -41,11 +46,7 @@ if [ -n "${KDR_BENCH_LEAST:-}" ]; then
   front="least-$KDR_BENCH_LEAST"
   kill "$server_pid"
   wait "$server_pid" 2>/dev/null || true
-  "$build/bin/bench_least_front" "sqlite:$work/kdr.db" "$KDR_BENCH_LEAST" "$work/www/answer.json" \
-    >"$work/server.out" 2>"$work/server.log" &
-  server_pid=$!
-  for _ in $(seq 100); do grep -q listening "$work/server.out" 2>/dev/null && break; sleep 0.1; done
-  port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/server.out")
+  serve "$build/bin/bench_least_front" "sqlite:$work/kdr.db" "$KDR_BENCH_LEAST" "$work/www/answer.json"
 fi
 
 cat >"$work/post.lua" <<LUA

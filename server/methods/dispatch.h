@@ -104,12 +104,12 @@ private:
   // The refusal of a caller who may not run the method with this body; empty when it may.
   std::optional<Answer> refusal(std::string_view module, const Method *m, std::string_view body,
                                 const Credentials &credentials, std::string &author);
-  // m is null for an unknown method; every failure becomes an error answer.
-  // The answer of an admitted call: from the answer cache when it may be, else from the method.
   // The answer cache's key of a call: the method and its arguments as sent.
   static std::string cacheKey(const Method &m, std::string_view body);
   // Whether a point-read method is one with these arguments (GetCliente without its all-flag).
   static bool pointByArguments(const Method &m, std::string_view body);
+  // m is null for an unknown method; every failure becomes an error answer.
+  // The answer of an admitted call: from the answer cache when it may be, else from the method.
   Answer answerFor(std::string_view module, std::string_view method, const Method *m, std::string_view body,
                    const std::string &user, std::uint64_t requestId, std::string_view resendKey);
   Answer respond(std::string_view module, std::string_view method, const Method *m, std::string_view body,

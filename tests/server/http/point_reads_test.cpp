@@ -156,8 +156,8 @@ TEST_P(PointReads, ALongReadOnTheReadersHoldsUpNoPointRead) {
 }
 
 // With the answer cache: a kept answer is given by the loop, so a point read held on the only
-// point reader holds up no call whose answer is kept; and a write that drops the kept answers
-// sends the same call back to the point reader.
+// point reader holds up no call whose answer is kept, while a point read without a kept answer
+// still waits for the point reader.
 TEST_P(PointReads, AKeptAnswerIsGivenAtOnceWhileThePointReaderIsBusy) {
   if (!GetParam().ends_with("_cached")) GTEST_SKIP() << "only with the answer cache";
   const Reply first = call("GetParamFatCli", {"101"});
